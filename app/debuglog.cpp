@@ -1,0 +1,4 @@
+// The debug-log category shared by the whole program.
+#include "app/debuglog.h"
+
+Q_LOGGING_CATEGORY(lcPivotta, "pivotta", QtInfoMsg)

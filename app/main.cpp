@@ -1,0 +1,68 @@
+// Entry point: application object, identity, font, command line, main window, event loop.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdio>
+
+#include "app/catchexceptionapplication.h"
+#include "app/debuglog.h"
+#include "app/startup.h"
+#include "mainwindow/pivotta.h"
+#include "settings/settings.h"
+
+namespace {
+void setIdentity()
+{
+    QCoreApplication::setApplicationName("Pivotta");
+    QCoreApplication::setOrganizationName("Tavlund");
+    QCoreApplication::setApplicationVersion("3.27");
+}
+
+// Without a window system the GUI application object cannot be built; help, version and
+// option errors are still answered from a console-only application object.
+int answerWithoutDisplay(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    setIdentity();
+    QCommandLineParser parser;
+    addStartupOptions(parser);
+    parser.process(app); // ends the program for help, version and bad options
+    std::fputs("Pivotta needs a graphical display to show its window.\n", stderr);
+    return 1;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!graphicalDisplayAvailable())
+        return answerWithoutDisplay(argc, argv);
+
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    CatchExceptionApplication app(argc, argv);
+    Q_INIT_RESOURCE(resources);
+    setIdentity();
+
+    QApplication::setFont(startupFont(QApplication::font(),
+                                      Settings::value(SettingsKey::forceFontSizeChecked),
+                                      Settings::value(SettingsKey::forceFontSizeValue)));
+
+    QCommandLineParser parser;
+    addStartupOptions(parser);
+    parser.process(app);
+    const StartupDecisions decisions = startupDecisions(parser);
+
+    auto *window = new Pivotta(decisions.preview, decisions.watch, decisions.tutorial,
+                               decisions.folder, decisions.file);
+
+    const QSize storedSize = Settings::windowSize(window->metaObject()->className());
+    if (storedSize != QSize(0, 0)) {
+        window->restore();
+        qCDebug(lcPivotta) << "restore " << storedSize;
+    } else {
+        window->setGeometry(100, 100, 1024, 600);
+    }
+    window->show();
+    return app.exec();
+}

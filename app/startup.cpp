@@ -1,0 +1,68 @@
+// Command-line options, start-up decisions and the start-up font.
+#include "app/startup.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+void addStartupOptions(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(QCoreApplication::applicationName());
+    parser.addHelpOption();
+    parser.addPositionalArgument(
+        "destination", QCoreApplication::translate("main", "The folder to rotate files in"));
+    parser.addOption(
+        {{"w", "watch"},
+         QCoreApplication::translate("main", "Keep watching folder and rotate all new files")});
+    parser.addOption(
+        {{"t", "tutorial"}, QCoreApplication::translate("main", "Show tutorial at startup")});
+    parser.addOption({{"p", "preview"},
+                      QCoreApplication::translate(
+                          "main", "Preview photo orientation before & after autorotating")});
+    parser.addVersionOption();
+}
+
+StartupDecisions startupDecisions(const QCommandLineParser &parser)
+{
+    StartupDecisions decisions;
+    decisions.tutorial = parser.isSet("tutorial");
+    decisions.watch = parser.isSet("watch");
+    decisions.preview = parser.isSet("preview");
+
+    const QStringList positional = parser.positionalArguments();
+    if (!positional.isEmpty()) {
+        const QString destination = positional.first();
+        const QFileInfo info(destination);
+        if (!destination.isEmpty() && info.isDir())
+            decisions.folder = destination;
+        else if (!destination.isEmpty() && info.exists())
+            decisions.file = destination;
+    }
+    return decisions;
+}
+
+QFont startupFont(QFont font, const QVariant &forceChecked, const QVariant &forceValue)
+{
+    font.setFamily("Segoe UI");
+    bool isNumber = false;
+    const int pixelSize = forceValue.toInt(&isNumber);
+    // A stored value that is no positive number counts as absent rather than breaking the font.
+    const bool forced = !forceChecked.isNull() && !forceValue.isNull() && forceChecked.toBool() &&
+                        isNumber && pixelSize > 0;
+    if (forced)
+        font.setPixelSize(pixelSize);
+    else
+        font.setPointSize(10);
+    return font;
+}
+
+bool graphicalDisplayAvailable()
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return true;
+#else
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#endif
+}

@@ -1,0 +1,410 @@
+// The main window's frame: construction, menus and actions, status bar, help and welcome
+// texts, the close-after-finish countdown and the window events.
+#include "mainwindow/pivotta.h"
+#include "ui_mainwindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QFileSystemWatcher>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTime>
+#include <QTimer>
+
+#include "about/about.h"
+#include "app/debuglog.h"
+#include "mainwindow/outputtext.h"
+#include "settings/preferences.h"
+#include "settings/settings.h"
+
+namespace {
+const char *const greenGrooveStyle =
+    "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
+    "#7c7, stop:1 #9d9);}";
+const char *const greyGrooveStyle =
+    "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
+    "#B1B1B1, stop:1 #c4c4c4);}";
+const char *const documentationUrl = "https://pivotta.example.org/lossless-rotation";
+
+QString timeOfDay()
+{
+    return QTime::currentTime().toString(Qt::TextDate);
+}
+} // namespace
+
+Pivotta::Pivotta(bool preview, bool watch, bool tutorial, QString folder, QString file,
+                 QWidget *parent)
+    : QMainWindow(parent)
+    , RestoreWindowSize(this, false)
+    , ui(new Ui::Pivotta)
+    , feedbackUrl("https://pivotta.example.org/feedback")
+    , folderWatcher(new QFileSystemWatcher)
+    , folderModel(new QFileSystemModel)
+{
+    ui->setupUi(this);
+    about = new About(this);
+    preferences = new Preferences(this);
+    preferences->setPerfectUILabel(tr("Require perfect metadata for rotation"));
+    initTexts();
+    buildStatusBarButtons();
+    prepareFrame();
+    connectSignals();
+    setWindowTitle(titleText);
+    connect(this, &Pivotta::quitApp, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    fillFolderComboBox();
+
+    if (!folder.isEmpty())
+        folder = QDir::toNativeSeparators(QFileInfo(folder).absoluteFilePath());
+    if (!preview && watch)
+        setWatchFolderSetting(true, false);
+    else if (preview)
+        setWatchFolderSetting(false, false);
+    else
+        setWatchFolderSetting(Settings::watch(), false);
+
+    if (preview && !file.isEmpty()) {
+        appendOutput(QString("Opening selected photo for preview:\n%1").arg(escapeHtml(file)));
+        QTimer::singleShot(300, this, [this, file] { previewFile(file); });
+    } else if (preview && !folder.isEmpty()) {
+        appendOutput("Opened selected folder. Select photo file to preview from the folder tree "
+                     "on the left.");
+        openFolder(folder);
+        ui->showTreeButton->setChecked(true);
+        ui->actionFolderTree->setChecked(true);
+        ui->leftdock->show();
+    }
+
+    connect(folderWatcher, &QFileSystemWatcher::directoryChanged, this, &Pivotta::filesInserted);
+    ui->closeAppAfterRotatingFinishes->setValue(Settings::closeAppAfterContextMenuRotate() ? 1 : 0);
+    updateCloseAppSliderStyle();
+    if (tutorial)
+        showFirstUseIntroduction();
+    carryOutShellStart(preview, watch, folder, file);
+    statusBar()->showMessage(
+        tr("This app uses Qt under the LGPL License. See the About... dialog for details. "));
+    connect(ui->directoryComboBox, &QComboBox::currentTextChanged, this,
+            &Pivotta::directoryComboBox_currentIndexChanged);
+}
+
+Pivotta::~Pivotta()
+{
+    delete folderWatcher;
+    delete folderModel;
+    delete about;
+    delete preferences;
+    delete ui;
+}
+
+void Pivotta::prepareFrame()
+{
+    ui->counter->hide();
+    ui->topdock->setTitleBarWidget(new QWidget(ui->topdock));
+    ui->detailedOutputDock->hide();
+    ui->leftdock->hide();
+    ui->imagedock->hide();
+    about->setModal(true);
+    preferences->setModal(true);
+    ui->tree->setBackgroundRole(QPalette::Button);
+    ui->cmdLineOutput->setBackgroundRole(QPalette::Button);
+    ui->cmdLineOutput_2->setBackgroundRole(QPalette::Button);
+    photoNameFilters = QStringList{"*.jpg", "*.jpeg", "*.jfif", "*.jpe"};
+    preparePreview();
+}
+
+void Pivotta::connectSignals()
+{
+    connect(this, &Pivotta::queueFastLineAppend, this, &Pivotta::fastLineAppend);
+    connect(this, &Pivotta::queueFastAppendPlainText, this, &Pivotta::fastAppendPlainText);
+    connect(this, &Pivotta::queueSlowLineAppend, this, &Pivotta::slowLineAppend);
+    connect(ui->cmdLineOutput, &QTextBrowser::anchorClicked, this, &Pivotta::showFile);
+    connect(preferences, &Preferences::closeAppAfterContextMenuRotate_toggled, this,
+            &Pivotta::toggleCloseAppAfterContextMenuRotate);
+    connect(this, &Pivotta::closeAppAfterContextMenuRotate_toggled, preferences,
+            &Preferences::toggleCloseAppAfterContextMenuRotate);
+}
+
+// Start from the file manager or a console with a folder or a photo to rotate.
+void Pivotta::carryOutShellStart(bool preview, bool watch, const QString &folder, QString file)
+{
+    if (!folder.isEmpty()) {
+        if (preview) {
+            ui->closeAppAfterRotatingFinishesFrame->hide();
+            return;
+        }
+        const QFileInfo folderInfo(folder);
+        if (!folderInfo.isDir() || !folderInfo.isReadable())
+            return;
+        QCoreApplication::processEvents();
+        if (!watch) {
+            ui->closeAppAfterRotatingFinishesFrame->show();
+            closeAfterFinishArmed = true;
+        }
+        appendOutput(tr("Explorer/shell parameter: Rotate folder"));
+        openFolder(folder);
+        appendOutput(timeOfDay() + " " + tr("Waiting for window to initialize... done."));
+        QTimer::singleShot(1000, this, [this] { rotateFilesInCurrentDirectory(); });
+        QCoreApplication::processEvents();
+        return;
+    }
+    if (file.isEmpty() || preview) {
+        ui->closeAppAfterRotatingFinishesFrame->hide();
+        return;
+    }
+
+    QCoreApplication::processEvents();
+    const QFileInfo fileInfo(file);
+    appendOutput(tr("Explorer/shell parameter: Rotate file %1")
+                     .arg(fileLink(fileInfo.absoluteFilePath(), true, false)));
+    if (!fileInfo.isFile() || !fileInfo.isReadable()) {
+        appendOutput(tr("File is not readable."));
+        return;
+    }
+    const QString photoPath = file;
+    file = fileInfo.absoluteFilePath();
+    if (!watch)
+        ui->closeAppAfterRotatingFinishesFrame->show();
+    closeAfterFinishArmed = true;
+    openFolder(fileInfo.absoluteDir().path());
+    appendOutput(timeOfDay() + " " + tr("Waiting for window to initialize... done."));
+    QTimer::singleShot(1000, this, [this, photoPath] {
+        rotateSingle(photoPath, readRotationAngle(photoPath, false));
+        appendOutput("<br>" + tr("Done."));
+    });
+    QCoreApplication::processEvents();
+}
+
+void Pivotta::initTexts()
+{
+    helpText =
+        tr("<hr /><h3>Help</h3><p><span>Pivotta aims to provide the best possible experience for "
+           "getting your photos straightened up. </span></p><ul><li>&nbsp;Choose a folder by "
+           "clicking <span>Browse...</span></li><li>&nbsp;Then try clicking <span>Autorotate "
+           "all</span> to rotate alll photos in that folder.</li><li>&nbsp;You can also "
+           "<span>Select a single photo to preview or rotate</span>.</li></ul><p><span>To have "
+           "all photos dropped in a folder rotated automatically:</span></p><ol><li><span>Select "
+           "a folder in the </span><span>Folder: </span><span>menu, or by clicking "
+           "</span><span>Browse...</span></li><li><span>Turn on the </span><span>Watch "
+           "folder:</span><span> toggle</span></li></ol>") +
+        "<p><a href='" + documentationUrl +
+        "'><span>About lossless rotation &amp; caveats...</span></a></p>";
+    titleText = QString("%1 %2").arg(QCoreApplication::applicationName(), majorVersion);
+}
+
+void Pivotta::showFirstUseIntroduction()
+{
+    appendOutput(
+        tr("<h3>Welcome! :)</h3><p>This app helps you get your photos rotated the right way up. "
+           "<b>Pivotta 3<br>has the features of previous versions, and more.</b> You can start "
+           "this app from<br>the Start menu - or just right click folders and photos in Windows "
+           "File Explorer.</p> ") +
+            tr("<p><b>Please backup your photos before use. For further instructions, click "
+               "the<br>Help button in the status bar.</b></p><p>(This message is only shown "
+               "right after Pivotta is installed.)</p>"),
+        true, false);
+}
+
+void Pivotta::buildStatusBarButtons()
+{
+    auto *container = new QWidget(this);
+    auto *layout = new QHBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(3);
+    layout->addStretch();
+
+    helpButton = new QPushButton(tr("Help"), container);
+    feedbackButton = new QPushButton(tr("Feedback (web)"), container);
+    helpButton->setMinimumWidth(150);
+    helpButton->setMaximumWidth(200);
+    feedbackButton->setMinimumWidth(280);
+    feedbackButton->setMaximumWidth(330);
+    container->setMaximumWidth(helpButton->maximumWidth() + feedbackButton->maximumWidth());
+    layout->addWidget(helpButton, 0, Qt::AlignRight | Qt::AlignVCenter);
+    layout->addWidget(feedbackButton, 0, Qt::AlignRight | Qt::AlignVCenter);
+    connect(helpButton, &QPushButton::clicked, this, &Pivotta::helpTextShow);
+    connect(feedbackButton, &QPushButton::clicked, this, &Pivotta::feedbackShow);
+
+    statusBar()->addPermanentWidget(container, 0);
+    statusBar()->setStyleSheet("QPushButton{margin:0;padding:0;}");
+}
+
+void Pivotta::on_actionPreferences_triggered()
+{
+    preferences->show();
+}
+
+void Pivotta::on_action_Detailed_output_triggered(bool checked)
+{
+    ui->detailedOutputDock->setVisible(checked);
+}
+
+void Pivotta::on_actionAbout_triggered()
+{
+    about->show();
+}
+
+void Pivotta::on_detailedOutputDock_visibilityChanged(bool visible)
+{
+    if (!visible)
+        ui->action_Detailed_output->setChecked(false);
+}
+
+void Pivotta::on_rotateNowButton_clicked()
+{
+    rotateFilesInCurrentDirectory(false, false);
+}
+
+void Pivotta::on_actionRotate_folder_now_triggered()
+{
+    rotateFilesInCurrentDirectory(false, false);
+}
+
+void Pivotta::on_actionBrowse_folder_triggered()
+{
+    on_browse_clicked();
+}
+
+void Pivotta::on_actionRotate_currently_selected_file_triggered()
+{
+    on_autorotateSingleButton_clicked();
+}
+
+void Pivotta::on_action_Dry_run_triggered(bool)
+{
+    // The batch reads the action's checked state when it runs.
+}
+
+void Pivotta::helpTextShow()
+{
+    appendOutput(helpText, true, false);
+}
+
+void Pivotta::on_actionHelp_triggered()
+{
+    helpTextShow();
+}
+
+void Pivotta::on_actionFirst_use_introduction_triggered()
+{
+    showFirstUseIntroduction();
+}
+
+void Pivotta::on_actionSend_feedback_about_app_triggered()
+{
+    feedbackShow();
+}
+
+void Pivotta::feedbackShow()
+{
+    QDesktopServices::openUrl(QUrl(feedbackUrl, QUrl::TolerantMode));
+}
+
+void Pivotta::on_actionQuit_triggered()
+{
+    emit quitApp();
+}
+
+void Pivotta::on_stopRotatingButton_clicked()
+{
+    stopRequested = true;
+}
+
+void Pivotta::on_actionIncrease_font_size_triggered()
+{
+    ui->cmdLineOutput->zoomIn(1);
+    ui->cmdLineOutput_2->zoomIn(1);
+}
+
+void Pivotta::on_actionDecrease_font_size_triggered()
+{
+    ui->cmdLineOutput->zoomOut(1);
+    ui->cmdLineOutput_2->zoomOut(1);
+}
+
+void Pivotta::on_closeContextMenuRotateNotification_clicked()
+{
+    ui->closeAppAfterRotatingFinishesFrame->hide();
+}
+
+void Pivotta::on_closeAppAfterRotatingFinishes_sliderPressed()
+{
+    toggleCloseAppAfterRotatingFinishes();
+}
+
+void Pivotta::on_closeAppAfterRotatingFinishes_actionTriggered(int)
+{
+    toggleCloseAppAfterRotatingFinishes();
+}
+
+void Pivotta::toggleCloseAppAfterRotatingFinishes()
+{
+    QSlider *slider = ui->closeAppAfterRotatingFinishes;
+    const bool choice = slider->value() != slider->maximum();
+    slider->setValue(choice ? slider->maximum() : slider->minimum());
+    Settings::setValue(SettingsKey::closeAppAfterContextMenuRotate, choice);
+    emit closeAppAfterContextMenuRotate_toggled(choice);
+    updateCloseAppSliderStyle();
+}
+
+void Pivotta::toggleCloseAppAfterContextMenuRotate(bool checked)
+{
+    ui->closeAppAfterRotatingFinishes->setValue(checked ? 1 : 0);
+    updateCloseAppSliderStyle();
+}
+
+void Pivotta::updateCloseAppSliderStyle()
+{
+    QSlider *slider = ui->closeAppAfterRotatingFinishes;
+    slider->setStyleSheet(slider->value() == slider->maximum() ? greenGrooveStyle
+                                                               : greyGrooveStyle);
+}
+
+void Pivotta::closeAppAfterRotatingFinishesAndDelayHasPassed()
+{
+    if (Settings::closeAppAfterContextMenuRotate())
+        emit quitApp();
+}
+
+void Pivotta::startCloseAfterFinishCountdown()
+{
+    if (!closeAfterFinishArmed)
+        return;
+    QTimer::singleShot(10000, ui->closeAppAfterRotatingFinishesFrame, &QWidget::hide);
+    QTimer::singleShot(10000, this, &Pivotta::closeAppAfterRotatingFinishesAndDelayHasPassed);
+
+    auto *countdown = new QTimer(this);
+    connect(countdown, &QTimer::timeout, this, [this, countdown] {
+        QProgressBar *bar = ui->closeAppAfterRotatingFinishesFrameProgressBar;
+        if (bar->value() < 1) {
+            countdown->stop();
+            countdown->deleteLater();
+            return;
+        }
+        bar->setValue(bar->value() - 1);
+        bar->repaint();
+        QCoreApplication::processEvents();
+    });
+    const int frameHeight = qMax(1, ui->closeAppAfterRotatingFinishesFrame->height());
+    countdown->start(qMax(0, 10000 / frameHeight - 10));
+    closeAfterFinishArmed = false;
+}
+
+void Pivotta::closeEvent(QCloseEvent *event)
+{
+    Settings::setNativeValue(SettingsKey::windowGeometry, saveGeometry());
+    Settings::setNativeValue(SettingsKey::windowState, saveState(0));
+    QWidget::closeEvent(event);
+}
+
+void Pivotta::showEvent(QShowEvent *)
+{
+    restore();
+}
+
+void Pivotta::hideEvent(QHideEvent *)
+{
+    save();
+}

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Shared set-up for run.sh and test.sh: installs the Debian packages Pivotta needs when any is
+# missing, then configures and builds the project incrementally in ./build.
+set -euo pipefail
+
+PIVOTTA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+PIVOTTA_BUILD="${PIVOTTA_BUILD:-$PIVOTTA_ROOT/build}"
+
+# Packages for building, for the external tools and for the tests' own checks.
+PIVOTTA_PACKAGES=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+    libjpeg-turbo-progs exiv2
+    fonts-dejavu-core
+    desktop-file-utils appstream
+)
+
+missing_packages() {
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            echo "$package"
+        fi
+    done
+}
+
+install_packages() {
+    local missing
+    missing=$(missing_packages "$@")
+    [ -z "$missing" ] && return 0
+    echo "Installing missing packages:" $missing
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo="sudo"
+    fi
+    $sudo apt-get update -qq
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+}
+
+configure_and_build() {
+    cmake -S "$PIVOTTA_ROOT" -B "$PIVOTTA_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$PIVOTTA_BUILD" -j "$(nproc)"
+}

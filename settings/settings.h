@@ -1,0 +1,48 @@
+// Every key Pivotta stores between runs, with its type and what a missing value means.
+// Each access opens a fresh QSettings, so a value written anywhere is seen at the next read.
+#pragma once
+
+#include <QSize>
+#include <QStringList>
+#include <QVariant>
+
+namespace SettingsKey {
+// User settings file (INI).
+inline constexpr char perfect[] = "perfect";
+inline constexpr char trim[] = "trim";
+inline constexpr char closeAppAfterContextMenuRotate[] = "closeAppAfterContextMenuRotate";
+inline constexpr char textLimit[] = "textLimit";
+inline constexpr char setFileTimestamp[] = "setFileTimestamp";
+inline constexpr char forceFontSizeChecked[] = "forceFontSizeChecked";
+inline constexpr char forceFontSizeValue[] = "forceFontSizeValue";
+inline constexpr char recentFolderList[] = "recentFolderList";
+inline constexpr char watch[] = "watch";
+// Window keys are built from the window's class name: "PivottaSize" and so on.
+inline constexpr char windowSizeFormat[] = "%1Size";
+inline constexpr char windowPositionFormat[] = "%1Position";
+inline constexpr char windowMaximizedFormat[] = "%1Maximized";
+// Native store (the registry on Windows); written at close, never read.
+inline constexpr char windowGeometry[] = "windowgeometry";
+inline constexpr char windowState[] = "windowstate";
+} // namespace SettingsKey
+
+namespace Settings {
+// Raw access to the user settings file; a missing key gives an invalid QVariant.
+QVariant value(const QString &key);
+void setValue(const QString &key, const QVariant &value);
+bool contains(const QString &key);
+
+// Raw access to the native store.
+void setNativeValue(const QString &key, const QVariant &value);
+QVariant nativeValue(const QString &key);
+
+// Typed readers; each states its missing-value behaviour.
+bool perfect();                        // false
+bool trim();                           // false (the Preferences dialog writes true at first start)
+bool closeAppAfterContextMenuRotate(); // false
+int textLimit();                       // 0: keep everything
+int setFileTimestamp();                // 0: leave the file time alone
+bool watch();                          // false
+QStringList recentFolderList();        // empty
+QSize windowSize(const QString &className); // invalid size (-1 by -1)
+} // namespace Settings
