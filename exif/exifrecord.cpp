@@ -1,0 +1,495 @@
+// The EXIF parser: finds the first APP1 marker of a JPEG file in memory and reads IFD0, the EXIF
+// sub-directory and the GPS directory into an ExifRecord in one pass, without copying the buffer.
+// Every position is computed in 64 bits and checked against the segment end before it is read.
+#include "exif/exifrecord.h"
+
+#include <cstring>
+
+namespace {
+
+// Offsets stored in the file count from the TIFF header, which follows "Exif\0\0".
+constexpr uint64_t TiffStart = 6;
+constexpr uint64_t EntrySize = 12;
+// APP1 length field, "Exif\0\0" and an 8-byte TIFF header.
+constexpr uint64_t MinimumApp1Length = 16;
+constexpr uint16_t TiffMagic = 42;
+
+enum Format : uint16_t {
+    FormatByte = 1,
+    FormatAscii = 2,
+    FormatShort = 3,
+    FormatLong = 4,
+    FormatRational = 5,
+    FormatUndefined = 7,
+    FormatSignedLong = 9,
+    FormatSignedRational = 10,
+};
+
+enum Ifd0Tag : uint16_t {
+    TagBitsPerSample = 0x0102,
+    TagImageDescription = 0x010E,
+    TagMake = 0x010F,
+    TagModel = 0x0110,
+    TagOrientation = 0x0112,
+    TagSoftware = 0x0131,
+    TagDateTime = 0x0132,
+    TagCopyright = 0x8298,
+    TagExifIfdPointer = 0x8769,
+    TagGpsIfdPointer = 0x8825,
+};
+
+enum ExifTag : uint16_t {
+    TagExposureTime = 0x829A,
+    TagFNumber = 0x829D,
+    TagExposureProgram = 0x8822,
+    TagIsoSpeed = 0x8827,
+    TagDateTimeOriginal = 0x9003,
+    TagDateTimeDigitized = 0x9004,
+    TagShutterSpeedValue = 0x9201,
+    TagExposureBiasValue = 0x9204,
+    TagSubjectDistance = 0x9206,
+    TagMeteringMode = 0x9207,
+    TagFlash = 0x9209,
+    TagFocalLength = 0x920A,
+    TagSubSecTimeOriginal = 0x9291,
+    TagPixelXDimension = 0xA002,
+    TagPixelYDimension = 0xA003,
+    TagFocalPlaneXResolution = 0xA20E,
+    TagFocalPlaneYResolution = 0xA20F,
+    TagFocalPlaneResolutionUnit = 0xA210,
+    TagFocalLengthIn35mm = 0xA405,
+    TagLensSpecification = 0xA432,
+    TagLensMake = 0xA433,
+    TagLensModel = 0xA434,
+};
+
+enum GpsTag : uint16_t {
+    TagGpsLatitudeRef = 1,
+    TagGpsLatitude = 2,
+    TagGpsLongitudeRef = 3,
+    TagGpsLongitude = 4,
+    TagGpsAltitudeRef = 5,
+    TagGpsAltitude = 6,
+    TagGpsDop = 11,
+};
+
+uint64_t elementSize(uint16_t format) {
+    switch (format) {
+    case FormatShort:
+        return 2;
+    case FormatLong:
+        return 4;
+    case FormatRational:
+        return 8;
+    default:
+        return 1;
+    }
+}
+
+bool isRationalFormat(uint16_t format) {
+    return format == FormatRational || format == FormatSignedRational;
+}
+
+// Position just past the last FF D9 end marker, or 0 when there is none after the start marker.
+uint64_t usableJpegLength(const unsigned char *bytes, uint32_t length) {
+    uint64_t usable = length;
+    while (bytes[usable - 2] != 0xFF || bytes[usable - 1] != 0xD9) {
+        --usable;
+        if (usable == 2)
+            return 0;
+    }
+    return usable;
+}
+
+// Position of the first FF E1 pair, or usable - 1 when there is none.
+uint64_t findFirstApp1(const unsigned char *bytes, uint64_t usable) {
+    for (uint64_t position = 0; position + 1 < usable; ++position) {
+        if (bytes[position] == 0xFF && bytes[position + 1] == 0xE1)
+            return position;
+    }
+    return usable - 1;
+}
+
+template <typename Value> const Value *firstValue(const ExifRecord::ExifDirectoryEntry &entry) {
+    const auto *values = std::get_if<std::vector<Value>>(&entry.values);
+    return values != nullptr && !values->empty() ? &values->front() : nullptr;
+}
+
+void storeFirstShort(const ExifRecord::ExifDirectoryEntry &entry, uint16_t &field) {
+    if (const uint16_t *value = firstValue<uint16_t>(entry))
+        field = *value;
+}
+
+void storeFirstRational(const ExifRecord::ExifDirectoryEntry &entry, double &field) {
+    if (const auto *value = firstValue<ExifRecord::ExifRational>(entry))
+        field = value->toDouble();
+}
+
+void storeFirstShortOrLong(const ExifRecord::ExifDirectoryEntry &entry, uint32_t &field) {
+    if (const uint16_t *shortValue = firstValue<uint16_t>(entry))
+        field = *shortValue;
+    else if (const uint32_t *longValue = firstValue<uint32_t>(entry))
+        field = *longValue;
+}
+
+void storeString(const ExifRecord::ExifDirectoryEntry &entry, std::string &field) {
+    if (const auto *text = std::get_if<std::string>(&entry.values))
+        field = *text;
+}
+
+} // namespace
+
+struct ExifRecord::Segment {
+    const unsigned char *bytes;
+    uint64_t length;
+    bool intel;
+
+    bool contains(uint64_t position, uint64_t size) const { return position + size <= length; }
+
+    uint16_t u16(uint64_t position) const {
+        const unsigned char *p = bytes + position;
+        return intel ? uint16_t(p[0] | p[1] << 8) : uint16_t(p[0] << 8 | p[1]);
+    }
+
+    uint32_t u32(uint64_t position) const {
+        const uint32_t first = u16(position);
+        const uint32_t second = u16(position + 2);
+        return intel ? second << 16 | first : first << 16 | second;
+    }
+
+    ExifRational rational(uint64_t position) const { return {u32(position), u32(position + 4)}; }
+
+    // Number of entries of the directory at position; false when its count, entries and the
+    // link to the next directory do not all fit in the segment. Needs two readable bytes.
+    bool directoryFits(uint64_t position, uint16_t &entryCount) const {
+        entryCount = u16(position);
+        return contains(position, 6 + EntrySize * entryCount);
+    }
+};
+
+double ExifRecord::ExifRational::toDouble() const {
+    return denominator == 0 ? 0.0 : double(numerator) / double(denominator);
+}
+
+void ExifRecord::reset() {
+    *this = ExifRecord();
+}
+
+int ExifRecord::readJpeg(const unsigned char *bytes, uint32_t length) {
+    if (bytes == nullptr || length < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8)
+        return ExifNoJpeg;
+    // Anything after the last end marker is ignored.
+    const uint64_t usable = usableJpegLength(bytes, length);
+    if (usable == 0)
+        return ExifNoJpeg;
+
+    reset();
+    // Deliberately lenient: no walk along the marker chain, the first FF E1 pair wins.
+    const uint64_t app1 = findFirstApp1(bytes, usable);
+    if (app1 + 4 > usable)
+        return ExifNoExifHeader;
+    const uint64_t app1Length = uint64_t(bytes[app1 + 2]) << 8 | bytes[app1 + 3];
+    if (app1 + 2 + app1Length > usable || app1Length < MinimumApp1Length)
+        return ExifCorrupt;
+    // The segment is given all data up to the end marker, not just the APP1 length.
+    return readExifSegment(bytes + app1 + 4, uint32_t(usable - app1 - 4));
+}
+
+int ExifRecord::readExifSegment(const unsigned char *bytes, uint32_t length) {
+    static const unsigned char exifIdentifier[6] = {'E', 'x', 'i', 'f', 0, 0};
+    if (bytes == nullptr || length < 6 || std::memcmp(bytes, exifIdentifier, 6) != 0)
+        return ExifNoExifHeader;
+    if (length <= 13)
+        return ExifCorrupt;
+
+    if (bytes[6] == 'I' && bytes[7] == 'I')
+        intelByteOrder = true;
+    else if (bytes[6] == 'M' && bytes[7] == 'M')
+        intelByteOrder = false;
+    else
+        return ExifUnknownByteOrder;
+
+    const Segment segment{bytes, length, intelByteOrder};
+    if (segment.u16(8) != TiffMagic)
+        return ExifCorrupt;
+
+    const uint64_t ifd0 = TiffStart + segment.u32(10);
+    uint16_t ifd0Count = 0;
+    if (!segment.contains(ifd0, 2) || !segment.directoryFits(ifd0, ifd0Count))
+        return ExifCorrupt;
+
+    // A position at the segment end means that the directory is absent.
+    uint64_t exifIfd = length;
+    uint64_t gpsIfd = length;
+    for (uint64_t k = 0; k < ifd0Count; ++k)
+        storeIfd0Entry(readEntry(segment, ifd0 + 2 + EntrySize * k), exifIfd, gpsIfd);
+
+    if (segment.contains(exifIfd, 4)) {
+        uint16_t exifCount = 0;
+        if (!segment.directoryFits(exifIfd, exifCount))
+            return ExifCorrupt;
+        for (uint64_t k = 0; k < exifCount; ++k)
+            storeExifEntry(readEntry(segment, exifIfd + 2 + EntrySize * k));
+    }
+
+    if (segment.contains(gpsIfd, 4)) {
+        uint16_t gpsCount = 0;
+        if (!segment.directoryFits(gpsIfd, gpsCount))
+            return ExifCorrupt;
+        for (uint64_t k = 0; k < gpsCount; ++k)
+            storeGpsEntry(segment, gpsIfd + 2 + EntrySize * k);
+    }
+    return ExifOk;
+}
+
+ExifRecord::ExifDirectoryEntry ExifRecord::readEntry(const Segment &segment, uint64_t position) {
+    ExifDirectoryEntry entry;
+    if (!segment.contains(position, EntrySize))
+        return ExifDirectoryEntry();
+
+    entry.tag = segment.u16(position);
+    entry.format = segment.u16(position + 2);
+    entry.count = segment.u32(position + 4);
+    entry.valueField = segment.u32(position + 8);
+
+    switch (entry.format) {
+    case FormatUndefined:
+    case FormatSignedLong:
+    case FormatSignedRational:
+        return entry;
+    case FormatByte:
+    case FormatAscii:
+    case FormatShort:
+    case FormatLong:
+    case FormatRational:
+        break;
+    default:
+        return ExifDirectoryEntry();
+    }
+
+    const uint64_t size = entry.count * elementSize(entry.format);
+    // Values that fit stand in the value field itself, in file order.
+    const uint64_t start = size <= 4 ? position + 8 : TiffStart + entry.valueField;
+    if (!segment.contains(start, size))
+        return ExifDirectoryEntry();
+
+    const unsigned char *first = segment.bytes + start;
+    switch (entry.format) {
+    case FormatByte:
+        entry.values = std::vector<uint8_t>(first, first + size);
+        break;
+    case FormatAscii: {
+        std::string text(reinterpret_cast<const char *>(first), size);
+        if (!text.empty() && text.back() == '\0')
+            text.pop_back();
+        entry.values = std::move(text);
+        break;
+    }
+    case FormatShort: {
+        std::vector<uint16_t> shorts(entry.count);
+        for (uint64_t i = 0; i < entry.count; ++i)
+            shorts[i] = segment.u16(start + 2 * i);
+        entry.values = std::move(shorts);
+        break;
+    }
+    case FormatLong: {
+        std::vector<uint32_t> longs(entry.count);
+        for (uint64_t i = 0; i < entry.count; ++i)
+            longs[i] = segment.u32(start + 4 * i);
+        entry.values = std::move(longs);
+        break;
+    }
+    case FormatRational: {
+        std::vector<ExifRational> rationals(entry.count);
+        for (uint64_t i = 0; i < entry.count; ++i)
+            rationals[i] = segment.rational(start + 8 * i);
+        entry.values = std::move(rationals);
+        break;
+    }
+    }
+    return entry;
+}
+
+void ExifRecord::storeIfd0Entry(const ExifDirectoryEntry &entry, uint64_t &exifPosition,
+                                uint64_t &gpsPosition) {
+    switch (entry.tag) {
+    case TagBitsPerSample:
+        storeFirstShort(entry, bitsPerSample);
+        break;
+    case TagImageDescription:
+        storeString(entry, imageDescription);
+        break;
+    case TagMake:
+        storeString(entry, make);
+        break;
+    case TagModel:
+        storeString(entry, model);
+        break;
+    case TagOrientation:
+        storeFirstShort(entry, orientation);
+        break;
+    case TagSoftware:
+        storeString(entry, software);
+        break;
+    case TagDateTime:
+        storeString(entry, dateTime);
+        break;
+    case TagCopyright:
+        storeString(entry, rightsNotice);
+        break;
+    case TagExifIfdPointer:
+        exifPosition = TiffStart + entry.valueField;
+        break;
+    case TagGpsIfdPointer:
+        gpsPosition = TiffStart + entry.valueField;
+        break;
+    }
+}
+
+void ExifRecord::storeExifEntry(const ExifDirectoryEntry &entry) {
+    switch (entry.tag) {
+    case TagExposureTime:
+        storeFirstRational(entry, exposureTime);
+        break;
+    case TagFNumber:
+        storeFirstRational(entry, fNumber);
+        break;
+    case TagExposureProgram:
+        storeFirstShort(entry, exposureProgram);
+        break;
+    case TagIsoSpeed:
+        storeFirstShort(entry, isoSpeed);
+        break;
+    case TagDateTimeOriginal:
+        storeString(entry, dateTimeOriginal);
+        break;
+    case TagDateTimeDigitized:
+        storeString(entry, dateTimeDigitized);
+        break;
+    case TagShutterSpeedValue:
+        storeFirstRational(entry, shutterSpeedValue);
+        break;
+    case TagExposureBiasValue:
+        storeFirstRational(entry, exposureBiasValue);
+        break;
+    case TagSubjectDistance:
+        storeFirstRational(entry, subjectDistance);
+        break;
+    case TagMeteringMode:
+        storeFirstShort(entry, meteringMode);
+        break;
+    case TagFlash:
+        if (const uint16_t *flash = firstValue<uint16_t>(entry)) {
+            flashFired = char(*flash & 1);
+            flashReturnedLight = (*flash >> 1) & 3;
+            flashMode = (*flash >> 3) & 3;
+        }
+        break;
+    case TagFocalLength:
+        storeFirstRational(entry, focalLength);
+        break;
+    case TagSubSecTimeOriginal:
+        storeString(entry, subSecTimeOriginal);
+        break;
+    case TagPixelXDimension:
+        storeFirstShortOrLong(entry, imageWidth);
+        break;
+    case TagPixelYDimension:
+        storeFirstShortOrLong(entry, imageHeight);
+        break;
+    case TagFocalPlaneXResolution:
+        storeFirstRational(entry, lens.focalPlaneXResolution);
+        break;
+    case TagFocalPlaneYResolution:
+        storeFirstRational(entry, lens.focalPlaneYResolution);
+        break;
+    case TagFocalPlaneResolutionUnit:
+        storeFirstShort(entry, lens.focalPlaneResolutionUnit);
+        break;
+    case TagFocalLengthIn35mm:
+        storeFirstShort(entry, focalLengthIn35mm);
+        break;
+    case TagLensSpecification:
+        if (const auto *values = std::get_if<std::vector<ExifRational>>(&entry.values)) {
+            double *const fields[] = {&lens.minFocalLength, &lens.maxFocalLength, &lens.minFStop,
+                                      &lens.maxFStop};
+            for (size_t i = 0; i < values->size() && i < 4; ++i)
+                *fields[i] = (*values)[i].toDouble();
+        }
+        break;
+    case TagLensMake:
+        storeString(entry, lens.lensMake);
+        break;
+    case TagLensModel:
+        storeString(entry, lens.lensModel);
+        break;
+    }
+}
+
+namespace {
+
+// A reference tag flips the sign of a value already stored, and a value tag applies the
+// reference already stored, so that their order in the directory does not matter.
+void storeDirection(ExifRecord::ExifDegrees &parts, double &coordinate, char reference,
+                    char negativeDirection) {
+    parts.direction = reference == 0 ? '?' : reference;
+    if (reference == negativeDirection)
+        coordinate = -coordinate;
+}
+
+} // namespace
+
+void ExifRecord::storeGpsEntry(const Segment &segment, uint64_t position) {
+    const uint16_t tag = segment.u16(position);
+    const uint16_t format = segment.u16(position + 2);
+    const uint32_t count = segment.u32(position + 4);
+    const uint64_t valueStart = TiffStart + segment.u32(position + 8);
+    const char reference = char(segment.bytes[position + 8]);
+
+    // Degrees, minutes and seconds; left alone when they lie outside the segment.
+    auto storeCoordinate = [&](ExifDegrees &parts, double &coordinate, char negativeDirection) {
+        if (!isRationalFormat(format) || count != 3 || !segment.contains(valueStart, 24))
+            return;
+        parts.degrees = segment.rational(valueStart).toDouble();
+        parts.minutes = segment.rational(valueStart + 8).toDouble();
+        parts.seconds = segment.rational(valueStart + 16).toDouble();
+        coordinate = parts.degrees + parts.minutes / 60 + parts.seconds / 3600;
+        if (parts.direction == negativeDirection)
+            coordinate = -coordinate;
+    };
+    auto readSingleRational = [&](double &value) {
+        if (!isRationalFormat(format) || !segment.contains(valueStart, 8))
+            return false;
+        value = segment.rational(valueStart).toDouble();
+        return true;
+    };
+
+    switch (tag) {
+    case TagGpsLatitudeRef:
+        storeDirection(gps.latitudeParts, gps.latitude, reference, 'S');
+        break;
+    case TagGpsLatitude:
+        storeCoordinate(gps.latitudeParts, gps.latitude, 'S');
+        break;
+    case TagGpsLongitudeRef:
+        storeDirection(gps.longitudeParts, gps.longitude, reference, 'W');
+        break;
+    case TagGpsLongitude:
+        storeCoordinate(gps.longitudeParts, gps.longitude, 'W');
+        break;
+    case TagGpsAltitudeRef:
+        gps.altitudeRef = reference;
+        if (reference == 1)
+            gps.altitude = -gps.altitude;
+        break;
+    case TagGpsAltitude: {
+        double altitude = 0;
+        if (readSingleRational(altitude))
+            gps.altitude = gps.altitudeRef == 1 ? -altitude : altitude;
+        break;
+    }
+    case TagGpsDop:
+        readSingleRational(gps.dop);
+        break;
+    }
+}
