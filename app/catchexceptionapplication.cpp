@@ -6,12 +6,9 @@
 #include <exception>
 
 CatchExceptionApplication::CatchExceptionApplication(int &argc, char **argv)
-    : QApplication(argc, argv)
-{
-}
+    : QApplication(argc, argv) {}
 
-bool CatchExceptionApplication::notify(QObject *receiver, QEvent *event)
-{
+bool CatchExceptionApplication::notify(QObject *receiver, QEvent *event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception &exception) {

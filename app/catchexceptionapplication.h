@@ -3,8 +3,7 @@
 
 #include <QApplication>
 
-class CatchExceptionApplication : public QApplication
-{
+class CatchExceptionApplication : public QApplication {
     Q_OBJECT
 
 public:

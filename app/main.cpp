@@ -12,8 +12,7 @@
 #include "settings/settings.h"
 
 namespace {
-void setIdentity()
-{
+void setIdentity() {
     QCoreApplication::setApplicationName("Pivotta");
     QCoreApplication::setOrganizationName("Tavlund");
     QCoreApplication::setApplicationVersion("3.27");
@@ -21,8 +20,7 @@ void setIdentity()
 
 // Without a window system the GUI application object cannot be built; help, version and
 // option errors are still answered from a console-only application object.
-int answerWithoutDisplay(int argc, char **argv)
-{
+int answerWithoutDisplay(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     setIdentity();
     QCommandLineParser parser;
@@ -33,8 +31,7 @@ int answerWithoutDisplay(int argc, char **argv)
 }
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (!graphicalDisplayAvailable())
         return answerWithoutDisplay(argc, argv);
 

@@ -9,26 +9,23 @@
 #include "settings/settings.h"
 
 namespace {
-QString windowKey(const char *format, const QWidget *window)
-{
+QString windowKey(const char *format, const QWidget *window) {
     return QString::fromLatin1(format).arg(window->metaObject()->className());
 }
 } // namespace
 
 RestoreWindowSize::RestoreWindowSize(QWidget *servedWindow, bool alsoSavePosition)
     : window(servedWindow)
-    , savePosition(alsoSavePosition)
-{
-}
+    , savePosition(alsoSavePosition) {}
 
-void RestoreWindowSize::restore()
-{
+void RestoreWindowSize::restore() {
     if (!window->windowFlags().testFlag(Qt::Window))
         return;
 
     const QVariant position = Settings::value(windowKey(SettingsKey::windowPositionFormat, window));
     const QVariant size = Settings::value(windowKey(SettingsKey::windowSizeFormat, window));
-    const QVariant maximized = Settings::value(windowKey(SettingsKey::windowMaximizedFormat, window));
+    const QVariant maximized =
+        Settings::value(windowKey(SettingsKey::windowMaximizedFormat, window));
 
     if (!maximized.isNull() && maximized.toBool()) {
         window->showMaximized();
@@ -44,8 +41,7 @@ void RestoreWindowSize::restore()
         window->resize(storedSize);
 }
 
-void RestoreWindowSize::save()
-{
+void RestoreWindowSize::save() {
     if (!window->windowFlags().testFlag(Qt::Window))
         return;
 

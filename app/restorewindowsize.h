@@ -3,8 +3,7 @@
 
 class QWidget;
 
-class RestoreWindowSize
-{
+class RestoreWindowSize {
 public:
     RestoreWindowSize(QWidget *window, bool savePosition);
 

@@ -5,8 +5,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-void addStartupOptions(QCommandLineParser &parser)
-{
+void addStartupOptions(QCommandLineParser &parser) {
     parser.setApplicationDescription(QCoreApplication::applicationName());
     parser.addHelpOption();
     parser.addPositionalArgument(
@@ -22,8 +21,7 @@ void addStartupOptions(QCommandLineParser &parser)
     parser.addVersionOption();
 }
 
-StartupDecisions startupDecisions(const QCommandLineParser &parser)
-{
+StartupDecisions startupDecisions(const QCommandLineParser &parser) {
     StartupDecisions decisions;
     decisions.tutorial = parser.isSet("tutorial");
     decisions.watch = parser.isSet("watch");
@@ -41,8 +39,7 @@ StartupDecisions startupDecisions(const QCommandLineParser &parser)
     return decisions;
 }
 
-QFont startupFont(QFont font, const QVariant &forceChecked, const QVariant &forceValue)
-{
+QFont startupFont(QFont font, const QVariant &forceChecked, const QVariant &forceValue) {
     font.setFamily("Segoe UI");
     bool isNumber = false;
     const int pixelSize = forceValue.toInt(&isNumber);
@@ -56,8 +53,7 @@ QFont startupFont(QFont font, const QVariant &forceChecked, const QVariant &forc
     return font;
 }
 
-bool graphicalDisplayAvailable()
-{
+bool graphicalDisplayAvailable() {
 #if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
     return true;
 #else

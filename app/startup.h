@@ -7,8 +7,7 @@
 
 class QCommandLineParser;
 
-struct StartupDecisions
-{
+struct StartupDecisions {
     bool preview = false;
     bool watch = false;
     bool tutorial = false;

@@ -8,14 +8,12 @@
 #include <limits>
 
 namespace {
-QString tr(const char *text)
-{
+QString tr(const char *text) {
     return QCoreApplication::translate("Pivotta", text);
 }
 } // namespace
 
-OrientationChoice orientationChoice(uint16_t orientation)
-{
+OrientationChoice orientationChoice(uint16_t orientation) {
     switch (orientation) {
     case 1:
         return {OrientationChoice::Rotate, 0, {}};
@@ -41,8 +39,7 @@ OrientationChoice orientationChoice(uint16_t orientation)
     }
 }
 
-int transformationAngle(QImageIOHandler::Transformations transformation, QString *mirrorWords)
-{
+int transformationAngle(QImageIOHandler::Transformations transformation, QString *mirrorWords) {
     switch (int(transformation)) {
     case QImageIOHandler::TransformationRotate180:
         return 180;
@@ -67,8 +64,7 @@ int transformationAngle(QImageIOHandler::Transformations transformation, QString
     }
 }
 
-bool PhotoBytes::open(const QString &filePath)
-{
+bool PhotoBytes::open(const QString &filePath) {
     if (filePath.isEmpty() || !QFileInfo(filePath).isFile())
         return false;
     file = new QFile(filePath);
@@ -87,12 +83,10 @@ bool PhotoBytes::open(const QString &filePath)
     return true;
 }
 
-PhotoBytes::~PhotoBytes()
-{
+PhotoBytes::~PhotoBytes() {
     delete file; // closing the file also unmaps it
 }
 
-bool PhotoBytes::fitsParser() const
-{
+bool PhotoBytes::fitsParser() const {
     return length <= qint64(std::numeric_limits<uint32_t>::max());
 }

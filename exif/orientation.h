@@ -11,8 +11,7 @@
 class QFile;
 
 // What the EXIF orientation value asks for.
-struct OrientationChoice
-{
+struct OrientationChoice {
     enum Kind {
         Rotate,         // a pure rotation (angle 0 for the upright value 1)
         Mirrored,       // a mirror image: reported, left alone
@@ -31,8 +30,7 @@ int transformationAngle(QImageIOHandler::Transformations transformation, QString
 
 // A photo file's bytes for the parser: mapped into memory so that only the pages the parser
 // looks at are read, or read whole when mapping is not possible.
-class PhotoBytes
-{
+class PhotoBytes {
 public:
     // False when the path names no readable regular file.
     bool open(const QString &filePath);

@@ -13,8 +13,7 @@
 #include "exif/orientation.h"
 #include "mainwindow/outputtext.h"
 
-int Pivotta::readRotationAngle(QString filePath, bool dotBeforeErrors)
-{
+int Pivotta::readRotationAngle(QString filePath, bool dotBeforeErrors) {
     PhotoBytes photo;
     if (!photo.open(filePath)) {
         qCDebug(lcPivotta) << "fail orientation" << filePath;
@@ -54,9 +53,10 @@ int Pivotta::readRotationAngle(QString filePath, bool dotBeforeErrors)
     case OrientationChoice::AskImageReader:
         return reportExifError(0);
     case OrientationChoice::Mirrored:
-        appendOutput(tr("File %1 has unusual orientation value %2 %3. If you need Pivotta to rotate "
-                        "this orientation too, please contact us by clicking the Feedback button.")
-                         .arg(fileLink(filePath, false, false), value, choice.mirrorWords));
+        appendOutput(
+            tr("File %1 has unusual orientation value %2 %3. If you need Pivotta to rotate "
+               "this orientation too, please contact us by clicking the Feedback button.")
+                .arg(fileLink(filePath, false, false), value, choice.mirrorWords));
         return 0;
     case OrientationChoice::Unknown:
         appendOutput(tr("File %1 has unknown orientation value %2 and is possibly corrupt. Please "
@@ -68,8 +68,7 @@ int Pivotta::readRotationAngle(QString filePath, bool dotBeforeErrors)
     return 0;
 }
 
-int Pivotta::readRotationAngleWithImageReader(QString filePath)
-{
+int Pivotta::readRotationAngleWithImageReader(QString filePath) {
     QImageReader reader(filePath);
     const QImage image = reader.read();
     if (image.isNull()) {
@@ -90,8 +89,7 @@ int Pivotta::readRotationAngleWithImageReader(QString filePath)
     return angle;
 }
 
-QString Pivotta::fileLink(QString filePath, bool showNativePath, bool showRelativePath)
-{
+QString Pivotta::fileLink(QString filePath, bool showNativePath, bool showRelativePath) {
     QFileInfo info(filePath);
     info.makeAbsolute();
     const QString target = QUrl::fromLocalFile(info.filePath()).toString();
@@ -102,5 +100,6 @@ QString Pivotta::fileLink(QString filePath, bool showNativePath, bool showRelati
         text = QFileInfo(filePath).fileName();
     else
         text = QDir::toNativeSeparators(pathRelativeToFolder(filePath));
-    return QString("<a style='color:#333' href='%1'>%2</a>").arg(escapeHtml(target), escapeHtml(text));
+    return QString("<a style='color:#333' href='%1'>%2</a>")
+        .arg(escapeHtml(target), escapeHtml(text));
 }

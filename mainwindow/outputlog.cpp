@@ -14,20 +14,17 @@
 #include "settings/settings.h"
 
 namespace {
-bool isScrolledToBottom(QTextEdit *editWidget)
-{
+bool isScrolledToBottom(QTextEdit *editWidget) {
     const QScrollBar *bar = editWidget->verticalScrollBar();
     return bar->value() == bar->maximum();
 }
 
-void followBottomIf(bool wasAtBottom, QTextEdit *editWidget)
-{
+void followBottomIf(bool wasAtBottom, QTextEdit *editWidget) {
     if (wasAtBottom)
         editWidget->verticalScrollBar()->setValue(editWidget->verticalScrollBar()->maximum());
 }
 
-void removeFirstParagraph(QTextDocument *document)
-{
+void removeFirstParagraph(QTextDocument *document) {
     const QTextBlock first = document->findBlockByLineNumber(0);
     if (!first.isValid())
         return;
@@ -41,8 +38,7 @@ void removeFirstParagraph(QTextDocument *document)
 }
 } // namespace
 
-void Pivotta::appendOutput(QString message, bool checkduplicate, bool plaintextNoNewline)
-{
+void Pivotta::appendOutput(QString message, bool checkduplicate, bool plaintextNoNewline) {
     if (checkduplicate && message == lastOutputMessage)
         return;
     if (plaintextNoNewline)
@@ -52,26 +48,22 @@ void Pivotta::appendOutput(QString message, bool checkduplicate, bool plaintextN
     lastOutputMessage = message;
 }
 
-void Pivotta::appendOutput(QString message, bool checkduplicate)
-{
+void Pivotta::appendOutput(QString message, bool checkduplicate) {
     appendOutput(message, checkduplicate, false);
 }
 
-void Pivotta::appendOutput(QString message)
-{
+void Pivotta::appendOutput(QString message) {
     appendOutput(message, false, false);
 }
 
-void Pivotta::appendOutputDetailed(QString message, bool checkduplicate)
-{
+void Pivotta::appendOutputDetailed(QString message, bool checkduplicate) {
     if (checkduplicate && message == lastDetailedMessage)
         return;
     emit queueSlowLineAppend(message, ui->cmdLineOutput_2);
     lastDetailedMessage = message;
 }
 
-void Pivotta::fastLineAppend(QString message, QTextEdit *editWidget)
-{
+void Pivotta::fastLineAppend(QString message, QTextEdit *editWidget) {
     const bool wasAtBottom = isScrolledToBottom(editWidget);
     if (QTextDocument *document = editWidget->document()) {
         QTextCursor cursor(document);
@@ -88,16 +80,14 @@ void Pivotta::fastLineAppend(QString message, QTextEdit *editWidget)
     QCoreApplication::processEvents();
 }
 
-void Pivotta::slowLineAppend(QString message, QTextEdit *editWidget)
-{
+void Pivotta::slowLineAppend(QString message, QTextEdit *editWidget) {
     const bool wasAtBottom = isScrolledToBottom(editWidget);
     editWidget->append(message);
     applyTextLimit(editWidget);
     followBottomIf(wasAtBottom, editWidget);
 }
 
-void Pivotta::fastAppendPlainText(QString message, QTextEdit *editWidget)
-{
+void Pivotta::fastAppendPlainText(QString message, QTextEdit *editWidget) {
     const bool wasAtBottom = isScrolledToBottom(editWidget);
     QTextCursor cursor(editWidget->document());
     cursor.movePosition(QTextCursor::End);
@@ -106,8 +96,7 @@ void Pivotta::fastAppendPlainText(QString message, QTextEdit *editWidget)
     QCoreApplication::processEvents();
 }
 
-void Pivotta::applyTextLimit(QTextEdit *editWidget)
-{
+void Pivotta::applyTextLimit(QTextEdit *editWidget) {
     ++outputLineCount;
     if (exceedsTextLimit(outputLineCount, Settings::textLimit())) {
         removeFirstParagraph(editWidget->document());
@@ -115,16 +104,14 @@ void Pivotta::applyTextLimit(QTextEdit *editWidget)
     }
 }
 
-void Pivotta::showFile(QUrl link)
-{
+void Pivotta::showFile(QUrl link) {
     if (link.scheme().startsWith("http"))
         QDesktopServices::openUrl(link);
     else
         previewFile(link.toLocalFile());
 }
 
-QString Pivotta::pathRelativeToFolder(QString path)
-{
+QString Pivotta::pathRelativeToFolder(QString path) {
     const QString folder = ui->directoryComboBox->currentText();
     qCDebug(lcPivotta) << "relative path of" << path << "in" << folder;
     qCDebug(lcPivotta) << "characters kept:" << path.size() - folder.size();

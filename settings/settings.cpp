@@ -5,82 +5,67 @@
 #include <QSettings>
 
 namespace {
-QSettings userSettings()
-{
+QSettings userSettings() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope,
                      QCoreApplication::organizationName(), QCoreApplication::applicationName());
 }
 
-QSettings nativeSettings()
-{
+QSettings nativeSettings() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope,
                      QCoreApplication::organizationName(), QCoreApplication::applicationName());
 }
 } // namespace
 
 namespace Settings {
-QVariant value(const QString &key)
-{
+QVariant value(const QString &key) {
     return userSettings().value(key);
 }
 
-void setValue(const QString &key, const QVariant &value)
-{
+void setValue(const QString &key, const QVariant &value) {
     userSettings().setValue(key, value);
 }
 
-bool contains(const QString &key)
-{
+bool contains(const QString &key) {
     return userSettings().contains(key);
 }
 
-void setNativeValue(const QString &key, const QVariant &value)
-{
+void setNativeValue(const QString &key, const QVariant &value) {
     nativeSettings().setValue(key, value);
 }
 
-QVariant nativeValue(const QString &key)
-{
+QVariant nativeValue(const QString &key) {
     return nativeSettings().value(key);
 }
 
-bool perfect()
-{
+bool perfect() {
     return value(SettingsKey::perfect).toBool();
 }
 
-bool trim()
-{
+bool trim() {
     return value(SettingsKey::trim).toBool();
 }
 
-bool closeAppAfterContextMenuRotate()
-{
+bool closeAppAfterContextMenuRotate() {
     return value(SettingsKey::closeAppAfterContextMenuRotate).toBool();
 }
 
-int textLimit()
-{
+int textLimit() {
     return value(SettingsKey::textLimit).toInt();
 }
 
-int setFileTimestamp()
-{
+int setFileTimestamp() {
     return value(SettingsKey::setFileTimestamp).toInt();
 }
 
-bool watch()
-{
+bool watch() {
     return value(SettingsKey::watch).toBool();
 }
 
-QStringList recentFolderList()
-{
+QStringList recentFolderList() {
     return value(SettingsKey::recentFolderList).toStringList();
 }
 
-QSize windowSize(const QString &className)
-{
+QSize windowSize(const QString &className) {
     return value(QString::fromLatin1(SettingsKey::windowSizeFormat).arg(className)).toSize();
 }
 } // namespace Settings

@@ -13,19 +13,16 @@
 #include "mainwindow/outputtext.h"
 #include "mainwindow/pivotta.h"
 
-class PivottaTestAccess
-{
+class PivottaTestAccess {
 public:
-    static QString relativePath(Pivotta &window, const QString &path)
-    {
+    static QString relativePath(Pivotta &window, const QString &path) {
         return window.pathRelativeToFolder(path);
     }
     static void showFile(Pivotta &window, const QUrl &link) { window.showFile(link); }
     static QString selectedFile(Pivotta &window) { return window.selectedFile; }
 };
 
-class UrlCatcher : public QObject
-{
+class UrlCatcher : public QObject {
     Q_OBJECT
 public:
     QList<QUrl> urls;
@@ -33,8 +30,7 @@ public slots:
     void open(const QUrl &url) { urls << url; }
 };
 
-class OutputLogTest : public QObject
-{
+class OutputLogTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -58,36 +54,31 @@ private:
     QTextBrowser *mainPane() const { return window->findChild<QTextBrowser *>("cmdLineOutput"); }
     QTextEdit *detailedPane() const { return window->findChild<QTextEdit *>("cmdLineOutput_2"); }
     void setTextLimit(int limit) { settings().setValue("textLimit", limit); }
-    static QSettings settings()
-    {
+    static QSettings settings() {
         return QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta");
     }
 
     Pivotta *window = nullptr;
 };
 
-void OutputLogTest::initTestCase()
-{
+void OutputLogTest::initTestCase() {
     QStandardPaths::setTestModeEnabled(true);
     Q_INIT_RESOURCE(resources);
     QCoreApplication::setApplicationName("Pivotta");
     QCoreApplication::setOrganizationName("Tavlund");
 }
 
-void OutputLogTest::init()
-{
+void OutputLogTest::init() {
     settings().clear();
     window = new Pivotta(false, false, false, QString(), QString());
 }
 
-void OutputLogTest::cleanup()
-{
+void OutputLogTest::cleanup() {
     delete window;
     window = nullptr;
 }
 
-void OutputLogTest::duplicateCheck_data()
-{
+void OutputLogTest::duplicateCheck_data() {
     QTest::addColumn<QStringList>("messages"); // a leading '!' asks for the duplicate check
     QTest::addColumn<QStringList>("shown");
 
@@ -97,8 +88,7 @@ void OutputLogTest::duplicateCheck_data()
     QTest::newRow("checked then plain") << QStringList{"!A", "A"} << QStringList{"A", "A"};
 }
 
-void OutputLogTest::duplicateCheck()
-{
+void OutputLogTest::duplicateCheck() {
     QFETCH(QStringList, messages);
     QFETCH(QStringList, shown);
 
@@ -114,8 +104,7 @@ void OutputLogTest::duplicateCheck()
     QCOMPARE(blocks, shown);
 }
 
-void OutputLogTest::panesKeepSeparateDuplicateReferences()
-{
+void OutputLogTest::panesKeepSeparateDuplicateReferences() {
     window->appendOutput("same", true);
     window->appendOutputDetailed("same", true);
     window->appendOutputDetailed("same", true);
@@ -123,8 +112,7 @@ void OutputLogTest::panesKeepSeparateDuplicateReferences()
     QCOMPARE(detailedPane()->toPlainText().count("same"), 1);
 }
 
-void OutputLogTest::plainTextMarksJoinTheLastLine()
-{
+void OutputLogTest::plainTextMarksJoinTheLastLine() {
     setTextLimit(2);
     window->appendOutput("line");
     for (int i = 0; i < 3; ++i)
@@ -135,8 +123,7 @@ void OutputLogTest::plainTextMarksJoinTheLastLine()
     QCOMPARE(mainPane()->document()->blockCount(), 3);
 }
 
-void OutputLogTest::textLimitDropsFromThePaneAppendedTo()
-{
+void OutputLogTest::textLimitDropsFromThePaneAppendedTo() {
     setTextLimit(50);
     for (int i = 1; i <= 30; ++i)
         window->appendOutput(QString("main %1").arg(i));
@@ -144,7 +131,8 @@ void OutputLogTest::textLimitDropsFromThePaneAppendedTo()
         window->appendOutputDetailed(QString("detail %1").arg(i), false);
 
     const QString main = mainPane()->toPlainText();
-    QVERIFY(main.contains("main 1\n") || main.contains(QString("main 1") + QChar::ParagraphSeparator));
+    QVERIFY(main.contains("main 1\n") ||
+            main.contains(QString("main 1") + QChar::ParagraphSeparator));
     QVERIFY(main.contains("main 30"));
     const QString detailed = detailedPane()->toPlainText();
     // Appends 51 to 55 each removed the first paragraph of the detailed pane.
@@ -154,16 +142,14 @@ void OutputLogTest::textLimitDropsFromThePaneAppendedTo()
     QCOMPARE(detailedPane()->document()->blockCount(), 20);
 }
 
-void OutputLogTest::textLimitZeroKeepsEverything()
-{
+void OutputLogTest::textLimitZeroKeepsEverything() {
     setTextLimit(0);
     for (int i = 0; i < 300; ++i)
         window->appendOutputDetailed(QString("d%1").arg(i), false);
     QCOMPARE(detailedPane()->document()->blockCount(), 300);
 }
 
-void OutputLogTest::loweringTheLimitDoesNotShrink()
-{
+void OutputLogTest::loweringTheLimitDoesNotShrink() {
     setTextLimit(1000);
     for (int i = 0; i < 90; ++i)
         window->appendOutputDetailed(QString("d%1").arg(i), false);
@@ -174,8 +160,7 @@ void OutputLogTest::loweringTheLimitDoesNotShrink()
     QVERIFY(detailedPane()->toPlainText().startsWith("d1\n"));
 }
 
-void OutputLogTest::outsideTextShowsLiterally()
-{
+void OutputLogTest::outsideTextShowsLiterally() {
     const QString name = "<b>x</b> & <a href='https://example.org'>y</a>.jpg";
     window->appendOutput("File " + escapeHtml(name) + " done");
     QCOMPARE(mainPane()->document()->lastBlock().text(), "File " + name + " done");
@@ -187,29 +172,36 @@ void OutputLogTest::outsideTextShowsLiterally()
     QVERIFY(mainPane()->toHtml().contains("font-weight:700"));
 }
 
-void OutputLogTest::pathRelativeToFolder_data()
-{
+void OutputLogTest::pathRelativeToFolder_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("windows subfolder") << "C:\\photos\\2020\\a.jpg" << "C:\\photos" << "2020\\a.jpg";
-    QTest::newRow("unix subfolder") << "/home/u/p/2020/a.jpg" << "/home/u/p" << "2020/a.jpg";
-    QTest::newRow("shorter than folder") << "/a.jpg" << "/home/user/pictures" << "a.jpg";
-    QTest::newRow("the folder itself") << "/home/u/p" << "/home/u/p" << "";
-    QTest::newRow("no folder") << "/p/a.jpg" << "" << "p/a.jpg";
+    QTest::newRow("windows subfolder") << "C:\\photos\\2020\\a.jpg"
+                                       << "C:\\photos"
+                                       << "2020\\a.jpg";
+    QTest::newRow("unix subfolder") << "/home/u/p/2020/a.jpg"
+                                    << "/home/u/p"
+                                    << "2020/a.jpg";
+    QTest::newRow("shorter than folder") << "/a.jpg"
+                                         << "/home/user/pictures"
+                                         << "a.jpg";
+    QTest::newRow("the folder itself") << "/home/u/p"
+                                       << "/home/u/p"
+                                       << "";
+    QTest::newRow("no folder") << "/p/a.jpg"
+                               << ""
+                               << "p/a.jpg";
 }
 
-void OutputLogTest::pathRelativeToFolder()
-{
+void OutputLogTest::pathRelativeToFolder() {
     QFETCH(QString, path);
     QFETCH(QString, folder);
     QFETCH(QString, expected);
     QCOMPARE(::pathRelativeToFolder(path, folder), expected);
 }
 
-void OutputLogTest::linksGoToBrowserOrPreview()
-{
+void OutputLogTest::linksGoToBrowserOrPreview() {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("https", &catcher, "open");
     QDesktopServices::setUrlHandler("http", &catcher, "open");
@@ -229,8 +221,7 @@ void OutputLogTest::linksGoToBrowserOrPreview()
     QCOMPARE(PivottaTestAccess::selectedFile(*window), photo);
 }
 
-void OutputLogTest::viewFollowsBottomOnlyWhenAtBottom()
-{
+void OutputLogTest::viewFollowsBottomOnlyWhenAtBottom() {
     window->resize(1200, 800);
     window->show();
     QScrollBar *bar = mainPane()->verticalScrollBar();

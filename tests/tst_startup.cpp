@@ -8,8 +8,7 @@
 
 #include "app/startup.h"
 
-class StartupTest : public QObject
-{
+class StartupTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -27,8 +26,7 @@ private:
     QString photo;
 };
 
-void StartupTest::initTestCase()
-{
+void StartupTest::initTestCase() {
     QVERIFY(sandbox.isValid());
     folder = sandbox.filePath("photos");
     QVERIFY(QDir().mkpath(folder));
@@ -37,8 +35,7 @@ void StartupTest::initTestCase()
     QVERIFY(file.open(QIODevice::WriteOnly));
 }
 
-void StartupTest::decisions_data()
-{
+void StartupTest::decisions_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<bool>("preview");
     QTest::addColumn<bool>("watch");
@@ -46,25 +43,33 @@ void StartupTest::decisions_data()
     QTest::addColumn<QString>("expectedFolder"); // "F" = the folder, "P" = the photo, "" = none
     QTest::addColumn<QString>("expectedFile");
 
-    QTest::newRow("nothing") << QStringList{} << false << false << false << "" << "";
-    QTest::newRow("folder") << QStringList{"F"} << false << false << false << "F" << "";
-    QTest::newRow("folder watch") << QStringList{"F", "-w"} << false << true << false << "F" << "";
-    QTest::newRow("photo") << QStringList{"P"} << false << false << false << "" << "P";
-    QTest::newRow("photo preview long") << QStringList{"--preview", "P"} << true << false << false
-                                        << "" << "P";
+    QTest::newRow("nothing") << QStringList{} << false << false << false << ""
+                             << "";
+    QTest::newRow("folder") << QStringList{"F"} << false << false << false << "F"
+                            << "";
+    QTest::newRow("folder watch") << QStringList{"F", "-w"} << false << true << false << "F"
+                                  << "";
+    QTest::newRow("photo") << QStringList{"P"} << false << false << false << ""
+                           << "P";
+    QTest::newRow("photo preview long")
+        << QStringList{"--preview", "P"} << true << false << false << ""
+        << "P";
     QTest::newRow("photo watch preview")
-        << QStringList{"-w", "-p", "P"} << true << true << false << "" << "P";
-    QTest::newRow("tutorial") << QStringList{"--tutorial"} << false << false << true << "" << "";
-    QTest::newRow("missing path") << QStringList{"/no/such/place"} << false << false << false
-                                  << "" << "";
+        << QStringList{"-w", "-p", "P"} << true << true << false << ""
+        << "P";
+    QTest::newRow("tutorial") << QStringList{"--tutorial"} << false << false << true << ""
+                              << "";
+    QTest::newRow("missing path") << QStringList{"/no/such/place"} << false << false << false << ""
+                                  << "";
     QTest::newRow("second argument ignored")
-        << QStringList{"P", "F"} << false << false << false << "" << "P";
+        << QStringList{"P", "F"} << false << false << false << ""
+        << "P";
     QTest::newRow("missing first, real second")
-        << QStringList{"/no/such/place", "F"} << false << false << false << "" << "";
+        << QStringList{"/no/such/place", "F"} << false << false << false << ""
+        << "";
 }
 
-void StartupTest::decisions()
-{
+void StartupTest::decisions() {
     QFETCH(QStringList, arguments);
     QFETCH(bool, preview);
     QFETCH(bool, watch);
@@ -90,13 +95,12 @@ void StartupTest::decisions()
     QCOMPARE(decisions.file, resolve(expectedFile));
 }
 
-void StartupTest::optionsInOrder()
-{
+void StartupTest::optionsInOrder() {
     QCommandLineParser parser;
     addStartupOptions(parser);
     const QString help = parser.helpText();
-    const QStringList inOrder{"--help", "--watch", "--tutorial", "--preview", "--version",
-                              "The folder to rotate files in"};
+    const QStringList inOrder{"--help",    "--watch",   "--tutorial",
+                              "--preview", "--version", "The folder to rotate files in"};
     qsizetype position = -1;
     for (const QString &item : inOrder) {
         const qsizetype found = help.indexOf(item);
@@ -107,16 +111,14 @@ void StartupTest::optionsInOrder()
     QVERIFY(help.contains("Preview photo orientation before & after autorotating"));
 }
 
-void StartupTest::unknownOptionIsAnError()
-{
+void StartupTest::unknownOptionIsAnError() {
     QCommandLineParser parser;
     addStartupOptions(parser);
     QVERIFY(!parser.parse({"pivotta", "--frobnicate"}));
     QVERIFY(parser.errorText().contains("frobnicate"));
 }
 
-void StartupTest::font_data()
-{
+void StartupTest::font_data() {
     QTest::addColumn<QVariant>("checked");
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<int>("pixelSize"); // -1: point size 10 instead
@@ -130,8 +132,7 @@ void StartupTest::font_data()
     QTest::newRow("garbage value") << QVariant(true) << QVariant("huge") << -1;
 }
 
-void StartupTest::font()
-{
+void StartupTest::font() {
     QFETCH(QVariant, checked);
     QFETCH(QVariant, value);
     QFETCH(int, pixelSize);
