@@ -542,11 +542,12 @@ void TestExifRecord::read_data() {
                 }));
     }
     {
-        // Latitude at an offset that wraps to the TIFF header in 32 bits; altitude one byte
-        // short of the segment end; DOP exactly at the end.
+        // In 32 bits the latitude would start at the segment start and the longitude would end
+        // inside the TIFF header. The altitude ends one byte past the segment end, the DOP at it.
         const auto gpsSegment = [](quint32 altitudeOffset) {
             ExifBuilder b(true);
-            b.gpsReference(1, 'S').addRaw(Directory::Gps, 2, 5, 3, 0xFFFFFFF0);
+            b.gpsReference(1, 'S').addRaw(Directory::Gps, 2, 5, 3, 0xFFFFFFFA);
+            b.addRaw(Directory::Gps, 4, 5, 3, 0xFFFFFFF0);
             b.addRaw(Directory::Gps, 6, 5, 1, altitudeOffset);
             return b.rationalValue(Directory::Gps, 11, 3, 1).segment();
         };
