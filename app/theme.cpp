@@ -1,13 +1,180 @@
 // Light and dark theme, chosen from the window colour at each palette change.
+#include "app/theme.h"
 #include "mainwindow/pivotta.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QStyle>
 
-void Pivotta::changeEvent(QEvent *event)
-{
+namespace {
+// The rules of both application style sheets, written once; ${name} stands for a colour that
+// differs between the themes.
+const char *const themeRules = R"(QFrame[frameShape="4"], QFrame[frameShape="5"] {
+    color: ${frameLine};
+}
+#topDockWidgetContents > #watchFolderFrame {
+    background-color: ${watchFrameBackground};
+    padding-left: 10px;
+    padding-right: 10px;
+    border-radius: 0.5em;
+    border: 1px solid ${watchFrameBorder};
+}
+#cmdLineOutput_2 {
+    background-color: ${detailedOutputBackground};
+}
+QMainWindow::separator {
+    width: 3px;
+}
+QDockWidget {
+    color: ${dockText};
+}
+#closeAppAfterRotatingFinishesFrame {
+    background-color: ${closeFrameBackground};
+}
+QDockWidget::title {
+    background-color: ${dockTitleBackground};
+}
+QDockWidget#topdock {
+    border: 0 none;
+    border-bottom: 3px solid ${topDockBorder};
+    background-color: ${topDockBackground};
+}
+QDockWidget > #dockWidgetContents_2 {
+    background-color: ${dockContentsBackground};
+}
+QDockWidget QPushButton {
+    border-radius: 10px;
+    border: 0px solid ${buttonBorder};
+    height: 30px;
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 ${buttonTop}, stop:1 ${buttonBottom});
+    margin: 2px 0;
+    padding: 0.3em;
+    padding-left: 0.5em;
+    padding-right: 0.5em;
+}
+QStatusBar QPushButton {
+    border-radius: 10px;
+    border: 0px solid ${buttonBorder};
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 ${buttonTop}, stop:1 ${buttonBottom});
+    margin: 2px 0;
+    padding-left: 0.5em;
+    padding-right: 0.5em;
+}
+QPushButton:pressed, QPushButton:checked {
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 ${pressedTop}, stop:1 ${pressedBottom});
+}
+QSlider::groove:horizontal {
+    border-radius: 24px;
+    border: 0px solid ${grooveBorder};
+    height: 50px;
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 ${grooveTop}, stop:1 ${grooveBottom});
+    margin: 0px 0;
+}
+QSlider::handle:horizontal {
+    background: qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 ${handleFrom}, stop:1 ${handleTo});
+    border: 1px solid ${handleBorder};
+    width: 38px;
+    margin: 5px 4px;
+    border-radius: 20px;
+}
+QMenuBar {
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 ${menuBarTop}, stop:1 ${menuBarBottom});
+    padding: 0.3em;
+    padding-top: 0.1em;
+    padding-bottom: 0.1em;
+}
+)";
+
+struct ThemeColor {
+    const char *name;
+    const char *light;
+    const char *dark;
+};
+
+const ThemeColor themeColors[] = {
+    {"frameLine", "#999", "#eee"},
+    {"watchFrameBackground", "#fdfdfd", "#3a3a3a"},
+    {"watchFrameBorder", "black", "#aaa"},
+    {"detailedOutputBackground", "#e9e9e9", "#444"},
+    {"dockText", "#888", "#aaa"},
+    {"closeFrameBackground", "#e9e9e9", "#444"},
+    {"dockTitleBackground", "#f9f9f9", "#555"},
+    {"topDockBorder", "#666", "#888"},
+    {"topDockBackground", "green", "#006600"},
+    {"dockContentsBackground", "#f1f1f1", "#444"},
+    {"buttonBorder", "#ccc", "#555"},
+    {"buttonTop", "#d3d3d3", "#555555"},
+    {"buttonBottom", "#e9e9e9", "#666666"},
+    {"pressedTop", "#b3b3b3", "#444"},
+    {"pressedBottom", "#d9d9d9", "#555"},
+    {"grooveBorder", "#999999", "#666"},
+    {"grooveTop", "#d4d4d4", "#444444"},
+    {"grooveBottom", "#dadada", "#555555"},
+    {"handleFrom", "#eee", "#666666"},
+    {"handleTo", "#fff", "#777777"},
+    {"handleBorder", "#aaa", "#888"},
+    {"menuBarTop", "#f9f9f9", "#333333"},
+    {"menuBarBottom", "#f1f1f1", "#444444"},
+};
+
+// Setting a palette or a style sheet causes further palette changes; applying only what differs
+// lets those settle instead of looping.
+void applyTheme(const QPalette &palette, const QString &styleSheet) {
+    if (QApplication::palette() != palette)
+        QApplication::setPalette(palette);
+    if (qApp->styleSheet() != styleSheet)
+        qApp->setStyleSheet(styleSheet);
+}
+} // namespace
+
+Theme themeForWindowColor(const QColor &windowColor) {
+    return windowColor.lightness() >= 128 ? Theme::Light : Theme::Dark;
+}
+
+QPalette darkPalette() {
+    QPalette palette;
+    const QColor darkGrey(53, 53, 53);
+    const QColor blue(42, 130, 218);
+    palette.setBrush(QPalette::All, QPalette::Window, darkGrey);
+    palette.setBrush(QPalette::All, QPalette::WindowText, QColor(Qt::white));
+    palette.setBrush(QPalette::All, QPalette::Base, QColor(25, 25, 25));
+    palette.setBrush(QPalette::All, QPalette::AlternateBase, darkGrey);
+    palette.setBrush(QPalette::All, QPalette::ToolTipBase, QColor(Qt::white));
+    palette.setBrush(QPalette::All, QPalette::ToolTipText, QColor(Qt::white));
+    palette.setBrush(QPalette::All, QPalette::Text, QColor(Qt::white));
+    palette.setBrush(QPalette::All, QPalette::Button, darkGrey);
+    palette.setBrush(QPalette::All, QPalette::ButtonText, QColor(Qt::white));
+    palette.setBrush(QPalette::All, QPalette::BrightText, QColor(Qt::red));
+    palette.setBrush(QPalette::All, QPalette::Link, blue);
+    palette.setBrush(QPalette::All, QPalette::Highlight, blue);
+    palette.setBrush(QPalette::All, QPalette::HighlightedText, QColor(Qt::black));
+    return palette;
+}
+
+QString themeStyleSheet(Theme theme) {
+    QString sheet = QString::fromLatin1(themeRules);
+    for (const ThemeColor &color : themeColors) {
+        sheet.replace(QString("${%1}").arg(color.name),
+                      QString::fromLatin1(theme == Theme::Light ? color.light : color.dark));
+    }
+    return sheet;
+}
+
+void Pivotta::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::PaletteChange) {
+        const QColor windowColor = palette().brush(QPalette::Window).color();
+        if (themeForWindowColor(windowColor) == Theme::Light)
+            applyLightTheme();
+        else
+            applyDarkTheme();
+    }
     QWidget::changeEvent(event);
 }
 
-void Pivotta::applyLightTheme() {}
+void Pivotta::applyLightTheme() {
+    applyTheme(QApplication::style()->standardPalette(), themeStyleSheet(Theme::Light));
+}
 
-void Pivotta::applyDarkTheme() {}
+void Pivotta::applyDarkTheme() {
+    applyTheme(darkPalette(), themeStyleSheet(Theme::Dark));
+}

@@ -3,7 +3,9 @@
 // Every position is computed in 64 bits and checked against the segment end before it is read.
 #include "exif/exifrecord.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -13,6 +15,9 @@ constexpr uint64_t EntrySize = 12;
 // APP1 length field, "Exif\0\0" and an 8-byte TIFF header.
 constexpr uint64_t MinimumApp1Length = 16;
 constexpr uint16_t TiffMagic = 42;
+// The most values that any table looks at in a numeric entry (the lens specification's four).
+constexpr uint64_t MostValuesUsed = 4;
+constexpr uint64_t AllValues = UINT64_MAX;
 
 enum Format : uint16_t {
     FormatByte = 1,
@@ -132,9 +137,17 @@ void storeFirstShortOrLong(const ExifRecord::ExifDirectoryEntry &entry, uint32_t
         field = *longValue;
 }
 
-void storeString(const ExifRecord::ExifDirectoryEntry &entry, std::string &field) {
-    if (const auto *text = std::get_if<std::string>(&entry.values))
-        field = *text;
+using TextEntries = std::vector<std::pair<std::string *, uint64_t>>;
+
+// Keeps the position of the latest entry for each text field.
+void rememberTextEntry(TextEntries &entries, std::string *field, uint64_t position) {
+    for (auto &entry : entries) {
+        if (entry.first == field) {
+            entry.second = position;
+            return;
+        }
+    }
+    entries.emplace_back(field, position);
 }
 
 } // namespace
@@ -221,15 +234,14 @@ int ExifRecord::readExifSegment(const unsigned char *bytes, uint32_t length) {
     // A position at the segment end means that the directory is absent.
     uint64_t exifIfd = length;
     uint64_t gpsIfd = length;
-    for (uint64_t k = 0; k < ifd0Count; ++k)
-        storeIfd0Entry(readEntry(segment, ifd0 + 2 + EntrySize * k), exifIfd, gpsIfd);
+    readTableDirectory(segment, ifd0, ifd0Count, false, exifIfd, gpsIfd);
 
     if (segment.contains(exifIfd, 4)) {
         uint16_t exifCount = 0;
         if (!segment.directoryFits(exifIfd, exifCount))
             return ExifCorrupt;
-        for (uint64_t k = 0; k < exifCount; ++k)
-            storeExifEntry(readEntry(segment, exifIfd + 2 + EntrySize * k));
+        uint64_t unusedPosition = 0;
+        readTableDirectory(segment, exifIfd, exifCount, true, unusedPosition, unusedPosition);
     }
 
     if (segment.contains(gpsIfd, 4)) {
@@ -242,7 +254,66 @@ int ExifRecord::readExifSegment(const unsigned char *bytes, uint32_t length) {
     return ExifOk;
 }
 
-ExifRecord::ExifDirectoryEntry ExifRecord::readEntry(const Segment &segment, uint64_t position) {
+void ExifRecord::readTableDirectory(const Segment &segment, uint64_t directory, uint16_t entryCount,
+                                    bool exifDirectory, uint64_t &exifPosition,
+                                    uint64_t &gpsPosition) {
+    // Text is copied once per field, from the last entry that fills it, and numeric entries
+    // decode only the values that are looked at: a directory repeating an entry whose values
+    // span the whole segment would otherwise cost entries times segment length.
+    TextEntries lastTextEntries;
+    for (uint64_t k = 0; k < entryCount; ++k) {
+        const uint64_t position = directory + 2 + EntrySize * k;
+        std::string *text = textField(exifDirectory, segment.u16(position));
+        const ExifDirectoryEntry entry = readEntry(segment, position, text ? 0 : MostValuesUsed);
+        if (text != nullptr && entry.format == FormatAscii)
+            rememberTextEntry(lastTextEntries, text, position);
+        else if (exifDirectory)
+            storeExifEntry(entry);
+        else
+            storeIfd0Entry(entry, exifPosition, gpsPosition);
+    }
+    for (const auto &[field, position] : lastTextEntries) {
+        const ExifDirectoryEntry entry = readEntry(segment, position, AllValues);
+        if (const auto *text = std::get_if<std::string>(&entry.values))
+            *field = *text;
+    }
+}
+
+std::string *ExifRecord::textField(bool exifDirectory, uint16_t tag) {
+    if (!exifDirectory) {
+        switch (tag) {
+        case TagImageDescription:
+            return &imageDescription;
+        case TagMake:
+            return &make;
+        case TagModel:
+            return &model;
+        case TagSoftware:
+            return &software;
+        case TagDateTime:
+            return &dateTime;
+        case TagCopyright:
+            return &rightsNotice;
+        }
+        return nullptr;
+    }
+    switch (tag) {
+    case TagDateTimeOriginal:
+        return &dateTimeOriginal;
+    case TagDateTimeDigitized:
+        return &dateTimeDigitized;
+    case TagSubSecTimeOriginal:
+        return &subSecTimeOriginal;
+    case TagLensMake:
+        return &lens.lensMake;
+    case TagLensModel:
+        return &lens.lensModel;
+    }
+    return nullptr;
+}
+
+ExifRecord::ExifDirectoryEntry ExifRecord::readEntry(const Segment &segment, uint64_t position,
+                                                     uint64_t valueLimit) {
     ExifDirectoryEntry entry;
     if (!segment.contains(position, EntrySize))
         return ExifDirectoryEntry();
@@ -273,35 +344,36 @@ ExifRecord::ExifDirectoryEntry ExifRecord::readEntry(const Segment &segment, uin
     if (!segment.contains(start, size))
         return ExifDirectoryEntry();
 
+    const uint64_t decoded = std::min<uint64_t>(entry.count, valueLimit);
     const unsigned char *first = segment.bytes + start;
     switch (entry.format) {
     case FormatByte:
-        entry.values = std::vector<uint8_t>(first, first + size);
+        entry.values = std::vector<uint8_t>(first, first + decoded);
         break;
     case FormatAscii: {
-        std::string text(reinterpret_cast<const char *>(first), size);
-        if (!text.empty() && text.back() == '\0')
+        std::string text(reinterpret_cast<const char *>(first), decoded);
+        if (decoded == entry.count && !text.empty() && text.back() == '\0')
             text.pop_back();
         entry.values = std::move(text);
         break;
     }
     case FormatShort: {
-        std::vector<uint16_t> shorts(entry.count);
-        for (uint64_t i = 0; i < entry.count; ++i)
+        std::vector<uint16_t> shorts(decoded);
+        for (uint64_t i = 0; i < decoded; ++i)
             shorts[i] = segment.u16(start + 2 * i);
         entry.values = std::move(shorts);
         break;
     }
     case FormatLong: {
-        std::vector<uint32_t> longs(entry.count);
-        for (uint64_t i = 0; i < entry.count; ++i)
+        std::vector<uint32_t> longs(decoded);
+        for (uint64_t i = 0; i < decoded; ++i)
             longs[i] = segment.u32(start + 4 * i);
         entry.values = std::move(longs);
         break;
     }
     case FormatRational: {
-        std::vector<ExifRational> rationals(entry.count);
-        for (uint64_t i = 0; i < entry.count; ++i)
+        std::vector<ExifRational> rationals(decoded);
+        for (uint64_t i = 0; i < decoded; ++i)
             rationals[i] = segment.rational(start + 8 * i);
         entry.values = std::move(rationals);
         break;
@@ -316,26 +388,8 @@ void ExifRecord::storeIfd0Entry(const ExifDirectoryEntry &entry, uint64_t &exifP
     case TagBitsPerSample:
         storeFirstShort(entry, bitsPerSample);
         break;
-    case TagImageDescription:
-        storeString(entry, imageDescription);
-        break;
-    case TagMake:
-        storeString(entry, make);
-        break;
-    case TagModel:
-        storeString(entry, model);
-        break;
     case TagOrientation:
         storeFirstShort(entry, orientation);
-        break;
-    case TagSoftware:
-        storeString(entry, software);
-        break;
-    case TagDateTime:
-        storeString(entry, dateTime);
-        break;
-    case TagCopyright:
-        storeString(entry, rightsNotice);
         break;
     case TagExifIfdPointer:
         exifPosition = TiffStart + entry.valueField;
@@ -360,12 +414,6 @@ void ExifRecord::storeExifEntry(const ExifDirectoryEntry &entry) {
     case TagIsoSpeed:
         storeFirstShort(entry, isoSpeed);
         break;
-    case TagDateTimeOriginal:
-        storeString(entry, dateTimeOriginal);
-        break;
-    case TagDateTimeDigitized:
-        storeString(entry, dateTimeDigitized);
-        break;
     case TagShutterSpeedValue:
         storeFirstRational(entry, shutterSpeedValue);
         break;
@@ -387,9 +435,6 @@ void ExifRecord::storeExifEntry(const ExifDirectoryEntry &entry) {
         break;
     case TagFocalLength:
         storeFirstRational(entry, focalLength);
-        break;
-    case TagSubSecTimeOriginal:
-        storeString(entry, subSecTimeOriginal);
         break;
     case TagPixelXDimension:
         storeFirstShortOrLong(entry, imageWidth);
@@ -416,12 +461,6 @@ void ExifRecord::storeExifEntry(const ExifDirectoryEntry &entry) {
             for (size_t i = 0; i < values->size() && i < 4; ++i)
                 *fields[i] = (*values)[i].toDouble();
         }
-        break;
-    case TagLensMake:
-        storeString(entry, lens.lensMake);
-        break;
-    case TagLensModel:
-        storeString(entry, lens.lensModel);
         break;
     }
 }

@@ -112,7 +112,13 @@ public:
 private:
     struct Segment;
 
-    static ExifDirectoryEntry readEntry(const Segment &segment, uint64_t position);
+    // Reads the entry at position and decodes at most valueLimit of its values; the bounds check
+    // always covers all of them.
+    static ExifDirectoryEntry readEntry(const Segment &segment, uint64_t position,
+                                        uint64_t valueLimit);
+    void readTableDirectory(const Segment &segment, uint64_t directory, uint16_t entryCount,
+                            bool exifDirectory, uint64_t &exifPosition, uint64_t &gpsPosition);
+    std::string *textField(bool exifDirectory, uint16_t tag);
     void storeIfd0Entry(const ExifDirectoryEntry &entry, uint64_t &exifPosition,
                         uint64_t &gpsPosition);
     void storeExifEntry(const ExifDirectoryEntry &entry);

@@ -1,11 +1,135 @@
-// Folder selection: the current folder, the recent-folders list and the folder tree.
+// Folder selection: the current folder in the combo box, the recent-folders list, the browse
+// dialog and the folder tree of the left dock.
 #include "mainwindow/pivotta.h"
+#include "ui_mainwindow.h"
 
-void Pivotta::on_browse_clicked() {}
-void Pivotta::directoryComboBox_currentIndexChanged(QString) {}
-void Pivotta::on_actionFolderTree_triggered(bool) {}
-void Pivotta::on_showTreeButton_clicked(bool) {}
-void Pivotta::on_leftdock_visibilityChanged(bool) {}
-void Pivotta::openFolder(QString) {}
-void Pivotta::addToRecentFolders(QString) {}
-void Pivotta::fillFolderComboBox() {}
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QFileSystemWatcher>
+
+#include "mainwindow/outputtext.h"
+#include "mainwindow/recentfolders.h"
+#include "settings/settings.h"
+
+namespace {
+// The wait cursor for the span of one scope, restored on every way out.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+constexpr Qt::MatchFlags exactText = Qt::MatchExactly | Qt::MatchCaseSensitive;
+} // namespace
+
+void Pivotta::fillFolderComboBox() {
+    const QStringList items = recentFolderItems(Settings::recentFolderList(), recentFolderMax);
+    if (items.isEmpty())
+        return;
+    ui->directoryComboBox->addItem(QString());
+    ui->directoryComboBox->addItems(items);
+}
+
+void Pivotta::addToRecentFolders(QString folder) {
+    Settings::setValue(
+        SettingsKey::recentFolderList,
+        recentFoldersAfterUse(Settings::recentFolderList(), folder, recentFolderMax));
+}
+
+void Pivotta::openFolder(QString folder) {
+    const WaitCursor waitCursor;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        ui->leftDockHelp->show();
+        ui->tree->hide();
+        return;
+    }
+    const QString nativeFolder = QDir::toNativeSeparators(folder);
+    ui->directoryComboBox->setToolTip(nativeFolder);
+    addToRecentFolders(folder);
+
+    ui->leftDockHelp->hide();
+    ui->tree->setEnabled(true);
+    ui->tree->show();
+    ui->actionRotate_folder_now->setEnabled(true);
+    ui->rotateNowButton->setEnabled(true);
+    ui->actionFolderTree->setEnabled(true);
+
+    makeFolderCurrentInComboBox(nativeFolder);
+
+    if (!folderWatcher->directories().isEmpty() || !folderWatcher->files().isEmpty())
+        removeAllWatchPaths();
+    watchFolder(folder);
+
+    showFolderInTree(folder);
+    setWatchFolderSetting(ui->horizontalSlider->value() == ui->horizontalSlider->maximum(), false);
+}
+
+// Once the change signal is connected, making another item current runs openFolder again for the
+// same folder from in here; that nested run finds the item current and goes no deeper.
+void Pivotta::makeFolderCurrentInComboBox(const QString &nativeFolder) {
+    QComboBox *comboBox = ui->directoryComboBox;
+    if (comboBox->findText(nativeFolder, exactText) < 0)
+        comboBox->addItem(nativeFolder);
+    comboBox->setCurrentIndex(comboBox->findText(nativeFolder, exactText));
+}
+
+void Pivotta::showFolderInTree(const QString &folder) {
+    if (!folderModel->setRootPath(folder).isValid())
+        appendOutput(tr("Could not open folder %1").arg(escapeHtml(folder)));
+    folderModel->setNameFilters(photoNameFilters);
+    folderModel->setNameFilterDisables(true);
+
+    QTreeView *tree = ui->tree;
+    tree->setModel(folderModel);
+    for (int column = 1; column <= 3; ++column)
+        tree->hideColumn(column);
+    const QModelIndex rootIndex = folderModel->index(QDir::cleanPath(folder));
+    if (rootIndex.isValid())
+        tree->setRootIndex(rootIndex);
+    tree->setAnimated(false);
+    tree->setSortingEnabled(true);
+    tree->setColumnWidth(0, tree->width() / 3);
+}
+
+void Pivotta::on_browse_clicked() {
+    const QString currentFolder = ui->directoryComboBox->currentText();
+    const QString startFolder = currentFolder.isEmpty() ? QDir::currentPath() : currentFolder;
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this,
+        tr("Select directory to rotate photos in (Note: JPEG files do not show here, they will "
+           "show in the app after clicking 'Select Folder'.)"),
+        startFolder, QFileDialog::ShowDirsOnly);
+    openChosenFolder(chosen);
+}
+
+void Pivotta::openChosenFolder(const QString &chosen) {
+    const QString nativeChoice = QDir::toNativeSeparators(chosen);
+    if (nativeChoice.isEmpty() || nativeChoice == ui->directoryComboBox->currentText())
+        return;
+    openFolder(nativeChoice);
+}
+
+void Pivotta::directoryComboBox_currentIndexChanged(QString arg1) {
+    openFolder(arg1);
+    if (ui->directoryComboBox->currentText().isEmpty())
+        ui->rotateNowButton->setEnabled(false);
+}
+
+void Pivotta::on_actionFolderTree_triggered(bool checked) {
+    ui->leftdock->setVisible(checked);
+}
+
+void Pivotta::on_showTreeButton_clicked(bool checked) {
+    ui->actionFolderTree->setChecked(checked);
+    ui->leftdock->setVisible(checked);
+}
+
+void Pivotta::on_leftdock_visibilityChanged(bool visible) {
+    ui->actionFolderTree->setChecked(visible);
+    ui->showTreeButton->setChecked(visible);
+}

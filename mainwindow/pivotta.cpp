@@ -17,6 +17,7 @@
 
 #include "about/about.h"
 #include "app/debuglog.h"
+#include "app/theme.h"
 #include "mainwindow/outputtext.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
@@ -101,6 +102,8 @@ Pivotta::~Pivotta()
 
 void Pivotta::prepareFrame()
 {
+    // The window keeps the light rules for good; the themes change only the application's sheet.
+    setStyleSheet(themeStyleSheet(Theme::Light));
     ui->counter->hide();
     ui->topdock->setTitleBarWidget(new QWidget(ui->topdock));
     ui->detailedOutputDock->hide();

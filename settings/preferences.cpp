@@ -1,25 +1,134 @@
-// The Preferences dialog.
+// The Preferences dialog. There is no OK step: each click writes its key at once, and the
+// program reads the keys afresh whenever it needs them.
 #include "settings/preferences.h"
 #include "ui_preferences.h"
 
-Preferences::Preferences(QWidget *parent)
-    : QDialog(parent)
-    , ui(new Ui::Preferences)
-{
-    ui->setupUi(this);
+#include <QApplication>
+#include <QButtonGroup>
+
+#include "app/startup.h"
+#include "settings/settings.h"
+
+namespace {
+constexpr int defaultFontPixelSize = 10;
+constexpr int defaultTextLimit = 0;
+constexpr int defaultFileTimestamp = Preferences::SETFILETOEXIFTIMESTAMP;
+
+// The stored id of a button group, or its default when the key is missing.
+int storedId(const char *key, int defaultId) {
+    return Settings::contains(key) ? Settings::value(key).toInt() : defaultId;
 }
 
-Preferences::~Preferences()
-{
+void checkButtonWithId(QButtonGroup *group, int id) {
+    // A stored value that is no id of the group leaves the form's choice in place.
+    if (QAbstractButton *button = group->button(id))
+        button->setChecked(true);
+}
+} // namespace
+
+Preferences::Preferences(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::Preferences) {
+    ui->setupUi(this);
+    showStoredCheckBoxes();
+    showStoredFontSize();
+    buildButtonGroups();
+}
+
+Preferences::~Preferences() {
     delete ui;
 }
 
-void Preferences::setPerfectUILabel(QString perfectUILabel)
-{
+void Preferences::showStoredCheckBoxes() {
+    ui->perfect->setChecked(Settings::perfect());
+    ui->closeAppAfterContextMenuRotate->setChecked(Settings::closeAppAfterContextMenuRotate());
+    if (!Settings::contains(SettingsKey::trim))
+        Settings::setValue(SettingsKey::trim, true);
+    ui->trim->setChecked(Settings::trim());
+}
+
+// Moving the slider from its form position writes the value through the value-changed slot, so
+// a missing value is stored as the default at the first start.
+void Preferences::showStoredFontSize() {
+    ui->forceFontSize->setChecked(Settings::value(SettingsKey::forceFontSizeChecked).toBool());
+    const QVariant stored = Settings::value(SettingsKey::forceFontSizeValue);
+    const int pixelSize = stored.isNull() ? defaultFontPixelSize : stored.toInt();
+    ui->forceFontSizeSlider->setSliderPosition(pixelSize);
+    showFontSize(pixelSize);
+}
+
+void Preferences::buildButtonGroups() {
+    textLimitGroup = new QButtonGroup(this);
+    textLimitGroup->addButton(ui->keepAll, 0);
+    textLimitGroup->addButton(ui->keep50, 50);
+    textLimitGroup->addButton(ui->keep200, 200);
+    textLimitGroup->addButton(ui->keep1000, 1000);
+    textLimitGroup->addButton(ui->keep10000, 10000);
+
+    fileTimestampGroup = new QButtonGroup(this);
+    fileTimestampGroup->addButton(ui->modificationDatetime_donothing, DONOTHING);
+    fileTimestampGroup->addButton(ui->modificationDatetime_setFileToExifTimestamp,
+                                  SETFILETOEXIFTIMESTAMP);
+    fileTimestampGroup->addButton(ui->modificationDatetime_restore, RESTORE);
+
+    checkButtonWithId(textLimitGroup, storedId(SettingsKey::textLimit, defaultTextLimit));
+    checkButtonWithId(fileTimestampGroup,
+                      storedId(SettingsKey::setFileTimestamp, defaultFileTimestamp));
+
+    connect(textLimitGroup, &QButtonGroup::idClicked, this, &Preferences::textLimitClicked);
+    connect(fileTimestampGroup, &QButtonGroup::idClicked, this,
+            [](int id) { Settings::setValue(SettingsKey::setFileTimestamp, id); });
+}
+
+void Preferences::showFontSize(int pixelSize) {
+    ui->forceFontSizeNumberLabel->setNum(pixelSize);
+    QFont previewFont = QApplication::font();
+    previewFont.setPixelSize(pixelSize);
+    ui->forceFontSizePreview->setFont(previewFont);
+}
+
+void Preferences::setPerfectUILabel(QString perfectUILabel) {
     ui->perfect->setText(perfectUILabel);
 }
 
-void Preferences::toggleCloseAppAfterContextMenuRotate(bool checked)
-{
+void Preferences::toggleCloseAppAfterContextMenuRotate(bool checked) {
     ui->closeAppAfterContextMenuRotate->setChecked(checked);
+}
+
+void Preferences::on_perfect_clicked(bool checked) {
+    Settings::setValue(SettingsKey::perfect, checked);
+}
+
+void Preferences::on_trim_clicked(bool checked) {
+    Settings::setValue(SettingsKey::trim, checked);
+}
+
+void Preferences::on_closeAppAfterContextMenuRotate_clicked(bool checked) {
+    emit closeAppAfterContextMenuRotate_toggled(checked);
+    Settings::setValue(SettingsKey::closeAppAfterContextMenuRotate, checked);
+}
+
+void Preferences::textLimitClicked(int id) {
+    Settings::setValue(SettingsKey::textLimit, id);
+}
+
+// Applies the same rule as start-up, keeping the family the application already has.
+void Preferences::on_forceFontSize_clicked(bool checked) {
+    Settings::setValue(SettingsKey::forceFontSizeChecked, checked);
+    Settings::setValue(SettingsKey::forceFontSizeValue, ui->forceFontSizeSlider->value());
+
+    const QFont current = QApplication::font();
+    QFont font = startupFont(current, checked, Settings::value(SettingsKey::forceFontSizeValue));
+    if (!current.families().isEmpty())
+        font.setFamilies(current.families());
+    QApplication::setFont(font);
+}
+
+void Preferences::on_forceFontSizeSlider_sliderPressed() {}
+
+void Preferences::on_forceFontSizeSlider_sliderReleased() {}
+
+void Preferences::on_forceFontSizeSlider_valueChanged(int position) {
+    Settings::setValue(SettingsKey::forceFontSizeValue, position);
+    showFontSize(position);
 }

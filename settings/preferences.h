@@ -9,8 +9,7 @@ namespace Ui {
 class Preferences;
 }
 
-class Preferences : public QDialog
-{
+class Preferences : public QDialog {
     Q_OBJECT
 
 public:
@@ -27,6 +26,23 @@ public slots:
     void setPerfectUILabel(QString perfectUILabel);
     void toggleCloseAppAfterContextMenuRotate(bool checked);
 
+private slots:
+    void on_perfect_clicked(bool checked);
+    void on_trim_clicked(bool checked);
+    void on_closeAppAfterContextMenuRotate_clicked(bool checked);
+    void textLimitClicked(int id);
+    void on_forceFontSize_clicked(bool checked);
+    void on_forceFontSizeSlider_sliderPressed();
+    void on_forceFontSizeSlider_sliderReleased();
+    void on_forceFontSizeSlider_valueChanged(int position);
+
 private:
+    void showStoredCheckBoxes();
+    void showStoredFontSize();
+    void buildButtonGroups();
+    void showFontSize(int pixelSize);
+
     Ui::Preferences *ui = nullptr;
+    QButtonGroup *textLimitGroup = nullptr;
+    QButtonGroup *fileTimestampGroup = nullptr;
 };

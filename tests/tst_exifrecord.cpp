@@ -395,10 +395,14 @@ void TestExifRecord::read_data() {
     {
         ExifBuilder builder(true);
         builder.ascii(Directory::Ifd0, 0x010F, QByteArray("Canon\0", 6))
+            .addRaw(Directory::Ifd0, 0x010F, 2, 16, 0xFFFFFFFA) // wraps to 0 in 32 bits
+            .ascii(Directory::Ifd0, 0x0110, "Replaced")
             .ascii(Directory::Ifd0, 0x0110, QByteArray("AB\0\0", 4))
             .ascii(Directory::Ifd0, 0x0131, "X")
-            .addRaw(Directory::Ifd0, 0x010E, 2, 16, 0xFFFFFFFA); // wraps to 0 in 32 bits
-        addJpeg("ASCII loses one terminating zero; offsets do not wrap",
+            .ascii(Directory::Ifd0, 0x0132, "2000:01:01 00:00:00")
+            .add(Directory::Ifd0, 0x0132, 2, 0, {})
+            .add(Directory::Ifd0, 0x010E, 1, 4, "Desc"); // BYTE, not ASCII
+        addJpeg("ASCII: one terminating zero dropped, last valid entry wins",
                 jpeg(app1(builder.segment())), ExifRecord::ExifOk, recordWith([](ExifRecord &r) {
                     r.intelByteOrder = true;
                     r.make = "Canon";
