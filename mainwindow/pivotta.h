@@ -194,6 +194,9 @@ private:
     void openFolder(QString folder);
     void addToRecentFolders(QString folder);
     void fillFolderComboBox();
+    void makeFolderCurrentInComboBox(const QString &nativeFolder);
+    void showFolderInTree(const QString &folder);
+    void openChosenFolder(const QString &chosen);
 
     const int recentFolderMax = 20;
     QFileSystemModel *folderModel = nullptr;
