@@ -178,9 +178,12 @@ private:
     void rewatchCurrentFolder();
     void removeAllWatchPaths();
     void turnOffWatchingForManualRotate();
+    void flipWatchSwitch();
+    bool forgetVanishedWatchPaths();
 
     QFileSystemWatcher *folderWatcher = nullptr;
     QStringList watchedPaths;
+    class SwitchGesture *watchSwitchGesture = nullptr; // owned by horizontalSlider
 
     // ---- Folder selection (mainwindow/folderselection.cpp) ----
 private slots:
@@ -228,11 +231,13 @@ private:
     void showPreviewImages(bool showOriented);
     void manualRotate(QString path, int degrees);
     void selectNeighbour(int step);
+    void showPreviewDock();
 
     QString selectedFile;
     QString previewedFile;
     QImage rawPreviewImage;
     QImage orientedPreviewImage;
+    QString previewDecodeError;
     bool previewHasOrientation = false;
     QPersistentModelIndex treeIndex;
 

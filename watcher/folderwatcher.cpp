@@ -1,22 +1,201 @@
-// The folder watcher: rotates photos that arrive in the current folder.
+// The folder watcher: the watch switch, the set of watched folders, and the delayed watcher runs
+// that rotate photos arriving in the current folder or its subfolders.
 #include "mainwindow/pivotta.h"
+#include "ui_mainwindow.h"
 
-void Pivotta::setWatchFolderSetting(bool, bool) {}
-void Pivotta::setWatchFolderSetting(bool checked)
-{
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTime>
+#include <QTimer>
+
+#include "app/debuglog.h"
+#include "mainwindow/outputtext.h"
+#include "watcher/switchgesture.h"
+
+namespace {
+const char *const watchOnGrooveStyle =
+    "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
+    "#7c7, stop:1 #9d9);}";
+const char *const watchOffGrooveStyle =
+    "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
+    "#B1B1B1, stop:1 #c4c4c4);}";
+
+// From a folder change to a watcher run, so that a copy of many files settles into one run.
+constexpr int settleDelayMs = 1000;
+// The same while a watcher run is going: its own writes into the folder raise changes too.
+constexpr int settleDelayDuringRunMs = 2000;
+} // namespace
+
+void Pivotta::setWatchFolderSetting(bool checked, bool fromClick) {
+    QSlider *slider = ui->horizontalSlider;
+    // The constructor calls this before the window can get any input, so the switch's presses are
+    // counted from the start.
+    if (!watchSwitchGesture)
+        watchSwitchGesture = new SwitchGesture(slider);
+
+    slider->setValue(checked ? slider->maximum() : slider->minimum());
+    slider->setStyleSheet(getWatchFolderToggleValue() ? watchOnGrooveStyle : watchOffGrooveStyle);
+
+    if (checked) {
+        const QString folder = ui->directoryComboBox->currentText();
+        if (!watchedPaths.isEmpty()) {
+            statusBar()->showMessage(tr("Watching for changes in %1").arg(folder), 0);
+            appendOutput(tr("<hr><p><b>Watching for changes in %1</b><br>Drop (copy) any file into "
+                            "this folder. Pivotta will detect new files and rotate them.<br>(Only "
+                            "photos that require rotating will show output here.)</p>")
+                             .arg(escapeHtml(folder)));
+        } else {
+            appendOutput(tr("Watching turned on. No folder selected for watching."));
+        }
+        return;
+    }
+    if (!watchedPaths.isEmpty() && fromClick)
+        appendOutput(tr("<p><b>No longer watching for changes.</b><br>"));
+    statusBar()->showMessage(QString(), 0);
+}
+
+void Pivotta::setWatchFolderSetting(bool checked) {
     setWatchFolderSetting(checked, false);
 }
-bool Pivotta::getWatchFolderToggleValue()
-{
-    return false;
+
+bool Pivotta::getWatchFolderToggleValue() {
+    return ui->horizontalSlider->value() == ui->horizontalSlider->maximum();
 }
-void Pivotta::on_horizontalSlider_sliderPressed() {}
-void Pivotta::on_horizontalSlider_actionTriggered(int) {}
-void Pivotta::filesInserted(QString) {}
-void Pivotta::watcherRotateFilesInCurrentDirectory() {}
-void Pivotta::addWatchPath(QString) {}
-void Pivotta::addWatchSubfolders() {}
-void Pivotta::watchFolder(QString) {}
-void Pivotta::rewatchCurrentFolder() {}
-void Pivotta::removeAllWatchPaths() {}
-void Pivotta::turnOffWatchingForManualRotate() {}
+
+void Pivotta::on_horizontalSlider_sliderPressed() {
+    flipWatchSwitch();
+}
+
+void Pivotta::on_horizontalSlider_actionTriggered(int) {
+    flipWatchSwitch();
+}
+
+// The slider is a two-position switch: every gesture flips it once, from the state it had before
+// the gesture moved anything. The slider emits its action before it takes the new value, and
+// the press on the handle before any move, so the value read here is still the old state.
+void Pivotta::flipWatchSwitch() {
+    QSlider *slider = ui->horizontalSlider;
+    if (watchSwitchGesture && !watchSwitchGesture->claimFlip()) {
+        // Further signals of a press that already flipped: keep the handle where the state is.
+        slider->setSliderPosition(slider->value());
+        return;
+    }
+    setWatchFolderSetting(!getWatchFolderToggleValue(), true);
+}
+
+void Pivotta::filesInserted(QString) {
+    qCDebug(lcPivotta).noquote() << QTime::currentTime().toString() + " files inserted";
+    if (forgetVanishedWatchPaths())
+        return;
+    // A subfolder created while watching is watched at once, so photos copied into it later are
+    // noticed too. A manual folder batch watches nothing until it ends and re-adds everything.
+    if (getWatchFolderToggleValue() && !manualRunActive)
+        rewatchCurrentFolder();
+
+    if (watcherRunActive) {
+        appendOutput(". ", false, true);
+        if (!retriggerScheduled) {
+            retriggerScheduled = true;
+            QTimer::singleShot(settleDelayDuringRunMs, this,
+                               &Pivotta::watcherRotateFilesInCurrentDirectory);
+        } else {
+            qCDebug(lcPivotta) << "waiting to retrigger";
+        }
+        return;
+    }
+    if (retriggerScheduled) {
+        appendOutput(". ", false, true);
+        qCDebug(lcPivotta) << "waiting to retrigger";
+        return;
+    }
+    if (getWatchFolderToggleValue()) {
+        retriggerScheduled = true;
+        QTimer::singleShot(settleDelayMs, this, &Pivotta::watcherRotateFilesInCurrentDirectory);
+    }
+}
+
+// The system stops watching a folder that is deleted, renamed or moved away. Such paths are
+// forgotten, so that a folder that appears again under the same name is watched when it is next
+// added. Returns whether the current folder itself is gone: there is nothing left to rotate.
+bool Pivotta::forgetVanishedWatchPaths() {
+    QStringList vanished;
+    for (const QString &path : std::as_const(watchedPaths)) {
+        if (!QFileInfo(path).isDir())
+            vanished << path;
+    }
+    if (!vanished.isEmpty()) {
+        QStringList stillRegistered;
+        const QStringList registered = folderWatcher->directories();
+        for (const QString &path : std::as_const(vanished)) {
+            watchedPaths.removeAll(path);
+            if (registered.contains(path))
+                stillRegistered << path;
+        }
+        if (!stillRegistered.isEmpty())
+            folderWatcher->removePaths(stillRegistered);
+        qCDebug(lcPivotta) << "no longer watched, folders gone:" << vanished;
+    }
+
+    const QString folder = ui->directoryComboBox->currentText();
+    const bool folderGone = !folder.isEmpty() && !QFileInfo(folder).isDir();
+    if (folderGone && vanished.contains(folder) && getWatchFolderToggleValue()) {
+        statusBar()->showMessage(QString(), 0);
+        appendOutput(tr("<p><b>The watched folder %1 is no longer there.</b><br>It was deleted, "
+                        "renamed or moved. Choose a folder again to go on watching.</p>")
+                         .arg(escapeHtml(folder)));
+    }
+    return folderGone;
+}
+
+void Pivotta::watcherRotateFilesInCurrentDirectory() {
+    rotateFilesInCurrentDirectory(true, false);
+}
+
+void Pivotta::addWatchPath(QString path) {
+    if (watchedPaths.contains(path))
+        return;
+    watchedPaths.append(path);
+    folderWatcher->addPath(path);
+}
+
+void Pivotta::addWatchSubfolders() {
+    if (!getWatchFolderToggleValue())
+        return;
+    const QString folder = ui->directoryComboBox->currentText();
+    // An empty path would walk the working folder instead.
+    if (folder.isEmpty())
+        return;
+    // Without QDir::Hidden and without following links, the walk neither lists nor enters hidden
+    // folders and symbolic links.
+    QDirIterator subfolders(folder, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+                            QDirIterator::Subdirectories);
+    while (subfolders.hasNext())
+        addWatchPath(subfolders.next());
+}
+
+void Pivotta::watchFolder(QString folder) {
+    addWatchSubfolders();
+    addWatchPath(folder);
+}
+
+void Pivotta::rewatchCurrentFolder() {
+    const QString folder = ui->directoryComboBox->currentText();
+    if (folder.isEmpty())
+        return;
+    addWatchSubfolders();
+    addWatchPath(folder);
+}
+
+void Pivotta::removeAllWatchPaths() {
+    if (!watchedPaths.isEmpty())
+        folderWatcher->removePaths(watchedPaths);
+    watchedPaths.clear();
+}
+
+void Pivotta::turnOffWatchingForManualRotate() {
+    if (getWatchFolderToggleValue())
+        appendOutput(tr("Turned off folder watching because manual rotating was triggered."));
+    setWatchFolderSetting(false, false);
+}
