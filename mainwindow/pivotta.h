@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPersistentModelIndex>
+#include <QSet>
 #include <QStringList>
 #include <QUrl>
 
@@ -18,6 +19,7 @@
 class About;
 class Preferences;
 class QDirIterator;
+class QFileInfo;
 class QFileSystemModel;
 class QFileSystemWatcher;
 class QPushButton;
@@ -135,31 +137,92 @@ public slots:
     void rotateFilesInCurrentDirectory(bool watcherInitiated = false,
                                        bool continueWatcherAfterBlock = false);
 
+public:
+    // Whether a folder batch or a single photo is being rotated; a second start must wait.
+    bool rotationInProgress() const;
+
 private:
-    void scanAndRotate(bool watcherInitiated);
+    struct ScanCounts {
+        int photosToRotate = 0;
+        int entriesSeen = 0;
+        bool ended = false;          // stopped by the user or the window was closed
+        bool photosArriving = false; // photos still being copied in, or changed while rotated
+    };
+
+    bool startUserBatch();
+    bool startWatcherBatch();
+    ScanCounts scanAndRotate(bool watcherInitiated);
+    void examineEntry(const QString &entry, bool watcherInitiated, ScanCounts &counts);
+    bool isStillArriving(const QFileInfo &entry) const;
     std::unique_ptr<QDirIterator> openFolderIterator();
-    void finishBatch(bool watcherInitiated, int photosToRotate, int entriesSeen);
+    void interruptScan();
+    void finishBatch(bool watcherInitiated, const ScanCounts &counts);
+    void writeSummary(const ScanCounts &counts);
     void reportDuration(int elapsedMs, QString withMinutes, QString withoutMinutes, QString label);
+    void setUserStartControlsEnabled(bool enabled);
+    void scheduleWatcherRun(int delayMs);
 
     bool stopRequested = false;
     bool retriggerScheduled = false;
     bool manualRunActive = false;
     bool watcherRunActive = false;
     bool moreFilesWaiting = false;
+    bool userBatchRunning = false;
+    bool watcherRunPostponed = false;
+    QSet<QString> failedPhotoKeys; // path, size and time of photos whose rotation failed
     QElapsedTimer batchTimer;
     QStringList photoNameFilters;
+    int arrivalSettleMs = 2000;     // a photo changed this recently may still be being copied
+    int emptyPhotoSettleMs = 30000; // an empty photo is waited for this long
+    int watcherRetryDelayMs = 2000;
 
     // ---- Lossless transform and metadata finishing (engine/transform.cpp, engine/metadata.cpp) ----
 private:
+    enum class RotationOutcome {
+        Rotated,
+        Failed,   // reported; the photo is as it was
+        TryLater, // the photo changed while it was rotated; it is as it is now
+    };
+    struct PhotoTransform;
+    struct ToolRun {
+        bool started = false;
+        bool timedOut = false; // killed after the finish wait
+        bool normalExit = false;
+        int exitCode = -1;
+        int processError = 5; // QProcess::UnknownError: none
+        QString errorText;
+        QString standardOutput;
+        QString standardError;
+    };
+
     bool rotatePhoto(QString filePath, int angle, bool watcherInitiated);
+    RotationOutcome transformPhoto(const QString &filePath, int angle, bool watcherInitiated);
+    bool checkPhotoCanBeReplaced(const PhotoTransform &job);
+    void reportTimeBeforeRotation(const PhotoTransform &job);
+    RotationOutcome rotateBesidePhoto(const PhotoTransform &job);
+    RotationOutcome rotateViaSystemTempCopy(const PhotoTransform &job);
+    RotationOutcome moveCopyBackOverPhoto(const QString &copyPath, const PhotoTransform &job);
+    RotationOutcome replacePhoto(const QString &rotatedPath, const PhotoTransform &job);
+    bool reportToolNotRun(const ToolRun &run, const PhotoTransform &job);
+    void reportJpegtranFailure(const QString &toolOutput, bool notPerfect);
+    void reportSuccess(const PhotoTransform &job, bool withWarning);
+    void countSuccess(const QString &photoPath);
+    ToolRun runTool(const QString &program, const QStringList &arguments);
     void reportRotation(QString filePath, int angle, bool dryRun);
     QString toolPath(QString toolName);
-    QStringList jpegtranArguments(QString filePath, int angle);
+    QStringList jpegtranArguments(const QString &inputPath, const QString &outputPath, int angle);
     bool perfectRequired();
-    void finishMetadata(QString filePath, QDateTime timeBeforeRotation);
+    bool finishMetadata(const QString &workPath, const QString &photoPath,
+                        const QDateTime &timeBeforeRotation);
+    void setTimeFromExif(const QString &workPath, const QString &photoPath);
+    void restoreTimeBeforeRotation(const QString &workPath, const QString &photoPath,
+                                   const QDateTime &timeBeforeRotation);
 
     int rotatedThisRun = 0;
     int rotatedTotal = 0;
+    int toolStartTimeoutMs = 30000;
+    int toolFinishTimeoutMs = 30000;
+    QSet<QString> photosInWork; // never two rotations of one photo at once
 
     // ---- Folder watcher (watcher/folderwatcher.cpp) ----
 private slots:

@@ -1,0 +1,148 @@
+// Temporary files beside a photo, the atomic replacement of the photo, and the checks around it.
+#include "engine/safereplace.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+
+#include <filesystem>
+#include <system_error>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+constexpr int keptNameLength = 64;
+
+std::filesystem::path toFilesystemPath(const QString &path) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(QDir::toNativeSeparators(path).toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+// Qt cannot ask the operating system to write a file's data to the disk; without it, a power
+// failure right after the rename could leave the photo's name on a file whose data never
+// arrived.
+bool flushFileToDisk(const QString &path) {
+#ifdef Q_OS_WIN
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const bool flushed = FlushFileBuffers(handle) != 0;
+    CloseHandle(handle);
+    return flushed;
+#else
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (descriptor < 0)
+        return false;
+    const bool flushed = ::fsync(descriptor) == 0;
+    ::close(descriptor);
+    return flushed;
+#endif
+}
+
+constexpr QFileDevice::Permissions anyWriteBit =
+    QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+} // namespace
+
+QString siblingTempPath(const QString &photoPath) {
+    const QFileInfo photo(photoPath);
+    const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return photo.absolutePath() + "/." + photo.fileName().left(keptNameLength) + ".pivotta-" +
+           uuid + ".tmp";
+}
+
+QString systemTempCopyPath(const QString &applicationName) {
+    QString name = applicationName;
+    name.remove(' ');
+    const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return QDir::toNativeSeparators(QDir::tempPath() + "/" + name + "_" + uuid + ".jpg");
+}
+
+bool FileState::operator==(const FileState &other) const {
+    return exists == other.exists && size == other.size && modified == other.modified &&
+           permissions == other.permissions;
+}
+
+FileState fileStateOf(const QString &path) {
+    const QFileInfo info(path);
+    FileState state;
+    state.exists = info.exists();
+    if (state.exists) {
+        state.size = info.size();
+        state.modified = info.lastModified();
+        state.permissions = info.permissions();
+    }
+    return state;
+}
+
+bool isWritablePhoto(const QFileInfo &photo) {
+    return photo.isFile() && photo.isWritable() && (photo.permissions() & anyWriteBit);
+}
+
+bool folderAcceptsNewFiles(const QString &folder) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(folder)
+    return true;
+#else
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable() && (info.permissions() & anyWriteBit);
+#endif
+}
+
+bool looksLikeCompleteJpeg(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 4)
+        return false;
+    const QByteArray head = file.read(2);
+    if (!file.seek(file.size() - 2))
+        return false;
+    const QByteArray tail = file.read(2);
+    return head == QByteArray("\xFF\xD8", 2) && tail == QByteArray("\xFF\xD9", 2);
+}
+
+bool replaceFileAtomically(const QString &replacement, const QString &target, QString *errorText) {
+    namespace fs = std::filesystem;
+    const fs::path from = toFilesystemPath(replacement);
+    const fs::path to = toFilesystemPath(target);
+    std::error_code error;
+    const fs::perms targetPermissions = fs::status(to, error).permissions();
+    if (!error)
+        fs::permissions(from, targetPermissions, fs::perm_options::replace, error);
+    if (error) {
+        if (errorText)
+            *errorText = QString::fromLocal8Bit(error.message().c_str());
+        return false;
+    }
+    if (!flushFileToDisk(replacement)) {
+        if (errorText)
+            *errorText = QCoreApplication::translate(
+                "SafeReplace", "the rotated file could not be written to the disk");
+        return false;
+    }
+    // On POSIX systems rename() replaces the target atomically; on Windows the standard library
+    // uses MoveFileEx with MOVEFILE_REPLACE_EXISTING. QFile::rename would refuse an existing
+    // target.
+    fs::rename(from, to, error);
+    if (error) {
+        if (errorText)
+            *errorText = QString::fromLocal8Bit(error.message().c_str());
+        return false;
+    }
+    return true;
+}
+
+RemoveFileOnExit::~RemoveFileOnExit() {
+    if (!path.isEmpty() && QFileInfo::exists(path))
+        QFile::remove(path);
+}

@@ -1,0 +1,67 @@
+// Replacing a photo without ever leaving it half-written: the new version is made in a temporary
+// file beside the photo and takes the photo's place in one atomic rename. Plus the checks around
+// it: is the photo writable, has it changed meanwhile, is the new file a whole JPEG.
+#pragma once
+
+#include <QDateTime>
+#include <QFileDevice>
+#include <QString>
+
+#include <utility>
+
+class QFileInfo;
+
+// A name beside the photo for its rotated version: hidden on Unix, ending in ".tmp" so that no
+// photo name filter ("*.jpg", "*.jpeg", "*.jfif", "*.jpe", any letter case) ever matches it, and
+// unique. The photo's name is kept in it, shortened, so that a leftover file can be recognised.
+QString siblingTempPath(const QString &photoPath);
+
+// A name in the system's temporary folder: the application name without blanks, "_", a UUID
+// and ".jpg", in native separators.
+QString systemTempCopyPath(const QString &applicationName);
+
+// What is compared to notice that a file was changed (or is still being written).
+struct FileState {
+    bool exists = false;
+    qint64 size = -1;
+    QDateTime modified;
+    QFileDevice::Permissions permissions;
+
+    bool operator==(const FileState &other) const;
+    bool operator!=(const FileState &other) const { return !(*this == other); }
+};
+FileState fileStateOf(const QString &path);
+
+// A photo Pivotta may replace: a file that the user may write and that is not marked read-only
+// (the permission bits count even where the user could write anyway, as root can).
+bool isWritablePhoto(const QFileInfo &photo);
+
+// Whether new files can be made in a folder; a folder without any write permission bit counts as
+// read-only even for a user who could write there anyway. On Windows the read-only attribute of a
+// folder means something else, so only an actual attempt tells.
+bool folderAcceptsNewFiles(const QString &folder);
+
+// Whether a file starts with a JPEG start marker and ends with an end marker, as every file that
+// jpegtran completes does.
+bool looksLikeCompleteJpeg(const QString &path);
+
+// Puts `replacement` in the place of `target` in one atomic step: `target` is either the old or
+// the new file at every moment. The replacement gets the target's permissions and is flushed to
+// disk first. Both must be in the same folder. On failure nothing has changed and `errorText`
+// says why.
+bool replaceFileAtomically(const QString &replacement, const QString &target, QString *errorText);
+
+// Removes a file when it goes out of scope, unless released: temporary files go whatever path a
+// function leaves by.
+class RemoveFileOnExit {
+public:
+    explicit RemoveFileOnExit(QString filePath)
+        : path(std::move(filePath)) {}
+    ~RemoveFileOnExit();
+    RemoveFileOnExit(const RemoveFileOnExit &) = delete;
+    RemoveFileOnExit &operator=(const RemoveFileOnExit &) = delete;
+    void release() { path.clear(); }
+
+private:
+    QString path;
+};
