@@ -1,0 +1,290 @@
+// End to end: the built program started the way a file manager starts it, on copies of the
+// shared test photos, with its own settings; then every photo is checked on disk.
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+#include "exif/exifrecord.h"
+
+namespace {
+const QString testPhotos = QStringLiteral(PIVOTTA_TESTDATA_DIR "/orientation");
+constexpr int runTimeoutMs = 60000; // start-up second, the rotation and the 10 s countdown
+constexpr int previewRunMs = 3000;
+
+// The clockwise turn that the photo's orientation tag asks for; 0 for upright, mirrored and
+// untagged photos, which are left alone.
+int angleForTag(int tag) {
+    switch (tag) {
+    case 3:
+        return 180;
+    case 6:
+        return 90;
+    case 8:
+        return 270;
+    default:
+        return 0;
+    }
+}
+
+int orientationTag(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray bytes = file.readAll();
+    ExifRecord record;
+    if (record.readJpeg(reinterpret_cast<const unsigned char *>(bytes.constData()),
+                        static_cast<uint32_t>(bytes.size())) != ExifRecord::ExifOk)
+        return -1;
+    return record.orientation;
+}
+
+// The tag that the shared photo's name announces: "Portrait_6.jpg" has tag 6.
+int tagFromName(const QString &originalName) {
+    return originalName.section('_', -1).section('.', 0, 0).toInt();
+}
+
+QByteArray fileBytes(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The picture as stored, without applying the orientation tag.
+QImage storedPixels(const QString &path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+// What a correct lossless rotation of `original` looks like, made with jpegtran itself.
+QImage expectedPixels(const QString &original, int angle, const QString &workFolder) {
+    const QString expectedPath = workFolder + "/expected.jpg";
+    QFile::remove(expectedPath);
+    QProcess jpegtran;
+    jpegtran.start("jpegtran", {"-rotate", QString::number(angle), "-copy", "all", "-trim",
+                                "-outfile", expectedPath, original});
+    if (!jpegtran.waitForFinished(30000) || jpegtran.exitCode() != 0)
+        return {};
+    return storedPixels(expectedPath);
+}
+
+// One photo of a sandbox: where it lies now and which shared photo it was copied from.
+struct Placement {
+    QString relativePath;
+    QString originalName;
+};
+} // namespace
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void rotatesFolderWithSubfolders();
+    void rotatesSinglePhotoOnly();
+    void previewChangesNothing();
+    void answersWithoutDisplay_data();
+    void answersWithoutDisplay();
+
+private:
+    struct Run {
+        std::unique_ptr<QTemporaryDir> config = std::make_unique<QTemporaryDir>();
+        std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    };
+
+    bool copyPhotos(const QString &folder, const QList<Placement> &placements);
+    void startPivotta(Run &run, const QStringList &arguments);
+    void waitForQuit(Run &run);
+    void checkFolder(const QString &folder, const QList<Placement> &placements,
+                     const QStringList &turnable);
+
+    QTemporaryDir sandbox;
+    QList<Placement> folderPhotos;
+    QList<Placement> singlePhotoFolder;
+    QList<Placement> previewFolder;
+    Run folderRun;
+    Run photoRun;
+    Run previewRun;
+    QElapsedTimer previewStarted;
+};
+
+bool EndToEndTest::copyPhotos(const QString &folder, const QList<Placement> &placements) {
+    for (const Placement &placement : placements) {
+        const QString target = folder + "/" + placement.relativePath;
+        if (!QDir().mkpath(QFileInfo(target).path()) ||
+            !QFile::copy(testPhotos + "/" + placement.originalName, target) ||
+            !QFile(target).setPermissions(QFile::ReadOwner | QFile::WriteOwner))
+            return false;
+    }
+    return true;
+}
+
+// Starts the program as a file manager would: the destination as the single argument, no
+// window system but the offscreen one, and settings that close it after the countdown.
+void EndToEndTest::startPivotta(Run &run, const QStringList &arguments) {
+    QVERIFY(run.config->isValid());
+    QSettings settings(run.config->filePath("Tavlund/Pivotta.ini"), QSettings::IniFormat);
+    settings.setValue("closeAppAfterContextMenuRotate", true);
+    settings.sync();
+    QCOMPARE(settings.status(), QSettings::NoError);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_CONFIG_HOME", run.config->path());
+    environment.insert("HOME", run.config->path());
+    environment.remove("PIVOTTA_TOOLS_DIR"); // the real jpegtran and exiv2
+    run.process->setProcessEnvironment(environment);
+    run.process->setProcessChannelMode(QProcess::MergedChannels);
+    run.process->start(PIVOTTA_EXECUTABLE, arguments);
+    QVERIFY2(run.process->waitForStarted(30000), qPrintable(run.process->errorString()));
+}
+
+void EndToEndTest::waitForQuit(Run &run) {
+    const bool finished = run.process->waitForFinished(runTimeoutMs);
+    const QByteArray output = run.process->readAll();
+    if (!finished)
+        run.process->kill();
+    QVERIFY2(finished, "Pivotta did not quit by itself after its countdown:\n" + output);
+    QVERIFY2(run.process->exitStatus() == QProcess::NormalExit, "Pivotta crashed:\n" + output);
+    QVERIFY2(run.process->exitCode() == 0, "Pivotta failed:\n" + output);
+}
+
+// Each photo of `turnable` whose tag asks for a turn is now upright with tag 1 and exactly the
+// pixels of a lossless turn; every other photo is untouched.
+void EndToEndTest::checkFolder(const QString &folder, const QList<Placement> &placements,
+                               const QStringList &turnable) {
+    for (const Placement &placement : placements) {
+        const QString path = folder + "/" + placement.relativePath;
+        const QString original = testPhotos + "/" + placement.originalName;
+        const int angle = turnable.contains(placement.relativePath)
+                              ? angleForTag(tagFromName(placement.originalName))
+                              : 0;
+        const QByteArray label = placement.relativePath.toUtf8();
+        if (angle == 0) {
+            QVERIFY2(fileBytes(path) == fileBytes(original), label + " was changed");
+            continue;
+        }
+        QVERIFY2(orientationTag(path) == 1, label + " does not have orientation 1");
+        const QImage expected = expectedPixels(original, angle, sandbox.path());
+        QVERIFY2(!expected.isNull(), "jpegtran could not make the expected picture");
+        QVERIFY2(storedPixels(path) == expected, label + " is not the lossless turn");
+    }
+}
+
+void EndToEndTest::initTestCase() {
+    QVERIFY(QFileInfo(PIVOTTA_EXECUTABLE).isExecutable());
+    if (QStandardPaths::findExecutable("jpegtran").isEmpty() ||
+        QStandardPaths::findExecutable("exiv2").isEmpty())
+        QSKIP("jpegtran and exiv2 must be installed");
+    QVERIFY(sandbox.isValid());
+
+    // Every shared photo, some in subfolders, one with an upper-case extension and one with
+    // blanks and non-ASCII letters in its name; and a file that is no photo.
+    for (const QString &name : QDir(testPhotos).entryList({"*.jpg"}, QDir::Files, QDir::Name)) {
+        QString relativePath = name;
+        if (name.startsWith("Portrait"))
+            relativePath = "sub/" + name;
+        if (name == "Landscape_8.jpg" || name == "Portrait_3.jpg")
+            relativePath = "sub/deeper/" + name;
+        folderPhotos.append(Placement{relativePath, name});
+    }
+    folderPhotos.append(Placement{"UPPER_6.JPG", "Landscape_6.jpg"});
+    folderPhotos.append(Placement{"Ferien am Fluß 8.jpeg", "Portrait_8.jpg"});
+    QVERIFY(copyPhotos(sandbox.filePath("folder"), folderPhotos));
+    QFile notes(sandbox.filePath("folder/notes.txt"));
+    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a photo\n") > 0);
+    notes.close();
+
+    singlePhotoFolder = {{"Landscape_6.jpg", "Landscape_6.jpg"},
+                         {"Landscape_3.jpg", "Landscape_3.jpg"},
+                         {"Portrait_8.jpg", "Portrait_8.jpg"}};
+    QVERIFY(copyPhotos(sandbox.filePath("single"), singlePhotoFolder));
+    previewFolder = {{"Portrait_6.jpg", "Portrait_6.jpg"}, {"Landscape_8.jpg", "Landscape_8.jpg"}};
+    QVERIFY(copyPhotos(sandbox.filePath("preview"), previewFolder));
+
+    // The runs take a while each (start-up second and countdown); they overlap.
+    startPivotta(folderRun, {sandbox.filePath("folder")});
+    startPivotta(photoRun, {sandbox.filePath("single/Landscape_6.jpg")});
+    startPivotta(previewRun, {"--preview", sandbox.filePath("preview/Portrait_6.jpg")});
+    previewStarted.start();
+}
+
+void EndToEndTest::rotatesFolderWithSubfolders() {
+    waitForQuit(folderRun);
+    if (QTest::currentTestFailed())
+        return;
+    QStringList everyPhoto;
+    for (const Placement &placement : folderPhotos)
+        everyPhoto.append(placement.relativePath);
+    checkFolder(sandbox.filePath("folder"), folderPhotos, everyPhoto);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(fileBytes(sandbox.filePath("folder/notes.txt")), QByteArray("not a photo\n"));
+}
+
+void EndToEndTest::rotatesSinglePhotoOnly() {
+    waitForQuit(photoRun);
+    if (QTest::currentTestFailed())
+        return;
+    checkFolder(sandbox.filePath("single"), singlePhotoFolder, {"Landscape_6.jpg"});
+}
+
+// A preview stays open until the user closes it; it is ended here once it has had time to do
+// anything it (wrongly) might.
+void EndToEndTest::previewChangesNothing() {
+    const qint64 remaining = previewRunMs - previewStarted.elapsed();
+    if (remaining > 0)
+        QTest::qWait(int(remaining));
+    QVERIFY2(previewRun.process->state() == QProcess::Running,
+             "the preview ended by itself:\n" + previewRun.process->readAll());
+    previewRun.process->kill();
+    QVERIFY(previewRun.process->waitForFinished(30000));
+    checkFolder(sandbox.filePath("preview"), previewFolder, {});
+}
+
+void EndToEndTest::answersWithoutDisplay_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("succeeds");
+    QTest::addColumn<QStringList>("expectedTexts");
+
+    QTest::newRow("help") << QStringList{"--help"} << true
+                          << QStringList{"destination", "--watch",   "--tutorial",
+                                         "--preview",   "--version", "Keep watching folder"};
+    QTest::newRow("version") << QStringList{"--version"} << true << QStringList{"Pivotta 3.27"};
+    QTest::newRow("unknown option") << QStringList{"--turn-everything", sandbox.path()} << false
+                                    << QStringList{"Unknown option 'turn-everything'"};
+}
+
+// Help, version and option errors come from a console too, where no window system exists.
+void EndToEndTest::answersWithoutDisplay() {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, succeeds);
+    QFETCH(QStringList, expectedTexts);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    QProcess pivotta;
+    pivotta.setProcessEnvironment(environment);
+    pivotta.setProcessChannelMode(QProcess::MergedChannels);
+    pivotta.start(PIVOTTA_EXECUTABLE, arguments);
+    QVERIFY(pivotta.waitForFinished(30000));
+    const QString output = QString::fromLocal8Bit(pivotta.readAll());
+    QCOMPARE(pivotta.exitStatus(), QProcess::NormalExit);
+    QVERIFY2((pivotta.exitCode() == 0) == succeeds, qPrintable(output));
+    for (const QString &text : expectedTexts)
+        QVERIFY2(output.contains(text), qPrintable(text + " missing in:\n" + output));
+}
+
+QTEST_GUILESS_MAIN(EndToEndTest)
+#include "tst_endtoend.moc"

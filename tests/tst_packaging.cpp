@@ -1,0 +1,418 @@
+// Installation: `cmake --install` into a temporary prefix, the installed desktop entry, icons,
+// AppStream data and context-menu entries, and the per-user command for Nautilus and Thunar
+// run in a temporary home.
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+const QString entriesCommand = QStringLiteral("pivotta-install-file-manager-entries");
+
+struct CommandResult {
+    bool finished = false;
+    int exitCode = -1;
+    QString output;
+};
+
+CommandResult
+runCommand(const QString &program, const QStringList &arguments,
+           const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+           const QString &workingDirectory = QString()) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
+    CommandResult result;
+    result.finished =
+        process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    result.output = QString::fromLocal8Bit(process.readAll());
+    return result;
+}
+
+QByteArray fileBytes(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &content) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// The raw value of `key` in `[group]` of a desktop-entry-style file; no unescaping, so that
+// the test sees what the file manager reads.
+QString keyFileValue(const QString &path, const QString &group, const QString &key) {
+    const QStringList lines = QString::fromUtf8(fileBytes(path)).split('\n');
+    QString currentGroup;
+    for (const QString &line : lines) {
+        if (line.startsWith('[')) {
+            currentGroup = line.mid(1, line.indexOf(']') - 1);
+        } else if (currentGroup == group && line.section('=', 0, 0).trimmed() == key) {
+            return line.section('=', 1);
+        }
+    }
+    return QString();
+}
+
+int countOf(const QByteArray &haystack, const QByteArray &needle) {
+    return int(haystack.count(needle));
+}
+
+const QByteArray userThunarActions = R"(<?xml version="1.0" encoding="UTF-8"?>
+<actions>
+<action>
+	<icon>utilities-terminal</icon>
+	<name>Open Terminal Here</name>
+	<unique-id>1612345678901234-1</unique-id>
+	<command>exo-open --working-directory %f --launch TerminalEmulator</command>
+	<description>The user's own action</description>
+	<patterns>*</patterns>
+	<startup-notify/>
+	<directories/>
+</action>
+</actions>
+)";
+} // namespace
+
+class PackagingTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void installsFiles_data();
+    void installsFiles();
+    void iconsAreReadable();
+    void validatorsAccept();
+    void entriesStartInstalledProgram_data();
+    void entriesStartInstalledProgram();
+    void prefixWithBlanksIsQuoted();
+    void perUserEntriesKeepUserActions();
+    void perUserEntriesStartOneProgramPerItem();
+    void perUserEntriesStartFromSystemThunarActions();
+    void perUserEntriesRefuseBrokenThunarFile();
+
+private:
+    bool install(const QString &prefix);
+    QProcessEnvironment homeEnvironment(const QString &home) const;
+    QString installed(const QString &relativePath) const { return prefix + "/" + relativePath; }
+
+    QTemporaryDir sandbox;
+    QString prefix;
+    QString program;
+    QString stubLog;
+};
+
+bool PackagingTest::install(const QString &installPrefix) {
+    const CommandResult result = runCommand(
+        PIVOTTA_CMAKE_COMMAND, {"--install", PIVOTTA_BUILD_DIR, "--prefix", installPrefix});
+    if (!result.finished || result.exitCode != 0)
+        qWarning().noquote() << result.output;
+    return result.finished && result.exitCode == 0;
+}
+
+// A clean home for the per-user command: no XDG folders of the real user, the stand-in program
+// logging its arguments.
+QProcessEnvironment PackagingTest::homeEnvironment(const QString &home) const {
+    QProcessEnvironment environment;
+    environment.insert("PATH", QProcessEnvironment::systemEnvironment().value("PATH"));
+    environment.insert("HOME", home);
+    environment.insert("XDG_CONFIG_DIRS", sandbox.filePath("no-system-config"));
+    environment.insert("PIVOTTA_STUB_LOG", stubLog);
+    return environment;
+}
+
+void PackagingTest::initTestCase() {
+    QVERIFY(sandbox.isValid());
+    prefix = sandbox.filePath("usr");
+    program = installed("bin/pivotta");
+    stubLog = sandbox.filePath("stub-arguments.txt");
+    QVERIFY(install(prefix));
+}
+
+void PackagingTest::installsFiles_data() {
+    QTest::addColumn<QString>("relativePath");
+    QTest::addColumn<bool>("executable");
+
+    const QList<QPair<QString, bool>> files = {
+        {"bin/pivotta", true},
+        {"bin/" + entriesCommand, true},
+        {"share/applications/org.example.pivotta.desktop", false},
+        {"share/icons/hicolor/scalable/apps/org.example.pivotta.svg", false},
+        {"share/icons/hicolor/256x256/apps/org.example.pivotta.png", false},
+        {"share/metainfo/org.example.pivotta.metainfo.xml", false},
+        // Dolphin ignores service menus that are not executable.
+        {"share/kio/servicemenus/pivotta-folder.desktop", true},
+        {"share/kio/servicemenus/pivotta-photo.desktop", true},
+        {"share/nemo/actions/pivotta-rotate-folder.nemo_action", false},
+        {"share/nemo/actions/pivotta-rotate-and-watch-folder.nemo_action", false},
+        {"share/nemo/actions/pivotta-preview-folder.nemo_action", false},
+        {"share/nemo/actions/pivotta-rotate-photo.nemo_action", false},
+        {"share/nemo/actions/pivotta-preview-photo.nemo_action", false},
+    };
+    for (const auto &[path, executable] : files)
+        QTest::newRow(qPrintable(path)) << path << executable;
+}
+
+void PackagingTest::installsFiles() {
+    QFETCH(QString, relativePath);
+    QFETCH(bool, executable);
+    const QFileInfo info(installed(relativePath));
+    QVERIFY2(info.isFile(), qPrintable(relativePath));
+    QVERIFY(info.size() > 0);
+    if (executable)
+        QVERIFY(info.isExecutable());
+}
+
+void PackagingTest::iconsAreReadable() {
+    const QImage png(installed("share/icons/hicolor/256x256/apps/org.example.pivotta.png"));
+    QCOMPARE(png.size(), QSize(256, 256));
+    QSvgRenderer svg(installed("share/icons/hicolor/scalable/apps/org.example.pivotta.svg"));
+    QVERIFY(svg.isValid());
+}
+
+void PackagingTest::validatorsAccept() {
+    const QString desktopValidator = QStandardPaths::findExecutable("desktop-file-validate");
+    const QString appstreamValidator = QStandardPaths::findExecutable("appstreamcli");
+    if (desktopValidator.isEmpty() || appstreamValidator.isEmpty())
+        QSKIP("desktop-file-validate or appstreamcli is not installed");
+
+    const CommandResult desktop =
+        runCommand(desktopValidator, {installed("share/applications/org.example.pivotta.desktop")});
+    QVERIFY2(desktop.finished && desktop.exitCode == 0 && desktop.output.isEmpty(),
+             qPrintable(desktop.output));
+    const CommandResult appstream = runCommand(
+        appstreamValidator, {"validate", "--no-net", "--pedantic",
+                             installed("share/metainfo/org.example.pivotta.metainfo.xml")});
+    QVERIFY2(appstream.finished && appstream.exitCode == 0, qPrintable(appstream.output));
+}
+
+void PackagingTest::entriesStartInstalledProgram_data() {
+    QTest::addColumn<QString>("relativePath");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<QString>("targetKey");
+    QTest::addColumn<QString>("targets");
+
+    const QString app = "share/applications/org.example.pivotta.desktop";
+    QTest::newRow("app") << app << "Desktop Entry"
+                         << "%f"
+                         << "MimeType"
+                         << "image/jpeg;inode/directory;";
+    QTest::newRow("app rotate") << app << "Desktop Action rotate"
+                                << "%f"
+                                << ""
+                                << "";
+    QTest::newRow("app watch") << app << "Desktop Action rotate-and-watch"
+                               << "--watch %f"
+                               << ""
+                               << "";
+    QTest::newRow("app preview") << app << "Desktop Action preview"
+                                 << "--preview %f"
+                                 << ""
+                                 << "";
+
+    const QString dolphinFolder = "share/kio/servicemenus/pivotta-folder.desktop";
+    const QString dolphinPhoto = "share/kio/servicemenus/pivotta-photo.desktop";
+    QTest::newRow("dolphin folder") << dolphinFolder << "Desktop Entry"
+                                    << ""
+                                    << "MimeType"
+                                    << "inode/directory;";
+    QTest::newRow("dolphin folder rotate") << dolphinFolder << "Desktop Action pivottaRotateFolder"
+                                           << "%f"
+                                           << ""
+                                           << "";
+    QTest::newRow("dolphin folder watch")
+        << dolphinFolder << "Desktop Action pivottaRotateAndWatchFolder"
+        << "--watch %f"
+        << ""
+        << "";
+    QTest::newRow("dolphin folder preview")
+        << dolphinFolder << "Desktop Action pivottaPreviewFolder"
+        << "--preview %f"
+        << ""
+        << "";
+    QTest::newRow("dolphin photo") << dolphinPhoto << "Desktop Entry"
+                                   << ""
+                                   << "MimeType"
+                                   << "image/jpeg;";
+    QTest::newRow("dolphin photo rotate") << dolphinPhoto << "Desktop Action pivottaRotatePhoto"
+                                          << "%f"
+                                          << ""
+                                          << "";
+    QTest::newRow("dolphin photo preview") << dolphinPhoto << "Desktop Action pivottaPreviewPhoto"
+                                           << "--preview %f"
+                                           << ""
+                                           << "";
+
+    const QString nemo = "share/nemo/actions/pivotta-%1.nemo_action";
+    QTest::newRow("nemo folder rotate") << nemo.arg("rotate-folder") << "Nemo Action"
+                                        << "%F"
+                                        << "Extensions"
+                                        << "dir;";
+    QTest::newRow("nemo folder watch") << nemo.arg("rotate-and-watch-folder") << "Nemo Action"
+                                       << "--watch %F"
+                                       << "Extensions"
+                                       << "dir;";
+    QTest::newRow("nemo folder preview") << nemo.arg("preview-folder") << "Nemo Action"
+                                         << "--preview %F"
+                                         << "Extensions"
+                                         << "dir;";
+    QTest::newRow("nemo photo rotate") << nemo.arg("rotate-photo") << "Nemo Action"
+                                       << "%F"
+                                       << "Mimetypes"
+                                       << "image/jpeg;";
+    QTest::newRow("nemo photo preview") << nemo.arg("preview-photo") << "Nemo Action"
+                                        << "--preview %F"
+                                        << "Mimetypes"
+                                        << "image/jpeg;";
+}
+
+// Every entry names the program where it was installed, and passes the one item it was
+// started on (with --watch or --preview for those entries).
+void PackagingTest::entriesStartInstalledProgram() {
+    QFETCH(QString, relativePath);
+    QFETCH(QString, group);
+    QFETCH(QString, arguments);
+    QFETCH(QString, targetKey);
+    QFETCH(QString, targets);
+    const QString path = installed(relativePath);
+    if (!arguments.isEmpty())
+        QCOMPARE(keyFileValue(path, group, "Exec"), program + " " + arguments);
+    if (!targetKey.isEmpty())
+        QCOMPARE(keyFileValue(path, group, targetKey), targets);
+}
+
+void PackagingTest::prefixWithBlanksIsQuoted() {
+    const QString blankPrefix = sandbox.filePath("Program Files/usr");
+    QVERIFY(install(blankPrefix));
+    const QString entry = blankPrefix + "/share/applications/org.example.pivotta.desktop";
+    QCOMPARE(keyFileValue(entry, "Desktop Action preview", "Exec"),
+             "\"" + blankPrefix + "/bin/pivotta\" --preview %f");
+    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+    if (validator.isEmpty())
+        QSKIP("desktop-file-validate is not installed");
+    const CommandResult result = runCommand(validator, {entry});
+    QVERIFY2(result.finished && result.exitCode == 0, qPrintable(result.output));
+}
+
+// Installing twice gives the same result, the user's own Thunar action survives both the
+// install and the removal, and Pivotta's entries appear exactly once.
+void PackagingTest::perUserEntriesKeepUserActions() {
+    const QString home = sandbox.filePath("home-keep");
+    const QString uca = home + "/.config/Thunar/uca.xml";
+    const QString scripts = home + "/.local/share/nautilus/scripts";
+    QVERIFY(writeFile(uca, userThunarActions));
+    QVERIFY(writeFile(scripts + "/Rotate with Pivotta", "#!/bin/sh\necho the user's own\n"));
+    const QProcessEnvironment environment = homeEnvironment(home);
+    const QString command = installed("bin/" + entriesCommand);
+
+    const CommandResult first = runCommand(command, {}, environment);
+    QVERIFY2(first.finished && first.exitCode == 0, qPrintable(first.output));
+    const QByteArray afterFirst = fileBytes(uca);
+    QCOMPARE(countOf(afterFirst, "<unique-id>1612345678901234-1</unique-id>"), 1);
+    QCOMPARE(countOf(afterFirst, "<unique-id>pivotta-"), 5);
+    QCOMPARE(countOf(afterFirst, "</actions>"), 1);
+    QVERIFY(afterFirst.contains("<command>'" + program.toUtf8() + "' --watch %f</command>"));
+    QVERIFY(QFileInfo(scripts + "/Rotate and watch with Pivotta").isExecutable());
+    QVERIFY(QFileInfo(scripts + "/Preview with Pivotta").isExecutable());
+    QCOMPARE(fileBytes(scripts + "/Rotate with Pivotta"),
+             QByteArray("#!/bin/sh\necho the user's own\n"));
+
+    const CommandResult second = runCommand(command, {}, environment);
+    QVERIFY2(second.finished && second.exitCode == 0, qPrintable(second.output));
+    QCOMPARE(fileBytes(uca), afterFirst);
+
+    const CommandResult removal = runCommand(command, {"--uninstall"}, environment);
+    QVERIFY2(removal.finished && removal.exitCode == 0, qPrintable(removal.output));
+    QCOMPARE(fileBytes(uca), userThunarActions);
+    QVERIFY(!QFileInfo::exists(scripts + "/Preview with Pivotta"));
+    QVERIFY(QFileInfo::exists(scripts + "/Rotate with Pivotta"));
+}
+
+// The Nautilus scripts and the Thunar command line hand exactly one item, as an absolute path,
+// to the installed program, whatever characters its name holds.
+void PackagingTest::perUserEntriesStartOneProgramPerItem() {
+    const QString stubPrefix = sandbox.filePath("stub");
+    QVERIFY(install(stubPrefix));
+    const QString stubProgram = stubPrefix + "/bin/pivotta";
+    QVERIFY(QFile::remove(stubProgram));
+    QVERIFY(writeFile(stubProgram, "#!/bin/sh\nfor argument; do printf '[%s]\\n' "
+                                   "\"$argument\"; done >>\"$PIVOTTA_STUB_LOG\"\n"));
+    QVERIFY(
+        QFile::setPermissions(stubProgram, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    const QString home = sandbox.filePath("home-start");
+    const QProcessEnvironment environment = homeEnvironment(home);
+    const CommandResult result = runCommand(stubPrefix + "/bin/" + entriesCommand, {}, environment);
+    QVERIFY2(result.finished && result.exitCode == 0, qPrintable(result.output));
+
+    const QString shown = sandbox.filePath("photos");
+    const QString item = "it's a \"$HOME\" & -p folder";
+    QVERIFY(QDir().mkpath(shown + "/" + item));
+    QFile::remove(stubLog);
+    const CommandResult script =
+        runCommand(home + "/.local/share/nautilus/scripts/Rotate and watch with Pivotta", {item},
+                   environment, shown);
+    QVERIFY2(script.finished && script.exitCode == 0, qPrintable(script.output));
+    const QByteArray expected = "[--watch]\n[" + (shown + "/" + item).toUtf8() + "]\n";
+    QTRY_COMPARE(fileBytes(stubLog), expected);
+
+    // Thunar puts the shell-quoted path in place of %f and splits the line like a shell.
+    const QString uca = QString::fromUtf8(fileBytes(home + "/.config/Thunar/uca.xml"));
+    const qsizetype action = uca.indexOf("<unique-id>pivotta-preview-photo</unique-id>");
+    QVERIFY(action >= 0);
+    const qsizetype commandStart = uca.indexOf("<command>", action) + int(strlen("<command>"));
+    QString command = uca.mid(commandStart, uca.indexOf("</command>", action) - commandStart);
+    QVERIFY2(command.endsWith(" %f"), qPrintable(command));
+    QFile::remove(stubLog);
+    const QString photo = shown + "/" + item + "/a'b.jpg";
+    const QString quotedPhoto = "'" + QString(photo).replace("'", "'\\''") + "'";
+    command.replace("%f", quotedPhoto);
+    const CommandResult thunar = runCommand("sh", {"-c", command}, environment);
+    QVERIFY2(thunar.finished && thunar.exitCode == 0, qPrintable(command + thunar.output));
+    QCOMPARE(fileBytes(stubLog), "[--preview]\n[" + photo.toUtf8() + "]\n");
+}
+
+// Thunar reads the system's actions only while the user has no file of their own; the new
+// user file must keep them.
+void PackagingTest::perUserEntriesStartFromSystemThunarActions() {
+    const QString home = sandbox.filePath("home-system");
+    const QString systemConfig = sandbox.filePath("system-config");
+    QVERIFY(writeFile(systemConfig + "/Thunar/uca.xml", userThunarActions));
+    QProcessEnvironment environment = homeEnvironment(home);
+    environment.insert("XDG_CONFIG_DIRS", sandbox.filePath("missing") + ":" + systemConfig);
+    environment.insert("XDG_CONFIG_HOME", home + "/config");
+
+    const CommandResult result = runCommand(installed("bin/" + entriesCommand), {}, environment);
+    QVERIFY2(result.finished && result.exitCode == 0, qPrintable(result.output));
+    const QByteArray uca = fileBytes(home + "/config/Thunar/uca.xml");
+    QCOMPARE(countOf(uca, "<name>Open Terminal Here</name>"), 1);
+    QCOMPARE(countOf(uca, "<unique-id>pivotta-"), 5);
+    QCOMPARE(fileBytes(systemConfig + "/Thunar/uca.xml"), userThunarActions);
+}
+
+void PackagingTest::perUserEntriesRefuseBrokenThunarFile() {
+    const QString home = sandbox.filePath("home-broken");
+    const QString uca = home + "/.config/Thunar/uca.xml";
+    const QByteArray broken = "<actions><action><name>half written";
+    QVERIFY(writeFile(uca, broken));
+    const CommandResult result =
+        runCommand(installed("bin/" + entriesCommand), {}, homeEnvironment(home));
+    QVERIFY(result.finished);
+    QVERIFY(result.exitCode != 0);
+    QVERIFY2(result.output.contains("left unchanged"), qPrintable(result.output));
+    QCOMPARE(fileBytes(uca), broken);
+    QCOMPARE(QDir(home + "/.config/Thunar").entryList(QDir::Files), QStringList{"uca.xml"});
+}
+
+QTEST_GUILESS_MAIN(PackagingTest)
+#include "tst_packaging.moc"
