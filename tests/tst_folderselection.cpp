@@ -1,0 +1,371 @@
+// Choosing the current folder: the recent-folders rules, the combo box, the folder tree and the
+// left dock's switches.
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QDockWidget>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTreeView>
+#include <QtTest>
+
+#include <memory>
+
+#include "mainwindow/pivotta.h"
+#include "mainwindow/recentfolders.h"
+#include "settings/settings.h"
+
+class PivottaTestAccess {
+public:
+    static void openFolder(Pivotta &window, const QString &folder) { window.openFolder(folder); }
+    static void openChosenFolder(Pivotta &window, const QString &folder) {
+        window.openChosenFolder(folder);
+    }
+    static QFileSystemModel *model(Pivotta &window) { return window.folderModel; }
+};
+
+class FolderSelectionTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void recentFoldersAfterUse_data();
+    void recentFoldersAfterUse();
+    void recentFolderItems_data();
+    void recentFolderItems();
+
+    void comboBoxStartsFromTheStoredList_data();
+    void comboBoxStartsFromTheStoredList();
+    void openFolderRecordsAndShowsTheFolder();
+    void openingTheSameFolderTwiceKeepsOneEntry();
+    void foldersDifferingInCaseAreKeptApart();
+    void twentyOneFoldersKeepTheTwentyMostRecent();
+    void missingFolderChangesNothing();
+    void garbageAndMissingStoredFoldersArePickedSafely();
+    void emptyItemHidesTreeAndDisablesRotateButton();
+    void browseChoiceOfCurrentFolderDoesNothing();
+    void treeShowsPhotosAndGreysOtherFiles();
+    void largeFolderOpensWithoutWaiting();
+    void dockSwitchesFollowEachOther();
+
+private:
+    std::unique_ptr<Pivotta> newWindow();
+    QString makeFolder(const QString &name);
+    static QStringList storedList() { return Settings::recentFolderList(); }
+    template <typename T> T *child(const char *name) const { return window->findChild<T *>(name); }
+
+    QTemporaryDir sandbox;
+    std::unique_ptr<Pivotta> window;
+};
+
+void FolderSelectionTest::initTestCase() {
+    QCoreApplication::setApplicationName("Pivotta");
+    QCoreApplication::setOrganizationName("Tavlund");
+    Q_INIT_RESOURCE(resources);
+    QVERIFY(sandbox.isValid());
+}
+
+void FolderSelectionTest::init() {
+    QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta").clear();
+}
+
+void FolderSelectionTest::cleanup() {
+    window.reset();
+}
+
+std::unique_ptr<Pivotta> FolderSelectionTest::newWindow() {
+    return std::make_unique<Pivotta>(false, false, false, QString(), QString());
+}
+
+QString FolderSelectionTest::makeFolder(const QString &name) {
+    const QString path = sandbox.filePath(name);
+    if (!QDir().mkpath(path))
+        return QString();
+    return QDir::toNativeSeparators(path);
+}
+
+void FolderSelectionTest::recentFoldersAfterUse_data() {
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString slashed = "C:/photos/2020";
+    const QString native = QDir::toNativeSeparators(slashed);
+    QTest::newRow("empty list") << QStringList{} << "/a" << 20 << QStringList{"/a"};
+    QTest::newRow("new folder goes to the head")
+        << QStringList{"/b", "/c"} << "/a" << 20 << QStringList{"/a", "/b", "/c"};
+    QTest::newRow("known folder moves to the head")
+        << QStringList{"/b", "/a", "/c"} << "/a" << 20 << QStringList{"/a", "/b", "/c"};
+    QTest::newRow("stored duplicates all go")
+        << QStringList{"/a", "/b", "/a"} << "/a" << 20 << QStringList{"/a", "/b"};
+    QTest::newRow("letter case counts")
+        << QStringList{"/Photos"} << "/photos" << 20 << QStringList{"/photos", "/Photos"};
+    QTest::newRow("stored in native form")
+        << QStringList{native} << slashed << 20 << QStringList{native};
+    QTest::newRow("tail cut to the maximum")
+        << QStringList{"/b", "/c", "/d"} << "/a" << 3 << QStringList{"/a", "/b", "/c"};
+    QTest::newRow("over-long stored list cut")
+        << QStringList{"/b", "/c", "/d", "/e"} << "/a" << 2 << QStringList{"/a", "/b"};
+}
+
+void FolderSelectionTest::recentFoldersAfterUse() {
+    QFETCH(QStringList, stored);
+    QFETCH(QString, folder);
+    QFETCH(int, maximum);
+    QFETCH(QStringList, expected);
+    QCOMPARE(::recentFoldersAfterUse(stored, folder, maximum), expected);
+}
+
+void FolderSelectionTest::recentFolderItems_data() {
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("empty") << QStringList{} << 20 << QStringList{};
+    QTest::newRow("in stored order") << QStringList{"/b", "/a"} << 20 << QStringList{"/b", "/a"};
+    QTest::newRow("only the first maximum")
+        << QStringList{"/a", "/b", "/c"} << 2 << QStringList{"/a", "/b"};
+    QTest::newRow("blank entries skipped")
+        << QStringList{"", "/a", "  "} << 20 << QStringList{"/a"};
+    QTest::newRow("native form") << QStringList{"C:/x"} << 20
+                                 << QStringList{QDir::toNativeSeparators("C:/x")};
+}
+
+void FolderSelectionTest::recentFolderItems() {
+    QFETCH(QStringList, stored);
+    QFETCH(int, maximum);
+    QFETCH(QStringList, expected);
+    QCOMPARE(::recentFolderItems(stored, maximum), expected);
+}
+
+void FolderSelectionTest::comboBoxStartsFromTheStoredList_data() {
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<int>("items");
+
+    QTest::newRow("no list") << QStringList{} << 0;
+    QTest::newRow("one folder") << QStringList{"/a"} << 2;
+    QTest::newRow("three folders") << QStringList{"/a", "/b", "/c"} << 4;
+}
+
+void FolderSelectionTest::comboBoxStartsFromTheStoredList() {
+    QFETCH(QStringList, stored);
+    QFETCH(int, items);
+    if (!stored.isEmpty())
+        Settings::setValue(SettingsKey::recentFolderList, stored);
+
+    window = newWindow();
+    auto *comboBox = child<QComboBox>("directoryComboBox");
+    QCOMPARE(comboBox->count(), items);
+    QCOMPARE(comboBox->currentText(), QString());
+    for (int i = 1; i < items; ++i)
+        QCOMPARE(comboBox->itemText(i), QDir::toNativeSeparators(stored.at(i - 1)));
+}
+
+void FolderSelectionTest::openFolderRecordsAndShowsTheFolder() {
+    window = newWindow();
+    const QString folder = makeFolder("shown");
+    // The folder of a photo given on the command line arrives with forward slashes.
+    PivottaTestAccess::openFolder(*window, QDir::fromNativeSeparators(folder));
+
+    QCOMPARE(storedList(), QStringList{folder});
+    auto *comboBox = child<QComboBox>("directoryComboBox");
+    QCOMPARE(comboBox->currentText(), folder);
+    QCOMPARE(comboBox->toolTip(), folder);
+    QVERIFY(child<QPushButton>("rotateNowButton")->isEnabled());
+    QVERIFY(child<QAction>("actionRotate_folder_now")->isEnabled());
+    QVERIFY(child<QTreeView>("tree")->isEnabled());
+    QVERIFY(!child<QTreeView>("tree")->isHidden());
+    QVERIFY(child<QLabel>("leftDockHelp")->isHidden());
+}
+
+void FolderSelectionTest::openingTheSameFolderTwiceKeepsOneEntry() {
+    window = newWindow();
+    const QString a = makeFolder("twiceA");
+    const QString b = makeFolder("twiceB");
+    PivottaTestAccess::openFolder(*window, a);
+    PivottaTestAccess::openFolder(*window, b);
+    PivottaTestAccess::openFolder(*window, a);
+
+    QCOMPARE(storedList(), (QStringList{a, b}));
+    auto *comboBox = child<QComboBox>("directoryComboBox");
+    QCOMPARE(comboBox->count(), 2);
+    QCOMPARE(comboBox->currentText(), a);
+}
+
+void FolderSelectionTest::foldersDifferingInCaseAreKeptApart() {
+    window = newWindow();
+    const QString lower = makeFolder("case/photos");
+    const QString upper = makeFolder("case/Photos");
+    PivottaTestAccess::openFolder(*window, lower);
+    PivottaTestAccess::openFolder(*window, upper);
+
+    QCOMPARE(storedList(), (QStringList{upper, lower}));
+    QCOMPARE(child<QComboBox>("directoryComboBox")->currentText(), upper);
+}
+
+void FolderSelectionTest::twentyOneFoldersKeepTheTwentyMostRecent() {
+    window = newWindow();
+    QStringList opened;
+    for (int i = 0; i < 21; ++i) {
+        opened.prepend(makeFolder(QString("many/%1").arg(i)));
+        PivottaTestAccess::openFolder(*window, opened.first());
+    }
+    QCOMPARE(storedList(), opened.mid(0, 20));
+
+    // The next start offers them all after the blank item.
+    window = newWindow();
+    QCOMPARE(child<QComboBox>("directoryComboBox")->count(), 21);
+}
+
+void FolderSelectionTest::missingFolderChangesNothing() {
+    window = newWindow();
+    const QString folder = makeFolder("present");
+    PivottaTestAccess::openFolder(*window, folder);
+    PivottaTestAccess::openFolder(*window, sandbox.filePath("absent"));
+    PivottaTestAccess::openFolder(*window, QString());
+
+    QCOMPARE(storedList(), QStringList{folder});
+    QCOMPARE(child<QComboBox>("directoryComboBox")->currentText(), folder);
+    QVERIFY(!child<QLabel>("leftDockHelp")->isHidden());
+    QVERIFY(child<QTreeView>("tree")->isHidden());
+}
+
+void FolderSelectionTest::garbageAndMissingStoredFoldersArePickedSafely() {
+    const QString folder = makeFolder("kept");
+    Settings::setValue(SettingsKey::recentFolderList,
+                       QVariantList{"", sandbox.filePath("gone"), 42, "\t", folder, "a\nb"});
+    window = newWindow();
+    auto *comboBox = child<QComboBox>("directoryComboBox");
+    QCOMPARE(comboBox->itemText(0), QString());
+    QVERIFY(comboBox->findText(folder) > 0);
+
+    for (int i = comboBox->count() - 1; i >= 0; --i)
+        comboBox->setCurrentIndex(i);
+    QCOMPARE(comboBox->currentText(), QString());
+    QVERIFY(child<QTreeView>("tree")->isHidden());
+    QCOMPARE(storedList().first(), folder);
+
+    // A value that is no list at all.
+    Settings::setValue(SettingsKey::recentFolderList, 17);
+    window = newWindow();
+    QVERIFY(child<QComboBox>("directoryComboBox")->count() <= 2);
+}
+
+void FolderSelectionTest::emptyItemHidesTreeAndDisablesRotateButton() {
+    const QString folder = makeFolder("withBlank");
+    Settings::setValue(SettingsKey::recentFolderList, QStringList{folder});
+    window = newWindow();
+    auto *comboBox = child<QComboBox>("directoryComboBox");
+    comboBox->setCurrentIndex(1);
+    QVERIFY(child<QPushButton>("rotateNowButton")->isEnabled());
+    QVERIFY(!child<QTreeView>("tree")->isHidden());
+
+    comboBox->setCurrentIndex(0);
+    QVERIFY(!child<QPushButton>("rotateNowButton")->isEnabled());
+    QVERIFY(child<QAction>("actionRotate_folder_now")->isEnabled());
+    QVERIFY(child<QTreeView>("tree")->isHidden());
+    QVERIFY(!child<QLabel>("leftDockHelp")->isHidden());
+}
+
+void FolderSelectionTest::browseChoiceOfCurrentFolderDoesNothing() {
+    window = newWindow();
+    const QString a = makeFolder("browseA");
+    const QString b = makeFolder("browseB");
+    PivottaTestAccess::openChosenFolder(*window, a);
+    QCOMPARE(storedList(), QStringList{a});
+
+    Settings::setValue(SettingsKey::recentFolderList, QStringList{});
+    PivottaTestAccess::openChosenFolder(*window, a);
+    PivottaTestAccess::openChosenFolder(*window, QString()); // the dialog was cancelled
+    QCOMPARE(storedList(), QStringList{});
+
+    PivottaTestAccess::openChosenFolder(*window, QDir::fromNativeSeparators(b));
+    QCOMPARE(storedList(), QStringList{b});
+    QCOMPARE(child<QComboBox>("directoryComboBox")->currentText(), b);
+}
+
+void FolderSelectionTest::treeShowsPhotosAndGreysOtherFiles() {
+    window = newWindow();
+    const QString folder = makeFolder("tree");
+    QVERIFY(QDir().mkpath(sandbox.filePath("tree/sub")));
+    const QStringList names{"a.jpg", "b.JPEG", "c.jfif", "d.jpe", "e.png", "f.txt"};
+    for (const QString &name : names) {
+        QFile file(sandbox.filePath("tree/" + name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    PivottaTestAccess::openFolder(*window, folder);
+
+    QFileSystemModel *model = PivottaTestAccess::model(*window);
+    auto *tree = child<QTreeView>("tree");
+    QCOMPARE(tree->model(), model);
+    QCOMPARE(tree->rootIndex(), model->index(sandbox.filePath("tree")));
+    QTRY_COMPARE(model->rowCount(tree->rootIndex()), names.size() + 1);
+    for (int column = 1; column <= 3; ++column)
+        QVERIFY(tree->isColumnHidden(column));
+    QVERIFY(!tree->isColumnHidden(0));
+    QVERIFY(tree->isSortingEnabled());
+    QVERIFY(!tree->isAnimated());
+
+    const auto enabled = [&](const QString &name) {
+        return model->flags(model->index(sandbox.filePath("tree/" + name))) & Qt::ItemIsEnabled;
+    };
+    for (const QString &photo : names.mid(0, 4))
+        QVERIFY2(enabled(photo), qPrintable(photo));
+    QVERIFY(!enabled("e.png"));
+    QVERIFY(!enabled("f.txt"));
+    QVERIFY(enabled("sub"));
+}
+
+void FolderSelectionTest::largeFolderOpensWithoutWaiting() {
+    window = newWindow();
+    const QString folder = makeFolder("large");
+    const int photoCount = 10000;
+    for (int i = 0; i < photoCount; ++i) {
+        QFile file(sandbox.filePath(QString("large/photo%1.jpg").arg(i)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    PivottaTestAccess::openFolder(*window, folder);
+    QCOMPARE(child<QComboBox>("directoryComboBox")->currentText(), folder);
+
+    QFileSystemModel *model = PivottaTestAccess::model(*window);
+    const QModelIndex root = model->index(sandbox.filePath("large"));
+    QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(root), photoCount, 30000);
+}
+
+void FolderSelectionTest::dockSwitchesFollowEachOther() {
+    window = newWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto *dock = child<QDockWidget>("leftdock");
+    auto *button = child<QPushButton>("showTreeButton");
+    auto *action = child<QAction>("actionFolderTree");
+    QVERIFY(dock->isHidden());
+
+    button->click();
+    QVERIFY(!dock->isHidden());
+    QVERIFY(action->isChecked());
+    QVERIFY(button->isChecked());
+
+    dock->close(); // the dock's own close button
+    QTRY_VERIFY(!action->isChecked());
+    QVERIFY(!button->isChecked());
+
+    action->trigger();
+    QVERIFY(!dock->isHidden());
+    QTRY_VERIFY(button->isChecked());
+    action->trigger();
+    QVERIFY(dock->isHidden());
+    QTRY_VERIFY(!button->isChecked());
+}
+
+QTEST_MAIN(FolderSelectionTest)
+#include "tst_folderselection.moc"

@@ -1,0 +1,374 @@
+// The main window frame: starts from the shell, the close-after-finish choice and countdown, help,
+// zoom, the detailed-output dock, and the window size kept between runs.
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QDockWidget>
+#include <QFile>
+#include <QFrame>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QtTest>
+
+#include <memory>
+
+#include "exif/exifrecord.h"
+#include "mainwindow/pivotta.h"
+#include "settings/settings.h"
+
+class PivottaTestAccess {
+public:
+    static bool closeAfterFinishArmed(Pivotta &window) { return window.closeAfterFinishArmed; }
+    static void armCloseAfterFinish(Pivotta &window) { window.closeAfterFinishArmed = true; }
+    static void startCountdown(Pivotta &window) { window.startCloseAfterFinishCountdown(); }
+    static void delayHasPassed(Pivotta &window) {
+        window.closeAppAfterRotatingFinishesAndDelayHasPassed();
+    }
+};
+
+namespace {
+QSettings userSettings() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta");
+}
+
+QByteArray contentOf(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+int orientationOf(const QString &path) {
+    const QByteArray bytes = contentOf(path);
+    ExifRecord exif;
+    if (exif.readJpeg(reinterpret_cast<const unsigned char *>(bytes.constData()),
+                      static_cast<uint32_t>(bytes.size())) != ExifRecord::ExifOk)
+        return -1;
+    return exif.orientation;
+}
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void shellStart_data();
+    void shellStart();
+    void unreadablePhotoFromTheShell();
+    void closeAfterFinishSliderToggles();
+    void delayQuitsOnlyWhenChosen_data();
+    void delayQuitsOnlyWhenChosen();
+    void countdownRunsOnlyWhenArmed();
+    void helpTwiceShowsItOnce();
+    void zoomInAndOutReturnsToTheStartSize();
+    void closingDetailedDockUnchecksItsAction();
+    void titleAndStatusMessage();
+
+    void restoreSize_data();
+    void restoreSize();
+    void saveKeepsSizeAndMaximizedState();
+    void hideSavesShowRestoresCloseWritesLayout();
+
+private:
+    void newWindow(bool preview = false, bool watch = false, const QString &folder = QString(),
+                   const QString &file = QString());
+    QString outputText() const {
+        return window->findChild<QTextBrowser *>("cmdLineOutput")->toPlainText();
+    }
+    template <typename T> T *child(const char *name) const { return window->findChild<T *>(name); }
+
+    std::unique_ptr<QTemporaryDir> sandbox;
+    QStringList photos; // copies that need no turn, a quarter turn and a half turn
+    std::unique_ptr<Pivotta> window;
+};
+
+void MainWindowTest::initTestCase() {
+    QCoreApplication::setApplicationName("Pivotta");
+    QCoreApplication::setOrganizationName("Tavlund");
+    Q_INIT_RESOURCE(resources);
+}
+
+void MainWindowTest::init() {
+    userSettings().clear();
+    sandbox = std::make_unique<QTemporaryDir>();
+    QVERIFY(sandbox->isValid());
+    photos.clear();
+    for (const char *name : {"Landscape_1.jpg", "Landscape_6.jpg", "Portrait_3.jpg"}) {
+        const QString copy = sandbox->filePath(name);
+        QVERIFY(QFile::copy(QString(PIVOTTA_TESTDATA_DIR "/orientation/") + name, copy));
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner));
+        photos << copy;
+    }
+}
+
+void MainWindowTest::cleanup() {
+    window.reset();
+    sandbox.reset();
+}
+
+void MainWindowTest::newWindow(bool preview, bool watch, const QString &folder,
+                               const QString &file) {
+    window = std::make_unique<Pivotta>(preview, watch, false, folder, file);
+}
+
+void MainWindowTest::shellStart_data() {
+    QTest::addColumn<QString>("destination"); // "folder", "photo" or nothing
+    QTest::addColumn<bool>("watch");
+    QTest::addColumn<bool>("preview");
+    QTest::addColumn<bool>("armed");
+    QTest::addColumn<bool>("frameShown");
+    QTest::addColumn<QList<bool>>("rotated"); // per photo: orientation 1, 6, 3
+
+    const QList<bool> none{false, false, false};
+    const QList<bool> folderTurns{false, true, true};
+    const QList<bool> photoTurn{false, true, false};
+    QTest::newRow("nothing") << "" << false << false << false << false << none;
+    QTest::newRow("folder") << "folder" << false << false << true << true << folderTurns;
+    QTest::newRow("folder watch") << "folder" << true << false << false << true << folderTurns;
+    QTest::newRow("folder preview") << "folder" << false << true << false << false << none;
+    QTest::newRow("folder watch preview") << "folder" << true << true << false << false << none;
+    QTest::newRow("photo") << "photo" << false << false << true << true << photoTurn;
+    QTest::newRow("photo watch") << "photo" << true << false << true << true << photoTurn;
+    QTest::newRow("photo preview") << "photo" << false << true << false << false << none;
+    QTest::newRow("photo watch preview") << "photo" << true << true << false << false << none;
+}
+
+void MainWindowTest::shellStart() {
+    QFETCH(QString, destination);
+    QFETCH(bool, watch);
+    QFETCH(bool, preview);
+    QFETCH(bool, armed);
+    QFETCH(bool, frameShown);
+    QFETCH(QList<bool>, rotated);
+
+    QList<QByteArray> before;
+    for (const QString &photo : photos)
+        before << contentOf(photo);
+    const QString folder = destination == "folder" ? sandbox->path() : QString();
+    const QString file = destination == "photo" ? photos.at(1) : QString();
+    newWindow(preview, watch, folder, file);
+
+    QCOMPARE(PivottaTestAccess::closeAfterFinishArmed(*window), armed);
+    auto *frame = child<QFrame>("closeAppAfterRotatingFinishesFrame");
+    QCOMPARE(!frame->isHidden(), frameShown);
+    if (!destination.isEmpty() && !preview)
+        QVERIFY(outputText().contains("Waiting for window to initialize... done."));
+    if (destination == "folder" && preview) {
+        QVERIFY(!child<QDockWidget>("leftdock")->isHidden());
+        QVERIFY(child<QAction>("actionFolderTree")->isChecked());
+        QVERIFY(child<QPushButton>("showTreeButton")->isChecked());
+    }
+
+    if (rotated.contains(true)) {
+        for (int i = 0; i < photos.size(); ++i) {
+            if (rotated.at(i))
+                QTRY_COMPARE_WITH_TIMEOUT(orientationOf(photos.at(i)), 1, 20000);
+        }
+        // The finished run starts the countdown, which takes the arming back.
+        QTRY_VERIFY(!PivottaTestAccess::closeAfterFinishArmed(*window));
+    } else {
+        QTest::qWait(1300); // past the moment a start-up rotation would begin
+    }
+    for (int i = 0; i < photos.size(); ++i) {
+        if (!rotated.at(i))
+            QVERIFY2(contentOf(photos.at(i)) == before.at(i), qPrintable(photos.at(i)));
+    }
+}
+
+void MainWindowTest::unreadablePhotoFromTheShell() {
+    newWindow(false, false, QString(), sandbox->filePath("gone <b>x</b>.jpg"));
+    QVERIFY(outputText().contains("Explorer/shell parameter: Rotate file"));
+    QVERIFY(outputText().contains("gone <b>x</b>.jpg"));
+    QVERIFY(outputText().contains("File is not readable."));
+    QVERIFY(!PivottaTestAccess::closeAfterFinishArmed(*window));
+}
+
+void MainWindowTest::closeAfterFinishSliderToggles() {
+    newWindow();
+    auto *slider = child<QSlider>("closeAppAfterRotatingFinishes");
+    auto *preferencesBox = child<QCheckBox>("closeAppAfterContextMenuRotate");
+    const QString greyStyle = slider->styleSheet();
+    QCOMPARE(slider->value(), 0);
+
+    emit slider->sliderPressed();
+    QCOMPARE(slider->value(), 1);
+    QCOMPARE(Settings::closeAppAfterContextMenuRotate(), true);
+    QVERIFY(preferencesBox->isChecked());
+    QVERIFY(slider->styleSheet().contains("#7c7"));
+
+    slider->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    QCOMPARE(slider->value(), 0);
+    QCOMPARE(Settings::closeAppAfterContextMenuRotate(), false);
+    QVERIFY(!preferencesBox->isChecked());
+    QCOMPARE(slider->styleSheet(), greyStyle);
+
+    // And the other way: the Preferences check box moves the slider.
+    preferencesBox->click();
+    QCOMPARE(slider->value(), 1);
+    QVERIFY(slider->styleSheet().contains("#7c7"));
+}
+
+void MainWindowTest::delayQuitsOnlyWhenChosen_data() {
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("quits");
+
+    QTest::newRow("chosen") << QVariant(true) << 1;
+    QTest::newRow("not chosen") << QVariant(false) << 0;
+    QTest::newRow("never set") << QVariant() << 0;
+}
+
+void MainWindowTest::delayQuitsOnlyWhenChosen() {
+    QFETCH(QVariant, stored);
+    QFETCH(int, quits);
+    newWindow();
+    if (stored.isValid())
+        Settings::setValue(SettingsKey::closeAppAfterContextMenuRotate, stored);
+
+    QSignalSpy quitApp(window.get(), &Pivotta::quitApp);
+    PivottaTestAccess::delayHasPassed(*window);
+    QCOMPARE(quitApp.count(), quits);
+}
+
+void MainWindowTest::countdownRunsOnlyWhenArmed() {
+    newWindow();
+    auto *bar = child<QProgressBar>("closeAppAfterRotatingFinishesFrameProgressBar");
+    PivottaTestAccess::startCountdown(*window);
+    QTest::qWait(300);
+    QCOMPARE(bar->value(), 85);
+
+    PivottaTestAccess::armCloseAfterFinish(*window);
+    PivottaTestAccess::startCountdown(*window);
+    QVERIFY(!PivottaTestAccess::closeAfterFinishArmed(*window));
+    QTRY_VERIFY(bar->value() < 85);
+}
+
+void MainWindowTest::helpTwiceShowsItOnce() {
+    newWindow();
+    child<QAction>("actionHelp")->trigger();
+    child<QAction>("actionHelp")->trigger();
+    for (QPushButton *button : window->statusBar()->findChildren<QPushButton *>()) {
+        if (button->text() == "Help")
+            button->click();
+    }
+    QCOMPARE(outputText().count("Pivotta aims to provide"), 1);
+}
+
+void MainWindowTest::zoomInAndOutReturnsToTheStartSize() {
+    newWindow();
+    QList<QTextEdit *> panes{child<QTextEdit>("cmdLineOutput"),
+                             child<QTextEdit>("cmdLineOutput_2")};
+    QList<qreal> startSizes;
+    for (QTextEdit *pane : panes)
+        startSizes << pane->font().pointSizeF();
+
+    for (int i = 0; i < 3; ++i)
+        child<QAction>("actionIncrease_font_size")->trigger();
+    for (int i = 0; i < panes.size(); ++i)
+        QVERIFY(panes.at(i)->font().pointSizeF() > startSizes.at(i));
+    for (int i = 0; i < 3; ++i)
+        child<QAction>("actionDecrease_font_size")->trigger();
+    for (int i = 0; i < panes.size(); ++i)
+        QCOMPARE(panes.at(i)->font().pointSizeF(), startSizes.at(i));
+}
+
+void MainWindowTest::closingDetailedDockUnchecksItsAction() {
+    newWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto *dock = child<QDockWidget>("detailedOutputDock");
+    auto *action = child<QAction>("action_Detailed_output");
+    QVERIFY(dock->isHidden());
+
+    action->trigger();
+    QVERIFY(action->isChecked());
+    QVERIFY(!dock->isHidden());
+
+    dock->close();
+    QTRY_VERIFY(!action->isChecked());
+    QVERIFY(dock->isHidden());
+}
+
+void MainWindowTest::titleAndStatusMessage() {
+    newWindow();
+    QCOMPARE(window->windowTitle(), QString("Pivotta 3"));
+    QVERIFY(window->statusBar()->currentMessage().startsWith("This app uses Qt under the LGPL"));
+    QVERIFY(!window->windowIcon().isNull());
+    QVERIFY(child<QWidget>("counter")->isHidden());
+    QVERIFY(child<QDockWidget>("imagedock")->isHidden());
+}
+
+void MainWindowTest::restoreSize_data() {
+    QTest::addColumn<QVariant>("storedSize");
+    QTest::addColumn<QVariant>("storedMaximized");
+    QTest::addColumn<QSize>("expectedSize"); // an invalid size: the form's size stays
+    QTest::addColumn<bool>("maximized");
+
+    QTest::newRow("nothing stored") << QVariant() << QVariant() << QSize() << false;
+    QTest::newRow("stored size") << QVariant(QSize(1200, 700)) << QVariant(false)
+                                 << QSize(1200, 700) << false;
+    QTest::newRow("0 by 0") << QVariant(QSize(0, 0)) << QVariant() << QSize() << false;
+    QTest::newRow("negative width") << QVariant(QSize(-5, 700)) << QVariant() << QSize() << false;
+    QTest::newRow("negative height") << QVariant(QSize(1200, -1)) << QVariant() << QSize() << false;
+    QTest::newRow("maximized") << QVariant(QSize(1200, 700)) << QVariant(true) << QSize() << true;
+}
+
+void MainWindowTest::restoreSize() {
+    QFETCH(QVariant, storedSize);
+    QFETCH(QVariant, storedMaximized);
+    QFETCH(QSize, expectedSize);
+    QFETCH(bool, maximized);
+    if (storedSize.isValid())
+        Settings::setValue("PivottaSize", storedSize);
+    if (storedMaximized.isValid())
+        Settings::setValue("PivottaMaximized", storedMaximized);
+
+    newWindow();
+    const QSize formSize = window->size();
+    window->restore();
+    QCOMPARE(window->isMaximized(), maximized);
+    if (!maximized)
+        QCOMPARE(window->size(), expectedSize.isValid() ? expectedSize : formSize);
+}
+
+void MainWindowTest::saveKeepsSizeAndMaximizedState() {
+    newWindow();
+    window->resize(1300, 800);
+    window->save();
+    QCOMPARE(Settings::value("PivottaSize").toSize(), QSize(1300, 800));
+    QCOMPARE(Settings::value("PivottaMaximized").toBool(), false);
+
+    window->setWindowState(Qt::WindowMaximized);
+    window->save();
+    QCOMPARE(Settings::value("PivottaMaximized").toBool(), true);
+    QCOMPARE(Settings::value("PivottaSize").toSize(), QSize(1300, 800));
+    QVERIFY(!Settings::contains("PivottaPosition"));
+}
+
+void MainWindowTest::hideSavesShowRestoresCloseWritesLayout() {
+    newWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->resize(1100, 650);
+    window->hide();
+    QCOMPARE(Settings::value("PivottaSize").toSize(), QSize(1100, 650));
+
+    Settings::setValue("PivottaSize", QSize(1250, 720));
+    window->show();
+    QCOMPARE(window->size(), QSize(1250, 720));
+
+    window->close();
+    QVERIFY(!Settings::nativeValue("windowgeometry").toByteArray().isEmpty());
+    QVERIFY(!Settings::nativeValue("windowstate").toByteArray().isEmpty());
+    QVERIFY(!Settings::contains("PivottaPosition"));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
