@@ -12,7 +12,7 @@
 //   each recheck starts; it goes on only while new triggers come in. A scan that writes nothing
 //   raises no trigger of its own, so the rechecks end: rotated photos are upright at the next
 //   look, dry runs write nothing, and photos whose rotation failed are skipped by watcher runs
-//   until they change (their path, size and time are remembered).
+//   until they change (their path, size, time and permissions are remembered).
 // - Watcher runs leave photos that may still be being copied in (changed within the last two
 //   seconds, or empty and young) and schedule another watcher run for them.
 #include "mainwindow/pivotta.h"
@@ -35,9 +35,11 @@ QString timeOfDay() {
     return QTime::currentTime().toString();
 }
 
+// A photo whose rotation failed is tried again once any of these changes.
 QString failureKey(const QFileInfo &photo) {
     return photo.absoluteFilePath() + '\n' + QString::number(photo.size()) + '\n' +
-           QString::number(photo.lastModified().toMSecsSinceEpoch());
+           QString::number(photo.lastModified().toMSecsSinceEpoch()) + '\n' +
+           QString::number(int(photo.permissions()));
 }
 } // namespace
 

@@ -325,7 +325,7 @@ bool Pivotta::reportToolNotRun(const ToolRun &run, const PhotoTransform &job) {
         qCDebug(lcPivotta) << "jpegtran finish wait out failed";
         appendOutput(tr("Not rotated: jpegtran did not finish within %1 seconds and was stopped. "
                         "%2 was left unchanged.")
-                         .arg(QString::number(toolFinishTimeoutMs / 1000), link));
+                         .arg(QString::number(toolFinishTimeoutMs / 1000.0), link));
         return true;
     }
     return false;

@@ -169,7 +169,7 @@ private:
     bool moreFilesWaiting = false;
     bool userBatchRunning = false;
     bool watcherRunPostponed = false;
-    QSet<QString> failedPhotoKeys; // path, size and time of photos whose rotation failed
+    QSet<QString> failedPhotoKeys; // photos whose rotation failed, as they were
     QElapsedTimer batchTimer;
     QStringList photoNameFilters;
     int arrivalSettleMs = 2000;     // a photo changed this recently may still be being copied
