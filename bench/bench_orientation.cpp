@@ -1,0 +1,181 @@
+// How fast Pivotta reads the orientation of photos that need no turning, next to reading the
+// same files whole. Usage: bench_orientation FOLDER [--rounds N] [--cold]
+// With --cold the page cache is dropped before every pass (Linux, as root; run `sync` first so
+// that freshly written photos can be dropped too); when that is refused the figures are warm.
+#include <QApplication>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStringList>
+
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "bench/benchsupport.h"
+#include "exif/exifrecord.h"
+#include "exif/orientation.h"
+#include "mainwindow/pivotta.h"
+
+class PivottaTestAccess {
+public:
+    static int angle(Pivotta &window, const QString &path) {
+        return window.readRotationAngle(path, true);
+    }
+};
+
+namespace {
+struct Options {
+    QString folder;
+    int rounds = 3;
+    bool cold = false;
+};
+
+bool parseOptions(const QStringList &arguments, Options *options) {
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == "--rounds" && i + 1 < arguments.size())
+            options->rounds = qMax(1, arguments.at(++i).toInt());
+        else if (argument == "--cold")
+            options->cold = true;
+        else if (options->folder.isEmpty() && !argument.startsWith("--"))
+            options->folder = argument;
+        else
+            return false;
+    }
+    return !options->folder.isEmpty();
+}
+
+QStringList photosIn(const QString &folder) {
+    QStringList photos;
+    QDirIterator it(folder, {"*.jpg", "*.jpeg", "*.jfif", "*.jpe"}, QDir::Files | QDir::NoSymLinks,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        photos << it.next();
+    photos.sort();
+    return photos;
+}
+
+// Linux only: the kernel's switch that empties the page cache. Anywhere else it fails and the
+// figures are warm-cache ones.
+bool dropPageCache() {
+    QFile control("/proc/sys/vm/drop_caches");
+    if (!control.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    return control.write("3\n", 2) == 2;
+}
+
+struct Pass {
+    double seconds = 0;
+    qint64 check = 0; // what the pass computed, so that none of the work can be left out
+};
+
+Pass timePass(const QStringList &photos, const std::function<qint64(const QString &)> &readOne) {
+    QElapsedTimer timer;
+    timer.start();
+    Pass pass;
+    for (const QString &photo : photos)
+        pass.check += readOne(photo);
+    pass.seconds = timer.nsecsElapsed() / 1e9;
+    return pass;
+}
+
+qint64 readWhole(const QString &photo) {
+    QFile file(photo);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    return file.readAll().size();
+}
+
+// The least a reader of the header alone must do: open the file and read its first 64 KB.
+qint64 readHead(const QString &photo) {
+    QFile file(photo);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    return file.read(64 * 1024).size();
+}
+
+// What readRotationAngle does for a photo that needs no turning, without the window.
+qint64 readOrientationOnly(const QString &photo) {
+    PhotoBytes bytes;
+    if (!bytes.open(photo) || !bytes.fitsParser())
+        return -1;
+    ExifRecord exif;
+    if (exif.readJpeg(bytes.data(), bytes.size()) != ExifRecord::ExifOk)
+        return -1;
+    return exif.orientation;
+}
+
+struct Method {
+    QString name;
+    std::function<qint64(const QString &)> readOne;
+};
+
+void measure(const Method &method, const QStringList &photos, qint64 totalBytes, int rounds,
+             bool cold) {
+    std::vector<double> seconds;
+    qint64 check = 0;
+    if (!cold)
+        timePass(photos, method.readOne); // warm-up: every file in the page cache
+    for (int round = 0; round < rounds; ++round) {
+        if (cold)
+            dropPageCache();
+        const Pass pass = timePass(photos, method.readOne);
+        seconds.push_back(pass.seconds);
+        check = pass.check;
+    }
+    const double typical = median(seconds);
+    QStringList each;
+    for (double s : seconds)
+        each << decimals(s, 4);
+    printFigure(QString("%1 %2").arg(cold ? "cold" : "warm", method.name),
+                QString("%1 photos/s, %2 MB/s of photo files, %3 s per pass (median of %4: %5), "
+                        "check %6")
+                    .arg(decimals(photos.size() / typical, 1),
+                         decimals(totalBytes / 1e6 / typical, 1), decimals(typical, 4))
+                    .arg(rounds)
+                    .arg(each.join(' '))
+                    .arg(check));
+}
+} // namespace
+
+int main(int argc, char **argv) {
+    BenchApplication benchApp(argc, argv);
+    Options options;
+    if (!parseOptions(QCoreApplication::arguments(), &options)) {
+        std::fputs("usage: bench_orientation FOLDER [--rounds N] [--cold]\n", stderr);
+        return 2;
+    }
+    const QStringList photos = photosIn(options.folder);
+    if (photos.isEmpty()) {
+        std::fprintf(stderr, "no photos in %s\n", qPrintable(options.folder));
+        return 1;
+    }
+    qint64 totalBytes = 0;
+    for (const QString &photo : photos)
+        totalBytes += QFile(photo).size();
+    printFigure("photos",
+                QString("%1 files, %2 MB").arg(photos.size()).arg(decimals(totalBytes / 1e6, 1)));
+
+    Pivotta window(false, false, false, QString(), QString());
+    const std::vector<Method> methods = {
+        {"readRotationAngle",
+         [&window](const QString &photo) { return PivottaTestAccess::angle(window, photo); }},
+        {"PhotoBytes+readJpeg", readOrientationOnly},
+        {"QFile::read(64 KB)", readHead},
+        {"QFile::readAll", readWhole},
+    };
+
+    for (const Method &method : methods)
+        measure(method, photos, totalBytes, options.rounds, false);
+    if (options.cold) {
+        if (dropPageCache()) {
+            printFigure("cache", "cold figures: page cache dropped before every pass");
+            for (const Method &method : methods)
+                measure(method, photos, totalBytes, options.rounds, true);
+        } else {
+            printFigure("cache", "could not drop the page cache here: warm figures only");
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,502 @@
+#!/usr/bin/env bash
+# Pivotta next to its peers and next to the floor its own tools set: makes realistic photo sets
+# in a temporary folder, times Pivotta's batch (from its debug log), the bare jpegtran + exiv2
+# sequence and exiftran on identical copies, and reports medians, ratios and peak memory.
+# See bench/README.md. Usage: bench/run.sh [--smoke] [--build-dir DIR] [--repeats N] ...
+set -euo pipefail
+
+BENCH_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+ROOT_DIR="$(cd "$BENCH_DIR/.." && pwd)"
+
+# ---- options ----
+build_dir="$ROOT_DIR/build-bench"
+repeats=3
+rotate_count=20
+upright_count=500
+tiny_count=10000
+messages=30000
+message_window=1000
+photo_size="4240x2832"
+smoke=false
+keep=false
+quick_exit=false
+
+usage() {
+    cat <<'EOF'
+usage: bench/run.sh [options]
+  --build-dir DIR   build folder holding pivotta (and bench/bench_* when built with
+                    -DPIVOTTA_BUILD_BENCH=ON); default: build-bench
+  --repeats N       measurements per figure, the median is reported (default 3)
+  --rotate N        large photos that need turning (default 20)
+  --upright N       large photos that need no turning (default 500)
+  --tiny N          tiny photos for the peak-memory batch (default 10000)
+  --messages N      appends for the output-pane benchmark (default 30000)
+  --quick-exit      end pivotta as soon as its batch is over instead of waiting for its own
+                    10 s close countdown (figures are the same, the run is shorter)
+  --keep            keep the temporary folder with the photo sets and logs
+  --smoke           tiny sizes and one repeat: only checks that everything runs and prints
+EOF
+}
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --build-dir) build_dir="$(cd "$2" && pwd)"; shift ;;
+    --repeats) repeats="$2"; shift ;;
+    --rotate) rotate_count="$2"; shift ;;
+    --upright) upright_count="$2"; shift ;;
+    --tiny) tiny_count="$2"; shift ;;
+    --messages) messages="$2"; shift ;;
+    --quick-exit) quick_exit=true ;;
+    --keep) keep=true ;;
+    --smoke)
+        smoke=true; quick_exit=true
+        repeats=1; rotate_count=3; upright_count=5; tiny_count=30
+        messages=200; message_window=50; photo_size="640x428" ;;
+    -h | --help) usage; exit 0 ;;
+    *) usage >&2; exit 2 ;;
+    esac
+    shift
+done
+[ "$messages" -lt "$message_window" ] && message_window="$messages"
+
+# ---- tools ----
+SKIP=77 # what CTest is told to read as "skipped"
+pivotta="$build_dir/pivotta"
+bench_orientation="$build_dir/bench/bench_orientation"
+bench_outputlog="$build_dir/bench/bench_outputlog"
+CONVERT=/usr/bin/convert # the real ImageMagick, not a wrapper earlier on the PATH
+[ -x "$CONVERT" ] || CONVERT=convert
+
+# Debian package of each tool the benchmark needs.
+declare -A PACKAGE_OF=(
+    [jpegtran]=libjpeg-turbo-progs [exiv2]=exiv2 [exiftran]=exiftran
+    [exiftool]=libimage-exiftool-perl [convert]=imagemagick [/usr/bin/time]=time
+)
+
+missing_tools() {
+    local tool
+    for tool in "${!PACKAGE_OF[@]}"; do
+        command -v "$tool" >/dev/null 2>&1 || echo "$tool"
+    done
+}
+
+ensure_tools() {
+    local missing
+    missing=$(missing_tools)
+    [ -z "$missing" ] && return 0
+    if $smoke; then
+        echo "bench smoke skipped, missing tools:" $missing
+        exit $SKIP
+    fi
+    local packages=() tool
+    for tool in $missing; do packages+=("${PACKAGE_OF[$tool]}"); done
+    # shellcheck source=../scripts/setup.sh
+    source "$ROOT_DIR/scripts/setup.sh"
+    install_packages "${packages[@]}"
+}
+
+ensure_tools
+if [ ! -x "$pivotta" ]; then
+    echo "no pivotta in $build_dir: build it first, see bench/README.md" >&2
+    $smoke && exit $SKIP
+    exit 1
+fi
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/pivotta-bench.XXXXXX")"
+running_pid="" # the one program this script has running, ended if the script is interrupted
+cleanup() {
+    [ -n "$running_pid" ] && kill "$running_pid" 2>/dev/null
+    if $keep; then echo "kept: $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+# ---- small helpers ----
+log() { echo "[$(date +%T)] $*" >&2; }
+
+now() { date +%s.%N; }
+
+# elapsed START END: seconds between two `now` readings.
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+
+# median VALUE...
+median() {
+    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END {
+        if (NR == 0) { print "n/a"; exit }
+        if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# ratio A B: A / B with two decimals.
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+
+# verdict VALUE LIMIT: whether VALUE <= LIMIT.
+verdict() {
+    if $smoke; then echo "not judged in a smoke run"; return; fi
+    awk -v v="$1" -v l="$2" 'BEGIN { if (v == "n/a") print "n/a"; else if (v <= l) print "met"; else print "MISSED" }'
+}
+
+# max_rss_mb FILE: "Maximum resident set size" of a /usr/bin/time -v report, in MB.
+max_rss_mb() {
+    awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' "$1"
+}
+
+drop_page_cache() {
+    sync
+    { echo 3 >/proc/sys/vm/drop_caches; } 2>/dev/null
+}
+
+can_drop_cache=false
+if drop_page_cache; then can_drop_cache=true; fi
+
+warm_up() { find "$1" -type f -exec cat {} + >/dev/null; }
+
+# ---- photo sets ----
+# One large master photo per orientation value, then copies: every photo of a set is the same
+# size and needs the same work, so the sets are comparable run to run.
+make_masters() {
+    log "making the master photos ($photo_size)"
+    mkdir -p "$work/masters"
+    "$CONVERT" /work/shared/testdata/orientation/Landscape_1.jpg -resize "${photo_size}!" \
+        -seed 1 -attenuate 0.25 +noise Gaussian -quality 85 "$work/masters/base.jpg"
+    local tag
+    for tag in 1 3 6 8; do
+        cp "$work/masters/base.jpg" "$work/masters/tag$tag.jpg"
+        exiftool -q -overwrite_original -n -Orientation="$tag" "$work/masters/tag$tag.jpg"
+    done
+    # A tiny photo: 8 by 8 grey, tag 1.
+    "$CONVERT" -size 8x8 xc:gray "$work/masters/tiny.jpg"
+    exiftool -q -overwrite_original -n -Orientation=1 "$work/masters/tiny.jpg"
+}
+
+# Photos that need turning, tags 3, 6 and 8 in turn; manifest lines "angle path".
+make_rotate_set() {
+    local folder="$work/rotate-master" i tag angle name
+    mkdir -p "$folder"
+    : >"$work/rotate-manifest"
+    for ((i = 1; i <= rotate_count; i++)); do
+        case $((i % 3)) in 1) tag=6; angle=90 ;; 2) tag=3; angle=180 ;; 0) tag=8; angle=270 ;; esac
+        printf -v name 'IMG_%04d.jpg' "$i"
+        cp "$work/masters/tag$tag.jpg" "$folder/$name"
+        echo "$angle $name" >>"$work/rotate-manifest"
+    done
+}
+
+make_copies() { # MASTER_FOLDER COUNT NAME_FORMAT TARGET_FOLDER
+    local master="$1" count="$2" format="$3" folder="$4"
+    mkdir -p "$folder"
+    seq -f "$folder/$format" 1 "$count" >"$folder.list"
+    # One tee writes all copies: thousands of cp processes would take longer than the batch.
+    xargs -a "$folder.list" sh -c 'tee "$@" <"$0" >/dev/null' "$master"
+    rm "$folder.list"
+}
+
+fresh_rotate_copy() { # TARGET
+    rm -rf "$1"
+    cp -r "$work/rotate-master" "$1"
+}
+
+# ---- Pivotta ----
+# run_pivotta FOLDER NAME: runs the real program on FOLDER with its own settings and debug log.
+# Leaves $work/NAME.log (debug log, process time per line) and $work/NAME.time (time -v).
+run_pivotta() {
+    local folder="$1" name="$2"
+    local config="$work/$name.config"
+    rm -rf "$config" && mkdir -p "$config/Tavlund" "$work/$name.home/runtime"
+    chmod 700 "$work/$name.home/runtime"
+    printf '[General]\ncloseAppAfterContextMenuRotate=true\n' >"$config/Tavlund/Pivotta.ini"
+    local log="$work/$name.log" pidfile="$work/$name.pid"
+    rm -f "$pidfile"
+    QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$config" HOME="$work/$name.home" \
+        XDG_RUNTIME_DIR="$work/$name.home/runtime" QT_LOGGING_RULES="pivotta.debug=true" \
+        QT_MESSAGE_PATTERN="%{time process} %{message}" \
+        /usr/bin/time -v -o "$work/$name.time" \
+        sh -c 'echo $$ >"$0"; exec "$@"' "$pidfile" "$pivotta" "$folder" >"$log" 2>&1 &
+    local wrapper=$!
+    running_pid=$wrapper
+    while [ ! -s "$pidfile" ] && kill -0 "$wrapper" 2>/dev/null; do sleep 0.01; done
+    [ -s "$pidfile" ] && running_pid=$(cat "$pidfile") # pivotta itself, under time
+    # Limits: the batch starts about 1 s after start-up; once it is over the program quits
+    # after its 10 s countdown.
+    local start_by=$((SECONDS + 30)) finish_by=$((SECONDS + 1800)) exit_by="" stopped=false
+    while kill -0 "$wrapper" 2>/dev/null; do
+        local reason=""
+        if batch_finished "$log"; then
+            [ -n "$exit_by" ] || exit_by=$((SECONDS + 30))
+            if $quick_exit; then
+                sleep 0.5 # let the summary be written
+                reason="quick exit"
+            elif [ $SECONDS -gt "$exit_by" ]; then
+                reason="it did not quit by itself within 30 s of its batch"
+            fi
+        elif [ $SECONDS -gt $start_by ] && [ -z "$(log_time_of "$log" "rotate while iterating folder start")" ]; then
+            reason="its batch did not start within 30 s"
+        elif [ $SECONDS -gt $finish_by ]; then
+            reason="its batch did not finish within 30 minutes"
+        fi
+        if [ -n "$reason" ] && ! $stopped; then
+            [ "$reason" = "quick exit" ] || log "stopping pivotta: $reason"
+            kill "$running_pid" 2>/dev/null || true
+            stopped=true
+        fi
+        sleep 0.1
+    done
+    wait "$wrapper" || true
+    running_pid=""
+}
+
+# The process time of the first debug line whose message is exactly TEXT (quotes optional).
+log_time_of() { # LOG TEXT
+    awk -v text="$2" '{ t = $1; $1 = ""; sub(/^ /, ""); gsub(/"/, "");
+        if ($0 == text) { print t; exit } }' "$1"
+}
+
+batch_finished() { [ -n "$(log_time_of "$1" finish)" ]; }
+
+# Seconds from "rotate while iterating folder start" to "finish".
+batch_seconds() { # LOG
+    local start end
+    start=$(log_time_of "$1" "rotate while iterating folder start")
+    end=$(log_time_of "$1" finish)
+    if [ -z "$start" ] || [ -z "$end" ]; then
+        echo "n/a"
+        return
+    fi
+    elapsed "$start" "$end"
+}
+
+# ---- peers ----
+# The sequence the engine runs per photo, from a shell loop: jpegtran into a temporary file,
+# exiv2 on it, then the temporary file renamed over the photo.
+bare_tools() { # FOLDER
+    local folder="$1" angle name tmp
+    while read -r angle name; do
+        tmp="$folder/.$name.tmp"
+        jpegtran -v -rotate "$angle" -copy all -trim -outfile "$tmp" "$folder/$name" 2>/dev/null
+        exiv2 -v -k -M "set Exif.Image.Orientation Short 1" "$tmp" >/dev/null
+        mv "$tmp" "$folder/$name"
+    done <"$work/rotate-manifest"
+}
+
+# timed NAME COMMAND...: wall time of COMMAND in seconds on stdout, time -v report in NAME.time.
+timed() {
+    local name="$1"
+    shift
+    local start end
+    start=$(now)
+    /usr/bin/time -v -o "$work/$name.time" "$@" >/dev/null 2>"$work/$name.err"
+    end=$(now)
+    elapsed "$start" "$end"
+}
+
+export -f bare_tools
+export work
+
+# ---- the measurements ----
+check_rotated() { # FOLDER LABEL: every photo of the set now has tag 1
+    local wrong
+    wrong=$(exiftool -q -n -p '$Orientation' "$1" | grep -cv '^1$' || true)
+    [ "$wrong" = 0 ] || log "WARNING: $2 left $wrong photos with a tag other than 1"
+}
+
+measure_rotation() {
+    local run folder t
+    rotate_pivotta=() rotate_bare=() rotate_exiftran=()
+    for ((run = 1; run <= repeats; run++)); do
+        log "rotating $rotate_count large photos, run $run of $repeats"
+        folder="$work/rotate-pivotta"
+        fresh_rotate_copy "$folder"
+        sync
+        run_pivotta "$folder" "rotate-pivotta-$run"
+        t=$(batch_seconds "$work/rotate-pivotta-$run.log")
+        rotate_pivotta+=("$t")
+        check_rotated "$folder" pivotta
+
+        folder="$work/rotate-bare"
+        fresh_rotate_copy "$folder"
+        sync
+        rotate_bare+=("$(timed "rotate-bare-$run" bash -c 'bare_tools "$0"' "$folder")")
+        check_rotated "$folder" "the bare tools"
+
+        folder="$work/rotate-exiftran"
+        fresh_rotate_copy "$folder"
+        sync
+        rotate_exiftran+=("$(timed "rotate-exiftran-$run" sh -c 'exiftran -ai "$0"/*.jpg' "$folder")")
+        check_rotated "$folder" exiftran
+    done
+}
+
+# Scans of the upright set, warm (after reading every file once) or cold (page cache dropped).
+measure_scan() { # warm|cold
+    local state="$1" run t
+    local -n pivotta_times="scan_pivotta_$state" exiftran_times="scan_exiftran_$state"
+    pivotta_times=() exiftran_times=()
+    for ((run = 1; run <= repeats; run++)); do
+        log "scanning $upright_count upright photos ($state cache), run $run of $repeats"
+        if [ "$state" = cold ]; then drop_page_cache; else warm_up "$work/upright"; fi
+        run_pivotta "$work/upright" "scan-$state-pivotta-$run"
+        pivotta_times+=("$(batch_seconds "$work/scan-$state-pivotta-$run.log")")
+
+        if [ "$state" = cold ]; then drop_page_cache; else warm_up "$work/upright"; fi
+        # One process over every photo, its natural use: "-a" turns by the tag, "-i" in place;
+        # for a photo with tag 1 it reads the headers, finds nothing to do and writes nothing.
+        t=$(timed "scan-$state-exiftran-$run" \
+            sh -c 'find "$0" -name "*.jpg" -print0 | xargs -0 exiftran -ai' "$work/upright")
+        exiftran_times+=("$t")
+    done
+}
+
+measure_tiny() {
+    log "peak memory: $tiny_count tiny photos"
+    run_pivotta "$work/tiny" tiny-pivotta
+    tiny_seconds=$(batch_seconds "$work/tiny-pivotta.log")
+    tiny_rss=$(max_rss_mb "$work/tiny-pivotta.time")
+}
+
+# Start-up: from the exec of the program to its debug line "restore", which main writes right
+# before it shows the window. The first run follows a dropped page cache when that is possible.
+measure_startup() {
+    local run pidfile log start_file start shown_line shown
+    startup_times=()
+    startup_cold="n/a"
+    mkdir -p "$work/startup.config/Tavlund" "$work/startup.home/runtime"
+    chmod 700 "$work/startup.home/runtime"
+    for ((run = 0; run <= repeats; run++)); do
+        if [ "$run" = 0 ]; then
+            $can_drop_cache || continue
+            drop_page_cache
+        fi
+        log="$work/startup-$run.log" pidfile="$work/startup-$run.pid"
+        start_file="$work/startup-$run.start"
+        QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/startup.config" \
+            HOME="$work/startup.home" XDG_RUNTIME_DIR="$work/startup.home/runtime" \
+            QT_LOGGING_RULES="pivotta.debug=true" \
+            QT_MESSAGE_PATTERN="%{time yyyy-MM-dd HH:mm:ss.zzz} %{message}" \
+            sh -c 'echo $$ >"$0"; date "+%Y-%m-%d %H:%M:%S.%N" >"$1"; exec "$2"' \
+            "$pidfile" "$start_file" "$pivotta" >"$log" 2>&1 &
+        local shell_pid=$!
+        running_pid=$shell_pid
+        local deadline=$((SECONDS + 30))
+        while ! grep -q ' restore ' "$log" && [ $SECONDS -lt $deadline ]; do sleep 0.05; done
+        sleep 0.3
+        kill "$shell_pid" 2>/dev/null || true # after the exec this is pivotta itself
+        wait "$shell_pid" 2>/dev/null || true
+        running_pid=""
+        shown_line=$(grep -m1 ' restore ' "$log" || true)
+        if [ -z "$shown_line" ]; then
+            log "no \"restore\" line in the start-up log"
+            continue
+        fi
+        start=$(date -d "$(cat "$start_file")" +%s.%N)
+        shown=$(date -d "$(echo "$shown_line" | cut -d' ' -f1-2)" +%s.%N)
+        if [ "$run" = 0 ]; then
+            startup_cold=$(elapsed "$start" "$shown")
+        else
+            startup_times+=("$(elapsed "$start" "$shown")")
+        fi
+    done
+}
+
+measure_outputlog() {
+    outputlog_ratio="n/a" outputlog_first="n/a" outputlog_last="n/a" outputlog_rss="n/a"
+    if [ ! -x "$bench_outputlog" ]; then
+        log "no $bench_outputlog (configure with -DPIVOTTA_BUILD_BENCH=ON): output pane skipped"
+        return
+    fi
+    log "output pane: $messages appends with \"Keep all\""
+    QT_QPA_PLATFORM=offscreen /usr/bin/time -v -o "$work/outputlog.time" \
+        "$bench_outputlog" --messages "$messages" --window "$message_window" \
+        >"$work/outputlog.out" 2>"$work/outputlog.err" || true
+    outputlog_first=$(awk -F': ' '/^first window:/ { print $2 }' "$work/outputlog.out")
+    outputlog_last=$(awk -F': ' '/^last window:/ { print $2 }' "$work/outputlog.out")
+    outputlog_ratio=$(awk -F': ' '/^last\/first:/ { print $2 }' "$work/outputlog.out")
+    outputlog_rss=$(max_rss_mb "$work/outputlog.time")
+    [ -n "$outputlog_ratio" ] || outputlog_ratio="n/a"
+}
+
+measure_orientation_reading() {
+    if [ ! -x "$bench_orientation" ]; then
+        log "no $bench_orientation (configure with -DPIVOTTA_BUILD_BENCH=ON): reading speed skipped"
+        return
+    fi
+    log "orientation reading speed over the upright set"
+    sync
+    QT_QPA_PLATFORM=offscreen "$bench_orientation" "$work/upright" --rounds "$repeats" --cold \
+        >"$work/orientation.out" 2>"$work/orientation.err" || true
+}
+
+# ---- run ----
+log "work folder: $work"
+make_masters
+make_rotate_set
+log "making $upright_count upright photos and $tiny_count tiny ones"
+make_copies "$work/masters/tag1.jpg" "$upright_count" "IMG_%05g.jpg" "$work/upright"
+for ((sub = 0; sub * 1000 < tiny_count; sub++)); do
+    count=$((tiny_count - sub * 1000 < 1000 ? tiny_count - sub * 1000 : 1000))
+    make_copies "$work/masters/tiny.jpg" "$count" "tiny_%05g.jpg" "$work/tiny/part$sub"
+done
+sync
+
+measure_startup
+measure_rotation
+measure_scan warm
+if $can_drop_cache; then measure_scan cold; fi
+measure_tiny
+measure_outputlog
+measure_orientation_reading
+
+# ---- report ----
+rotate_pivotta_median=$(median "${rotate_pivotta[@]}")
+rotate_bare_median=$(median "${rotate_bare[@]}")
+rotate_exiftran_median=$(median "${rotate_exiftran[@]}")
+rotate_ratio=$(ratio "$rotate_pivotta_median" "$rotate_bare_median")
+photo_mb=$(awk -v b="$(stat -c %s "$work/masters/base.jpg")" 'BEGIN { printf "%.2f", b / 1e6 }')
+
+peak() { max_rss_mb "$work/$1.time"; }
+
+echo
+echo "== Pivotta benchmark: $(date '+%Y-%m-%d %H:%M'), $(nproc) cores, median of $repeats =="
+$smoke && echo "(smoke run: tiny sizes, the figures only show that every step runs)"
+echo "photos: $photo_size, $photo_mb MB each; page cache can be dropped: $can_drop_cache"
+echo
+echo "Rotating $rotate_count large photos (tags 3, 6, 8):"
+echo "  pivotta batch:            $rotate_pivotta_median s   (runs: ${rotate_pivotta[*]}; peak RSS $(peak rotate-pivotta-1) MB)"
+echo "  bare jpegtran+exiv2 loop: $rotate_bare_median s   (runs: ${rotate_bare[*]})"
+echo "  exiftran -ai:             $rotate_exiftran_median s   (runs: ${rotate_exiftran[*]}; peak RSS $(peak rotate-exiftran-1) MB)"
+echo "  pivotta / bare tools:     $rotate_ratio   target <= 1.10: $(verdict "$rotate_ratio" 1.10)"
+echo "  pivotta / exiftran:       $(ratio "$rotate_pivotta_median" "$rotate_exiftran_median")"
+for state in warm cold; do
+    [ "$state" = cold ] && ! $can_drop_cache && continue
+    declare -n pivotta_times="scan_pivotta_$state" exiftran_times="scan_exiftran_$state"
+    p=$(median "${pivotta_times[@]}")
+    e=$(median "${exiftran_times[@]}")
+    echo
+    echo "Scanning $upright_count large photos that need no turning ($state page cache):"
+    echo "  pivotta batch:            $p s   (runs: ${pivotta_times[*]}; peak RSS $(peak "scan-$state-pivotta-1") MB)"
+    echo "  exiftran -ai:             $e s   (runs: ${exiftran_times[*]})"
+    echo "  pivotta / exiftran:       $(ratio "$p" "$e")   target <= 1.0: $(verdict "$(ratio "$p" "$e")" 1.0)"
+    unset -n pivotta_times exiftran_times
+done
+echo
+echo "Batch of $tiny_count tiny photos: peak RSS $tiny_rss MB   target < 300 MB: $(verdict "$tiny_rss" 299.999); batch $tiny_seconds s"
+echo
+echo "Output pane, $messages appends, \"Keep all\" (windows of $message_window):"
+echo "  first window: $outputlog_first; last window: $outputlog_last; peak RSS $outputlog_rss MB"
+echo "  last / first:             $outputlog_ratio   target <= 2: $(verdict "$outputlog_ratio" 2)"
+echo
+startup_median=$(median "${startup_times[@]}")
+echo "Start-up to the window shown (exec to the \"restore\" line before show()):"
+echo "  warm: $startup_median s (runs: ${startup_times[*]}); after a dropped page cache: $startup_cold s"
+echo "  target <= 0.5 s: warm $(verdict "$startup_median" 0.5), cold $(verdict "$startup_cold" 0.5)"
+if [ -s "$work/orientation.out" ]; then
+    echo
+    echo "Orientation reading (bench_orientation over the upright set):"
+    sed 's/^/  /' "$work/orientation.out"
+fi
+
+# A figure that could not be taken means that a step did not run.
+for figure in "$rotate_pivotta_median" "$rotate_bare_median" "$rotate_exiftran_median" \
+    "$startup_median" "$tiny_rss"; do
+    if [ "$figure" = "n/a" ] || [ -z "$figure" ]; then
+        echo "some figures are missing: see the logs (run with --keep)" >&2
+        exit 1
+    fi
+done
