@@ -28,6 +28,7 @@
 
 #include "app/debuglog.h"
 #include "engine/durationtext.h"
+#include "engine/safereplace.h"
 #include "mainwindow/outputtext.h"
 
 namespace {
@@ -169,12 +170,23 @@ void Pivotta::examineEntry(const QString &entry, bool watcherInitiated, ScanCoun
             return;
         }
     }
+    const FileState examined = fileStateOf(entry);
     const int angle = readRotationAngle(entry, !watcherInitiated);
     if (angle == 0)
         return;
     ++counts.photosToRotate;
     if (ui->action_Dry_run->isChecked()) {
         reportRotation(entry, angle, true);
+        return;
+    }
+    // Reading the angle can let other slots run; the angle only holds for the photo it was
+    // read from.
+    if (fileStateOf(entry) != examined) {
+        appendOutput(tr("Not rotated: %1 changed while it was being examined. It was left as it "
+                        "is now.")
+                         .arg(fileLink(entry, true, false)));
+        if (watcherInitiated)
+            counts.photosArriving = true;
         return;
     }
     qCDebug(lcPivotta) << "go" << entry;
