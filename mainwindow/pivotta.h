@@ -294,7 +294,7 @@ private:
     void showPreviewImages(bool showOriented);
     void manualRotate(QString path, int degrees);
     void selectNeighbour(int step);
-    void showPreviewDock();
+    void settlePreviewLayout();
 
     QString selectedFile;
     QString previewedFile;

@@ -9,7 +9,7 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QFontMetricsF>
-#include <QLayout>
+#include <QCoreApplication>
 #include <QPixmap>
 #include <QTextDocument>
 
@@ -53,23 +53,28 @@ void Pivotta::previewFile(QString path) {
     selectedFile = path;
     ui->detailedOutputDock->hide();
     ui->action_Detailed_output->setChecked(false);
-    showPreviewDock();
+    ui->imagedock->show();
     loadPreview(path, true);
 }
 
-// A dock that has just been shown gets its size at the next layout pass; lay the window out now
-// so that the first photo is scaled to the views' real size.
-void Pivotta::showPreviewDock() {
-    if (ui->imagedock->isVisible())
-        return;
-    ui->imagedock->show();
-    if (layout())
-        layout()->activate();
+// Layout changes (a dock just shown, a new name line) take effect at the next layout pass; the
+// photo is scaled to the views' size, so that pass is run first.
+void Pivotta::settlePreviewLayout() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
 }
 
 void Pivotta::loadPreview(QString path, bool showOriented) {
     if (path.isEmpty())
         return;
+    // The name line first: its height decides how much room the views get.
+    const QString shortPath = pathRelativeToFolder(path);
+    ui->previewFileName->setText(escapeHtml(shortPath));
+    ui->previewFileName->setToolTip(literalToolTip(shortPath));
+    const QFontMetricsF nameMetrics(ui->previewFileName->font());
+    ui->previewFileNameScrollArea->setMaximumHeight(int(nameMetrics.lineSpacing() * 1.5));
+    settlePreviewLayout();
+
     const PreviewImage raw = readPreviewImage(path, rawPreviewBounds(ui->rawImage->size()), false);
     rawPreviewImage = raw.image;
     previewDecodeError = raw.error;
@@ -81,11 +86,6 @@ void Pivotta::loadPreview(QString path, bool showOriented) {
         orientedPreviewImage = readPreviewImage(path, ui->transformedImage->size(), true).image;
 
     previewedFile = path;
-    const QString shortPath = pathRelativeToFolder(path);
-    ui->previewFileName->setText(escapeHtml(shortPath));
-    ui->previewFileName->setToolTip(literalToolTip(shortPath));
-    const QFontMetricsF nameMetrics(ui->previewFileName->font());
-    ui->previewFileNameScrollArea->setMaximumHeight(int(nameMetrics.lineSpacing() * 1.5));
     showPreviewImages(showOriented);
 }
 
@@ -120,7 +120,7 @@ void Pivotta::rotateSingle(QString filePath, int orientation) {
                             "to rotate it.")
                              .arg(fileLink(filePath, false, false)));
             previewFile(filePath);
-        } else if (manualRunActive || watcherRunActive) {
+        } else if (rotationInProgress()) {
             // The running batch may be working on this very photo; two tools must never write
             // the same file at once.
             appendOutput(tr("Photos are being rotated right now. Please try again when that has "

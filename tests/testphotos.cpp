@@ -1,0 +1,79 @@
+// Test photos cut from the shared orientation photos, and tag and pixel checks.
+#include "testphotos.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QProcess>
+#include <QStringList>
+
+#include <cstdlib>
+
+#include "exif/exifrecord.h"
+
+namespace TestPhotos {
+
+QString sharedPhoto(int orientation) {
+    return QString(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_%1.jpg").arg(orientation);
+}
+
+bool writeCroppedPhoto(int orientation, const QString &target) {
+    // Tags 5 to 8 are stored turned (1200x1800); the piece is taken from the middle either way,
+    // on 16-pixel block boundaries so that the cut and later turns are exact.
+    const bool storedTurned = orientation >= 5;
+    const QString region = storedTurned ? "320x480+448+656" : "480x320+656+448";
+    QProcess jpegtran;
+    jpegtran.start("jpegtran",
+                   {"-copy", "all", "-crop", region, "-outfile", target, sharedPhoto(orientation)});
+    return jpegtran.waitForFinished(30000) && jpegtran.exitStatus() == QProcess::NormalExit &&
+           jpegtran.exitCode() == 0 && QFile::exists(target);
+}
+
+int storedOrientation(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray bytes = file.readAll();
+    ExifRecord record;
+    if (record.readJpeg(reinterpret_cast<const unsigned char *>(bytes.constData()),
+                        uint32_t(bytes.size())) != ExifRecord::ExifOk)
+        return -1;
+    return record.orientation;
+}
+
+QImage storedPixels(const QString &path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+QImage uprightPixels(const QString &path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+double meanDifference(const QImage &a, const QImage &b, int margin) {
+    if (a.isNull() || b.isNull() || a.size() != b.size())
+        return 1e9;
+    const QImage first = a.convertToFormat(QImage::Format_RGB32);
+    const QImage second = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    qint64 count = 0;
+    for (int y = margin; y < first.height() - margin; ++y) {
+        const QRgb *lineA = reinterpret_cast<const QRgb *>(first.constScanLine(y));
+        const QRgb *lineB = reinterpret_cast<const QRgb *>(second.constScanLine(y));
+        for (int x = margin; x < first.width() - margin; ++x) {
+            sum += std::abs(qRed(lineA[x]) - qRed(lineB[x])) +
+                   std::abs(qGreen(lineA[x]) - qGreen(lineB[x])) +
+                   std::abs(qBlue(lineA[x]) - qBlue(lineB[x]));
+            count += 3;
+        }
+    }
+    return count ? sum / double(count) : 1e9;
+}
+
+bool samePicture(const QImage &a, const QImage &b) {
+    return meanDifference(a, b) < 10.0;
+}
+
+} // namespace TestPhotos

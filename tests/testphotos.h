@@ -1,0 +1,35 @@
+// Small test photos cut losslessly from the shared orientation photos, and checks on their tags
+// and pixels, shared by the window tests.
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+namespace TestPhotos {
+
+// Writes to `target` a 480x320 piece (as it stands upright) of the shared landscape photo whose
+// EXIF orientation is `orientation` (0 to 8), cut without re-encoding so that its tag and its
+// stored turn are those of the shared photo. Returns false when jpegtran fails.
+bool writeCroppedPhoto(int orientation, const QString &target);
+
+// The shared, full-size landscape photo with that orientation.
+QString sharedPhoto(int orientation);
+
+// The EXIF orientation stored in the photo, or -1 when it has none or cannot be read.
+int storedOrientation(const QString &path);
+
+// The photo's pixels as stored, with no orientation applied; null when it cannot be decoded.
+QImage storedPixels(const QString &path);
+
+// The photo's pixels with its orientation applied.
+QImage uprightPixels(const QString &path);
+
+// The mean absolute difference of two equally sized images over all colour channels, leaving
+// out a border of `margin` pixels; a large value when the sizes differ.
+double meanDifference(const QImage &a, const QImage &b, int margin = 0);
+
+// Whether two decodes show the same picture: lossless turns and scaled decodes differ by a few
+// levels on average, a wrong turn or a mirror image by several tens.
+bool samePicture(const QImage &a, const QImage &b);
+
+} // namespace TestPhotos

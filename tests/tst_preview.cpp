@@ -1,0 +1,489 @@
+// The single-photo preview: the views as stored and as oriented, rotating one photo by its tag or
+// by hand, stepping through the tree, the open buttons, and photos the preview cannot decode.
+#include <QAction>
+#include <QCryptographicHash>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDockWidget>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTextDocumentFragment>
+#include <QTreeView>
+#include <QtTest>
+
+#include "mainwindow/pivotta.h"
+#include "mainwindow/previewimage.h"
+#include "testphotos.h"
+
+using namespace TestPhotos;
+
+class PivottaTestAccess {
+public:
+    static void openFolder(Pivotta &window, const QString &folder) { window.openFolder(folder); }
+    static void previewFile(Pivotta &window, const QString &path) { window.previewFile(path); }
+    static void clickTree(Pivotta &window, const QModelIndex &index) {
+        window.on_tree_clicked(index);
+    }
+    static QFileSystemModel *model(Pivotta &window) { return window.folderModel; }
+    static QString selectedFile(Pivotta &window) { return window.selectedFile; }
+    static QString previewedFile(Pivotta &window) { return window.previewedFile; }
+    static QImage rawImage(Pivotta &window) { return window.rawPreviewImage; }
+    static QImage orientedImage(Pivotta &window) { return window.orientedPreviewImage; }
+    static QPersistentModelIndex treeIndex(Pivotta &window) { return window.treeIndex; }
+    static void setWatcherRunActive(Pivotta &window, bool active) {
+        window.watcherRunActive = active;
+    }
+};
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+class PreviewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void rawAndOrientedViews_data();
+    void rawAndOrientedViews();
+    void autorotateTwice();
+    void autorotateWithoutUsableTag_data();
+    void autorotateWithoutUsableTag();
+    void manualQuarterTurns_data();
+    void manualQuarterTurns();
+    void rotatingWaitsForARunningBatch();
+    void previousAndNextStopAtTheEnds();
+    void folderPickedInTheTree();
+    void openButtonsUseTheDesktopHandlers();
+    void undecodablePhoto_data();
+    void undecodablePhoto();
+    void refreshShowsTheNewContent();
+    void startUpPreview();
+    void outsideTextInNamesShowsLiterally();
+    void scaledDecodeMatchesFullDecode_data();
+    void scaledDecodeMatchesFullDecode();
+
+private:
+    QString photo(int orientation, const QString &name = QString());
+    QString mainPaneText() const {
+        return window->findChild<QTextBrowser *>("cmdLineOutput")->toPlainText();
+    }
+    QLabel *label(const char *name) const { return window->findChild<QLabel *>(name); }
+    void click(const char *buttonName) const {
+        window->findChild<QPushButton *>(buttonName)->click();
+    }
+    static QByteArray contentHash(const QString &path);
+    static QString noMetadataText() {
+        return "No EXIF orientation metadata in this file to work with.\n\nPhoto may already have "
+               "been rotated.";
+    }
+
+    std::unique_ptr<QTemporaryDir> sandbox;
+    Pivotta *window = nullptr;
+};
+
+void PreviewTest::initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+    Q_INIT_RESOURCE(resources);
+    QCoreApplication::setApplicationName("Pivotta");
+    QCoreApplication::setOrganizationName("Tavlund");
+}
+
+void PreviewTest::init() {
+    QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta").clear();
+    sandbox = std::make_unique<QTemporaryDir>();
+    QVERIFY(sandbox->isValid());
+    window = new Pivotta(false, false, false, QString(), QString());
+    window->resize(1200, 800);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+}
+
+void PreviewTest::cleanup() {
+    delete window;
+    window = nullptr;
+    sandbox.reset();
+}
+
+QString PreviewTest::photo(int orientation, const QString &name) {
+    const QString path =
+        sandbox->filePath(name.isEmpty() ? QString("photo_%1.jpg").arg(orientation) : name);
+    if (!writeCroppedPhoto(orientation, path))
+        qWarning("jpegtran could not cut the test photo");
+    return path;
+}
+
+QByteArray PreviewTest::contentHash(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+void PreviewTest::rawAndOrientedViews_data() {
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<bool>("oriented"); // the right view shows the photo, not the note
+    QTest::addColumn<bool>("unusual");  // the main pane tells of a mirrored value
+
+    QTest::newRow("6: stored lying") << 6 << true << false;
+    QTest::newRow("8: stored lying") << 8 << true << false;
+    QTest::newRow("3: upside down") << 3 << true << false;
+    QTest::newRow("1: upright") << 1 << false << false;
+    QTest::newRow("2: mirrored") << 2 << false << true;
+    QTest::newRow("4: mirrored") << 4 << false << true;
+    QTest::newRow("5: mirrored") << 5 << false << true;
+    QTest::newRow("7: mirrored") << 7 << false << true;
+}
+
+void PreviewTest::rawAndOrientedViews() {
+    QFETCH(int, orientation);
+    QFETCH(bool, oriented);
+    QFETCH(bool, unusual);
+    PivottaTestAccess::openFolder(*window, sandbox->path());
+    const QString path = photo(orientation);
+
+    PivottaTestAccess::previewFile(*window, path);
+
+    QVERIFY(window->findChild<QDockWidget *>("imagedock")->isVisible());
+    QVERIFY(!window->findChild<QDockWidget *>("detailedOutputDock")->isVisible());
+    QVERIFY(window->findChild<QAction *>("actionRotate_currently_selected_file")->isEnabled());
+    QCOMPARE(PivottaTestAccess::selectedFile(*window), path);
+    QCOMPARE(label("previewFileName")->text(), QFileInfo(path).fileName());
+
+    // The raw view: the stored pixels, fitted into a square of the view's height at most.
+    const QImage raw = PivottaTestAccess::rawImage(*window);
+    const QSize rawBox = rawPreviewBounds(label("rawImage")->size());
+    QVERIFY(!raw.isNull());
+    QCOMPARE(raw.size(), storedPixels(path).size().scaled(rawBox, Qt::KeepAspectRatio));
+    QCOMPARE(label("rawImage")->pixmap().size(), raw.size());
+    const QImage rawExpected =
+        storedPixels(path).scaled(raw.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QVERIFY2(samePicture(raw, rawExpected),
+             qPrintable(QString::number(meanDifference(raw, rawExpected))));
+
+    if (oriented) {
+        const QImage shown = PivottaTestAccess::orientedImage(*window);
+        const QImage upright = uprightPixels(path);
+        QCOMPARE(shown.size(),
+                 upright.size().scaled(label("transformedImage")->size(), Qt::KeepAspectRatio));
+        QVERIFY(samePicture(
+            shown, upright.scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        QCOMPARE(label("transformedImage")->pixmap().size(), shown.size());
+        // A photo stored lying shows turned between the two views.
+        if (orientation == 6 || orientation == 8) {
+            QVERIFY(raw.height() > raw.width());
+            QVERIFY(shown.width() > shown.height());
+        }
+    } else {
+        QVERIFY(PivottaTestAccess::orientedImage(*window).isNull());
+        QVERIFY(label("transformedImage")->pixmap().isNull());
+        QCOMPARE(label("transformedImage")->text(), noMetadataText());
+    }
+    QCOMPARE(mainPaneText().contains("has unusual orientation value"), unusual);
+}
+
+void PreviewTest::autorotateTwice() {
+    PivottaTestAccess::openFolder(*window, sandbox->path());
+    const QString path = photo(6);
+    const QImage expected = uprightPixels(path);
+    PivottaTestAccess::previewFile(*window, path);
+
+    click("autorotateSingleButton");
+
+    QCOMPARE(storedOrientation(path), 1);
+    QVERIFY(samePicture(storedPixels(path), expected));
+    // Reloaded: the raw view now stands upright and the tag is gone.
+    const QImage raw = PivottaTestAccess::rawImage(*window);
+    QVERIFY(raw.width() > raw.height());
+    QCOMPARE(label("transformedImage")->text(), noMetadataText());
+    QVERIFY(mainPaneText().endsWith("Done."));
+
+    const QByteArray rotated = contentHash(path);
+    click("autorotateSingleButton");
+    QVERIFY(mainPaneText().contains(
+        "Automatic rotating requires EXIF orientation metadata to be present. File photo_6.jpg "
+        "contains no such metadata, so Pivotta cannot know which way to rotate it."));
+    QCOMPARE(contentHash(path), rotated);
+}
+
+void PreviewTest::autorotateWithoutUsableTag_data() {
+    QTest::addColumn<int>("orientation");
+    for (const int orientation : {1, 2, 4, 5, 7})
+        QTest::addRow("orientation %d", orientation) << orientation;
+}
+
+void PreviewTest::autorotateWithoutUsableTag() {
+    QFETCH(int, orientation);
+    const QString path = photo(orientation);
+    const QByteArray before = contentHash(path);
+    PivottaTestAccess::previewFile(*window, path);
+
+    click("autorotateSingleButton");
+
+    QVERIFY(mainPaneText().contains(
+        "Automatic rotating requires EXIF orientation metadata to be present."));
+    QCOMPARE(contentHash(path), before);
+    QCOMPARE(label("transformedImage")->text(), noMetadataText());
+}
+
+void PreviewTest::manualQuarterTurns_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("degrees");
+
+    QTest::newRow("clockwise button") << "rotateSingleClockwiseButton" << 90;
+    QTest::newRow("counterclockwise button") << "rotateSingleCounterclockwiseButton" << 270;
+    QTest::newRow("clockwise action") << "actionRotate_Clockwise" << 90;
+    QTest::newRow("counterclockwise action") << "actionRotate_Counterclockwise" << 270;
+}
+
+void PreviewTest::manualQuarterTurns() {
+    QFETCH(QString, control);
+    QFETCH(int, degrees);
+    PivottaTestAccess::openFolder(*window, sandbox->path());
+    const QString path = photo(1);
+    const QImage expected = storedPixels(path).transformed(QTransform().rotate(degrees));
+    PivottaTestAccess::previewFile(*window, path);
+
+    if (auto *button = window->findChild<QPushButton *>(control))
+        button->click();
+    else
+        window->findChild<QAction *>(control)->trigger();
+
+    QCOMPARE(storedOrientation(path), 1);
+    QVERIFY(samePicture(storedPixels(path), expected));
+    const QImage raw = PivottaTestAccess::rawImage(*window);
+    QVERIFY(raw.height() > raw.width());
+    QCOMPARE(label("transformedImage")->text(), noMetadataText());
+}
+
+void PreviewTest::rotatingWaitsForARunningBatch() {
+    const QString path = photo(6);
+    const QByteArray before = contentHash(path);
+    PivottaTestAccess::previewFile(*window, path);
+    PivottaTestAccess::setWatcherRunActive(*window, true);
+
+    click("autorotateSingleButton");
+    click("rotateSingleClockwiseButton");
+
+    QCOMPARE(contentHash(path), before);
+    QCOMPARE(mainPaneText().count("Photos are being rotated right now."), 2);
+    PivottaTestAccess::setWatcherRunActive(*window, false);
+}
+
+static QStringList treeRows(QFileSystemModel *model, const QModelIndex &root) {
+    QStringList names;
+    for (int row = 0; row < model->rowCount(root); ++row)
+        names << model->index(row, 0, root).data().toString();
+    return names;
+}
+
+// Steps through a folder of three photos and a subfolder, in the order the tree shows them
+// (by name, folders first, either way round), from one end to the other and back.
+void PreviewTest::previousAndNextStopAtTheEnds() {
+    QVERIFY(QDir(sandbox->path()).mkdir("sub"));
+    photo(1, "a.jpg");
+    photo(6, "b.jpg");
+    photo(3, "c.jpg");
+    PivottaTestAccess::openFolder(*window, sandbox->path());
+    QFileSystemModel *model = PivottaTestAccess::model(*window);
+    const QModelIndex root = model->index(sandbox->path());
+    const QStringList ascending{"sub", "a.jpg", "b.jpg", "c.jpg"};
+    const QStringList descending{"c.jpg", "b.jpg", "a.jpg", "sub"};
+    QTRY_VERIFY(treeRows(model, root) == ascending || treeRows(model, root) == descending);
+    const QStringList rows = treeRows(model, root);
+    const auto expectedSelection = [&](int row) {
+        return rows[row] == "sub" ? QString() : sandbox->filePath(rows[row]);
+    };
+    const auto current = [this] { return PivottaTestAccess::treeIndex(*window).row(); };
+
+    PivottaTestAccess::clickTree(*window, model->index(0, 0, root));
+    click("selectPrevious"); // the first row: nothing happens
+    QCOMPARE(current(), 0);
+    QCOMPARE(PivottaTestAccess::selectedFile(*window), expectedSelection(0));
+
+    for (int row = 1; row < rows.size(); ++row) {
+        const QString shownBefore = PivottaTestAccess::previewedFile(*window);
+        if (row % 2)
+            click("selectNext");
+        else
+            window->findChild<QAction *>("actionSelectNext")->trigger();
+        QCOMPARE(current(), row);
+        QCOMPARE(window->findChild<QTreeView *>("tree")->currentIndex(),
+                 model->index(row, 0, root));
+        QCOMPARE(PivottaTestAccess::selectedFile(*window), expectedSelection(row));
+        // Onto the subfolder: nothing is selected and the last photo stays shown.
+        const QString shownNow = PivottaTestAccess::previewedFile(*window);
+        QCOMPARE(shownNow, rows[row] == "sub" ? shownBefore : sandbox->filePath(rows[row]));
+    }
+    click("selectNext"); // the last row: nothing happens
+    QCOMPARE(current(), rows.size() - 1);
+
+    window->findChild<QAction *>("actionSelectPrevious")->trigger();
+    QCOMPARE(current(), rows.size() - 2);
+    QCOMPARE(PivottaTestAccess::selectedFile(*window), expectedSelection(rows.size() - 2));
+}
+
+void PreviewTest::folderPickedInTheTree() {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    QVERIFY(QDir(sandbox->path()).mkdir("sub"));
+    const QString path = photo(6);
+    const QByteArray before = contentHash(path);
+    PivottaTestAccess::openFolder(*window, sandbox->path());
+    QFileSystemModel *model = PivottaTestAccess::model(*window);
+    PivottaTestAccess::clickTree(*window, model->index(path));
+    const QImage shown = PivottaTestAccess::rawImage(*window);
+
+    PivottaTestAccess::clickTree(*window, model->index(sandbox->filePath("sub")));
+    click("openSingle");
+    click("openSingleFolder");
+    click("rotateSingleClockwiseButton");
+    click("autorotateSingleButton");
+
+    QDesktopServices::unsetUrlHandler("file");
+    QVERIFY(PivottaTestAccess::selectedFile(*window).isEmpty());
+    QVERIFY(catcher.urls.isEmpty());
+    QCOMPARE(contentHash(path), before);
+    QCOMPARE(PivottaTestAccess::rawImage(*window), shown);
+    QVERIFY(!label("rawImage")->pixmap().isNull());
+}
+
+void PreviewTest::openButtonsUseTheDesktopHandlers() {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    const QString path = photo(1);
+    PivottaTestAccess::previewFile(*window, path);
+
+    click("openSingle");
+    click("openSingleFolder");
+
+    QDesktopServices::unsetUrlHandler("file");
+    const QList<QUrl> expected{QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()),
+                               QUrl::fromLocalFile(QFileInfo(path).absolutePath())};
+    QCOMPARE(catcher.urls, expected);
+}
+
+void PreviewTest::undecodablePhoto_data() {
+    QTest::addColumn<QByteArray>("content");
+
+    QTest::newRow("not a photo") << QByteArray("this is no JPEG at all\n");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("header only") << QByteArray::fromHex("ffd8ffe000104a46494600010100");
+}
+
+void PreviewTest::undecodablePhoto() {
+    QFETCH(QByteArray, content);
+    const QString good = photo(6);
+    const QString bad = sandbox->filePath("bad.jpg");
+    QFile file(bad);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    PivottaTestAccess::previewFile(*window, good);
+    QVERIFY(!label("rawImage")->pixmap().isNull());
+
+    PivottaTestAccess::previewFile(*window, bad);
+
+    QVERIFY(PivottaTestAccess::rawImage(*window).isNull());
+    QVERIFY(label("rawImage")->pixmap().isNull());
+    QVERIFY(label("transformedImage")->pixmap().isNull());
+    QVERIFY(label("transformedImage")
+                ->text()
+                .startsWith("This photo could not be decoded for the preview:"));
+    QCOMPARE(PivottaTestAccess::previewedFile(*window), bad);
+}
+
+void PreviewTest::refreshShowsTheNewContent() {
+    const QString path = photo(1);
+    PivottaTestAccess::previewFile(*window, path);
+    QCOMPARE(label("transformedImage")->text(), noMetadataText());
+
+    QVERIFY(QFile::remove(path));
+    QVERIFY(writeCroppedPhoto(6, path));
+    click("refreshButton");
+
+    const QImage raw = PivottaTestAccess::rawImage(*window);
+    QVERIFY(raw.height() > raw.width());
+    QVERIFY(!label("transformedImage")->pixmap().isNull());
+}
+
+void PreviewTest::startUpPreview() {
+    delete window;
+    const QString path = photo(6);
+    window = new Pivotta(true, false, false, QString(), path);
+    window->resize(1200, 800);
+    window->show();
+
+    QTRY_COMPARE(PivottaTestAccess::selectedFile(*window), path);
+    QVERIFY(window->findChild<QDockWidget *>("imagedock")->isVisible());
+    QVERIFY(!label("rawImage")->pixmap().isNull());
+    QVERIFY(!label("transformedImage")->pixmap().isNull());
+}
+
+void PreviewTest::outsideTextInNamesShowsLiterally() {
+#ifdef Q_OS_WIN
+    const QString name = "x &amp; y 'q'.jpg"; // Windows allows no markup in file names
+#else
+    // Markup, an entity and quotes, but no slash: that would not be a file name.
+    const QString name = "<b>x &amp; <a href='https:example.org'>y 'q' \"r\".jpg";
+#endif
+    PivottaTestAccess::openFolder(*window, sandbox->path());
+    const QString path = photo(6, name);
+
+    PivottaTestAccess::previewFile(*window, path);
+
+    const auto shownText = [](const QString &text) {
+        return Qt::mightBeRichText(text) ? QTextDocumentFragment::fromHtml(text).toPlainText()
+                                         : text;
+    };
+    QCOMPARE(shownText(label("previewFileName")->text()), name);
+    QCOMPARE(shownText(label("previewFileName")->toolTip()), name);
+    QCOMPARE(shownText(label("rawImage")->toolTip()), QDir::toNativeSeparators(path));
+}
+
+void PreviewTest::scaledDecodeMatchesFullDecode_data() {
+    QTest::addColumn<QString>("source"); // "full" = a shared photo, "cut" = a cut piece
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<bool>("applyOrientation");
+    QTest::addColumn<QSize>("bounds");
+
+    QTest::newRow("large, as stored") << "full" << 6 << false << QSize(300, 300);
+    QTest::newRow("large, oriented, lying") << "full" << 6 << true << QSize(400, 250);
+    QTest::newRow("large, oriented, 8") << "full" << 8 << true << QSize(250, 400);
+    QTest::newRow("large, oriented, upside down") << "full" << 3 << true << QSize(333, 222);
+    QTest::newRow("small photo, large box") << "cut" << 6 << true << QSize(900, 900);
+    QTest::newRow("empty box") << "cut" << 1 << false << QSize(0, 0);
+}
+
+void PreviewTest::scaledDecodeMatchesFullDecode() {
+    QFETCH(QString, source);
+    QFETCH(int, orientation);
+    QFETCH(bool, applyOrientation);
+    QFETCH(QSize, bounds);
+    const QString path = source == "full" ? sharedPhoto(orientation) : photo(orientation);
+
+    const PreviewImage preview = readPreviewImage(path, bounds, applyOrientation);
+
+    const QImage whole = applyOrientation ? uprightPixels(path) : storedPixels(path);
+    const QImage expected =
+        whole.scaled(bounds.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QVERIFY(preview.error.isEmpty());
+    QCOMPARE(preview.image.size(), expected.size());
+    QVERIFY2(samePicture(preview.image, expected),
+             qPrintable(QString::number(meanDifference(preview.image, expected))));
+}
+
+QTEST_MAIN(PreviewTest)
+#include "tst_preview.moc"

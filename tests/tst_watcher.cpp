@@ -1,0 +1,386 @@
+// The folder watcher with real change notifications in temporary folders: the watch switch and
+// its messages, the watched paths as folders come and go, rechecks, and how watcher runs meet
+// manual rotations.
+#include <QAbstractSlider>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QWheelEvent>
+
+#include "watcherfixture.h"
+
+using namespace TestPhotos;
+
+class WatcherTest : public QObject, protected WatcherFixture {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { setUpCase(); }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
+    void switchGestures_data();
+    void switchGestures();
+    void offFromCodeWritesNothing();
+    void onWithoutFolderWatchesNothing();
+    void watchedPathsLeaveOutHiddenFoldersAndLinks();
+    void tenPhotosAtOnceGiveOneTrigger();
+    void changeDuringAWatcherRunGivesARecheck();
+    void manualBatchSuspendsWatching();
+    void manualSingleRotationTurnsWatchingOff();
+    void watchedFolderGoes_data();
+    void watchedFolderGoes();
+    void subfoldersComeAndGo();
+};
+
+static const char *const greenGroove =
+    "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
+    "#7c7, stop:1 #9d9);}";
+static const char *const greyGroove =
+    "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
+    "#B1B1B1, stop:1 #c4c4c4);}";
+static const char *const watchingMessage = "Watching for changes in ";
+static const char *const stoppedMessage = "No longer watching for changes.";
+
+// ---- The switch ----
+
+namespace {
+QStyleOptionSlider sliderOption(QSlider *slider) {
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    option.singleStep = slider->singleStep();
+    option.pageStep = slider->pageStep();
+    option.subControls = QStyle::SC_All;
+    return option;
+}
+
+QRect handleRect(QSlider *slider) {
+    const QStyleOptionSlider option = sliderOption(slider);
+    return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle,
+                                           slider);
+}
+
+// A point on the groove beyond the handle, at the far end from it.
+QPoint grooveFarEnd(QSlider *slider) {
+    const QRect handle = handleRect(slider);
+    const int y = handle.center().y();
+    return slider->value() == slider->minimum() ? QPoint(slider->width() - 2, y) : QPoint(1, y);
+}
+
+Qt::MouseButton absoluteSetButton(QSlider *slider) {
+    const auto buttons = Qt::MouseButtons(
+        slider->style()->styleHint(QStyle::SH_Slider_AbsoluteSetButtons, nullptr, slider));
+    for (const Qt::MouseButton button : {Qt::LeftButton, Qt::MiddleButton, Qt::RightButton}) {
+        if (buttons & button)
+            return button;
+    }
+    return Qt::NoButton;
+}
+
+void performGesture(QSlider *slider, const QString &gesture) {
+    if (gesture == "handle click") {
+        QTest::mouseClick(slider, Qt::LeftButton, {}, handleRect(slider).center());
+    } else if (gesture == "groove click") {
+        QTest::mouseClick(slider, Qt::LeftButton, {}, grooveFarEnd(slider));
+    } else if (gesture == "held groove press") {
+        // Held past the slider's auto-repeat delay.
+        const QPoint point = grooveFarEnd(slider);
+        QTest::mousePress(slider, Qt::LeftButton, {}, point);
+        QTest::qWait(800);
+        QTest::mouseRelease(slider, Qt::LeftButton, {}, point);
+    } else if (gesture == "handle drag") {
+        // Back and forth over the whole groove, so that the handle's position changes whichever
+        // end the press left it at.
+        const QPoint start = handleRect(slider).center();
+        const QPoint end = grooveFarEnd(slider);
+        QTest::mousePress(slider, Qt::LeftButton, {}, start);
+        for (const QPoint &point : {end, start, end, start})
+            QTest::mouseMove(slider, point);
+        QTest::mouseRelease(slider, Qt::LeftButton, {}, start);
+    } else if (gesture == "jump press") {
+        QTest::mouseClick(slider, absoluteSetButton(slider), {}, grooveFarEnd(slider));
+    } else if (gesture == "arrow key") {
+        QTest::keyClick(slider,
+                        slider->value() == slider->minimum() ? Qt::Key_Right : Qt::Key_Left);
+    } else if (gesture == "page key") {
+        QTest::keyClick(slider, Qt::Key_PageUp);
+    } else if (gesture == "wheel") {
+        const QPointF point = slider->rect().center();
+        QWheelEvent wheel(point, slider->mapToGlobal(point), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(slider, &wheel);
+    }
+}
+} // namespace
+
+void WatcherTest::switchGestures_data() {
+    QTest::addColumn<QString>("gesture");
+    for (const char *gesture : {"handle click", "groove click", "held groove press", "handle drag",
+                                "jump press", "arrow key", "page key", "wheel"})
+        QTest::newRow(gesture) << QString(gesture);
+}
+
+// Every gesture flips the switch exactly once, writes its message once and colours the groove.
+void WatcherTest::switchGestures() {
+    QFETCH(QString, gesture);
+    if (gesture == "jump press" && absoluteSetButton(slider()) == Qt::NoButton)
+        QSKIP("The style has no mouse button that jumps the handle.");
+    PivottaTestAccess::openFolder(*window, folder());
+    QVERIFY(!PivottaTestAccess::watching(*window));
+    QCOMPARE(slider()->styleSheet(), greyGroove);
+
+    performGesture(slider(), gesture);
+    QVERIFY(PivottaTestAccess::watching(*window));
+    QCOMPARE(slider()->sliderPosition(), slider()->maximum());
+    QCOMPARE(slider()->styleSheet(), greenGroove);
+    QCOMPARE(mainPaneText().count(watchingMessage + QDir::toNativeSeparators(folder())), 1);
+    QCOMPARE(window->statusBar()->currentMessage(),
+             watchingMessage + QDir::toNativeSeparators(folder()));
+
+    performGesture(slider(), gesture);
+    QVERIFY(!PivottaTestAccess::watching(*window));
+    QCOMPARE(slider()->sliderPosition(), slider()->minimum());
+    QCOMPARE(slider()->styleSheet(), greyGroove);
+    QCOMPARE(mainPaneText().count(stoppedMessage), 1);
+    QCOMPARE(mainPaneText().count(watchingMessage), 1);
+    QVERIFY(window->statusBar()->currentMessage().isEmpty());
+}
+
+void WatcherTest::offFromCodeWritesNothing() {
+    openWatchedFolder();
+    const QString before = mainPaneText();
+
+    PivottaTestAccess::setWatch(*window, false, false);
+
+    QCOMPARE(mainPaneText(), before);
+    QVERIFY(window->statusBar()->currentMessage().isEmpty());
+    QCOMPARE(slider()->styleSheet(), greyGroove);
+    // Watching off leaves the folders registered; their changes are ignored.
+    QVERIFY(PivottaTestAccess::watchedPaths(*window).contains(folder()));
+    writeFile(folder() + "/new.jpg", photoBytes(6));
+    QTest::qWait(1500);
+    QVERIFY(PivottaTestAccess::idle(*window));
+    QCOMPARE(storedOrientation(folder() + "/new.jpg"), 6);
+}
+
+void WatcherTest::onWithoutFolderWatchesNothing() {
+    PivottaTestAccess::setWatch(*window, true, true);
+
+    QVERIFY(PivottaTestAccess::watching(*window));
+    QCOMPARE(slider()->styleSheet(), greenGroove);
+    QCOMPARE(mainPaneText().count("Watching turned on. No folder selected for watching."), 1);
+    QVERIFY(!mainPaneText().contains(watchingMessage));
+    QVERIFY(PivottaTestAccess::watchedPaths(*window).isEmpty());
+    QVERIFY(PivottaTestAccess::systemWatched(*window).isEmpty());
+}
+
+void WatcherTest::watchedPathsLeaveOutHiddenFoldersAndLinks() {
+    QVERIFY(QDir().mkpath(folder() + "/sub/deeper"));
+    QVERIFY(QDir().mkpath(folder() + "/.hidden/inside"));
+    QVERIFY(QFile::link(folder() + "/sub", folder() + "/link"));
+
+    openWatchedFolder();
+
+    QStringList watched = PivottaTestAccess::watchedPaths(*window);
+    watched.sort();
+    const QStringList expected{folder(), folder() + "/sub", folder() + "/sub/deeper"};
+    QCOMPARE(watched, expected);
+}
+
+// ---- Photos arriving ----
+
+// Ten photos copied at once: the notifications settle into one trigger; each further one before
+// the run starts only adds a progress mark.
+void WatcherTest::tenPhotosAtOnceGiveOneTrigger() {
+    openWatchedFolder();
+    QSignalSpy notifications(PivottaTestAccess::folderWatcher(*window),
+                             &QFileSystemWatcher::directoryChanged);
+    int notificationsBeforeRun = -1;
+    QString textBeforeRun;
+    connect(window->statusBar(), &QStatusBar::messageChanged, this, [&](const QString &message) {
+        if (notificationsBeforeRun < 0 &&
+            message.contains("Possible folder content change detected")) {
+            notificationsBeforeRun = int(notifications.count());
+            textBeforeRun = mainPaneText();
+        }
+    });
+    const QByteArray bytes = photoBytes(6);
+    for (int i = 0; i < 10; ++i)
+        writeFile(folder() + QString("/photo%1.jpg").arg(i), bytes);
+
+    QTRY_VERIFY_WITH_TIMEOUT(notificationsBeforeRun >= 0, 5000);
+    QVERIFY(notificationsBeforeRun >= 1);
+    const QString marks = textBeforeRun.mid(textBeforeRun.lastIndexOf("rotate them."));
+    QCOMPARE(int(marks.count(". ")), notificationsBeforeRun - 1);
+    waitUntilIdle(20000);
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(storedOrientation(folder() + QString("/photo%1.jpg").arg(i)), 1);
+}
+
+// A trigger that fires while a watcher run is rotating: the run checks the folder again at its
+// end, and the photo that arrived meanwhile is turned too.
+void WatcherTest::changeDuringAWatcherRunGivesARecheck() {
+    const QByteArray bytes = photoBytes(8);
+    const QString reference = sandbox->filePath("reference.jpg");
+    writeFile(reference, bytes);
+    for (int i = 0; i < 3; ++i) {
+        writeFile(folder() + QString("/old%1.jpg").arg(i), bytes);
+        backdate(folder() + QString("/old%1.jpg").arg(i));
+    }
+    openWatchedFolder();
+    bool injected = false;
+    bool sawMoreFilesWaiting = false;
+    auto *pane = window->findChild<QTextBrowser *>("cmdLineOutput");
+    connect(pane, &QTextBrowser::textChanged, this, [&] {
+        if (injected || !PivottaTestAccess::watcherRunActive(*window))
+            return;
+        injected = true;
+        writeFile(folder() + "/late.jpg", bytes);
+        PivottaTestAccess::watcherTrigger(*window); // as if the settling delay ran out now
+        sawMoreFilesWaiting = PivottaTestAccess::moreFilesWaiting(*window);
+    });
+
+    PivottaTestAccess::watcherTrigger(*window);
+
+    QVERIFY(injected);
+    QVERIFY(sawMoreFilesWaiting);
+    QVERIFY(mainPaneText().contains("Rechecking for changed photos since start of previous "
+                                    "operation... "));
+    waitUntilIdle(20000);
+    for (const QString name : {"old0.jpg", "old1.jpg", "old2.jpg", "late.jpg"}) {
+        QCOMPARE(storedOrientation(folder() + "/" + name), 1);
+        QVERIFY(samePicture(storedPixels(folder() + "/" + name), uprightPixels(reference)));
+    }
+}
+
+// ---- Watcher runs and manual rotations ----
+
+void WatcherTest::manualBatchSuspendsWatching() {
+    writeFile(folder() + "/sub/a.jpg", photoBytes(6));
+    writeFile(folder() + "/b.jpg", photoBytes(3));
+    openWatchedFolder();
+    const QStringList watchedBefore = PivottaTestAccess::watchedPaths(*window);
+    bool checked = false;
+    bool suspended = true;
+    bool nested = false;
+    auto *pane = window->findChild<QTextBrowser *>("cmdLineOutput");
+    connect(pane, &QTextBrowser::textChanged, this, [&] {
+        if (!PivottaTestAccess::manualRunActive(*window))
+            return;
+        if (PivottaTestAccess::watcherRunActive(*window))
+            nested = true;
+        if (checked)
+            return;
+        checked = true;
+        suspended = PivottaTestAccess::watchedPaths(*window).isEmpty() &&
+                    PivottaTestAccess::systemWatched(*window).isEmpty() && !slider()->isEnabled();
+        PivottaTestAccess::watcherTrigger(*window); // a trigger scheduled before the batch
+    });
+
+    window->findChild<QPushButton *>("rotateNowButton")->click();
+
+    QVERIFY(checked);
+    QVERIFY(suspended);
+    QVERIFY(!nested);
+    QVERIFY(slider()->isEnabled());
+    QVERIFY(PivottaTestAccess::watching(*window));
+    QStringList watchedAfter = PivottaTestAccess::watchedPaths(*window);
+    watchedAfter.sort();
+    QStringList expected = watchedBefore;
+    expected.sort();
+    QCOMPARE(watchedAfter, expected);
+    QCOMPARE(storedOrientation(folder() + "/sub/a.jpg"), 1);
+    QCOMPARE(storedOrientation(folder() + "/b.jpg"), 1);
+    waitUntilIdle(20000);
+}
+
+void WatcherTest::manualSingleRotationTurnsWatchingOff() {
+    const QString path = folder() + "/single.jpg";
+    writeFile(path, photoBytes(6));
+    openWatchedFolder();
+    const QString message = "Turned off folder watching because manual rotating was triggered.";
+
+    PivottaTestAccess::rotateSingle(*window, path, 90);
+
+    QCOMPARE(storedOrientation(path), 1);
+    QCOMPARE(mainPaneText().count(message), 1);
+    QVERIFY(!PivottaTestAccess::watching(*window));
+    QCOMPARE(slider()->styleSheet(), greyGroove);
+    // It stays off: a new photo is left alone, and a second rotation says nothing more.
+    writeFile(folder() + "/later.jpg", photoBytes(6));
+    waitUntilIdle(20000);
+    QCOMPARE(storedOrientation(folder() + "/later.jpg"), 6);
+    PivottaTestAccess::rotateSingle(*window, folder() + "/later.jpg", 90);
+    QCOMPARE(mainPaneText().count(message), 1);
+}
+
+// ---- Folders coming and going ----
+
+void WatcherTest::watchedFolderGoes_data() {
+    QTest::addColumn<bool>("renamed");
+    QTest::newRow("deleted") << false;
+    QTest::newRow("renamed") << true;
+}
+
+void WatcherTest::watchedFolderGoes() {
+    QFETCH(bool, renamed);
+    openWatchedFolder();
+
+    if (renamed) {
+        // The system reports nothing when a watched folder itself is renamed; a change inside it
+        // later comes under the old name.
+        const QString elsewhere = sandbox->filePath("elsewhere");
+        QVERIFY(QDir().rename(folder(), elsewhere));
+        writeFile(elsewhere + "/moved.jpg", photoBytes(6));
+    } else {
+        QVERIFY(QDir(folder()).removeRecursively());
+    }
+
+    QTRY_VERIFY(!PivottaTestAccess::watchedPaths(*window).contains(folder()));
+    QTRY_VERIFY(!PivottaTestAccess::watchedPaths(*window).contains(folder() + "/sub"));
+    QCOMPARE(mainPaneText().count("The watched folder " + QDir::toNativeSeparators(folder()) +
+                                  " is no longer there."),
+             1);
+    waitUntilIdle(10000);
+    if (renamed) // watching ended with the folder's name
+        QCOMPARE(storedOrientation(sandbox->filePath("elsewhere/moved.jpg")), 6);
+
+    // The folder is back under its name and opened again: it is watched as before.
+    QVERIFY(QDir().mkpath(folder() + "/sub"));
+    PivottaTestAccess::openFolder(*window, folder());
+    QVERIFY(PivottaTestAccess::systemWatched(*window).contains(folder()));
+    QVERIFY(PivottaTestAccess::systemWatched(*window).contains(folder() + "/sub"));
+    writeFile(folder() + "/sub/back.jpg", photoBytes(3));
+    QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(folder() + "/sub/back.jpg"), 1, 15000);
+    waitUntilIdle(20000);
+}
+
+// A subfolder created while watching is watched at once; one deleted and created again too.
+void WatcherTest::subfoldersComeAndGo() {
+    openWatchedFolder();
+    const QString created = folder() + "/new/deeper";
+    const QString recreated = folder() + "/sub";
+
+    QVERIFY(QDir().mkpath(created));
+    QVERIFY(QDir(recreated).removeRecursively());
+    QTRY_VERIFY(PivottaTestAccess::systemWatched(*window).contains(created));
+    QTRY_VERIFY(!PivottaTestAccess::watchedPaths(*window).contains(recreated));
+    QVERIFY(QDir().mkpath(recreated));
+    QTRY_VERIFY(PivottaTestAccess::systemWatched(*window).contains(recreated));
+    waitUntilIdle(20000);
+
+    // Only the subfolders' own notifications can bring these photos in.
+    writeFile(created + "/a.jpg", photoBytes(6));
+    writeFile(recreated + "/b.jpg", photoBytes(8));
+    QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(created + "/a.jpg"), 1, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(recreated + "/b.jpg"), 1, 15000);
+    waitUntilIdle(20000);
+}
+
+QTEST_MAIN(WatcherTest)
+#include "tst_watcher.moc"
