@@ -84,6 +84,8 @@ private slots:
     void fileTimeModes();
     void faultsLeaveThePhotoWhole_data();
     void faultsLeaveThePhotoWhole();
+    void perfectWithTheRealTool_data();
+    void perfectWithTheRealTool();
     void badPhotosWithRealTools_data();
     void badPhotosWithRealTools();
     void protectedOrMissingPhotos_data();
@@ -414,6 +416,34 @@ void TransformTest::faultsLeaveThePhotoWhole() {
         QCOMPARE(bytesOf(photo), original + appended);
     }
     QCOMPARE(PivottaTestAccess::rotatedTotal(*window), rotated ? 1 : 0);
+    verifyNothingLeftBehind(photo);
+}
+
+// 1200 by 1800 pixels in 16-pixel blocks: turning the landscape copy leaves a partial block,
+// the portrait one does not.
+void TransformTest::perfectWithTheRealTool_data() {
+    QTest::addColumn<QString>("shared");
+    QTest::addColumn<bool>("rotated");
+    QTest::newRow("partial blocks") << "Landscape_6.jpg" << false;
+    QTest::newRow("whole blocks") << "Portrait_6.jpg" << true;
+}
+
+void TransformTest::perfectWithTheRealTool() {
+    QFETCH(QString, shared);
+    QFETCH(bool, rotated);
+    settings().setValue("perfect", true);
+    const QString photo = copyPhoto(shared, "photo.jpg");
+    const QByteArray original = bytesOf(photo);
+
+    QCOMPARE(PivottaTestAccess::rotate(*window, photo, 90), rotated);
+
+    QCOMPARE(storedOrientation(photo), rotated ? 1 : 6);
+    if (!rotated) {
+        QCOMPARE(bytesOf(photo), original);
+        QVERIFY(mainText().contains("This error is due to non-standard metadata."));
+        QVERIFY(detailedText().contains("transformation is not perfect"));
+        QVERIFY(!mainText().contains("Unicode/international"));
+    }
     verifyNothingLeftBehind(photo);
 }
 
