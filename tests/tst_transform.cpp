@@ -244,7 +244,7 @@ void TransformTest::rotatesLosslessly() {
 void TransformTest::fileTimeModes_data() {
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("exifDate");
-    QTest::addColumn<QString>("expectedTime"); // "recent": set by the rotation itself
+    QTest::addColumn<QString>("expectedTime"); // "recent": written by the rotation itself
     QTest::addColumn<QString>("message");
 
     QTest::newRow("leave alone") << int(Preferences::DONOTHING) << true << "recent"
@@ -277,13 +277,13 @@ void TransformTest::fileTimeModes() {
     const QDateTime before(QDate(2001, 2, 3), QTime(4, 5, 6));
     setModified(photo, before);
 
+    const QDateTime rotationStart = QDateTime::currentDateTime().addSecs(-2);
     QVERIFY(PivottaTestAccess::rotate(*window, photo, 90));
 
     QCOMPARE(storedOrientation(photo), 1);
     const QDateTime after = QFileInfo(photo).lastModified();
     if (expectedTime == "recent")
-        QVERIFY2(qAbs(after.secsTo(QDateTime::currentDateTime())) < 120,
-                 qPrintable(after.toString()));
+        QVERIFY2(after >= rotationStart, qPrintable(after.toString()));
     else
         QCOMPARE(after, QDateTime::fromString(expectedTime, Qt::ISODate));
     QVERIFY2((mainText() + detailedText()).contains(message), qPrintable(mainText()));
