@@ -243,6 +243,7 @@ private:
     void turnOffWatchingForManualRotate();
     void flipWatchSwitch();
     bool forgetVanishedWatchPaths();
+    void watchSubfoldersOf(const QString &folder);
 
     QFileSystemWatcher *folderWatcher = nullptr;
     QStringList watchedPaths;

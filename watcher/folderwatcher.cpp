@@ -85,14 +85,15 @@ void Pivotta::flipWatchSwitch() {
     setWatchFolderSetting(!getWatchFolderToggleValue(), true);
 }
 
-void Pivotta::filesInserted(QString) {
+void Pivotta::filesInserted(QString changedFolder) {
     qCDebug(lcPivotta).noquote() << QTime::currentTime().toString() + " files inserted";
     if (forgetVanishedWatchPaths())
         return;
-    // A subfolder created while watching is watched at once, so photos copied into it later are
-    // noticed too. A manual folder batch watches nothing until it ends and re-adds everything.
-    if (getWatchFolderToggleValue() && !manualRunActive)
-        rewatchCurrentFolder();
+    // A subfolder created while watching is watched at once, so that photos copied into it later
+    // are noticed too. A manual folder batch watches nothing until it ends and re-adds everything;
+    // a notification of a folder no longer watched (one opened before) adds nothing.
+    if (getWatchFolderToggleValue() && !manualRunActive && watchedPaths.contains(changedFolder))
+        watchSubfoldersOf(changedFolder);
 
     if (watcherRunActive) {
         appendOutput(". ", false, true);
@@ -116,9 +117,10 @@ void Pivotta::filesInserted(QString) {
     }
 }
 
-// The system stops watching a folder that is deleted, renamed or moved away. Such paths are
-// forgotten, so that a folder that appears again under the same name is watched when it is next
-// added. Returns whether the current folder itself is gone: there is nothing left to rotate.
+// A watched folder that is deleted, renamed or moved away is no longer at its path: the system
+// stops watching it, or goes on reporting it under its old path. Such paths are forgotten, so
+// that a folder that appears again under the same name is watched when it is next added.
+// Returns whether the current folder itself is gone: there is nothing left to rotate.
 bool Pivotta::forgetVanishedWatchPaths() {
     QStringList vanished;
     for (const QString &path : std::as_const(watchedPaths)) {
@@ -165,8 +167,11 @@ void Pivotta::addWatchSubfolders() {
         return;
     const QString folder = ui->directoryComboBox->currentText();
     // An empty path would walk the working folder instead.
-    if (folder.isEmpty())
-        return;
+    if (!folder.isEmpty())
+        watchSubfoldersOf(folder);
+}
+
+void Pivotta::watchSubfoldersOf(const QString &folder) {
     // Without QDir::Hidden and without following links, the walk neither lists nor enters hidden
     // folders and symbolic links.
     QDirIterator subfolders(folder, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks,
