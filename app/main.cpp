@@ -40,6 +40,8 @@ int main(int argc, char **argv) {
     CatchExceptionApplication app(argc, argv);
     Q_INIT_RESOURCE(resources);
     setIdentity();
+    // Lets the desktop match the window to its launcher entry and icon.
+    QGuiApplication::setDesktopFileName("org.example.pivotta");
 
     QApplication::setFont(startupFont(QApplication::font(),
                                       Settings::value(SettingsKey::forceFontSizeChecked),

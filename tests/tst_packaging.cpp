@@ -203,8 +203,10 @@ void PackagingTest::entriesStartInstalledProgram_data() {
     QTest::addColumn<QString>("targets");
 
     const QString app = "share/applications/org.example.pivotta.desktop";
+    // Opening a photo or folder with Pivotta (or by default) only shows it: changing photos
+    // takes an explicit action.
     QTest::newRow("app") << app << "Desktop Entry"
-                         << "%f"
+                         << "--preview %f"
                          << "MimeType"
                          << "image/jpeg;inode/directory;";
     QTest::newRow("app rotate") << app << "Desktop Action rotate"
