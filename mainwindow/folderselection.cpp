@@ -93,6 +93,8 @@ void Pivotta::showFolderInTree(const QString &folder) {
         tree->setRootIndex(rootIndex);
     tree->setAnimated(false);
     tree->setSortingEnabled(true);
+    // The hidden header's initial indicator is descending, which would list the photos Z to A.
+    tree->sortByColumn(0, Qt::AscendingOrder);
     tree->setColumnWidth(0, tree->width() / 3);
 }
 

@@ -313,6 +313,13 @@ void FolderSelectionTest::treeShowsPhotosAndGreysOtherFiles() {
         QVERIFY(tree->isColumnHidden(column));
     QVERIFY(!tree->isColumnHidden(0));
     QVERIFY(tree->isSortingEnabled());
+    const auto rowNames = [&] {
+        QStringList rows;
+        for (int row = 0; row < model->rowCount(tree->rootIndex()); ++row)
+            rows << model->index(row, 0, tree->rootIndex()).data().toString();
+        return rows;
+    };
+    QTRY_COMPARE(rowNames(), QStringList{"sub"} + names);
     QVERIFY(!tree->isAnimated());
 
     const auto enabled = [&](const QString &name) {

@@ -6,6 +6,8 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -71,6 +73,7 @@ private slots:
     void zoomInAndOutReturnsToTheStartSize();
     void closingDetailedDockUnchecksItsAction();
     void titleAndStatusMessage();
+    void aboutDialog();
 
     void restoreSize_data();
     void restoreSize();
@@ -155,6 +158,7 @@ void MainWindowTest::shellStart() {
     const QString folder = destination == "folder" ? sandbox->path() : QString();
     const QString file = destination == "photo" ? photos.at(1) : QString();
     newWindow(preview, watch, folder, file);
+    window->show(); // as at start-up; a batch ends early once the window is closed
 
     QCOMPARE(PivottaTestAccess::closeAfterFinishArmed(*window), armed);
     auto *frame = child<QFrame>("closeAppAfterRotatingFinishesFrame");
@@ -303,6 +307,37 @@ void MainWindowTest::titleAndStatusMessage() {
     QVERIFY(!window->windowIcon().isNull());
     QVERIFY(child<QWidget>("counter")->isHidden());
     QVERIFY(child<QDockWidget>("imagedock")->isHidden());
+}
+
+void MainWindowTest::aboutDialog() {
+    QCoreApplication::setApplicationVersion("3.27");
+    newWindow();
+    auto *about = child<QDialog>("About");
+    QVERIFY(about->isHidden());
+    child<QAction>("actionAbout")->trigger();
+    QVERIFY(about->isVisible());
+    QVERIFY(about->isModal());
+
+    auto *version = about->findChild<QLabel *>("version");
+    QCOMPARE(version->text(), QString("3.27"));
+    QCOMPARE(version->alignment(), Qt::AlignCenter);
+    QVERIFY(about->findChild<QLabel *>("label_3")->openExternalLinks());
+    const QString credits = about->findChild<QLabel *>("label_2")->text();
+    for (const char *credited : {"LGPL", "exiv2", "jpegtran", "Independent JPEG Group"})
+        QVERIFY2(credits.contains(credited), credited);
+    QVERIFY(!credits.contains("<a ")); // addresses are plain text
+    QVERIFY(!credits.contains("MIT"));
+
+    // Qt's own box is modal and deletes itself on closing.
+    bool qtBoxOnTopOfAbout = false;
+    QTimer::singleShot(0, [&qtBoxOnTopOfAbout, about] {
+        QWidget *shown = QApplication::activeModalWidget();
+        qtBoxOnTopOfAbout = qobject_cast<QMessageBox *>(shown) && shown->parentWidget() == about;
+        if (shown)
+            shown->close();
+    });
+    about->findChild<QPushButton *>("pushButton")->click();
+    QVERIFY(qtBoxOnTopOfAbout);
 }
 
 void MainWindowTest::restoreSize_data() {

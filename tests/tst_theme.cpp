@@ -118,6 +118,10 @@ void ThemeTest::darkPalette() {
 void ThemeTest::windowKeepsTheLightRules() {
     window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
     QCOMPARE(window->styleSheet(), themeStyleSheet(Theme::Light));
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    // No theme of its own at start-up: the first palette change decides.
+    QCOMPARE(qApp->styleSheet(), QString());
     QApplication::setPalette(paletteWithWindowLightness(40));
     QCoreApplication::processEvents();
     QCOMPARE(qApp->styleSheet(), themeStyleSheet(Theme::Dark));
