@@ -15,7 +15,7 @@ BATCH_WAIT_SECONDS="${PIVOTTA_SCREENSHOT_WAIT:-8}"
 install_packages "${PIVOTTA_PACKAGES[@]}" xvfb xauth imagemagick
 configure_and_build
 
-sandbox="$(mktemp -d)"
+sandbox="$(mktemp -d -t pivotta-screenshot.XXXXXX)"
 trap 'rm -rf "$sandbox"' EXIT
 mkdir -p "$sandbox/home/config/Tavlund" "$sandbox/Holiday photos/Day 2"
 cp "$PHOTOS_SOURCE"/Landscape_*.jpg "$sandbox/Holiday photos/"
