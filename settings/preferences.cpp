@@ -19,10 +19,17 @@ int storedId(const char *key, int defaultId) {
     return Settings::contains(key) ? Settings::value(key).toInt() : defaultId;
 }
 
+// A stored value that is no id of the group selects no button: showing the form's choice would
+// claim a setting the program does not have.
 void checkButtonWithId(QButtonGroup *group, int id) {
-    // A stored value that is no id of the group leaves the form's choice in place.
-    if (QAbstractButton *button = group->button(id))
+    if (QAbstractButton *button = group->button(id)) {
         button->setChecked(true);
+        return;
+    }
+    group->setExclusive(false);
+    for (QAbstractButton *button : group->buttons())
+        button->setChecked(false);
+    group->setExclusive(true);
 }
 } // namespace
 

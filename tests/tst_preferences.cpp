@@ -106,7 +106,7 @@ void PreferencesTest::storedValuesAreShown_data() {
         << "modificationDatetime_donothing" << false << true << 30;
     QTest::newRow("values of no button")
         << QVariantMap{{"textLimit", 7}, {"setFileTimestamp", 9}, {"forceFontSizeValue", 8}} << ""
-        << "modificationDatetime_restore" << false << true << 8;
+        << "" << false << true << 8;
 }
 
 void PreferencesTest::storedValuesAreShown() {
@@ -122,7 +122,10 @@ void PreferencesTest::storedValuesAreShown() {
     dialog = std::make_unique<Preferences>();
     for (const char *limit : {"keepAll", "keep50", "keep200", "keep1000", "keep10000"})
         QCOMPARE(child<QAbstractButton>(limit)->isChecked(), checkedLimit == limit);
-    QVERIFY(child<QAbstractButton>(checkedTimestamp)->isChecked());
+    for (const char *choice :
+         {"modificationDatetime_donothing", "modificationDatetime_setFileToExifTimestamp",
+          "modificationDatetime_restore"})
+        QCOMPARE(child<QAbstractButton>(choice)->isChecked(), checkedTimestamp == choice);
     QCOMPARE(child<QCheckBox>("perfect")->isChecked(), perfect);
     QCOMPARE(child<QCheckBox>("trim")->isChecked(), trim);
     QCOMPARE(child<QCheckBox>("forceFontSize")->isChecked(),
