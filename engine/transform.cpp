@@ -171,14 +171,7 @@ Pivotta::RotationOutcome Pivotta::rotateBesidePhoto(const PhotoTransform &job) {
     }
 
     reportRotation(job.shownPath, job.angle, false);
-    if (!looksLikeCompleteJpeg(tempPath)) {
-        appendOutput(tr("Not rotated: jpegtran reported success but left no complete photo. %1 "
-                        "was left unchanged.")
-                         .arg(fileLink(job.shownPath, true, false)));
-        ui->cmdLineOutput_2->append(toolOutput);
-        return RotationOutcome::Failed;
-    }
-    if (!finishMetadata(tempPath, job.photoPath, job.timeBeforeRotation))
+    if (!finishRotatedResult(tempPath, job, toolOutput))
         return RotationOutcome::Failed;
     const RotationOutcome outcome = replacePhoto(tempPath, job);
     if (outcome == RotationOutcome::Rotated) {
@@ -229,13 +222,7 @@ Pivotta::RotationOutcome Pivotta::rotateViaSystemTempCopy(const PhotoTransform &
     }
 
     reportRotation(job.shownPath, job.angle, false);
-    if (!looksLikeCompleteJpeg(copyPath)) {
-        appendOutput(tr("Not rotated: jpegtran reported success but left no complete photo. %1 "
-                        "was left unchanged.")
-                         .arg(fileLink(job.shownPath, true, false)));
-        return RotationOutcome::Failed;
-    }
-    if (!finishMetadata(copyPath, job.photoPath, job.timeBeforeRotation))
+    if (!finishRotatedResult(copyPath, job, toolOutput))
         return RotationOutcome::Failed;
     const RotationOutcome outcome = moveCopyBackOverPhoto(copyPath, job);
     if (outcome == RotationOutcome::Rotated) {
@@ -285,6 +272,20 @@ Pivotta::RotationOutcome Pivotta::moveCopyBackOverPhoto(const QString &copyPath,
     if (outcome == RotationOutcome::Rotated)
         removeBeside.release();
     return outcome;
+}
+
+// A result jpegtran called a success is finished (tag reset, file time) only when it is a
+// complete photo; otherwise the photo stays as it is.
+bool Pivotta::finishRotatedResult(const QString &resultPath, const PhotoTransform &job,
+                                  const QString &toolOutput) {
+    if (!looksLikeCompleteJpeg(resultPath)) {
+        appendOutput(tr("Not rotated: jpegtran reported success but left no complete photo. %1 "
+                        "was left unchanged.")
+                         .arg(fileLink(job.shownPath, true, false)));
+        ui->cmdLineOutput_2->append(toolOutput);
+        return false;
+    }
+    return finishMetadata(resultPath, job.photoPath, job.timeBeforeRotation);
 }
 
 Pivotta::RotationOutcome Pivotta::replacePhoto(const QString &rotatedPath,

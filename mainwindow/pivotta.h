@@ -202,6 +202,8 @@ private:
     RotationOutcome rotateBesidePhoto(const PhotoTransform &job);
     RotationOutcome rotateViaSystemTempCopy(const PhotoTransform &job);
     RotationOutcome moveCopyBackOverPhoto(const QString &copyPath, const PhotoTransform &job);
+    bool finishRotatedResult(const QString &resultPath, const PhotoTransform &job,
+                             const QString &toolOutput);
     RotationOutcome replacePhoto(const QString &rotatedPath, const PhotoTransform &job);
     bool reportToolNotRun(const ToolRun &run, const PhotoTransform &job);
     void reportJpegtranFailure(const QString &toolOutput, bool notPerfect);
