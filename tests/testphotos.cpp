@@ -28,6 +28,17 @@ bool writeCroppedPhoto(int orientation, const QString &target) {
            jpegtran.exitCode() == 0 && QFile::exists(target);
 }
 
+QByteArray fileBytes(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool setModificationTime(const QString &path, const QDateTime &time) {
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) &&
+           file.setFileTime(time, QFileDevice::FileModificationTime);
+}
+
 int storedOrientation(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

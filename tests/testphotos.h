@@ -2,6 +2,8 @@
 // and pixels, shared by the window tests.
 #pragma once
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QImage>
 #include <QString>
 
@@ -14,6 +16,12 @@ bool writeCroppedPhoto(int orientation, const QString &target);
 
 // The shared, full-size landscape photo with that orientation.
 QString sharedPhoto(int orientation);
+
+// The file's bytes, empty when it cannot be read.
+QByteArray fileBytes(const QString &path);
+
+// Sets the file's modification time; false when that fails.
+bool setModificationTime(const QString &path, const QDateTime &time);
 
 // The EXIF orientation stored in the photo, or -1 when it has none or cannot be read.
 int storedOrientation(const QString &path);

@@ -23,6 +23,7 @@
 #include "exif/exifrecord.h"
 #include "exif/orientation.h"
 #include "mainwindow/pivotta.h"
+#include "testphotos.h"
 
 class PivottaTestAccess {
 public:
@@ -40,34 +41,12 @@ public:
 };
 
 namespace {
-QByteArray bytesOf(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QImage storedPixels(const QString &path) {
-    QImageReader reader(path);
-    reader.setAutoTransform(false);
-    return reader.read();
-}
-
-int storedOrientation(const QString &path) {
-    PhotoBytes photo;
-    ExifRecord exif;
-    if (!photo.open(path) || !photo.fitsParser() ||
-        exif.readJpeg(photo.data(), photo.size()) != ExifRecord::ExifOk)
-        return -1;
-    return exif.orientation;
-}
+using TestPhotos::fileBytes;
+using TestPhotos::storedOrientation;
+using TestPhotos::storedPixels;
 
 int angleOfTag(int tag) {
     return tag == 3 ? 180 : tag == 6 ? 90 : tag == 8 ? 270 : 0;
-}
-
-void setModified(const QString &path, const QDateTime &time) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(time, QFileDevice::FileModificationTime));
 }
 
 QSettings settings() {
@@ -151,7 +130,8 @@ QString FolderBatchTest::addPhoto(const QString &relativePath, int tag, bool lan
         return QString();
     QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                       QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    setModified(target, QDateTime::currentDateTime().addDays(-3));
+    if (!TestPhotos::setModificationTime(target, QDateTime::currentDateTime().addDays(-3)))
+        return QString();
     return target;
 }
 
@@ -200,7 +180,7 @@ void FolderBatchTest::rotatesWhatNeedsItAndNothingElse() {
     QMap<QString, QByteArray> originals;
     QMap<QString, QImage> references;
     for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
-        originals[it.key()] = bytesOf(it.key());
+        originals[it.key()] = fileBytes(it.key());
         if (angleOfTag(it.value()) == 0)
             continue;
         const QString reference = sandbox.filePath("reference.jpg");
@@ -211,7 +191,7 @@ void FolderBatchTest::rotatesWhatNeedsItAndNothingElse() {
                  0);
         references[it.key()] = storedPixels(reference);
     }
-    const QByteArray pngBytes = bytesOf(png);
+    const QByteArray pngBytes = fileBytes(png);
     QStringList progress;
     connect(window->statusBar(), &QStatusBar::messageChanged, window,
             [&progress](const QString &message) { progress << message; });
@@ -225,10 +205,10 @@ void FolderBatchTest::rotatesWhatNeedsItAndNothingElse() {
             QVERIFY2(storedOrientation(it.key()) == 1, qPrintable(name));
             QVERIFY2(storedPixels(it.key()) == references[it.key()], qPrintable(name));
         } else {
-            QVERIFY2(bytesOf(it.key()) == originals[it.key()], qPrintable(name));
+            QVERIFY2(fileBytes(it.key()) == originals[it.key()], qPrintable(name));
         }
     }
-    QCOMPARE(bytesOf(png), pngBytes);
+    QCOMPARE(fileBytes(png), pngBytes);
     QVERIFY2(mainText().contains("7 image(s) with EXIF orientation metadata were found, out of "
                                  "19 photo(s) total."),
              qPrintable(mainText()));
@@ -248,14 +228,14 @@ void FolderBatchTest::dryRunChangesNoByte() {
                              addPhoto("sub/d.jpeg", 8, false)};
     QList<QByteArray> originals;
     for (const QString &photo : photos)
-        originals << bytesOf(photo);
+        originals << fileBytes(photo);
     window->findChild<QAction *>("action_Dry_run")->setChecked(true);
     openFolder();
 
     PivottaTestAccess::run(*window, false);
 
     for (int i = 0; i < photos.size(); ++i)
-        QCOMPARE(bytesOf(photos[i]), originals[i]);
+        QCOMPARE(fileBytes(photos[i]), originals[i]);
     QCOMPARE(mainText().count(" (dry run)"), 3);
     QVERIFY(mainText().contains("3 image(s) with EXIF orientation metadata were found, out of 4 "
                                 "photo(s) total."));
@@ -351,7 +331,7 @@ void FolderBatchTest::recheckEndsDespiteAFailingPhoto() {
     const QString stuck = addPhoto("stuck.jpg", 6);
     const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
     QVERIFY(QFile::setPermissions(stuck, readOnly));
-    const QByteArray original = bytesOf(stuck);
+    const QByteArray original = fileBytes(stuck);
     openFolder();
     int triggers = 0;
     connect(mainPane(), &QTextEdit::textChanged, window, [&] {
@@ -367,7 +347,7 @@ void FolderBatchTest::recheckEndsDespiteAFailingPhoto() {
     QCOMPARE(triggers, 1);
     QCOMPARE(mainText().count("Rechecking for changed photos since start of previous operation"),
              1);
-    QCOMPARE(bytesOf(stuck), original);
+    QCOMPARE(fileBytes(stuck), original);
     QVERIFY(!PivottaTestAccess::watcherRunActive(*window));
 
     // Later watcher runs leave it alone while it is unchanged, and try again once it changed.
@@ -384,13 +364,13 @@ void FolderBatchTest::recheckEndsDespiteAFailingPhoto() {
 void FolderBatchTest::watcherLeavesArrivingPhotosForLater() {
     const QDateTime now = QDateTime::currentDateTime();
     const QString arriving = addPhoto("arriving.jpg", 6);
-    setModified(arriving, now);
+    QVERIFY(TestPhotos::setModificationTime(arriving, now));
     const QString empty = folder->filePath("empty.jpg");
     QFile emptyFile(empty);
     QVERIFY(emptyFile.open(QIODevice::WriteOnly));
     emptyFile.close();
-    setModified(empty, now.addSecs(-20 * 60));
-    const QByteArray original = bytesOf(arriving);
+    QVERIFY(TestPhotos::setModificationTime(empty, now.addSecs(-20 * 60)));
+    const QByteArray original = fileBytes(arriving);
     openFolder();
     // Wide windows, so that the outcome does not depend on how fast the test runs: changed
     // within ten minutes, or empty and younger than an hour.
@@ -399,12 +379,12 @@ void FolderBatchTest::watcherLeavesArrivingPhotosForLater() {
 
     PivottaTestAccess::run(*window, true);
 
-    QCOMPARE(bytesOf(arriving), original);
+    QCOMPARE(fileBytes(arriving), original);
     QVERIFY(PivottaTestAccess::retriggerScheduled(*window));
     QVERIFY2(!mainText().contains("empty.jpg"), qPrintable(mainText()));
 
     // The copy is complete: the scheduled run rotates it.
-    setModified(arriving, now.addDays(-1));
+    QVERIFY(TestPhotos::setModificationTime(arriving, now.addDays(-1)));
     QTRY_COMPARE(storedOrientation(arriving), 1);
     QTRY_VERIFY(!PivottaTestAccess::rotationInProgress(*window));
     QVERIFY(!mainText().contains("empty.jpg"));
@@ -416,12 +396,12 @@ void FolderBatchTest::watcherLeavesArrivingPhotosForLater() {
 void FolderBatchTest::photoChangedWhileExaminedIsLeft() {
     const QString photo = folder->filePath("cut.jpg");
     const QByteArray whole =
-        bytesOf(QString(PIVOTTA_TESTDATA_DIR) + "/orientation/Landscape_6.jpg");
+        fileBytes(QString(PIVOTTA_TESTDATA_DIR) + "/orientation/Landscape_6.jpg");
     QFile file(photo);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(whole.left(whole.size() / 2)); // no end marker: the parser rejects it
     file.close();
-    setModified(photo, QDateTime::currentDateTime().addDays(-1));
+    QVERIFY(TestPhotos::setModificationTime(photo, QDateTime::currentDateTime().addDays(-1)));
     openFolder();
     whenShown(
         ". ",
@@ -435,7 +415,7 @@ void FolderBatchTest::photoChangedWhileExaminedIsLeft() {
     PivottaTestAccess::run(*window, false);
 
     QVERIFY2(mainText().contains("changed while it was being examined"), qPrintable(mainText()));
-    QCOMPARE(bytesOf(photo), whole.left(whole.size() / 2) + "x");
+    QCOMPARE(fileBytes(photo), whole.left(whole.size() / 2) + "x");
     QCOMPARE(leftovers(), QStringList());
 }
 

@@ -18,6 +18,7 @@
 #include "exif/exifrecord.h"
 #include "exif/orientation.h"
 #include "mainwindow/pivotta.h"
+#include "testphotos.h"
 #include "settings/preferences.h"
 
 class PivottaTestAccess {
@@ -30,6 +31,10 @@ public:
 };
 
 namespace {
+using TestPhotos::fileBytes;
+using TestPhotos::storedOrientation;
+using TestPhotos::storedPixels;
+
 const QString realJpegtran = "exec /usr/bin/jpegtran \"$@\"\n";
 const QString realExiv2 = "exec /usr/bin/exiv2 \"$@\"\n";
 // Every jpegtran stand-in starts by finding its output file and its input file (the last one).
@@ -39,32 +44,6 @@ const QString findFiles = "out=''; prev=''\n"
                           "  prev=\"$a\"\n"
                           "done\n"
                           "in=\"$a\"\n";
-
-QByteArray bytesOf(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QImage storedPixels(const QString &path) {
-    QImageReader reader(path);
-    reader.setAutoTransform(false);
-    return reader.read();
-}
-
-int storedOrientation(const QString &path) {
-    PhotoBytes photo;
-    ExifRecord exif;
-    if (!photo.open(path) || !photo.fitsParser() ||
-        exif.readJpeg(photo.data(), photo.size()) != ExifRecord::ExifOk)
-        return -1;
-    return exif.orientation;
-}
-
-void setModified(const QString &path, const QDateTime &time) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(time, QFileDevice::FileModificationTime));
-}
 
 QSettings settings() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta");
@@ -275,7 +254,7 @@ void TransformTest::fileTimeModes() {
             0);
     }
     const QDateTime before(QDate(2001, 2, 3), QTime(4, 5, 6));
-    setModified(photo, before);
+    QVERIFY(TestPhotos::setModificationTime(photo, before));
 
     const QDateTime rotationStart = QDateTime::currentDateTime().addSecs(-2);
     QVERIFY(PivottaTestAccess::rotate(*window, photo, 90));
@@ -399,7 +378,7 @@ void TransformTest::faultsLeaveThePhotoWhole() {
     useTools(jpegtran, exiv2);
     PivottaTestAccess::setFinishTimeout(*window, 500);
     const QString photo = copyPhoto("Landscape_6.jpg", name);
-    const QByteArray original = bytesOf(photo);
+    const QByteArray original = fileBytes(photo);
     const QString reference = referenceRotation(photo, 90, false);
 
     QCOMPARE(PivottaTestAccess::rotate(*window, photo, 90), rotated);
@@ -413,7 +392,7 @@ void TransformTest::faultsLeaveThePhotoWhole() {
         QCOMPARE(storedOrientation(photo), 1);
         QCOMPARE(storedPixels(photo), storedPixels(reference));
     } else {
-        QCOMPARE(bytesOf(photo), original + appended);
+        QCOMPARE(fileBytes(photo), original + appended);
     }
     QCOMPARE(PivottaTestAccess::rotatedTotal(*window), rotated ? 1 : 0);
     verifyNothingLeftBehind(photo);
@@ -433,13 +412,13 @@ void TransformTest::perfectWithTheRealTool() {
     QFETCH(bool, rotated);
     settings().setValue("perfect", true);
     const QString photo = copyPhoto(shared, "photo.jpg");
-    const QByteArray original = bytesOf(photo);
+    const QByteArray original = fileBytes(photo);
 
     QCOMPARE(PivottaTestAccess::rotate(*window, photo, 90), rotated);
 
     QCOMPARE(storedOrientation(photo), rotated ? 1 : 6);
     if (!rotated) {
-        QCOMPARE(bytesOf(photo), original);
+        QCOMPARE(fileBytes(photo), original);
         QVERIFY(mainText().contains("This error is due to non-standard metadata."));
         QVERIFY(detailedText().contains("transformation is not perfect"));
         QVERIFY(!mainText().contains("Unicode/international"));
@@ -471,7 +450,7 @@ void TransformTest::badPhotosWithRealTools() {
     QVERIFY(!PivottaTestAccess::rotate(*window, photo, 90));
 
     QVERIFY2(mainText().contains(message), qPrintable(mainText()));
-    QCOMPARE(bytesOf(photo), bytes);
+    QCOMPARE(fileBytes(photo), bytes);
     verifyNothingLeftBehind(photo);
 }
 
@@ -493,7 +472,7 @@ void TransformTest::protectedOrMissingPhotos() {
     QFETCH(QString, setup);
     QFETCH(QString, message);
     const QString photo = copyPhoto("Landscape_6.jpg", "photo.jpg");
-    const QByteArray original = bytesOf(photo);
+    const QByteArray original = fileBytes(photo);
     const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
     if (setup == "photo")
         QVERIFY(QFile::setPermissions(photo, readOnly));
@@ -510,7 +489,7 @@ void TransformTest::protectedOrMissingPhotos() {
         QVERIFY(!QFileInfo::exists(photo));
         QCOMPARE(QDir(photos->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     } else {
-        QCOMPARE(bytesOf(photo), original);
+        QCOMPARE(fileBytes(photo), original);
         verifyNothingLeftBehind(photo);
     }
     if (setup == "photo")
