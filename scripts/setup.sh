@@ -13,6 +13,7 @@ PIVOTTA_PACKAGES=(
     libjpeg-turbo-progs exiv2
     fonts-dejavu-core
     desktop-file-utils appstream
+    exiftran libimage-exiftool-perl imagemagick time
 )
 
 missing_packages() {
