@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QStyle>
 
 namespace {
@@ -19,8 +21,12 @@ const char *const themeRules = R"(QFrame[frameShape="4"], QFrame[frameShape="5"]
     border-radius: 0.5em;
     border: 1px solid ${watchFrameBorder};
 }
+#cmdLineOutput {
+    background-color: ${outputBackground};
+}
 #cmdLineOutput_2 {
     background-color: ${detailedOutputBackground};
+    color: ${detailedOutputText};
 }
 QMainWindow::separator {
     width: 3px;
@@ -95,7 +101,11 @@ const ThemeColor themeColors[] = {
     {"frameLine", "#999", "#eee"},
     {"watchFrameBackground", "#fdfdfd", "#3a3a3a"},
     {"watchFrameBorder", "black", "#aaa"},
-    {"detailedOutputBackground", "#e9e9e9", "#444"},
+    // The output messages carry fixed dark colours, so both panes stay light paper in the dark
+    // theme; the light theme keeps the panes' palette colours.
+    {"outputBackground", "palette(base)", "#e9e9e9"},
+    {"detailedOutputBackground", "#e9e9e9", "#dddddd"},
+    {"detailedOutputText", "palette(text)", "#222"},
     {"dockText", "#888", "#aaa"},
     {"closeFrameBackground", "#e9e9e9", "#444"},
     {"dockTitleBackground", "#f9f9f9", "#555"},
@@ -117,13 +127,78 @@ const ThemeColor themeColors[] = {
     {"menuBarBottom", "#f1f1f1", "#444444"},
 };
 
+// The light colours that the forms put in widgets' own style sheets and rich texts, and what the
+// dark theme shows instead.
+const std::pair<const char *, const char *> darkPartners[] = {
+    // Button gradients and borders: those of the window's buttons.
+    {"#ccc", "#555"},
+    {"#d3d3d3", "#555555"},
+    {"#e9e9e9", "#666666"},
+    {"#b3b3b3", "#444"},
+    {"#d9d9d9", "#555"},
+    // Page backgrounds: the dark window colour.
+    {"white", "#353535"},
+    // Dark text on the light panels.
+    {"#333", "#ddd"},
+    // Links.
+    {"#0000ff", "#6ab0f3"},
+};
+
+const char *const lightStyleSheetProperty = "pivottaLightStyleSheet";
+const char *const lightTextProperty = "pivottaLightText";
+
+bool hasDarkPartner(const QString &lightText) {
+    return darkVariant(lightText) != lightText;
+}
+
+// The light form of a widget's property, recorded at the first call.
+QString lightForm(QWidget *widget, const char *propertyName, const QString &current) {
+    const QVariant recorded = widget->property(propertyName);
+    if (recorded.isValid())
+        return recorded.toString();
+    widget->setProperty(propertyName, current);
+    return current;
+}
+
+void followThemeInOwnStyleSheet(QWidget *widget, Theme theme) {
+    const QString light = lightForm(widget, lightStyleSheetProperty, widget->styleSheet());
+    if (!hasDarkPartner(light))
+        return;
+    const QString wanted = theme == Theme::Light ? light : darkVariant(light);
+    if (widget->styleSheet() != wanted)
+        widget->setStyleSheet(wanted);
+}
+
+void followThemeInLabelText(QLabel *label, Theme theme) {
+    const QString light = lightForm(label, lightTextProperty, label->text());
+    if (!hasDarkPartner(light))
+        return;
+    const QString wanted = theme == Theme::Light ? light : darkVariant(light);
+    if (label->text() != wanted)
+        label->setText(wanted);
+}
+
+// The parts of the window whose forms give them light colours of their own: the dialogs' buttons
+// and pages, the About link and the dark labels on the light panels.
+void followThemeInForms(QWidget *window, Theme theme) {
+    for (const char *name :
+         {"About", "Preferences", "rotatePhotosWhenAddedLabel", "leftDockHelp"}) {
+        if (QWidget *widget = window->findChild<QWidget *>(name))
+            followTheme(widget, theme);
+    }
+}
+
 // Setting a palette or a style sheet causes further palette changes; applying only what differs
 // lets those settle instead of looping.
-void applyTheme(const QPalette &palette, const QString &styleSheet) {
+void applyTheme(QWidget *window, const QPalette &palette, const QString &styleSheet) {
     if (QApplication::palette() != palette)
         QApplication::setPalette(palette);
     if (qApp->styleSheet() != styleSheet)
         qApp->setStyleSheet(styleSheet);
+    // The window's own sheet outranks the application's for everything inside the window, so it
+    // must carry the same theme.
+    if (window->styleSheet() != styleSheet)
+        window->setStyleSheet(styleSheet);
 }
 } // namespace
 
@@ -160,6 +235,36 @@ QString themeStyleSheet(Theme theme) {
     return sheet;
 }
 
+QString darkVariant(const QString &lightText) {
+    static const QRegularExpression colorPattern("#[0-9a-f]{3,8}\\b|\\bwhite\\b",
+                                                 QRegularExpression::CaseInsensitiveOption);
+    QString result;
+    qsizetype copiedUpTo = 0;
+    QRegularExpressionMatchIterator matches = colorPattern.globalMatch(lightText);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        for (const auto &[light, dark] : darkPartners) {
+            if (match.captured().compare(QLatin1String(light), Qt::CaseInsensitive) == 0) {
+                result += lightText.mid(copiedUpTo, match.capturedStart() - copiedUpTo);
+                result += QLatin1String(dark);
+                copiedUpTo = match.capturedEnd();
+                break;
+            }
+        }
+    }
+    return result + lightText.mid(copiedUpTo);
+}
+
+void followTheme(QWidget *root, Theme theme) {
+    QList<QWidget *> widgets = root->findChildren<QWidget *>();
+    widgets.prepend(root);
+    for (QWidget *widget : widgets) {
+        followThemeInOwnStyleSheet(widget, theme);
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            followThemeInLabelText(label, theme);
+    }
+}
+
 void Pivotta::changeEvent(QEvent *event) {
     if (event->type() == QEvent::PaletteChange) {
         const QColor windowColor = palette().brush(QPalette::Window).color();
@@ -172,9 +277,11 @@ void Pivotta::changeEvent(QEvent *event) {
 }
 
 void Pivotta::applyLightTheme() {
-    applyTheme(QApplication::style()->standardPalette(), themeStyleSheet(Theme::Light));
+    applyTheme(this, QApplication::style()->standardPalette(), themeStyleSheet(Theme::Light));
+    followThemeInForms(this, Theme::Light);
 }
 
 void Pivotta::applyDarkTheme() {
-    applyTheme(darkPalette(), themeStyleSheet(Theme::Dark));
+    applyTheme(this, darkPalette(), themeStyleSheet(Theme::Dark));
+    followThemeInForms(this, Theme::Dark);
 }

@@ -102,7 +102,8 @@ Pivotta::~Pivotta()
 
 void Pivotta::prepareFrame()
 {
-    // The window keeps the light rules for good; the themes change only the application's sheet.
+    // The window starts light; each theme change gives it that theme's sheet as well, since its
+    // own sheet outranks the application's for every widget inside it.
     setStyleSheet(themeStyleSheet(Theme::Light));
     ui->counter->hide();
     ui->topdock->setTitleBarWidget(new QWidget(ui->topdock));

@@ -1,11 +1,21 @@
-// The light and dark theme: the lightness threshold, the two style sheets, the dark palette and
-// a window that settles on a theme instead of looping on the palette changes it causes.
+// The light and dark theme: the lightness threshold, the two style sheets, the dark palette, a
+// window that settles on a theme instead of looping on the palette changes it causes, and text
+// that stays readable on its background in both themes.
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDockWidget>
+#include <QLabel>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStackedWidget>
+#include <QStatusBar>
 #include <QStyle>
 #include <QtTest>
 
+#include <cmath>
+#include <map>
 #include <memory>
 
 #include "app/theme.h"
@@ -33,7 +43,75 @@ QPalette paletteWithWindowLightness(int lightness) {
 
 // The sheet with every colour blanked out, to compare the rules of the two themes.
 QString rulesOnly(QString sheet) {
-    return sheet.replace(QRegularExpression("#[0-9a-fA-F]{3,6}|\\bblack\\b|\\bgreen\\b"), "C");
+    return sheet.replace(
+        QRegularExpression("#[0-9a-fA-F]{3,6}|\\bblack\\b|\\bgreen\\b|palette\\(\\w+\\)"), "C");
+}
+
+// Relative luminance and contrast ratio as the accessibility guidelines define them.
+double luminance(const QColor &color) {
+    const auto linear = [](double channel) {
+        return channel <= 0.03928 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+           0.0722 * linear(color.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b) {
+    const double lighter = std::max(luminance(a), luminance(b));
+    const double darker = std::min(luminance(a), luminance(b));
+    return (lighter + 0.05) / (darker + 0.05);
+}
+
+// The colour that covers most of a picture: the background behind a widget's text. Near
+// colours count together, so that the rows of a gradient outweigh the corners around a button.
+QColor mostCommonColor(const QImage &image) {
+    struct Shade {
+        int count = 0;
+        int red = 0, green = 0, blue = 0;
+    };
+    std::map<int, Shade> shades;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor color = image.pixelColor(x, y);
+            Shade &shade =
+                shades[(color.red() / 16) << 8 | (color.green() / 16) << 4 | color.blue() / 16];
+            ++shade.count;
+            shade.red += color.red();
+            shade.green += color.green();
+            shade.blue += color.blue();
+        }
+    }
+    const Shade most = std::max_element(shades.begin(), shades.end(), [](auto a, auto b) {
+                           return a.second.count < b.second.count;
+                       })->second;
+    return QColor(most.red / most.count, most.green / most.count, most.blue / most.count);
+}
+
+// The colours fixed in a label's rich text.
+QList<QColor> inlineColors(const QString &text) {
+    static const QRegularExpression colorPattern("color:\\s*(#[0-9a-fA-F]{3,6})");
+    QList<QColor> colors;
+    for (const QRegularExpressionMatch &match : colorPattern.globalMatch(text))
+        colors << QColor(match.captured(1));
+    return colors;
+}
+
+// Brings a widget on a hidden page of a tab or stack to the front.
+void showPagesHolding(QWidget *widget) {
+    for (QWidget *child = widget; child->parentWidget(); child = child->parentWidget()) {
+        if (auto *stack = qobject_cast<QStackedWidget *>(child->parentWidget()))
+            stack->setCurrentWidget(child);
+    }
+}
+
+// What the widget looks like where it stands, its parent's background included; for a dock, its
+// title bar.
+QImage pictureOf(QWidget *widget) {
+    if (auto *dock = qobject_cast<QDockWidget *>(widget))
+        return dock->grab(QRect(0, 2, dock->width(), dock->fontMetrics().height())).toImage();
+    if (widget->isWindow() || !widget->parentWidget())
+        return widget->grab().toImage();
+    return widget->parentWidget()->grab(widget->geometry()).toImage();
 }
 } // namespace
 
@@ -48,13 +126,19 @@ private slots:
     void threshold();
     void sheetsShareTheirRules();
     void darkPalette();
-    void windowKeepsTheLightRules();
+    void windowFollowsTheTheme();
+    void darkVariantOfLightColors_data();
+    void darkVariantOfLightColors();
+    void textIsReadable_data();
+    void textIsReadable();
     void paletteChangeChoosesTheme_data();
     void paletteChangeChoosesTheme();
     void appliedThemeSettles();
     void otherChangesLeaveTheThemeAlone();
 
 private:
+    QWidget *widgetToRead(const QString &owner, const QString &name) const;
+
     std::unique_ptr<Pivotta> window;
 };
 
@@ -115,17 +199,173 @@ void ThemeTest::darkPalette() {
     QCOMPARE(palette.color(QPalette::Window).lightness(), 53);
 }
 
-void ThemeTest::windowKeepsTheLightRules() {
+// The window's own sheet outranks the application's inside the window, so it changes with the
+// theme; the forms' own light colours change with it and come back unchanged.
+void ThemeTest::windowFollowsTheTheme() {
     window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
     QCOMPARE(window->styleSheet(), themeStyleSheet(Theme::Light));
+    auto *about = window->findChild<QDialog *>("About");
+    auto *preferences = window->findChild<QDialog *>("Preferences");
+    auto *watchLabel = window->findChild<QLabel *>("rotatePhotosWhenAddedLabel");
+    auto *aboutText = about->findChild<QLabel *>("label_3");
+    const QString aboutSheet = about->styleSheet();
+    const QString preferencesSheet = preferences->styleSheet();
+    const QString watchLabelSheet = watchLabel->styleSheet();
+    const QString aboutLinks = aboutText->text();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     // No theme of its own at start-up: the first palette change decides.
     QCOMPARE(qApp->styleSheet(), QString());
+
     QApplication::setPalette(paletteWithWindowLightness(40));
     QCoreApplication::processEvents();
     QCOMPARE(qApp->styleSheet(), themeStyleSheet(Theme::Dark));
+    QCOMPARE(window->styleSheet(), themeStyleSheet(Theme::Dark));
+    QCOMPARE(about->styleSheet(), darkVariant(aboutSheet));
+    QCOMPARE(preferences->styleSheet(), darkVariant(preferencesSheet));
+    QCOMPARE(watchLabel->styleSheet(), darkVariant(watchLabelSheet));
+    QCOMPARE(aboutText->text(), darkVariant(aboutLinks));
+    QVERIFY(about->styleSheet() != aboutSheet);
+    QVERIFY(aboutText->text() != aboutLinks);
+
+    QApplication::setPalette(paletteWithWindowLightness(200));
+    QCoreApplication::processEvents();
+    QCOMPARE(qApp->styleSheet(), themeStyleSheet(Theme::Light));
     QCOMPARE(window->styleSheet(), themeStyleSheet(Theme::Light));
+    QCOMPARE(about->styleSheet(), aboutSheet);
+    QCOMPARE(preferences->styleSheet(), preferencesSheet);
+    QCOMPARE(watchLabel->styleSheet(), watchLabelSheet);
+    QCOMPARE(aboutText->text(), aboutLinks);
+}
+
+void ThemeTest::darkVariantOfLightColors_data() {
+    QTest::addColumn<QString>("light");
+    QTest::addColumn<QString>("dark");
+
+    QTest::newRow("button gradient")
+        << "background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #d3d3d3, stop:1 #e9e9e9);"
+        << "background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #555555, stop:1 #666666);";
+    QTest::newRow("pressed button") << "stop:0 #b3b3b3, stop:1 #d9d9d9"
+                                    << "stop:0 #444, stop:1 #555";
+    QTest::newRow("page background") << "QScrollArea {background-color:white;}"
+                                     << "QScrollArea {background-color:#353535;}";
+    QTest::newRow("dark label text") << "padding:0.5em; color:#333;"
+                                     << "padding:0.5em; color:#ddd;";
+    QTest::newRow("link in rich text, any letter case")
+        << "<span style=\" color:#0000FF;\">site</span>"
+        << "<span style=\" color:#6ab0f3;\">site</span>";
+    QTest::newRow("longer colour with a known start") << "color:#333333;"
+                                                      << "color:#333333;";
+    QTest::newRow("colour without partner") << "color:#444; border: 0px solid #ccc;"
+                                            << "color:#444; border: 0px solid #555;";
+    QTest::newRow("word containing white") << "whitespace: nowrap;"
+                                           << "whitespace: nowrap;";
+    QTest::newRow("no colour") << "padding:0.3em"
+                               << "padding:0.3em";
+}
+
+void ThemeTest::darkVariantOfLightColors() {
+    QFETCH(QString, light);
+    QFETCH(QString, dark);
+    QCOMPARE(darkVariant(light), dark);
+}
+
+QWidget *ThemeTest::widgetToRead(const QString &owner, const QString &name) const {
+    if (owner == "status bar") {
+        for (auto *button : window->statusBar()->findChildren<QPushButton *>()) {
+            if (button->text() == name)
+                return button;
+        }
+        return nullptr;
+    }
+    QWidget *root = window.get();
+    if (owner != "window")
+        root = window->findChild<QDialog *>(owner);
+    if (name == "Close")
+        return root->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Close);
+    return root->findChild<QWidget *>(name);
+}
+
+void ThemeTest::textIsReadable_data() {
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<QString>("owner");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("textRole");
+    // Colours that messages fix in a pane's text, whatever the theme.
+    QTest::addColumn<QList<QColor>>("messageColors");
+
+    const QList<QColor> mainPaneColors{QColor("#333"), QColor("#666")};
+    const QList<QColor> detailedPaneColors{QColor("#333")};
+    const struct {
+        const char *owner;
+        const char *name;
+        QPalette::ColorRole role;
+        QList<QColor> messageColors;
+    } widgets[] = {
+        {"window", "menuBar", QPalette::ButtonText, {}},
+        {"window", "leftdock", QPalette::WindowText, {}},
+        {"window", "browse", QPalette::ButtonText, {}},
+        {"window", "rotateNowButton", QPalette::ButtonText, {}},
+        {"window", "rotatePhotosWhenAddedLabel", QPalette::WindowText, {}},
+        {"window", "leftDockHelp", QPalette::WindowText, {}},
+        {"window", "cmdLineOutput", QPalette::Text, mainPaneColors},
+        {"window", "cmdLineOutput_2", QPalette::Text, detailedPaneColors},
+        {"status bar", "Help", QPalette::ButtonText, {}},
+        {"status bar", "Feedback (web)", QPalette::ButtonText, {}},
+        {"Preferences", "keepAll", QPalette::ButtonText, {}},
+        {"Preferences", "keep50", QPalette::ButtonText, {}},
+        {"Preferences", "modificationDatetime_donothing", QPalette::ButtonText, {}},
+        {"Preferences", "Close", QPalette::ButtonText, {}},
+        {"About", "label_3", QPalette::WindowText, {}},
+        {"About", "pushButton", QPalette::ButtonText, {}},
+        {"About", "Close", QPalette::ButtonText, {}},
+    };
+    for (bool dark : {false, true}) {
+        for (const auto &widget : widgets) {
+            QTest::addRow("%s %s %s", dark ? "dark" : "light", widget.owner, widget.name)
+                << dark << widget.owner << widget.name << int(widget.role) << widget.messageColors;
+        }
+    }
+}
+
+// The background that a widget shows against the colour its text is drawn in, and against the
+// colours fixed in its rich text.
+void ThemeTest::textIsReadable() {
+    QFETCH(bool, dark);
+    QFETCH(QString, owner);
+    QFETCH(QString, name);
+    QFETCH(int, textRole);
+    QFETCH(QList<QColor>, messageColors);
+
+    window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    QWidget *widget = widgetToRead(owner, name);
+    QVERIFY(widget);
+    // As they are while a folder is open and the docks are shown.
+    window->findChild<QWidget *>("rotateNowButton")->setEnabled(true);
+    for (const char *dock : {"leftdock", "detailedOutputDock"})
+        window->findChild<QWidget *>(dock)->show();
+    window->show();
+    if (widget->window() != window.get())
+        widget->window()->show();
+    showPagesHolding(widget);
+    QVERIFY(QTest::qWaitForWindowExposed(widget->window()));
+    QApplication::setPalette(paletteWithWindowLightness(dark ? 40 : 220));
+    QCoreApplication::processEvents();
+    QCOMPARE(qApp->styleSheet(), themeStyleSheet(dark ? Theme::Dark : Theme::Light));
+
+    const QColor background = mostCommonColor(pictureOf(widget));
+    QList<QColor> textColors = messageColors;
+    textColors << widget->palette().color(QPalette::ColorRole(textRole));
+    if (auto *label = qobject_cast<QLabel *>(widget))
+        textColors << inlineColors(label->text());
+    for (const QColor &text : textColors) {
+        const double ratio = contrast(text, background);
+        if (ratio < 3.0) {
+            QFAIL(qPrintable(QString("%1 on %2: contrast %3")
+                                 .arg(text.name(), background.name())
+                                 .arg(ratio, 0, 'f', 2)));
+        }
+    }
 }
 
 void ThemeTest::paletteChangeChoosesTheme_data() {
