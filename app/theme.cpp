@@ -21,12 +21,8 @@ const char *const themeRules = R"(QFrame[frameShape="4"], QFrame[frameShape="5"]
     border-radius: 0.5em;
     border: 1px solid ${watchFrameBorder};
 }
-#cmdLineOutput {
-    background-color: ${outputBackground};
-}
 #cmdLineOutput_2 {
     background-color: ${detailedOutputBackground};
-    color: ${detailedOutputText};
 }
 QMainWindow::separator {
     width: 3px;
@@ -91,6 +87,17 @@ QMenuBar {
 }
 )";
 
+// Rules of the dark sheet alone. The output messages carry fixed dark colours, so both panes stay
+// light paper with dark text; the light sheet leaves the panes' palette colours alone, as any rule
+// here would change how the panes draw their padding and rules.
+const char *const darkOnlyRules = R"(#cmdLineOutput {
+    background-color: #e9e9e9;
+}
+#cmdLineOutput_2 {
+    color: #222;
+}
+)";
+
 struct ThemeColor {
     const char *name;
     const char *light;
@@ -101,11 +108,8 @@ const ThemeColor themeColors[] = {
     {"frameLine", "#999", "#eee"},
     {"watchFrameBackground", "#fdfdfd", "#3a3a3a"},
     {"watchFrameBorder", "black", "#aaa"},
-    // The output messages carry fixed dark colours, so both panes stay light paper in the dark
-    // theme; the light theme keeps the panes' palette colours.
-    {"outputBackground", "palette(base)", "#e9e9e9"},
+    // The output messages carry fixed dark colours: the panes stay light paper (see below).
     {"detailedOutputBackground", "#e9e9e9", "#dddddd"},
-    {"detailedOutputText", "palette(text)", "#222"},
     {"dockText", "#888", "#aaa"},
     {"closeFrameBackground", "#e9e9e9", "#444"},
     {"dockTitleBackground", "#f9f9f9", "#555"},
@@ -232,6 +236,8 @@ QString themeStyleSheet(Theme theme) {
         sheet.replace(QString("${%1}").arg(color.name),
                       QString::fromLatin1(theme == Theme::Light ? color.light : color.dark));
     }
+    if (theme == Theme::Dark)
+        sheet += QString::fromLatin1(darkOnlyRules);
     return sheet;
 }
 

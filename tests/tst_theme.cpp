@@ -43,8 +43,7 @@ QPalette paletteWithWindowLightness(int lightness) {
 
 // The sheet with every colour blanked out, to compare the rules of the two themes.
 QString rulesOnly(QString sheet) {
-    return sheet.replace(
-        QRegularExpression("#[0-9a-fA-F]{3,6}|\\bblack\\b|\\bgreen\\b|palette\\(\\w+\\)"), "C");
+    return sheet.replace(QRegularExpression("#[0-9a-fA-F]{3,6}|\\bblack\\b|\\bgreen\\b"), "C");
 }
 
 // Relative luminance and contrast ratio as the accessibility guidelines define them.
@@ -177,7 +176,11 @@ void ThemeTest::sheetsShareTheirRules() {
     const QString dark = themeStyleSheet(Theme::Dark);
     QVERIFY(!light.contains("${"));
     QVERIFY(!dark.contains("${"));
-    QCOMPARE(rulesOnly(light), rulesOnly(dark));
+    // The dark sheet adds rules of its own after the shared ones: the panes' light paper.
+    const qsizetype darkOnly = dark.indexOf("#cmdLineOutput {");
+    QVERIFY(darkOnly > 0);
+    QVERIFY(!light.contains("#cmdLineOutput {"));
+    QCOMPARE(rulesOnly(light), rulesOnly(dark.left(darkOnly)));
     QVERIFY(light.contains("background-color: #fdfdfd;"));
     QVERIFY(dark.contains("background-color: #3a3a3a;"));
     QVERIFY(light.contains("background-color: green;"));
