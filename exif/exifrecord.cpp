@@ -15,7 +15,7 @@ constexpr uint64_t EntrySize = 12;
 // APP1 length field, "Exif\0\0" and an 8-byte TIFF header.
 constexpr uint64_t MinimumApp1Length = 16;
 constexpr uint16_t TiffMagic = 42;
-// The most values that any table looks at in a numeric entry (the lens specification's four).
+// The most values that any table looks at in a numeric entry (the four of the lens entry).
 constexpr uint64_t MostValuesUsed = 4;
 constexpr uint64_t AllValues = UINT64_MAX;
 
