@@ -273,11 +273,16 @@ void followTheme(QWidget *root, Theme theme) {
 
 void Pivotta::changeEvent(QEvent *event) {
     if (event->type() == QEvent::PaletteChange) {
-        const QColor windowColor = palette().brush(QPalette::Window).color();
-        if (themeForWindowColor(windowColor) == Theme::Light)
-            applyLightTheme();
-        else
-            applyDarkTheme();
+        // Decided once the toolkit has handed the new palette to every widget: a palette set
+        // while it is still doing so is overwritten in the windows it has not reached yet.
+        const auto followWindowPalette = [this] {
+            const QColor windowColor = palette().brush(QPalette::Window).color();
+            if (themeForWindowColor(windowColor) == Theme::Light)
+                applyLightTheme();
+            else
+                applyDarkTheme();
+        };
+        QMetaObject::invokeMethod(this, followWindowPalette, Qt::QueuedConnection);
     }
     QWidget::changeEvent(event);
 }
