@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QStyle>
 
+#include <utility>
+
 namespace {
 // The rules of both application style sheets, written once; ${name} stands for a colour that
 // differs between the themes.

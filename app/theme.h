@@ -17,7 +17,8 @@ Theme themeForWindowColor(const QColor &windowColor);
 // The fixed palette of the dark theme.
 QPalette darkPalette();
 
-// The style sheet of a theme; both themes share the rules and differ only in colours.
+// The style sheet of a theme; both themes share the rules and differ only in colours, except that
+// the dark one adds rules that keep the output panes light paper.
 QString themeStyleSheet(Theme theme);
 
 // A light text (a style sheet or rich text) with each light colour of the forms replaced by its
