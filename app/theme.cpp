@@ -298,3 +298,10 @@ void Pivotta::applyDarkTheme() {
     applyTheme(this, darkPalette(), themeStyleSheet(Theme::Dark));
     followThemeInForms(this, Theme::Dark);
 }
+
+QString switchGrooveStyleSheet(bool on) {
+    return on ? "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
+                "stop:0 #7c7, stop:1 #9d9);}"
+              : "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
+                "stop:0 #B1B1B1, stop:1 #c4c4c4);}";
+}

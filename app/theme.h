@@ -30,3 +30,7 @@ QString darkVariant(const QString &lightText);
 // and given back for the light theme; widgets whose forms hold no light colour with a dark
 // partner are left alone.
 void followTheme(QWidget *root, Theme theme);
+
+// The groove of a two-position switch (a slider from 0 to 1): green when on, grey when off. The
+// same in both themes.
+QString switchGrooveStyleSheet(bool on);

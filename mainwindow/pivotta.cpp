@@ -23,16 +23,9 @@
 #include "settings/settings.h"
 
 namespace {
-const char *const greenGrooveStyle =
-    "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
-    "#7c7, stop:1 #9d9);}";
-const char *const greyGrooveStyle =
-    "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
-    "#B1B1B1, stop:1 #c4c4c4);}";
 const char *const documentationUrl = "https://pivotta.example.org/lossless-rotation";
 
-QString timeOfDay()
-{
+QString timeOfDay() {
     return QTime::currentTime().toString(Qt::TextDate);
 }
 } // namespace
@@ -44,8 +37,7 @@ Pivotta::Pivotta(bool preview, bool watch, bool tutorial, QString folder, QStrin
     , ui(new Ui::Pivotta)
     , feedbackUrl("https://pivotta.example.org/feedback")
     , folderWatcher(new QFileSystemWatcher)
-    , folderModel(new QFileSystemModel)
-{
+    , folderModel(new QFileSystemModel) {
     ui->setupUi(this);
     about = new About(this);
     preferences = new Preferences(this);
@@ -91,8 +83,7 @@ Pivotta::Pivotta(bool preview, bool watch, bool tutorial, QString folder, QStrin
             &Pivotta::directoryComboBox_currentIndexChanged);
 }
 
-Pivotta::~Pivotta()
-{
+Pivotta::~Pivotta() {
     delete folderWatcher;
     delete folderModel;
     delete about;
@@ -100,8 +91,7 @@ Pivotta::~Pivotta()
     delete ui;
 }
 
-void Pivotta::prepareFrame()
-{
+void Pivotta::prepareFrame() {
     // The window starts light; each theme change gives it that theme's sheet as well, since its
     // own sheet outranks the application's for every widget inside it.
     setStyleSheet(themeStyleSheet(Theme::Light));
@@ -117,10 +107,10 @@ void Pivotta::prepareFrame()
     ui->cmdLineOutput_2->setBackgroundRole(QPalette::Button);
     photoNameFilters = QStringList{"*.jpg", "*.jpeg", "*.jfif", "*.jpe"};
     preparePreview();
+    prepareWatcher();
 }
 
-void Pivotta::connectSignals()
-{
+void Pivotta::connectSignals() {
     connect(this, &Pivotta::queueFastLineAppend, this, &Pivotta::fastLineAppend);
     connect(this, &Pivotta::queueFastAppendPlainText, this, &Pivotta::fastAppendPlainText);
     connect(this, &Pivotta::queueSlowLineAppend, this, &Pivotta::slowLineAppend);
@@ -132,8 +122,7 @@ void Pivotta::connectSignals()
 }
 
 // Start from the file manager or a console with a folder or a photo to rotate.
-void Pivotta::carryOutShellStart(bool preview, bool watch, const QString &folder, QString file)
-{
+void Pivotta::carryOutShellStart(bool preview, bool watch, const QString &folder, QString file) {
     if (!folder.isEmpty()) {
         if (preview) {
             ui->closeAppAfterRotatingFinishesFrame->hide();
@@ -181,8 +170,7 @@ void Pivotta::carryOutShellStart(bool preview, bool watch, const QString &folder
     QCoreApplication::processEvents();
 }
 
-void Pivotta::initTexts()
-{
+void Pivotta::initTexts() {
     helpText =
         tr("<hr /><h3>Help</h3><p><span>Pivotta aims to provide the best possible experience for "
            "getting your photos straightened up. </span></p><ul><li>&nbsp;Choose a folder by "
@@ -198,8 +186,7 @@ void Pivotta::initTexts()
     titleText = QString("%1 %2").arg(QCoreApplication::applicationName(), majorVersion);
 }
 
-void Pivotta::showFirstUseIntroduction()
-{
+void Pivotta::showFirstUseIntroduction() {
     appendOutput(
         tr("<h3>Welcome! :)</h3><p>This app helps you get your photos rotated the right way up. "
            "<b>Pivotta 3<br>has the features of previous versions, and more.</b> You can start "
@@ -211,8 +198,7 @@ void Pivotta::showFirstUseIntroduction()
         true, false);
 }
 
-void Pivotta::buildStatusBarButtons()
-{
+void Pivotta::buildStatusBarButtons() {
     auto *container = new QWidget(this);
     auto *layout = new QHBoxLayout(container);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -235,116 +221,94 @@ void Pivotta::buildStatusBarButtons()
     statusBar()->setStyleSheet("QPushButton{margin:0;padding:0;}");
 }
 
-void Pivotta::on_actionPreferences_triggered()
-{
+void Pivotta::on_actionPreferences_triggered() {
     preferences->show();
 }
 
-void Pivotta::on_action_Detailed_output_triggered(bool checked)
-{
+void Pivotta::on_action_Detailed_output_triggered(bool checked) {
     ui->detailedOutputDock->setVisible(checked);
 }
 
-void Pivotta::on_actionAbout_triggered()
-{
+void Pivotta::on_actionAbout_triggered() {
     about->show();
 }
 
-void Pivotta::on_detailedOutputDock_visibilityChanged(bool visible)
-{
+void Pivotta::on_detailedOutputDock_visibilityChanged(bool visible) {
     if (!visible)
         ui->action_Detailed_output->setChecked(false);
 }
 
-void Pivotta::on_rotateNowButton_clicked()
-{
+void Pivotta::on_rotateNowButton_clicked() {
     rotateFilesInCurrentDirectory(false, false);
 }
 
-void Pivotta::on_actionRotate_folder_now_triggered()
-{
+void Pivotta::on_actionRotate_folder_now_triggered() {
     rotateFilesInCurrentDirectory(false, false);
 }
 
-void Pivotta::on_actionBrowse_folder_triggered()
-{
+void Pivotta::on_actionBrowse_folder_triggered() {
     on_browse_clicked();
 }
 
-void Pivotta::on_actionRotate_currently_selected_file_triggered()
-{
+void Pivotta::on_actionRotate_currently_selected_file_triggered() {
     on_autorotateSingleButton_clicked();
 }
 
-void Pivotta::on_action_Dry_run_triggered(bool)
-{
+void Pivotta::on_action_Dry_run_triggered(bool) {
     // The batch reads the action's checked state when it runs.
 }
 
-void Pivotta::helpTextShow()
-{
+void Pivotta::helpTextShow() {
     appendOutput(helpText, true, false);
 }
 
-void Pivotta::on_actionHelp_triggered()
-{
+void Pivotta::on_actionHelp_triggered() {
     helpTextShow();
 }
 
-void Pivotta::on_actionFirst_use_introduction_triggered()
-{
+void Pivotta::on_actionFirst_use_introduction_triggered() {
     showFirstUseIntroduction();
 }
 
-void Pivotta::on_actionSend_feedback_about_app_triggered()
-{
+void Pivotta::on_actionSend_feedback_about_app_triggered() {
     feedbackShow();
 }
 
-void Pivotta::feedbackShow()
-{
+void Pivotta::feedbackShow() {
     QDesktopServices::openUrl(QUrl(feedbackUrl, QUrl::TolerantMode));
 }
 
-void Pivotta::on_actionQuit_triggered()
-{
+void Pivotta::on_actionQuit_triggered() {
     emit quitApp();
 }
 
-void Pivotta::on_stopRotatingButton_clicked()
-{
+void Pivotta::on_stopRotatingButton_clicked() {
     stopRequested = true;
 }
 
-void Pivotta::on_actionIncrease_font_size_triggered()
-{
+void Pivotta::on_actionIncrease_font_size_triggered() {
     ui->cmdLineOutput->zoomIn(1);
     ui->cmdLineOutput_2->zoomIn(1);
 }
 
-void Pivotta::on_actionDecrease_font_size_triggered()
-{
+void Pivotta::on_actionDecrease_font_size_triggered() {
     ui->cmdLineOutput->zoomOut(1);
     ui->cmdLineOutput_2->zoomOut(1);
 }
 
-void Pivotta::on_closeContextMenuRotateNotification_clicked()
-{
+void Pivotta::on_closeContextMenuRotateNotification_clicked() {
     ui->closeAppAfterRotatingFinishesFrame->hide();
 }
 
-void Pivotta::on_closeAppAfterRotatingFinishes_sliderPressed()
-{
+void Pivotta::on_closeAppAfterRotatingFinishes_sliderPressed() {
     toggleCloseAppAfterRotatingFinishes();
 }
 
-void Pivotta::on_closeAppAfterRotatingFinishes_actionTriggered(int)
-{
+void Pivotta::on_closeAppAfterRotatingFinishes_actionTriggered(int) {
     toggleCloseAppAfterRotatingFinishes();
 }
 
-void Pivotta::toggleCloseAppAfterRotatingFinishes()
-{
+void Pivotta::toggleCloseAppAfterRotatingFinishes() {
     QSlider *slider = ui->closeAppAfterRotatingFinishes;
     const bool choice = slider->value() != slider->maximum();
     slider->setValue(choice ? slider->maximum() : slider->minimum());
@@ -353,27 +317,22 @@ void Pivotta::toggleCloseAppAfterRotatingFinishes()
     updateCloseAppSliderStyle();
 }
 
-void Pivotta::toggleCloseAppAfterContextMenuRotate(bool checked)
-{
+void Pivotta::toggleCloseAppAfterContextMenuRotate(bool checked) {
     ui->closeAppAfterRotatingFinishes->setValue(checked ? 1 : 0);
     updateCloseAppSliderStyle();
 }
 
-void Pivotta::updateCloseAppSliderStyle()
-{
+void Pivotta::updateCloseAppSliderStyle() {
     QSlider *slider = ui->closeAppAfterRotatingFinishes;
-    slider->setStyleSheet(slider->value() == slider->maximum() ? greenGrooveStyle
-                                                               : greyGrooveStyle);
+    slider->setStyleSheet(switchGrooveStyleSheet(slider->value() == slider->maximum()));
 }
 
-void Pivotta::closeAppAfterRotatingFinishesAndDelayHasPassed()
-{
+void Pivotta::closeAppAfterRotatingFinishesAndDelayHasPassed() {
     if (Settings::closeAppAfterContextMenuRotate())
         emit quitApp();
 }
 
-void Pivotta::startCloseAfterFinishCountdown()
-{
+void Pivotta::startCloseAfterFinishCountdown() {
     if (!closeAfterFinishArmed)
         return;
     QTimer::singleShot(10000, ui->closeAppAfterRotatingFinishesFrame, &QWidget::hide);
@@ -396,19 +355,16 @@ void Pivotta::startCloseAfterFinishCountdown()
     closeAfterFinishArmed = false;
 }
 
-void Pivotta::closeEvent(QCloseEvent *event)
-{
+void Pivotta::closeEvent(QCloseEvent *event) {
     Settings::setNativeValue(SettingsKey::windowGeometry, saveGeometry());
     Settings::setNativeValue(SettingsKey::windowState, saveState(0));
     QWidget::closeEvent(event);
 }
 
-void Pivotta::showEvent(QShowEvent *)
-{
+void Pivotta::showEvent(QShowEvent *) {
     restore();
 }
 
-void Pivotta::hideEvent(QHideEvent *)
-{
+void Pivotta::hideEvent(QHideEvent *) {
     save();
 }

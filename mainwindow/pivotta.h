@@ -237,6 +237,7 @@ private slots:
     void watcherRotateFilesInCurrentDirectory();
 
 private:
+    void prepareWatcher();
     void addWatchPath(QString path);
     void addWatchSubfolders();
     void watchFolder(QString folder);

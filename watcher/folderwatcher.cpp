@@ -11,32 +11,25 @@
 #include <QTimer>
 
 #include "app/debuglog.h"
+#include "app/theme.h"
 #include "mainwindow/outputtext.h"
 #include "watcher/switchgesture.h"
 
 namespace {
-const char *const watchOnGrooveStyle =
-    "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
-    "#7c7, stop:1 #9d9);}";
-const char *const watchOffGrooveStyle =
-    "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
-    "#B1B1B1, stop:1 #c4c4c4);}";
-
 // From a folder change to a watcher run, so that a copy of many files settles into one run.
 constexpr int settleDelayMs = 1000;
 // The same while a watcher run is going: its own writes into the folder raise changes too.
 constexpr int settleDelayDuringRunMs = 2000;
 } // namespace
 
+void Pivotta::prepareWatcher() {
+    watchSwitchGesture = new SwitchGesture(ui->horizontalSlider);
+}
+
 void Pivotta::setWatchFolderSetting(bool checked, bool fromClick) {
     QSlider *slider = ui->horizontalSlider;
-    // The constructor calls this before the window can get any input, so the switch's presses are
-    // counted from the start.
-    if (!watchSwitchGesture)
-        watchSwitchGesture = new SwitchGesture(slider);
-
     slider->setValue(checked ? slider->maximum() : slider->minimum());
-    slider->setStyleSheet(getWatchFolderToggleValue() ? watchOnGrooveStyle : watchOffGrooveStyle);
+    slider->setStyleSheet(switchGrooveStyleSheet(getWatchFolderToggleValue()));
 
     if (checked) {
         const QString folder = ui->directoryComboBox->currentText();
