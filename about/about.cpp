@@ -7,18 +7,15 @@
 
 About::About(QWidget *parent)
     : QDialog(parent)
-    , ui(new Ui::About)
-{
+    , ui(new Ui::About) {
     ui->setupUi(this);
     ui->version->setText(QCoreApplication::applicationVersion());
 }
 
-About::~About()
-{
+About::~About() {
     delete ui;
 }
 
-void About::on_pushButton_clicked()
-{
+void About::on_pushButton_clicked() {
     QMessageBox::aboutQt(this, QString());
 }

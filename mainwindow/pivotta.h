@@ -29,8 +29,7 @@ namespace Ui {
 class Pivotta;
 }
 
-class Pivotta : public QMainWindow, public RestoreWindowSize
-{
+class Pivotta : public QMainWindow, public RestoreWindowSize {
     Q_OBJECT
     Q_INTERFACES(RestoreWindowSize)
 
@@ -176,7 +175,8 @@ private:
     int emptyPhotoSettleMs = 30000; // an empty photo is waited for this long
     int watcherRetryDelayMs = 2000;
 
-    // ---- Lossless transform and metadata finishing (engine/transform.cpp, engine/metadata.cpp) ----
+    // ---- Lossless transform and metadata finishing (engine/transform.cpp, engine/metadata.cpp)
+    // ----
 private:
     enum class RotationOutcome {
         Rotated,
