@@ -2,6 +2,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QScreen>
 
 #include <cstdio>
 
@@ -28,6 +29,15 @@ int answerWithoutDisplay(int argc, char **argv) {
     parser.process(app); // ends the program for help, version and bad options
     std::fputs("Pivotta needs a graphical display to show its window.\n", stderr);
     return 1;
+}
+// The form's size suits a large screen; on a smaller one the window would reach past its edges.
+void fitIntoScreen(QWidget *window) {
+    const QScreen *screen = window->screen();
+    if (!screen || window->isMaximized())
+        return;
+    const QSize available = screen->availableGeometry().size();
+    if (window->width() > available.width() || window->height() > available.height())
+        window->resize(window->size().boundedTo(available));
 }
 } // namespace
 
@@ -62,6 +72,7 @@ int main(int argc, char **argv) {
     } else {
         window->setGeometry(100, 100, 1024, 600);
     }
+    fitIntoScreen(window);
     window->show();
     return app.exec();
 }
