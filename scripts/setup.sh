@@ -9,7 +9,7 @@ PIVOTTA_BUILD="${PIVOTTA_BUILD:-$PIVOTTA_ROOT/build}"
 # Packages for building, for the external tools and for the tests' own checks.
 PIVOTTA_PACKAGES=(
     cmake g++ make pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libqt6opengl6-dev
     libjpeg-turbo-progs exiv2
     fonts-dejavu-core
     desktop-file-utils appstream
