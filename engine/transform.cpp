@@ -119,6 +119,15 @@ void Pivotta::reportTimeBeforeRotation(const PhotoTransform &job) {
                          false);
 }
 
+// Runs jpegtran from `input` into `output`; its messages name the photo, not the work file.
+Pivotta::ToolRun Pivotta::runJpegtran(const QString &input, const QString &output,
+                                      const PhotoTransform &job) {
+    ToolRun run = runTool(toolPath("jpegtran"), jpegtranArguments(input, output, job.angle));
+    run.standardOutput = outputNamingPhoto(run.standardOutput, output, job.photoPath);
+    run.standardError = outputNamingPhoto(run.standardError, output, job.photoPath);
+    return run;
+}
+
 Pivotta::RotationOutcome Pivotta::rotateBesidePhoto(const PhotoTransform &job) {
     const QString tempPath = siblingTempPath(job.photoPath);
     {
@@ -135,16 +144,11 @@ Pivotta::RotationOutcome Pivotta::rotateBesidePhoto(const PhotoTransform &job) {
     }
     RemoveFileOnExit removeTemp(tempPath);
 
-    const ToolRun run =
-        runTool(toolPath("jpegtran"), jpegtranArguments(job.photoPath, tempPath, job.angle));
+    const ToolRun run = runJpegtran(job.photoPath, tempPath, job);
     if (reportToolNotRun(run, job))
         return RotationOutcome::Failed;
-
-    const QString output =
-        outputNamingPhoto(run.standardOutput + "\n" + run.standardError, tempPath, job.photoPath);
-    const QString toolOutput =
-        toolOutputHtml(outputNamingPhoto(run.standardOutput, tempPath, job.photoPath),
-                       outputNamingPhoto(run.standardError, tempPath, job.photoPath));
+    const QString output = run.standardOutput + "\n" + run.standardError;
+    const QString toolOutput = toolOutputHtml(run.standardOutput, run.standardError);
     switch (jpegtranVerdict(run.normalExit, run.exitCode, output)) {
     case JpegtranVerdict::Crashed:
         appendOutput(tr("Not rotated, jpegtran crashed") + ": " +
@@ -198,8 +202,7 @@ Pivotta::RotationOutcome Pivotta::rotateViaSystemTempCopy(const PhotoTransform &
     RemoveFileOnExit removeCopy(copyPath);
     qCDebug(lcPivotta) << "encoded rotate start" << copyPath << " original:" << job.photoPath;
 
-    const ToolRun run =
-        runTool(toolPath("jpegtran"), jpegtranArguments(copyPath, copyPath, job.angle));
+    const ToolRun run = runJpegtran(copyPath, copyPath, job);
     if (reportToolNotRun(run, job))
         return RotationOutcome::Failed;
     const QString output = run.standardOutput + "\n" + run.standardError;

@@ -210,6 +210,7 @@ private:
     void reportSuccess(const PhotoTransform &job, bool withWarning);
     void countSuccess(const QString &photoPath);
     ToolRun runTool(const QString &program, const QStringList &arguments);
+    ToolRun runJpegtran(const QString &input, const QString &output, const PhotoTransform &job);
     void reportRotation(QString filePath, int angle, bool dryRun);
     QString toolPath(QString toolName);
     QStringList jpegtranArguments(const QString &inputPath, const QString &outputPath, int angle);

@@ -14,7 +14,7 @@
 
 #include <memory>
 
-#include "exif/exifrecord.h"
+#include "testphotos.h"
 
 namespace {
 const QString testPhotos = QStringLiteral(PIVOTTA_TESTDATA_DIR "/orientation");
@@ -34,18 +34,6 @@ int angleForTag(int tag) {
     default:
         return 0;
     }
-}
-
-int orientationTag(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray bytes = file.readAll();
-    ExifRecord record;
-    if (record.readJpeg(reinterpret_cast<const unsigned char *>(bytes.constData()),
-                        static_cast<uint32_t>(bytes.size())) != ExifRecord::ExifOk)
-        return -1;
-    return record.orientation;
 }
 
 // The tag that the shared photo's name announces: "Portrait_6.jpg" has tag 6.
@@ -173,7 +161,7 @@ void EndToEndTest::checkFolder(const QString &folder, const QList<Placement> &pl
             QVERIFY2(fileBytes(path) == fileBytes(original), label + " was changed");
             continue;
         }
-        QVERIFY2(orientationTag(path) == 1, label + " does not have orientation 1");
+        QVERIFY2(TestPhotos::storedOrientation(path) == 1, label + " does not have orientation 1");
         const QImage expected = expectedPixels(original, angle, sandbox.path());
         QVERIFY2(!expected.isNull(), "jpegtran could not make the expected picture");
         QVERIFY2(storedPixels(path) == expected, label + " is not the lossless turn");
