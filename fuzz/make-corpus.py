@@ -3,7 +3,7 @@
 
 The real photo seed, photo-small.jpg, is made separately by shrinking one of the shared test
 photos with ImageMagick, which keeps its EXIF data (orientation 6):
-    convert ../shared/testdata/orientation/Portrait_6.jpg -resize 320x -quality 70 \
+    convert tests/data/orientation/Portrait_6.jpg -resize 320x -quality 70 \
         fuzz/corpus/photo-small.jpg
 """
 import os

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds Pivotta and takes a screenshot of its main window after it rotated a folder of photos:
-# the program runs on a virtual X display (xvfb-run) on copies of the shared test photos, with
+# the program runs on a virtual X display (xvfb-run) on copies of the test photos, with
 # its own settings folder, and ImageMagick's `import` grabs the screen.
 # Usage: scripts/screenshot.sh [output.png]   (default: docs/screenshots/mainwindow.png)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 OUTPUT="${1:-$PIVOTTA_ROOT/docs/screenshots/mainwindow.png}"
-PHOTOS_SOURCE="${PIVOTTA_TESTDATA:-$PIVOTTA_ROOT/../shared/testdata/orientation}"
+PHOTOS_SOURCE="${PIVOTTA_TESTDATA:-$PIVOTTA_ROOT/tests/data/orientation}"
 PIVOTTA_BUILD="${PIVOTTA_SCREENSHOT_BUILD:-$PIVOTTA_ROOT/build-screenshot}"
 SCREEN_SIZE="1600x1000"
 BATCH_WAIT_SECONDS="${PIVOTTA_SCREENSHOT_WAIT:-8}"

@@ -5,7 +5,7 @@
 #
 #   scripts/screenshots.sh            builds if needed (in ./build, or $PIVOTTA_BUILD) and shoots
 #
-# The program is started as a file manager starts it, on copies of the shared test photos, with
+# The program is started as a file manager starts it, on copies of the test photos, with
 # settings of its own in a temporary folder. The dialogs are opened through the menus with
 # simulated key presses (xdotool). The dark theme is reached the way a desktop switches to it:
 # the platform theme qt6ct changes the palette of the running program, which then installs its
@@ -17,7 +17,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 SCREEN_SIZE="1920x1200x24"
 OUTPUT_DIR="$PIVOTTA_ROOT/docs/screenshots"
-PHOTOS_SOURCE="$PIVOTTA_ROOT/../shared/testdata/orientation"
+PHOTOS_SOURCE="$PIVOTTA_ROOT/tests/data/orientation"
 # Copies of the photos whose tags ask for a turn, enough of them for the batch to last a few
 # seconds so that it can be caught while it runs.
 PHOTO_SETS=25

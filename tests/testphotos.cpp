@@ -1,4 +1,4 @@
-// Test photos cut from the shared orientation photos, and tag and pixel checks.
+// Test photos cut from the orientation test photos, and tag and pixel checks.
 #include "testphotos.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-// Small test photos cut losslessly from the shared orientation photos, and checks on their tags
+// Small test photos cut losslessly from the orientation test photos, and checks on their tags
 // and pixels, shared by the window tests.
 #pragma once
 
@@ -9,12 +9,12 @@
 
 namespace TestPhotos {
 
-// Writes to `target` a 480x320 piece (as it stands upright) of the shared landscape photo whose
+// Writes to `target` a 480x320 piece (as it stands upright) of the landscape test photo whose
 // EXIF orientation is `orientation` (0 to 8), cut without re-encoding so that its tag and its
-// stored turn are those of the shared photo. Returns false when jpegtran fails.
+// stored turn are those of the test photo. Returns false when jpegtran fails.
 bool writeCroppedPhoto(int orientation, const QString &target);
 
-// The shared, full-size landscape photo with that orientation.
+// The full-size landscape test photo with that orientation.
 QString sharedPhoto(int orientation);
 
 // The file's bytes, empty when it cannot be read.

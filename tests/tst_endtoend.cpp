@@ -1,5 +1,5 @@
 // End to end: the built program started the way a file manager starts it, on copies of the
-// shared test photos, with its own settings; then every photo is checked on disk.
+// test photos, with its own settings; then every photo is checked on disk.
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -36,7 +36,7 @@ int angleForTag(int tag) {
     }
 }
 
-// The tag that the shared photo's name announces: "Portrait_6.jpg" has tag 6.
+// The tag that the test photo's name announces: "Portrait_6.jpg" has tag 6.
 int tagFromName(const QString &originalName) {
     return originalName.section('_', -1).section('.', 0, 0).toInt();
 }
@@ -65,7 +65,7 @@ QImage expectedPixels(const QString &original, int angle, const QString &workFol
     return storedPixels(expectedPath);
 }
 
-// One photo of a sandbox: where it lies now and which shared photo it was copied from.
+// One photo of a sandbox: where it lies now and which test photo it was copied from.
 struct Placement {
     QString relativePath;
     QString originalName;
@@ -175,7 +175,7 @@ void EndToEndTest::initTestCase() {
         QSKIP("jpegtran and exiv2 must be installed");
     QVERIFY(sandbox.isValid());
 
-    // Every shared photo, some in subfolders, one with an upper-case extension and one with
+    // Every test photo, some in subfolders, one with an upper-case extension and one with
     // blanks and non-ASCII letters in its name; and a file that is no photo.
     for (const QString &name : QDir(testPhotos).entryList({"*.jpg"}, QDir::Files, QDir::Name)) {
         QString relativePath = name;

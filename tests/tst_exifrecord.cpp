@@ -1,5 +1,5 @@
 // Tests of the EXIF parser: a table of small synthetic JPEG and EXIF buffers built here, the
-// fuzzing seed corpus, and the shared orientation test photos.
+// fuzzing seed corpus, and the orientation test photos.
 #include "exif/exifrecord.h"
 
 #include <QDir>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #ifndef PIVOTTA_TESTDATA_DIR
-#error "PIVOTTA_TESTDATA_DIR must name the shared test data folder"
+#error "PIVOTTA_TESTDATA_DIR must name the test data folder"
 #endif
 #ifndef PIVOTTA_FUZZ_CORPUS_DIR
 #error "PIVOTTA_FUZZ_CORPUS_DIR must name the fuzzing seed corpus folder"

@@ -1,4 +1,4 @@
-// The folder batch with the real jpegtran and exiv2 on copies of the shared photos: what is
+// The folder batch with the real jpegtran and exiv2 on copies of the test photos: what is
 // rotated and what is left byte for byte, the summary, dry run, stop, and the rules for runs
 // that meet (a second start, watcher starts during a batch, rechecks, photos still arriving).
 #include <QComboBox>
@@ -73,7 +73,7 @@ private slots:
     void photoChangedWhileExaminedIsLeft();
 
 private:
-    // A copy of a shared photo (tag 0 to 8, landscape or portrait) at `relativePath`, with a
+    // A copy of a test photo (tag 0 to 8, landscape or portrait) at `relativePath`, with a
     // modification time well in the past (a fresh one looks like a photo still being copied).
     QString addPhoto(const QString &relativePath, int tag, bool landscape = true);
     void openFolder();

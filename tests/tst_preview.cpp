@@ -454,7 +454,7 @@ void PreviewTest::outsideTextInNamesShowsLiterally() {
 }
 
 void PreviewTest::scaledDecodeMatchesFullDecode_data() {
-    QTest::addColumn<QString>("source"); // "full" = a shared photo, "cut" = a cut piece
+    QTest::addColumn<QString>("source"); // "full" = a whole test photo, "cut" = a cut piece
     QTest::addColumn<int>("orientation");
     QTest::addColumn<bool>("applyOrientation");
     QTest::addColumn<QSize>("bounds");

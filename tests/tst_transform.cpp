@@ -1,4 +1,4 @@
-// Rotating one photo: the real jpegtran and exiv2 on copies of the shared photos, and stand-in
+// Rotating one photo: the real jpegtran and exiv2 on copies of the test photos, and stand-in
 // tools (selected with PIVOTTA_TOOLS_DIR) for the faults the real ones cannot be made to show.
 // Whatever happens, the photo is either as it was or completely rotated, and no temporary file
 // is left beside it or in the temporary folder.
