@@ -3,6 +3,9 @@
 
 #include <QCoreApplication>
 #include <QSettings>
+#include <QThread>
+
+#include <algorithm>
 
 namespace {
 QSettings userSettings() {
@@ -59,6 +62,18 @@ int setFileTimestamp() {
 
 bool watch() {
     return value(SettingsKey::watch).toBool();
+}
+
+int parallelRotations() {
+    bool isNumber = false;
+    const int stored = value(SettingsKey::parallelRotations).toInt(&isNumber);
+    if (isNumber && stored >= 1)
+        return stored;
+    return std::max(1, QThread::idealThreadCount());
+}
+
+bool fixMirroredOrientations() {
+    return value(SettingsKey::fixMirroredOrientations).toBool();
 }
 
 QStringList recentFolderList() {

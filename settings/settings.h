@@ -17,6 +17,8 @@ inline constexpr char forceFontSizeChecked[] = "forceFontSizeChecked";
 inline constexpr char forceFontSizeValue[] = "forceFontSizeValue";
 inline constexpr char recentFolderList[] = "recentFolderList";
 inline constexpr char watch[] = "watch";
+inline constexpr char parallelRotations[] = "parallelRotations";
+inline constexpr char fixMirroredOrientations[] = "fixMirroredOrientations";
 // Window keys are built from the window's class name: "PivottaSize" and so on.
 inline constexpr char windowSizeFormat[] = "%1Size";
 inline constexpr char windowPositionFormat[] = "%1Position";
@@ -43,6 +45,8 @@ bool closeAppAfterContextMenuRotate(); // false
 int textLimit();                       // 0: keep everything
 int setFileTimestamp();                // 0: leave the file time alone
 bool watch();                          // false
+int parallelRotations();               // the number of processor cores; at least 1
+bool fixMirroredOrientations();        // false: mirrored photos are reported and left alone
 QStringList recentFolderList();        // empty
 QSize windowSize(const QString &className); // invalid size (-1 by -1)
 } // namespace Settings
