@@ -8,22 +8,17 @@
 
 #include "app/catchexceptionapplication.h"
 #include "app/debuglog.h"
+#include "app/headless.h"
 #include "app/startup.h"
 #include "mainwindow/pivotta.h"
 #include "settings/settings.h"
 
 namespace {
-void setIdentity() {
-    QCoreApplication::setApplicationName("Pivotta");
-    QCoreApplication::setOrganizationName("Tavlund");
-    QCoreApplication::setApplicationVersion("3.27");
-}
-
 // Without a window system the GUI application object cannot be built; help, version and
 // option errors are still answered from a console-only application object.
 int answerWithoutDisplay(int argc, char **argv) {
     QCoreApplication app(argc, argv);
-    setIdentity();
+    setApplicationIdentity();
     QCommandLineParser parser;
     addStartupOptions(parser);
     parser.process(app); // ends the program for help, version and bad options
@@ -42,6 +37,8 @@ void fitIntoScreen(QWidget *window) {
 } // namespace
 
 int main(int argc, char **argv) {
+    if (headlessRequested(argc, argv))
+        return runHeadless(argc, argv);
     if (!graphicalDisplayAvailable())
         return answerWithoutDisplay(argc, argv);
 
@@ -49,7 +46,7 @@ int main(int argc, char **argv) {
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     CatchExceptionApplication app(argc, argv);
     Q_INIT_RESOURCE(resources);
-    setIdentity();
+    setApplicationIdentity();
     // Lets the desktop match the window to its launcher entry and icon.
     QGuiApplication::setDesktopFileName("org.example.pivotta");
 

@@ -5,6 +5,12 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+void setApplicationIdentity() {
+    QCoreApplication::setApplicationName("Pivotta");
+    QCoreApplication::setOrganizationName("Tavlund");
+    QCoreApplication::setApplicationVersion("3.27");
+}
+
 void addStartupOptions(QCommandLineParser &parser) {
     parser.setApplicationDescription(QCoreApplication::applicationName());
     parser.addHelpOption();
@@ -18,7 +24,28 @@ void addStartupOptions(QCommandLineParser &parser) {
     parser.addOption({{"p", "preview"},
                       QCoreApplication::translate(
                           "main", "Preview photo orientation before & after autorotating")});
+    parser.addOption(
+        {"headless",
+         QCoreApplication::translate(
+             "main", "Rotate without a window and print a report (no display needed)")});
+    parser.addOption(
+        {"dry-run", QCoreApplication::translate(
+                        "main", "With --headless: only report what would be rotated")});
+    parser.addOption({"jobs",
+                      QCoreApplication::translate("main", "With --headless: photos rotated side by "
+                                                          "side (default: as in Preferences)"),
+                      "N"});
     parser.addVersionOption();
+}
+
+bool headlessRequested(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--headless") == 0 || qstrcmp(argv[i], "-headless") == 0)
+            return true;
+        if (qstrcmp(argv[i], "--") == 0)
+            break;
+    }
+    return false;
 }
 
 StartupDecisions startupDecisions(const QCommandLineParser &parser) {

@@ -15,9 +15,16 @@ struct StartupDecisions {
     QString file;   // the first positional argument when it names an existing file
 };
 
+// The application's name, organization and version, which also address its settings.
+void setApplicationIdentity();
+
 // Registers the options in their documented order: help, destination, watch, tutorial,
-// preview, version.
+// preview, the options of a run without a window (headless, dry-run, jobs), version.
 void addStartupOptions(QCommandLineParser &parser);
+
+// Whether the arguments ask for a run without a window; looked at before any application object
+// exists, since that decides which one is built.
+bool headlessRequested(int argc, char **argv);
 
 // Reads the decisions from a parser that has already parsed the arguments.
 StartupDecisions startupDecisions(const QCommandLineParser &parser);

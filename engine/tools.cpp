@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "mainwindow/outputtext.h"
+#include "engine/messagetext.h"
 
 QString toolFileName(const QString &toolName) {
 #ifdef Q_OS_WIN

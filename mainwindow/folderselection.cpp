@@ -8,11 +8,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
-#include <QFileSystemWatcher>
 
-#include "mainwindow/outputtext.h"
+#include "engine/messagetext.h"
 #include "mainwindow/recentfolders.h"
 #include "settings/settings.h"
+#include "watcher/folderwatcher.h"
 
 namespace {
 // The wait cursor for the span of one scope, restored on every way out.
@@ -61,9 +61,9 @@ void Pivotta::openFolder(QString folder) {
 
     makeFolderCurrentInComboBox(nativeFolder);
 
-    if (!folderWatcher->directories().isEmpty() || !folderWatcher->files().isEmpty())
-        removeAllWatchPaths();
-    watchFolder(folder);
+    if (!watcher->systemWatchedPaths().isEmpty())
+        watcher->removeAllWatchPaths();
+    watcher->watchFolder(folder);
 
     showFolderInTree(folder);
     setWatchFolderSetting(ui->horizontalSlider->value() == ui->horizontalSlider->maximum(), false);

@@ -2,14 +2,15 @@
 #include "mainwindow/pivotta.h"
 #include "ui_mainwindow.h"
 
-#include <QCoreApplication>
-#include "app/debuglog.h"
 #include <QDesktopServices>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "app/debuglog.h"
+#include "engine/messagetext.h"
+#include "engine/outputmessage.h"
 #include "mainwindow/outputtext.h"
 #include "settings/settings.h"
 
@@ -56,6 +57,20 @@ void Pivotta::appendOutput(QString message) {
     appendOutput(message, false, false);
 }
 
+void Pivotta::writeMessage(const OutputMessage &message) {
+    switch (message.pane) {
+    case OutputMessage::Main:
+        appendOutput(message.text, message.checkDuplicate, message.plainTextNoNewline);
+        break;
+    case OutputMessage::Detailed:
+        appendOutputDetailed(message.text, message.checkDuplicate);
+        break;
+    case OutputMessage::DetailedRaw:
+        ui->cmdLineOutput_2->append(message.text);
+        break;
+    }
+}
+
 void Pivotta::appendOutputDetailed(QString message, bool checkduplicate) {
     if (checkduplicate && message == lastDetailedMessage)
         return;
@@ -77,7 +92,6 @@ void Pivotta::fastLineAppend(QString message, QTextEdit *editWidget) {
         qCDebug(lcPivotta) << "failed writing to main output";
     }
     followBottomIf(wasAtBottom, editWidget);
-    QCoreApplication::processEvents();
 }
 
 void Pivotta::slowLineAppend(QString message, QTextEdit *editWidget) {
@@ -93,7 +107,6 @@ void Pivotta::fastAppendPlainText(QString message, QTextEdit *editWidget) {
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(message);
     followBottomIf(wasAtBottom, editWidget);
-    QCoreApplication::processEvents();
 }
 
 void Pivotta::applyTextLimit(QTextEdit *editWidget) {
@@ -112,8 +125,5 @@ void Pivotta::showFile(QUrl link) {
 }
 
 QString Pivotta::pathRelativeToFolder(QString path) {
-    const QString folder = ui->directoryComboBox->currentText();
-    qCDebug(lcPivotta) << "relative path of" << path << "in" << folder;
-    qCDebug(lcPivotta) << "characters kept:" << path.size() - folder.size();
-    return ::pathRelativeToFolder(path, folder);
+    return ::pathRelativeToFolder(path, ui->directoryComboBox->currentText());
 }

@@ -9,8 +9,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
-#include <QFileSystemWatcher>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTime>
 #include <QTimer>
@@ -18,15 +19,28 @@
 #include "about/about.h"
 #include "app/debuglog.h"
 #include "app/theme.h"
-#include "mainwindow/outputtext.h"
+#include "engine/messagetext.h"
+#include "engine/orientationcheck.h"
+#include "engine/rotationengine.h"
+#include "mainwindow/photopreview.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
+#include "watcher/folderwatcher.h"
 
 namespace {
 const char *const documentationUrl = "https://pivotta.example.org/lossless-rotation";
 
 QString timeOfDay() {
     return QTime::currentTime().toString(Qt::TextDate);
+}
+
+// "about 2 minutes" or "about 40 seconds": a rough time, as estimates are.
+QString roughDuration(qint64 ms) {
+    const qint64 seconds = (ms + 999) / 1000;
+    if (seconds >= 120)
+        return QCoreApplication::translate("Pivotta", "about %n minute(s) left", "",
+                                           int((seconds + 30) / 60));
+    return QCoreApplication::translate("Pivotta", "about %n second(s) left", "", int(seconds));
 }
 } // namespace
 
@@ -35,8 +49,10 @@ Pivotta::Pivotta(bool preview, bool watch, bool tutorial, QString folder, QStrin
     : QMainWindow(parent)
     , RestoreWindowSize(this, false)
     , ui(new Ui::Pivotta)
+    , engine(new RotationEngine(this))
+    , watcher(new FolderWatcher(engine, this))
+    , previewer(new PhotoPreview(engine, this))
     , feedbackUrl("https://pivotta.example.org/feedback")
-    , folderWatcher(new QFileSystemWatcher)
     , folderModel(new QFileSystemModel) {
     ui->setupUi(this);
     about = new About(this);
@@ -44,8 +60,10 @@ Pivotta::Pivotta(bool preview, bool watch, bool tutorial, QString folder, QStrin
     preferences->setPerfectUILabel(tr("Require perfect metadata for rotation"));
     initTexts();
     buildStatusBarButtons();
+    buildBatchProgress();
     prepareFrame();
     connectSignals();
+    connectEngine();
     setWindowTitle(titleText);
     connect(this, &Pivotta::quitApp, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     fillFolderComboBox();
@@ -71,7 +89,6 @@ Pivotta::Pivotta(bool preview, bool watch, bool tutorial, QString folder, QStrin
         ui->leftdock->show();
     }
 
-    connect(folderWatcher, &QFileSystemWatcher::directoryChanged, this, &Pivotta::filesInserted);
     ui->closeAppAfterRotatingFinishes->setValue(Settings::closeAppAfterContextMenuRotate() ? 1 : 0);
     updateCloseAppSliderStyle();
     if (tutorial)
@@ -84,7 +101,9 @@ Pivotta::Pivotta(bool preview, bool watch, bool tutorial, QString folder, QStrin
 }
 
 Pivotta::~Pivotta() {
-    delete folderWatcher;
+    // The engine goes first: stopping its tools may still say something into the panes.
+    delete engine;
+    engine = nullptr;
     delete folderModel;
     delete about;
     delete preferences;
@@ -107,7 +126,7 @@ void Pivotta::prepareFrame() {
     ui->cmdLineOutput_2->setBackgroundRole(QPalette::Button);
     photoNameFilters = QStringList{"*.jpg", "*.jpeg", "*.jfif", "*.jpe"};
     preparePreview();
-    prepareWatcher();
+    prepareWatchSwitch();
 }
 
 void Pivotta::connectSignals() {
@@ -119,6 +138,112 @@ void Pivotta::connectSignals() {
             &Pivotta::toggleCloseAppAfterContextMenuRotate);
     connect(this, &Pivotta::closeAppAfterContextMenuRotate_toggled, preferences,
             &Preferences::toggleCloseAppAfterContextMenuRotate);
+}
+
+// The engine and the watcher speak through signals; the window shows what they say.
+void Pivotta::connectEngine() {
+    connect(engine, &RotationEngine::message, this, &Pivotta::writeMessage);
+    connect(engine, &RotationEngine::statusMessage, this, &Pivotta::showStatus);
+    connect(engine, &RotationEngine::runStarted, this, &Pivotta::onRunStarted);
+    connect(engine, &RotationEngine::runFinished, this, &Pivotta::onRunFinished);
+    connect(engine, &RotationEngine::photosListed, this,
+            [this](int count) { showBatchProgress(0, count); });
+    connect(engine, &RotationEngine::progress, this, &Pivotta::showBatchProgress);
+    connect(engine, &RotationEngine::photoRotated, this,
+            [this] { ui->counter->setNum(++rotatedTotal); });
+    connect(watcher, &FolderWatcher::message, this, &Pivotta::writeMessage);
+    connect(watcher, &FolderWatcher::statusMessage, this, &Pivotta::showStatus);
+    // Watcher runs rotate the folder shown in the combo box.
+    connect(ui->directoryComboBox, &QComboBox::currentTextChanged, watcher,
+            &FolderWatcher::setCurrentFolder);
+}
+
+QString Pivotta::currentFolder() const {
+    return ui->directoryComboBox->currentText();
+}
+
+void Pivotta::rotateFilesInCurrentDirectory(bool watcherInitiated, bool continueWatcherAfterBlock) {
+    // A recheck runs inside the engine's watcher run, so the second flag has nothing left to do.
+    Q_UNUSED(continueWatcherAfterBlock)
+    if (watcherInitiated)
+        engine->startWatcherRun(currentFolder());
+    else
+        engine->startUserBatch(currentFolder(), ui->action_Dry_run->isChecked());
+}
+
+void Pivotta::onRunStarted(int kind) {
+    switch (kind) {
+    case RunSummary::UserBatch:
+        ui->horizontalSlider->setEnabled(false);
+        setUserStartControlsEnabled(false);
+        batchProgressTimer.start();
+        break;
+    case RunSummary::SinglePhoto:
+        turnOffWatchingForManualRotate();
+        break;
+    default:
+        break;
+    }
+}
+
+void Pivotta::onRunFinished(const RunSummary &summary) {
+    if (summary.kind == RunSummary::UserBatch) {
+        ui->horizontalSlider->setEnabled(true);
+        setUserStartControlsEnabled(true);
+        batchProgressBar->hide();
+        batchProgressLabel->hide();
+        qCDebug(lcPivotta) << "rewatch";
+    }
+    if (summary.interrupted && summary.kind != RunSummary::WatcherRun) {
+        closeAfterFinishArmed = false;
+        ui->closeAppAfterRotatingFinishesFrame->hide();
+    }
+    if (summary.kind == RunSummary::SinglePhoto) {
+        onSinglePhotoFinished();
+        return;
+    }
+    if (!previewer->previewedFile().isEmpty())
+        loadPreview(previewer->previewedFile(), true);
+    statusBar()->clearMessage();
+    if (summary.kind == RunSummary::UserBatch)
+        startCloseAfterFinishCountdown();
+}
+
+// A determinate bar with "n of N" and the time left, once a user batch has listed its photos.
+void Pivotta::showBatchProgress(int handled, int total) {
+    batchProgressBar->setRange(0, qMax(1, total));
+    batchProgressBar->setValue(handled);
+    QString text = tr("%1 of %2").arg(handled).arg(total);
+    if (handled > 0 && handled < total) {
+        const qint64 left = batchProgressTimer.elapsed() * (total - handled) / handled;
+        text += " · " + roughDuration(left);
+    }
+    batchProgressLabel->setText(text);
+    batchProgressBar->show();
+    batchProgressLabel->show();
+}
+
+void Pivotta::buildBatchProgress() {
+    batchProgressLabel = new QLabel(this);
+    batchProgressBar = new QProgressBar(this);
+    batchProgressBar->setTextVisible(false);
+    batchProgressBar->setMaximumWidth(240);
+    statusBar()->addPermanentWidget(batchProgressLabel, 0);
+    statusBar()->addPermanentWidget(batchProgressBar, 0);
+    batchProgressLabel->hide();
+    batchProgressBar->hide();
+}
+
+void Pivotta::setUserStartControlsEnabled(bool enabled) {
+    ui->rotateNowButton->setEnabled(enabled);
+    ui->actionRotate_folder_now->setEnabled(enabled);
+}
+
+void Pivotta::showStatus(const QString &text, int timeoutMs) {
+    if (text.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(text, timeoutMs);
 }
 
 // Start from the file manager or a console with a folder or a photo to rotate.
@@ -151,7 +276,7 @@ void Pivotta::carryOutShellStart(bool preview, bool watch, const QString &folder
     QCoreApplication::processEvents();
     const QFileInfo fileInfo(file);
     appendOutput(tr("Explorer/shell parameter: Rotate file %1")
-                     .arg(fileLink(fileInfo.absoluteFilePath(), true, false)));
+                     .arg(fileLink(fileInfo.absoluteFilePath(), true, false, currentFolder())));
     if (!fileInfo.isFile() || !fileInfo.isReadable()) {
         appendOutput(tr("File is not readable."));
         return;
@@ -164,8 +289,8 @@ void Pivotta::carryOutShellStart(bool preview, bool watch, const QString &folder
     openFolder(fileInfo.absoluteDir().path());
     appendOutput(timeOfDay() + " " + tr("Waiting for window to initialize... done."));
     QTimer::singleShot(1000, this, [this, photoPath] {
-        rotateSingle(photoPath, readRotationAngle(photoPath, false));
-        appendOutput("<br>" + tr("Done."));
+        const Turn turn = engine->checkPhoto(photoPath, currentFolder()).turn;
+        rotateSinglePhoto(photoPath, turn, true);
     });
     QCoreApplication::processEvents();
 }
@@ -283,7 +408,7 @@ void Pivotta::on_actionQuit_triggered() {
 }
 
 void Pivotta::on_stopRotatingButton_clicked() {
-    stopRequested = true;
+    engine->stop();
 }
 
 void Pivotta::on_actionIncrease_font_size_triggered() {

@@ -1,29 +1,31 @@
-// Pivotta, the main window. Its members are defined in the folder of the subsystem they belong
-// to: mainwindow/ (frame, output log, folder selection, preview), exif/ (orientation reading),
-// engine/ (folder batch, jpegtran and exiv2 stages), watcher/ (folder watcher), app/ (theme).
+// Pivotta, the main window: the frame, the two output panes, folder selection and the preview's
+// widgets. The work is done by parts of their own that the window connects to its panes: the
+// rotation engine (engine/), the folder watcher (watcher/) and the preview (PhotoPreview).
+// Members are defined in the files of the window's folder: pivotta.cpp (frame), outputlog.cpp,
+// folderselection.cpp, preview.cpp, watchswitch.cpp; app/theme.cpp holds the theme's.
 #pragma once
 
-#include <QDateTime>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QMainWindow>
 #include <QPersistentModelIndex>
-#include <QSet>
-#include <QStringList>
+#include <QString>
 #include <QUrl>
 
-#include <memory>
-
 #include "app/restorewindowsize.h"
+#include "engine/turn.h"
 
 class About;
+class FolderWatcher;
+class PhotoPreview;
 class Preferences;
-class QDirIterator;
-class QFileInfo;
 class QFileSystemModel;
-class QFileSystemWatcher;
+class QLabel;
+class QProgressBar;
 class QPushButton;
 class QTextEdit;
+class RotationEngine;
+struct OutputMessage;
+struct RunSummary;
 
 namespace Ui {
 class Pivotta;
@@ -38,6 +40,10 @@ public:
             QWidget *parent = nullptr);
     ~Pivotta() override;
 
+    RotationEngine *rotationEngine() const { return engine; }
+    FolderWatcher *folderWatcher() const { return watcher; }
+    PhotoPreview *photoPreview() const { return previewer; }
+
 signals:
     void closeAppAfterContextMenuRotate_toggled(bool checked);
     void quitApp();
@@ -51,12 +57,13 @@ protected:
     void hideEvent(QHideEvent *event) override;
     void changeEvent(QEvent *event) override;
 
-    // ---- Output log (mainwindow/outputlog.cpp) ----
+    // ---- Output log (outputlog.cpp) ----
 public slots:
     void appendOutput(QString message, bool checkduplicate, bool plaintextNoNewline);
     void appendOutput(QString message, bool checkduplicate);
     void appendOutput(QString message);
     void appendOutputDetailed(QString message, bool checkduplicate);
+    void writeMessage(const OutputMessage &message);
 
 private slots:
     void fastLineAppend(QString message, QTextEdit *editWidget);
@@ -72,7 +79,11 @@ private:
     QString lastDetailedMessage;
     qint32 outputLineCount = 0;
 
-    // ---- Frame (mainwindow/pivotta.cpp) ----
+    // ---- Frame (pivotta.cpp) ----
+public slots:
+    void rotateFilesInCurrentDirectory(bool watcherInitiated = false,
+                                       bool continueWatcherAfterBlock = false);
+
 private slots:
     void on_actionPreferences_triggered();
     void on_action_Detailed_output_triggered(bool checked);
@@ -101,159 +112,62 @@ private slots:
 private:
     void initTexts();
     void buildStatusBarButtons();
+    void buildBatchProgress();
     void prepareFrame();
     void connectSignals();
+    void connectEngine();
     void carryOutShellStart(bool preview, bool watch, const QString &folder, QString file);
     void showFirstUseIntroduction();
     void toggleCloseAppAfterRotatingFinishes();
     void updateCloseAppSliderStyle();
     void startCloseAfterFinishCountdown();
+    void onRunStarted(int kind);
+    void onRunFinished(const RunSummary &summary);
+    void showBatchProgress(int handled, int total);
+    void setUserStartControlsEnabled(bool enabled);
+    void showStatus(const QString &text, int timeoutMs);
+    QString currentFolder() const;
 
     Ui::Pivotta *ui = nullptr;
     About *about = nullptr;
     Preferences *preferences = nullptr;
+    RotationEngine *engine = nullptr;
+    FolderWatcher *watcher = nullptr;
+    PhotoPreview *previewer = nullptr;
     QString helpText;
     QString titleText;
     QString majorVersion = "3";
     QString feedbackUrl;
     QPushButton *helpButton = nullptr;
     QPushButton *feedbackButton = nullptr;
+    QProgressBar *batchProgressBar = nullptr;
+    QLabel *batchProgressLabel = nullptr;
+    QElapsedTimer batchProgressTimer;
     bool closeAfterFinishArmed = false;
+    int rotatedTotal = 0;
 
     // ---- Theme (app/theme.cpp) ----
 private:
     void applyLightTheme();
     void applyDarkTheme();
 
-    // ---- Orientation reading (exif/orientationreading.cpp) ----
-private:
-    int readRotationAngle(QString filePath, bool dotBeforeErrors);
-    int readRotationAngleWithImageReader(QString filePath);
-    QString fileLink(QString filePath, bool showNativePath, bool showRelativePath);
-
-    // ---- Folder batch (engine/folderbatch.cpp) ----
-public slots:
-    void rotateFilesInCurrentDirectory(bool watcherInitiated = false,
-                                       bool continueWatcherAfterBlock = false);
-
-public:
-    // Whether a folder batch or a single photo is being rotated; a second start must wait.
-    bool rotationInProgress() const;
-
-private:
-    struct ScanCounts {
-        int photosToRotate = 0;
-        int entriesSeen = 0;
-        bool ended = false;          // stopped by the user or the window was closed
-        bool photosArriving = false; // photos still being copied in, or changed while rotated
-    };
-
-    bool startUserBatch();
-    bool startWatcherBatch();
-    ScanCounts scanAndRotate(bool watcherInitiated);
-    void examineEntry(const QString &entry, bool watcherInitiated, ScanCounts &counts);
-    bool isStillArriving(const QFileInfo &entry) const;
-    std::unique_ptr<QDirIterator> openFolderIterator();
-    void interruptScan();
-    void finishBatch(bool watcherInitiated, const ScanCounts &counts);
-    void writeSummary(const ScanCounts &counts);
-    void reportDuration(int elapsedMs, QString withMinutes, QString withoutMinutes, QString label);
-    void setUserStartControlsEnabled(bool enabled);
-    void scheduleWatcherRun(int delayMs);
-
-    bool stopRequested = false;
-    bool retriggerScheduled = false;
-    bool manualRunActive = false;
-    bool watcherRunActive = false;
-    bool moreFilesWaiting = false;
-    bool userBatchRunning = false;
-    bool watcherRunPostponed = false;
-    QSet<QString> failedPhotoKeys; // photos whose rotation failed, as they were
-    QElapsedTimer batchTimer;
-    QStringList photoNameFilters;
-    int arrivalSettleMs = 2000;     // a photo changed this recently may still be being copied
-    int emptyPhotoSettleMs = 30000; // an empty photo is waited for this long
-    int watcherRetryDelayMs = 2000;
-
-    // ---- Lossless transform and metadata finishing (engine/transform.cpp, engine/metadata.cpp)
-    // ----
-private:
-    enum class RotationOutcome {
-        Rotated,
-        Failed,   // reported; the photo is as it was
-        TryLater, // the photo changed while it was rotated; it is as it is now
-    };
-    struct PhotoTransform;
-    struct ToolRun {
-        bool started = false;
-        bool timedOut = false; // killed after the finish wait
-        bool normalExit = false;
-        int exitCode = -1;
-        int processError = 5; // QProcess::UnknownError: none
-        QString errorText;
-        QString standardOutput;
-        QString standardError;
-    };
-
-    bool rotatePhoto(QString filePath, int angle, bool watcherInitiated);
-    RotationOutcome transformPhoto(const QString &filePath, int angle, bool watcherInitiated);
-    bool checkPhotoCanBeReplaced(const PhotoTransform &job);
-    void reportTimeBeforeRotation(const PhotoTransform &job);
-    RotationOutcome rotateBesidePhoto(const PhotoTransform &job);
-    RotationOutcome rotateViaSystemTempCopy(const PhotoTransform &job);
-    RotationOutcome moveCopyBackOverPhoto(const QString &copyPath, const PhotoTransform &job);
-    bool finishRotatedResult(const QString &resultPath, const PhotoTransform &job,
-                             const QString &toolOutput);
-    RotationOutcome replacePhoto(const QString &rotatedPath, const PhotoTransform &job);
-    bool reportToolNotRun(const ToolRun &run, const PhotoTransform &job);
-    void reportJpegtranFailure(const QString &toolOutput, bool notPerfect);
-    void reportSuccess(const PhotoTransform &job, bool withWarning);
-    void countSuccess(const QString &photoPath);
-    ToolRun runTool(const QString &program, const QStringList &arguments);
-    ToolRun runJpegtran(const QString &input, const QString &output, const PhotoTransform &job);
-    void reportRotation(QString filePath, int angle, bool dryRun);
-    QString toolPath(QString toolName);
-    QStringList jpegtranArguments(const QString &inputPath, const QString &outputPath, int angle);
-    bool perfectRequired();
-    bool finishMetadata(const QString &workPath, const QString &photoPath,
-                        const QDateTime &timeBeforeRotation);
-    void setTimeFromExif(const QString &workPath, const QString &photoPath);
-    void restoreTimeBeforeRotation(const QString &workPath, const QString &photoPath,
-                                   const QDateTime &timeBeforeRotation);
-
-    int rotatedThisRun = 0;
-    int rotatedTotal = 0;
-    int toolStartTimeoutMs = 30000;
-    int toolFinishTimeoutMs = 30000;
-    QSet<QString> photosInWork; // never two rotations of one photo at once
-
-    // ---- Folder watcher (watcher/folderwatcher.cpp) ----
+    // ---- Watch switch (watchswitch.cpp) ----
 private slots:
     void setWatchFolderSetting(bool checked, bool fromClick);
     void setWatchFolderSetting(bool checked);
     bool getWatchFolderToggleValue();
     void on_horizontalSlider_sliderPressed();
     void on_horizontalSlider_actionTriggered(int value);
-    void filesInserted(QString);
     void watcherRotateFilesInCurrentDirectory();
 
 private:
-    void prepareWatcher();
-    void addWatchPath(QString path);
-    void addWatchSubfolders();
-    void watchFolder(QString folder);
-    void rewatchCurrentFolder();
-    void removeAllWatchPaths();
-    void turnOffWatchingForManualRotate();
+    void prepareWatchSwitch();
     void flipWatchSwitch();
-    bool forgetVanishedWatchPaths();
-    void watchSubfoldersOf(const QString &folder);
+    void turnOffWatchingForManualRotate();
 
-    QFileSystemWatcher *folderWatcher = nullptr;
-    QStringList watchedPaths;
     class SwitchGesture *watchSwitchGesture = nullptr; // owned by horizontalSlider
 
-    // ---- Folder selection (mainwindow/folderselection.cpp) ----
+    // ---- Folder selection (folderselection.cpp) ----
 private slots:
     void on_browse_clicked();
     void directoryComboBox_currentIndexChanged(QString arg1);
@@ -271,8 +185,9 @@ private:
 
     const int recentFolderMax = 20;
     QFileSystemModel *folderModel = nullptr;
+    QStringList photoNameFilters;
 
-    // ---- Preview and manual rotation (mainwindow/preview.cpp) ----
+    // ---- Preview and manual rotation (preview.cpp) ----
 public slots:
     void rotateSingle(QString filePath, int orientation);
 
@@ -297,17 +212,15 @@ private:
     void previewFile(QString path);
     void loadPreview(QString path, bool showOriented);
     void showPreviewImages(bool showOriented);
+    void rotateSinglePhoto(const QString &filePath, Turn turn, bool sayDoneAfterwards);
+    void onSinglePhotoFinished();
     void manualRotate(QString path, int degrees);
     void selectNeighbour(int step);
     void settlePreviewLayout();
 
-    QString selectedFile;
-    QString previewedFile;
-    QImage rawPreviewImage;
-    QImage orientedPreviewImage;
-    QString previewDecodeError;
-    bool previewHasOrientation = false;
     QPersistentModelIndex treeIndex;
+    QString singleRotationPath; // the photo a single-photo rotation is turning
+    bool sayDoneAfterSingle = false;
 
     friend class PivottaTestAccess;
 };

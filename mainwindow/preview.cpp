@@ -13,8 +13,10 @@
 #include <QPixmap>
 #include <QTextDocument>
 
-#include "mainwindow/outputtext.h"
-#include "mainwindow/previewimage.h"
+#include "engine/messagetext.h"
+#include "engine/orientationcheck.h"
+#include "engine/rotationengine.h"
+#include "mainwindow/photopreview.h"
 
 namespace {
 // Tool tips render text that looks like markup as rich text; a path must show as it is.
@@ -45,12 +47,9 @@ void Pivotta::on_tree_activated(QModelIndex index) {
 }
 
 void Pivotta::previewFile(QString path) {
-    if (path.isEmpty() || !QFileInfo(path).isFile()) {
-        selectedFile.clear();
+    if (!previewer->select(path))
         return;
-    }
     ui->actionRotate_currently_selected_file->setEnabled(true);
-    selectedFile = path;
     ui->detailedOutputDock->hide();
     ui->action_Detailed_output->setChecked(false);
     ui->imagedock->show();
@@ -75,37 +74,29 @@ void Pivotta::loadPreview(QString path, bool showOriented) {
     ui->previewFileNameScrollArea->setMaximumHeight(int(nameMetrics.lineSpacing() * 1.5));
     settlePreviewLayout();
 
-    const PreviewImage raw = readPreviewImage(path, rawPreviewBounds(ui->rawImage->size()), false);
-    rawPreviewImage = raw.image;
-    previewDecodeError = raw.error;
-    orientedPreviewImage = QImage();
-
-    const int angle = readRotationAngle(path, false);
-    previewHasOrientation = angle != 0;
-    if (previewHasOrientation && !rawPreviewImage.isNull())
-        orientedPreviewImage = readPreviewImage(path, ui->transformedImage->size(), true).image;
-
-    previewedFile = path;
+    previewer->load(path, ui->rawImage->size(), ui->transformedImage->size(), currentFolder());
     showPreviewImages(showOriented);
 }
 
 void Pivotta::showPreviewImages(bool showOriented) {
-    if (rawPreviewImage.isNull()) {
+    const QImage raw = previewer->rawImage();
+    if (raw.isNull()) {
         ui->rawImage->clear();
     } else {
-        ui->rawImage->setPixmap(QPixmap::fromImage(rawPreviewImage));
-        ui->rawImage->setToolTip(literalToolTip(QDir::toNativeSeparators(previewedFile)));
+        ui->rawImage->setPixmap(QPixmap::fromImage(raw));
+        ui->rawImage->setToolTip(
+            literalToolTip(QDir::toNativeSeparators(previewer->previewedFile())));
     }
 
     ui->transformedImage->clear();
     if (!showOriented) {
         ui->transformedImage->setText("-");
-    } else if (!orientedPreviewImage.isNull() && previewHasOrientation) {
-        ui->transformedImage->setPixmap(QPixmap::fromImage(orientedPreviewImage));
-    } else if (rawPreviewImage.isNull() && !previewDecodeError.isEmpty()) {
+    } else if (!previewer->orientedImage().isNull() && previewer->hasOrientation()) {
+        ui->transformedImage->setPixmap(QPixmap::fromImage(previewer->orientedImage()));
+    } else if (raw.isNull() && !previewer->decodeError().isEmpty()) {
         // Whatever its tag says, a photo that cannot be decoded has no preview to show.
-        ui->transformedImage->setText(
-            tr("This photo could not be decoded for the preview:\n%1").arg(previewDecodeError));
+        ui->transformedImage->setText(tr("This photo could not be decoded for the preview:\n%1")
+                                          .arg(previewer->decodeError()));
     } else {
         ui->transformedImage->setText(tr("No EXIF orientation metadata in this file to work "
                                          "with.\n\nPhoto may already have been rotated."));
@@ -113,33 +104,43 @@ void Pivotta::showPreviewImages(bool showOriented) {
 }
 
 void Pivotta::rotateSingle(QString filePath, int orientation) {
+    rotateSinglePhoto(filePath, turnForAngle(orientation), false);
+}
+
+// Turns one photo; the preview, the countdown and "Done." (when asked for) follow once the
+// rotation has finished.
+void Pivotta::rotateSinglePhoto(const QString &filePath, Turn turn, bool sayDoneAfterwards) {
     if (!filePath.isEmpty() && QFileInfo(filePath).isFile()) {
-        if (orientation == 0) {
+        if (turn == Turn::None) {
             appendOutput(tr("Automatic rotating requires EXIF orientation metadata to be present. "
                             "File %1 contains no such metadata, so Pivotta cannot know which way "
                             "to rotate it.")
-                             .arg(fileLink(filePath, false, false)));
+                             .arg(fileLink(filePath, false, false, currentFolder())));
             previewFile(filePath);
-        } else if (rotationInProgress()) {
-            // The running batch may be working on this very photo; two tools must never write
-            // the same file at once.
-            appendOutput(tr("Photos are being rotated right now. Please try again when that has "
-                            "finished."));
-        } else {
-            manualRunActive = true;
-            turnOffWatchingForManualRotate();
-            rotatePhoto(filePath, orientation, false);
-            loadPreview(filePath, true);
-            manualRunActive = false;
+        } else if (engine->rotatePhoto(filePath, turn, currentFolder())) {
+            singleRotationPath = filePath;
+            sayDoneAfterSingle = sayDoneAfterwards;
+            return;
         }
     }
+    if (sayDoneAfterwards)
+        appendOutput("<br>" + tr("Done."));
+    startCloseAfterFinishCountdown();
+}
+
+void Pivotta::onSinglePhotoFinished() {
+    const QString path = singleRotationPath;
+    singleRotationPath.clear();
+    loadPreview(path, true);
+    if (sayDoneAfterSingle)
+        appendOutput("<br>" + tr("Done."));
+    sayDoneAfterSingle = false;
     startCloseAfterFinishCountdown();
 }
 
 void Pivotta::on_autorotateSingleButton_clicked() {
-    const int angle = readRotationAngle(selectedFile, false);
-    rotateSingle(selectedFile, angle);
-    appendOutput("<br>" + tr("Done."));
+    const QString path = previewer->selectedFile();
+    rotateSinglePhoto(path, engine->checkPhoto(path, currentFolder()).turn, true);
 }
 
 void Pivotta::manualRotate(QString path, int degrees) {
@@ -147,23 +148,23 @@ void Pivotta::manualRotate(QString path, int degrees) {
 }
 
 void Pivotta::on_rotateSingleClockwiseButton_clicked() {
-    manualRotate(selectedFile, 90);
+    manualRotate(previewer->selectedFile(), 90);
 }
 
 void Pivotta::on_rotateSingleCounterclockwiseButton_clicked() {
-    manualRotate(selectedFile, 270);
+    manualRotate(previewer->selectedFile(), 270);
 }
 
 void Pivotta::on_actionRotate_Clockwise_triggered() {
-    manualRotate(selectedFile, 90);
+    manualRotate(previewer->selectedFile(), 90);
 }
 
 void Pivotta::on_actionRotate_Counterclockwise_triggered() {
-    manualRotate(selectedFile, 270);
+    manualRotate(previewer->selectedFile(), 270);
 }
 
 void Pivotta::on_refreshButton_clicked() {
-    loadPreview(previewedFile, true);
+    loadPreview(previewer->previewedFile(), true);
 }
 
 void Pivotta::on_selectPrevious_clicked() {
@@ -199,15 +200,15 @@ void Pivotta::selectNeighbour(int step) {
 }
 
 void Pivotta::on_openSingle_clicked() {
-    const QFileInfo photo(selectedFile);
-    if (selectedFile.isEmpty() || !photo.isFile())
+    const QFileInfo photo(previewer->selectedFile());
+    if (previewer->selectedFile().isEmpty() || !photo.isFile())
         return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(photo.absoluteFilePath()));
 }
 
 void Pivotta::on_openSingleFolder_clicked() {
-    const QFileInfo photo(selectedFile);
-    if (selectedFile.isEmpty() || !photo.isFile())
+    const QFileInfo photo(previewer->selectedFile());
+    if (previewer->selectedFile().isEmpty() || !photo.isFile())
         return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(photo.absolutePath()));
 }

@@ -45,7 +45,10 @@ bool perfect() {
 }
 
 bool trim() {
-    return value(SettingsKey::trim).toBool();
+    // The Preferences dialog writes true at its first start; a run that never showed it (a
+    // headless one) trims too, rather than leaving garbage blocks along an edge.
+    const QVariant stored = value(SettingsKey::trim);
+    return stored.isNull() || stored.toBool();
 }
 
 bool closeAppAfterContextMenuRotate() {

@@ -40,7 +40,7 @@ QVariant nativeValue(const QString &key);
 
 // Typed readers; each states its missing-value behaviour.
 bool perfect();                        // false
-bool trim();                           // false (the Preferences dialog writes true at first start)
+bool trim();                           // true (the Preferences dialog writes true at first start)
 bool closeAppAfterContextMenuRotate(); // false
 int textLimit();                       // 0: keep everything
 int setFileTimestamp();                // 0: leave the file time alone

@@ -1,112 +1,166 @@
-// The folder watcher: the watch switch, the set of watched folders, and the delayed watcher runs
-// that rotate photos arriving in the current folder or its subfolders.
-#include "mainwindow/pivotta.h"
-#include "ui_mainwindow.h"
+// The folder watcher: watched paths, change notifications, delayed runs, photos awaited.
+#include "watcher/folderwatcher.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QTime>
-#include <QTimer>
 
 #include "app/debuglog.h"
-#include "app/theme.h"
-#include "mainwindow/outputtext.h"
-#include "watcher/switchgesture.h"
+#include "engine/messagetext.h"
+#include "engine/rotationengine.h"
 
 namespace {
-// From a folder change to a watcher run, so that a copy of many files settles into one run.
-constexpr int settleDelayMs = 1000;
-// The same while a watcher run is going: its own writes into the folder raise changes too.
-constexpr int settleDelayDuringRunMs = 2000;
+const QStringList photoNameFilters{"*.jpg", "*.jpeg", "*.jfif", "*.jpe"};
+
+// The photos of one folder (not its subfolders) as they are now.
+QString photoSignature(const QString &folderPath) {
+    QString signature;
+    const QFileInfoList photos =
+        QDir(folderPath).entryInfoList(photoNameFilters, QDir::Files, QDir::Name);
+    for (const QFileInfo &photo : photos) {
+        signature += photo.fileName() + '\n' + QString::number(photo.size()) + '\n' +
+                     QString::number(photo.lastModified().toMSecsSinceEpoch()) + '\n' +
+                     QString::number(photo.metadataChangeTime().toMSecsSinceEpoch()) + '\n';
+    }
+    return signature;
+}
 } // namespace
 
-void Pivotta::prepareWatcher() {
-    watchSwitchGesture = new SwitchGesture(ui->horizontalSlider);
+FolderWatcher::FolderWatcher(RotationEngine *rotationEngine, QObject *parent)
+    : QObject(parent)
+    , engine(rotationEngine)
+    , folderWatcher(new QFileSystemWatcher(this)) {
+    retrigger.setSingleShot(true);
+    awaitedPoll.setInterval(1000);
+    connect(&retrigger, &QTimer::timeout, this, &FolderWatcher::startRun);
+    connect(&awaitedPoll, &QTimer::timeout, this, &FolderWatcher::pollAwaitedPhotos);
+    connect(folderWatcher, &QFileSystemWatcher::directoryChanged, this,
+            &FolderWatcher::filesInserted);
+    connect(engine, &RotationEngine::runStarted, this, &FolderWatcher::onRunStarted);
+    connect(engine, &RotationEngine::runFinished, this, &FolderWatcher::onRunFinished);
 }
 
-void Pivotta::setWatchFolderSetting(bool checked, bool fromClick) {
-    QSlider *slider = ui->horizontalSlider;
-    slider->setValue(checked ? slider->maximum() : slider->minimum());
-    slider->setStyleSheet(switchGrooveStyleSheet(getWatchFolderToggleValue()));
+FolderWatcher::~FolderWatcher() = default;
 
-    if (checked) {
-        const QString folder = ui->directoryComboBox->currentText();
-        if (!watchedPaths.isEmpty()) {
-            statusBar()->showMessage(tr("Watching for changes in %1").arg(folder), 0);
-            appendOutput(tr("<hr><p><b>Watching for changes in %1</b><br>Drop (copy) any file into "
-                            "this folder. Pivotta will detect new files and rotate them.<br>(Only "
-                            "photos that require rotating will show output here.)</p>")
-                             .arg(escapeHtml(folder)));
+void FolderWatcher::setCurrentFolder(const QString &folderPath) {
+    folder = folderPath;
+}
+
+void FolderWatcher::setDelays(int settleMs, int settleDuringRunMs, int pollMs) {
+    settleDelayMs = settleMs;
+    settleDelayDuringRunMs = settleDuringRunMs;
+    awaitedPoll.setInterval(pollMs);
+}
+
+void FolderWatcher::setWatching(bool on, bool fromClick) {
+    watching = on;
+    if (on) {
+        if (!paths.isEmpty()) {
+            emit statusMessage(tr("Watching for changes in %1").arg(folder), 0);
+            say(tr("<hr><p><b>Watching for changes in %1</b><br>Drop (copy) any file into this "
+                   "folder. Pivotta will detect new files and rotate them.<br>(Only photos that "
+                   "require rotating will show output here.)</p>")
+                    .arg(escapeHtml(folder)));
         } else {
-            appendOutput(tr("Watching turned on. No folder selected for watching."));
+            say(tr("Watching turned on. No folder selected for watching."));
         }
         return;
     }
-    if (!watchedPaths.isEmpty() && fromClick)
-        appendOutput(tr("<p><b>No longer watching for changes.</b><br>"));
-    statusBar()->showMessage(QString(), 0);
+    // Nothing that was waiting for a change starts once watching is off.
+    retrigger.stop();
+    awaitedPoll.stop();
+    awaited.clear();
+    if (!paths.isEmpty() && fromClick)
+        say(tr("<p><b>No longer watching for changes.</b><br>"));
+    emit statusMessage(QString(), 0);
 }
 
-void Pivotta::setWatchFolderSetting(bool checked) {
-    setWatchFolderSetting(checked, false);
-}
-
-bool Pivotta::getWatchFolderToggleValue() {
-    return ui->horizontalSlider->value() == ui->horizontalSlider->maximum();
-}
-
-void Pivotta::on_horizontalSlider_sliderPressed() {
-    flipWatchSwitch();
-}
-
-void Pivotta::on_horizontalSlider_actionTriggered(int) {
-    flipWatchSwitch();
-}
-
-// The slider is a two-position switch: every gesture flips it once, from the state it had before
-// the gesture moved anything. The slider emits its action before it takes the new value, and
-// the press on the handle before any move, so the value read here is still the old state.
-void Pivotta::flipWatchSwitch() {
-    QSlider *slider = ui->horizontalSlider;
-    if (watchSwitchGesture && !watchSwitchGesture->claimFlip()) {
-        // Further signals of a press that already flipped: keep the handle where the state is.
-        slider->setSliderPosition(slider->value());
-        return;
-    }
-    setWatchFolderSetting(!getWatchFolderToggleValue(), true);
-}
-
-void Pivotta::filesInserted(QString changedFolder) {
+void FolderWatcher::filesInserted(const QString &changedFolder) {
     qCDebug(lcPivotta).noquote() << QTime::currentTime().toString() + " files inserted";
     if (forgetVanishedWatchPaths())
         return;
     // A subfolder created while watching is watched at once, so that photos copied into it later
-    // are noticed too. A manual folder batch watches nothing until it ends and re-adds everything;
-    // a notification of a folder no longer watched (one opened before) adds nothing.
-    if (getWatchFolderToggleValue() && !manualRunActive && watchedPaths.contains(changedFolder))
+    // are noticed too. A user batch watches nothing until it ends and re-adds everything; a
+    // notification of a folder no longer watched adds nothing.
+    if (watching && !engine->isUserBatchRunning() && paths.contains(changedFolder))
         watchSubfoldersOf(changedFolder);
-
-    if (watcherRunActive) {
-        appendOutput(". ", false, true);
-        if (!retriggerScheduled) {
-            retriggerScheduled = true;
-            QTimer::singleShot(settleDelayDuringRunMs, this,
-                               &Pivotta::watcherRotateFilesInCurrentDirectory);
-        } else {
-            qCDebug(lcPivotta) << "waiting to retrigger";
-        }
+    if (!watching)
+        return;
+    if (isQuietAfterStop(changedFolder)) {
+        qCDebug(lcPivotta) << "no change of photos since the stop in" << changedFolder;
         return;
     }
-    if (retriggerScheduled) {
-        appendOutput(". ", false, true);
+    if (engine->isWatcherRunActive()) {
+        emit message(OutputMessage::mark(". "));
+        if (!retrigger.isActive())
+            scheduleRun(settleDelayDuringRunMs);
+        else
+            qCDebug(lcPivotta) << "waiting to retrigger";
+        return;
+    }
+    if (retrigger.isActive()) {
+        emit message(OutputMessage::mark(". "));
         qCDebug(lcPivotta) << "waiting to retrigger";
         return;
     }
-    if (getWatchFolderToggleValue()) {
-        retriggerScheduled = true;
-        QTimer::singleShot(settleDelayMs, this, &Pivotta::watcherRotateFilesInCurrentDirectory);
+    scheduleRun(settleDelayMs);
+}
+
+void FolderWatcher::scheduleRun(int delayMs) {
+    retrigger.start(delayMs);
+}
+
+void FolderWatcher::startRun() {
+    engine->startWatcherRun(folder);
+}
+
+void FolderWatcher::onRunStarted(int kind) {
+    quietSignatures.clear();
+    // A user batch watches nothing while it runs: its own writes are no arrivals.
+    if (kind == RunSummary::UserBatch)
+        removeAllWatchPaths();
+}
+
+void FolderWatcher::onRunFinished(const RunSummary &summary) {
+    if (summary.kind == RunSummary::UserBatch)
+        rewatchCurrentFolder();
+    if (summary.interrupted) {
+        retrigger.stop();
+        awaitedPoll.stop();
+        awaited.clear();
+        rememberQuietFolders();
+        return;
+    }
+    if (!watching || summary.photosArriving.isEmpty())
+        return;
+    for (const QString &photo : summary.photosArriving)
+        awaited.insert(photo, QDateTime::currentDateTime());
+    awaitedPoll.start();
+}
+
+// Photos left because they may still have been arriving get a run of their own once the engine
+// would take them, without waiting for another file to arrive.
+void FolderWatcher::pollAwaitedPhotos() {
+    bool settled = false;
+    for (auto photo = awaited.begin(); photo != awaited.end();) {
+        const QFileInfo info(photo.key());
+        if (!info.isFile()) {
+            photo = awaited.erase(photo);
+        } else if (!engine->mayStillBeArriving(info)) {
+            settled = true;
+            photo = awaited.erase(photo);
+        } else {
+            ++photo;
+        }
+    }
+    if (awaited.isEmpty())
+        awaitedPoll.stop();
+    if (settled && watching && !retrigger.isActive()) {
+        qCDebug(lcPivotta) << "photos left for later have settled";
+        scheduleRun(0);
     }
 }
 
@@ -114,9 +168,9 @@ void Pivotta::filesInserted(QString changedFolder) {
 // stops watching it, or goes on reporting it under its old path. Such paths are forgotten, so
 // that a folder that appears again under the same name is watched when it is next added.
 // Returns whether the current folder itself is gone: there is nothing left to rotate.
-bool Pivotta::forgetVanishedWatchPaths() {
+bool FolderWatcher::forgetVanishedWatchPaths() {
     QStringList vanished;
-    for (const QString &path : std::as_const(watchedPaths)) {
+    for (const QString &path : std::as_const(paths)) {
         if (!QFileInfo(path).isDir())
             vanished << path;
     }
@@ -124,7 +178,7 @@ bool Pivotta::forgetVanishedWatchPaths() {
         QStringList stillRegistered;
         const QStringList registered = folderWatcher->directories();
         for (const QString &path : std::as_const(vanished)) {
-            watchedPaths.removeAll(path);
+            paths.removeAll(path);
             if (registered.contains(path))
                 stillRegistered << path;
         }
@@ -132,68 +186,76 @@ bool Pivotta::forgetVanishedWatchPaths() {
             folderWatcher->removePaths(stillRegistered);
         qCDebug(lcPivotta) << "no longer watched, folders gone:" << vanished;
     }
-
-    const QString folder = ui->directoryComboBox->currentText();
     const bool folderGone = !folder.isEmpty() && !QFileInfo(folder).isDir();
-    if (folderGone && vanished.contains(folder) && getWatchFolderToggleValue()) {
-        statusBar()->showMessage(QString(), 0);
-        appendOutput(tr("<p><b>The watched folder %1 is no longer there.</b><br>It was deleted, "
-                        "renamed or moved. Choose a folder again to go on watching.</p>")
-                         .arg(escapeHtml(folder)));
+    if (folderGone && vanished.contains(folder) && watching) {
+        emit statusMessage(QString(), 0);
+        say(tr("<p><b>The watched folder %1 is no longer there.</b><br>It was deleted, renamed or "
+               "moved. Choose a folder again to go on watching.</p>")
+                .arg(escapeHtml(folder)));
     }
     return folderGone;
 }
 
-void Pivotta::watcherRotateFilesInCurrentDirectory() {
-    rotateFilesInCurrentDirectory(true, false);
-}
-
-void Pivotta::addWatchPath(QString path) {
-    if (watchedPaths.contains(path))
+void FolderWatcher::addWatchPath(const QString &path) {
+    if (paths.contains(path))
         return;
-    watchedPaths.append(path);
+    paths.append(path);
     folderWatcher->addPath(path);
 }
 
-void Pivotta::addWatchSubfolders() {
-    if (!getWatchFolderToggleValue())
-        return;
-    const QString folder = ui->directoryComboBox->currentText();
+void FolderWatcher::addWatchSubfolders() {
     // An empty path would walk the working folder instead.
-    if (!folder.isEmpty())
+    if (watching && !folder.isEmpty())
         watchSubfoldersOf(folder);
 }
 
-void Pivotta::watchSubfoldersOf(const QString &folder) {
+void FolderWatcher::watchSubfoldersOf(const QString &folderPath) {
     // Without QDir::Hidden and without following links, the walk neither lists nor enters hidden
     // folders and symbolic links.
-    QDirIterator subfolders(folder, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+    QDirIterator subfolders(folderPath, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks,
                             QDirIterator::Subdirectories);
     while (subfolders.hasNext())
         addWatchPath(subfolders.next());
 }
 
-void Pivotta::watchFolder(QString folder) {
+void FolderWatcher::watchFolder(const QString &folderPath) {
     addWatchSubfolders();
-    addWatchPath(folder);
+    addWatchPath(folderPath);
 }
 
-void Pivotta::rewatchCurrentFolder() {
-    const QString folder = ui->directoryComboBox->currentText();
+void FolderWatcher::rewatchCurrentFolder() {
     if (folder.isEmpty())
         return;
     addWatchSubfolders();
     addWatchPath(folder);
 }
 
-void Pivotta::removeAllWatchPaths() {
-    if (!watchedPaths.isEmpty())
-        folderWatcher->removePaths(watchedPaths);
-    watchedPaths.clear();
+void FolderWatcher::removeAllWatchPaths() {
+    if (!paths.isEmpty())
+        folderWatcher->removePaths(paths);
+    paths.clear();
 }
 
-void Pivotta::turnOffWatchingForManualRotate() {
-    if (getWatchFolderToggleValue())
-        appendOutput(tr("Turned off folder watching because manual rotating was triggered."));
-    setWatchFolderSetting(false, false);
+QStringList FolderWatcher::systemWatchedPaths() const {
+    return folderWatcher->directories();
+}
+
+void FolderWatcher::rememberQuietFolders() {
+    quietSignatures.clear();
+    for (const QString &path : std::as_const(paths))
+        quietSignatures.insert(path, photoSignature(path));
+}
+
+bool FolderWatcher::isQuietAfterStop(const QString &changedFolder) {
+    const auto found = quietSignatures.constFind(changedFolder);
+    if (found == quietSignatures.constEnd())
+        return false;
+    if (photoSignature(changedFolder) == found.value())
+        return true;
+    quietSignatures.clear();
+    return false;
+}
+
+void FolderWatcher::say(const QString &text) {
+    emit message(OutputMessage::main(text));
 }

@@ -1,0 +1,108 @@
+// Escaping, photo links, the short path form and the rotation report lines.
+#include "engine/messagetext.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTime>
+#include <QUrl>
+
+#include "app/debuglog.h"
+
+namespace {
+QString tr(const char *text) {
+    return QCoreApplication::translate("Pivotta", text);
+}
+
+QString mirroringWords(Turn turn) {
+    switch (turn) {
+    case Turn::MirrorHorizontal:
+        return tr("Mirroring horizontally");
+    case Turn::MirrorVertical:
+        return tr("Mirroring vertically");
+    case Turn::Transpose:
+        return tr("Mirroring across the diagonal (transpose)");
+    case Turn::Transverse:
+        return tr("Mirroring across the other diagonal (transverse)");
+    default:
+        return QString();
+    }
+}
+
+QString mirroringArrow(Turn turn) {
+    return turn == Turn::MirrorVertical ? QString::fromUtf8("⇅") : QString::fromUtf8("⇆");
+}
+} // namespace
+
+QString escapeHtml(const QString &text) {
+    // Single quotes too: messages put links in single-quoted attributes.
+    return text.toHtmlEscaped().replace('\'', QLatin1String("&#39;"));
+}
+
+QString pathRelativeToFolder(const QString &path, const QString &folder) {
+    const qsizetype n = path.size() - folder.size();
+    qCDebug(lcPivotta) << "relative path of" << path << "in" << folder;
+    qCDebug(lcPivotta) << "characters kept:" << n;
+    QString result = (n < 0 || n >= path.size()) ? path : path.right(n);
+    if (result.startsWith('\\') || result.startsWith('/'))
+        result.remove(0, 1);
+    return result;
+}
+
+QString fileLink(const QString &filePath, bool showNativePath, bool showRelativePath,
+                 const QString &folder) {
+    QFileInfo info(filePath);
+    info.makeAbsolute();
+    const QString target = QUrl::fromLocalFile(info.filePath()).toString();
+    QString text;
+    if (showNativePath)
+        text = QDir::toNativeSeparators(filePath);
+    else if (!showRelativePath)
+        text = QFileInfo(filePath).fileName();
+    else
+        text = QDir::toNativeSeparators(pathRelativeToFolder(filePath, folder));
+    return QString("<a style='color:#333' href='%1'>%2</a>")
+        .arg(escapeHtml(target), escapeHtml(text));
+}
+
+QString rotationReportLine(const QString &filePath, Turn turn, bool dryRun, const QString &folder) {
+    const QString link = fileLink(filePath, false, true, folder);
+    const QString dryRunMark = dryRun ? tr(" (dry run)") : QString();
+    if (isMirroring(turn)) {
+        return QString::fromUtf8("<br><span style='color:#393'>%1 <span "
+                                 "style='font-size:4em;'>%2</span><br>%3 %4</span>")
+            .arg(mirroringWords(turn), mirroringArrow(turn), link, dryRunMark);
+    }
+    const int angle = clockwiseAngle(turn);
+    const bool clockwise = angle == 90 || angle == 180;
+    const QString arrow = clockwise ? QString::fromUtf8("⤾ CW") : QString::fromUtf8("⤿ CCW");
+    const int shownAngle = clockwise ? angle : 90;
+    return QString::fromUtf8("<br><span style='color:#393'>Rotating %2° <span "
+                             "style='font-size:4em;'>%5</span><br>%3 %4</span>")
+        .arg(QString::number(shownAngle), link, dryRunMark, arrow);
+}
+
+QString rotationDetailLine(const QString &filePath, Turn turn, const QString &folder) {
+    const QString shortPath =
+        escapeHtml(QDir::toNativeSeparators(pathRelativeToFolder(filePath, folder)));
+    const QString time = QTime::currentTime().toString();
+    if (isMirroring(turn))
+        return QString("<br>%1 %2 %3").arg(time, mirroringWords(turn), shortPath);
+    return QString::fromUtf8("<br>%1 Rotating %2° %3")
+        .arg(time, QString::number(clockwiseAngle(turn)), shortPath);
+}
+
+QString turnDescription(Turn turn) {
+    switch (turn) {
+    case Turn::Rotate90:
+        return tr("90° clockwise");
+    case Turn::Rotate180:
+        return tr("180°");
+    case Turn::Rotate270:
+        return tr("90° counter-clockwise");
+    case Turn::None:
+        return tr("not turned");
+    default:
+        return mirroringWords(turn).toLower();
+    }
+}

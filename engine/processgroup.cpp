@@ -1,0 +1,47 @@
+// Process groups for the tools: POSIX calls on Unix, the process alone on Windows.
+#include "engine/processgroup.h"
+
+#include <QProcess>
+
+#ifdef Q_OS_UNIX
+#include <signal.h>
+#include <unistd.h>
+#endif
+
+void startInOwnProcessGroup(QProcess &process) {
+#ifdef Q_OS_UNIX
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+#else
+    Q_UNUSED(process)
+#endif
+}
+
+namespace {
+void signalProcessGroup(qint64 processId, int signalNumber) {
+#ifdef Q_OS_UNIX
+    // While a group has members its id is not given to a new process, so this reaches no
+    // stranger even after the leader has ended.
+    if (processId > 0)
+        ::kill(-pid_t(processId), signalNumber);
+#else
+    Q_UNUSED(processId)
+    Q_UNUSED(signalNumber)
+#endif
+}
+} // namespace
+
+void killProcessGroup(qint64 processId) {
+#ifdef Q_OS_UNIX
+    signalProcessGroup(processId, SIGKILL);
+#else
+    Q_UNUSED(processId)
+#endif
+}
+
+void terminateProcessGroup(qint64 processId) {
+#ifdef Q_OS_UNIX
+    signalProcessGroup(processId, SIGTERM);
+#else
+    Q_UNUSED(processId)
+#endif
+}

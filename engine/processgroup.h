@@ -1,0 +1,19 @@
+// Tools run in a process group of their own, so that stopping a tool also stops whatever it
+// started. Qt has no way to do this; these small functions hold the platform calls.
+#pragma once
+
+#include <QtGlobal>
+
+class QProcess;
+
+// Makes the process start as the leader of a new process group (set before start()). Setting the
+// group from the parent after start() would race the child's exec.
+void startInOwnProcessGroup(QProcess &process);
+
+// Ends at once the process group led by `processId`: the tool and every process it started that
+// is still in its group. Harmless when the group is gone. On Windows only the tool itself ends
+// (jpegtran and exiv2 start no processes of their own there).
+void killProcessGroup(qint64 processId);
+
+// Asks the process group to end (SIGTERM), leaving time to clean up before killProcessGroup.
+void terminateProcessGroup(qint64 processId);

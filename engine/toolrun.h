@@ -1,0 +1,62 @@
+// One run of an external tool, without blocking: start() returns at once and done() reports
+// the end exactly once, whatever the end was (finished, crashed, never started, timed out,
+// stopped). The tool runs in a process group of its own, and the whole group is killed when the
+// run ends, so that nothing the tool started goes on writing afterwards.
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+struct ToolResult {
+    enum Ending {
+        Finished,      // exited normally with exitCode
+        Crashed,       // ended by a signal or crash
+        FailedToStart, // never ran: errorText says why
+        TimedOut,      // killed after its time was up
+        Stopped,       // killed on request
+    };
+
+    Ending ending = FailedToStart;
+    int exitCode = -1;
+    QString errorText;
+    QString standardOutput;
+    QString standardError;
+
+    bool exitedNormally() const { return ending == Finished; }
+    bool succeeded() const { return ending == Finished && exitCode == 0; }
+};
+Q_DECLARE_METATYPE(ToolResult)
+
+class ToolRun : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ToolRun(QObject *parent = nullptr);
+    ~ToolRun() override;
+
+    // Starts the tool. After `timeoutMs` it is asked to end and, a moment later, killed.
+    void start(const QString &program, const QStringList &arguments, int timeoutMs);
+    // Kills the tool and its group now; done() follows with Stopped.
+    void stop();
+    bool isRunning() const { return running; }
+
+signals:
+    void done(const ToolResult &result);
+
+private:
+    void onErrorOccurred(QProcess::ProcessError error);
+    void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void onTimeout();
+    void killTool();
+    void finish(ToolResult::Ending ending);
+
+    QProcess process;
+    QTimer timeout;
+    qint64 processId = 0;
+    bool running = false;
+    bool starting = false;
+    ToolResult::Ending requestedEnding = ToolResult::Finished; // set by a timeout or stop()
+};

@@ -1,0 +1,33 @@
+// The preview's photo and images.
+#include "mainwindow/photopreview.h"
+
+#include <QFileInfo>
+
+#include "engine/orientationcheck.h"
+#include "engine/rotationengine.h"
+#include "mainwindow/previewimage.h"
+
+PhotoPreview::PhotoPreview(RotationEngine *rotationEngine, QObject *parent)
+    : QObject(parent)
+    , engine(rotationEngine) {}
+
+bool PhotoPreview::select(const QString &path) {
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+        selected.clear();
+        return false;
+    }
+    selected = path;
+    return true;
+}
+
+void PhotoPreview::load(const QString &path, const QSize &rawViewSize,
+                        const QSize &orientedViewSize, const QString &folder) {
+    const PreviewImage stored = readPreviewImage(path, rawPreviewBounds(rawViewSize), false);
+    raw = stored.image;
+    error = stored.error;
+    oriented = QImage();
+    needsTurn = engine->checkPhoto(path, folder).turn != Turn::None;
+    if (needsTurn && !raw.isNull())
+        oriented = readPreviewImage(path, orientedViewSize, true).image;
+    previewed = path;
+}

@@ -1,0 +1,44 @@
+// The single-photo preview without its widgets: which photo is selected, which one is shown,
+// and its two images, as stored and as it will look once its orientation is applied, decoded at
+// the size of the views that show them. The orientation comes from the rotation engine, which
+// also says what is unusual about the photo.
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QSize>
+#include <QString>
+
+class RotationEngine;
+
+class PhotoPreview : public QObject {
+    Q_OBJECT
+
+public:
+    explicit PhotoPreview(RotationEngine *rotationEngine, QObject *parent = nullptr);
+
+    // Selects `path` when it names a file and returns true; otherwise clears the selection and
+    // keeps the images shown.
+    bool select(const QString &path);
+    // Reads the photo for views of these sizes. `folder` is the current folder, for messages.
+    void load(const QString &path, const QSize &rawViewSize, const QSize &orientedViewSize,
+              const QString &folder);
+
+    QString selectedFile() const { return selected; }
+    QString previewedFile() const { return previewed; }
+    QImage rawImage() const { return raw; }
+    QImage orientedImage() const { return oriented; }
+    // Whether the shown photo needs a turn, and so has an oriented image.
+    bool hasOrientation() const { return needsTurn; }
+    // The reader's reason when the photo cannot be decoded; empty otherwise.
+    QString decodeError() const { return error; }
+
+private:
+    RotationEngine *engine = nullptr;
+    QString selected;
+    QString previewed;
+    QImage raw;
+    QImage oriented;
+    bool needsTurn = false;
+    QString error;
+};
