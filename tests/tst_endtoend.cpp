@@ -82,6 +82,8 @@ private slots:
     void previewChangesNothing();
     void answersWithoutDisplay_data();
     void answersWithoutDisplay();
+    void headless_data();
+    void headless();
 
 private:
     struct Run {
@@ -245,8 +247,9 @@ void EndToEndTest::answersWithoutDisplay_data() {
     QTest::addColumn<QStringList>("expectedTexts");
 
     QTest::newRow("help") << QStringList{"--help"} << true
-                          << QStringList{"destination", "--watch",   "--tutorial",
-                                         "--preview",   "--version", "Keep watching folder"};
+                          << QStringList{"destination", "--watch",    "--tutorial",
+                                         "--preview",   "--headless", "--dry-run",
+                                         "--jobs",      "--version",  "Keep watching folder"};
     QTest::newRow("version") << QStringList{"--version"} << true << QStringList{"Pivotta 3.27"};
     QTest::newRow("unknown option") << QStringList{"--turn-everything", sandbox.path()} << false
                                     << QStringList{"Unknown option 'turn-everything'"};
@@ -272,6 +275,107 @@ void EndToEndTest::answersWithoutDisplay() {
     QVERIFY2((pivotta.exitCode() == 0) == succeeds, qPrintable(output));
     for (const QString &text : expectedTexts)
         QVERIFY2(output.contains(text), qPrintable(text + " missing in:\n" + output));
+}
+
+void EndToEndTest::headless_data() {
+    QTest::addColumn<QStringList>("arguments"); // "F" = the folder, "P" = its Landscape_6.jpg
+    QTest::addColumn<bool>("withBrokenPhoto");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("turned");   // the photos turned on disk
+    QTest::addColumn<QStringList>("reported"); // in the report on standard output
+    QTest::addColumn<QString>("error");        // on standard error
+
+    const QStringList both{"Landscape_6.jpg", "Portrait_3.jpg"};
+    QTest::newRow("folder") << QStringList{"--headless", "F"} << false << 0 << both
+                            << QStringList{"rotated: F/Landscape_6.jpg (90° clockwise)",
+                                           "rotated: F/Portrait_3.jpg (180°)",
+                                           "left: F/Landscape_2.jpg (mirrored orientation 2)",
+                                           "2 image(s) with EXIF orientation metadata were found, "
+                                           "out of 4 photo(s) total.",
+                                           "2 image(s) were successfully rotated."}
+                            << QString();
+    QTest::newRow("folder, one job")
+        << QStringList{"--headless", "--jobs", "1", "F"} << false << 0 << both
+        << QStringList{"2 image(s) were successfully rotated."} << QString();
+    QTest::newRow("dry run") << QStringList{"--headless", "--dry-run", "F"} << false << 0
+                             << QStringList()
+                             << QStringList{"would rotate: F/Landscape_6.jpg (90° clockwise)",
+                                            "0 image(s) were successfully rotated."}
+                             << QString();
+    QTest::newRow("a photo fails")
+        << QStringList{"--headless", "F"} << true << 1 << both
+        << QStringList{"failed: F/broken.jpg", "1 photo(s) could not be rotated."} << QString();
+    QTest::newRow("one photo") << QStringList{"--headless", "P"} << false << 0
+                               << QStringList{"Landscape_6.jpg"}
+                               << QStringList{"rotated: F/Landscape_6.jpg (90° clockwise)"}
+                               << QString();
+    QTest::newRow("no such destination")
+        << QStringList{"--headless", "F/nothing-here"} << false << 2 << QStringList()
+        << QStringList() << "there is no folder or photo";
+    QTest::newRow("no destination") << QStringList{"--headless"} << false << 2 << QStringList()
+                                    << QStringList() << "needs a folder or a photo";
+    QTest::newRow("bad job count") << QStringList{"--headless", "--jobs", "0", "F"} << false << 2
+                                   << QStringList() << QStringList() << "--jobs";
+    QTest::newRow("unknown option") << QStringList{"--headless", "--bogus", "F"} << false << 2
+                                    << QStringList() << QStringList() << "Unknown option";
+}
+
+// The headless run needs no display, reports in plain text and tells by its exit code whether
+// anything failed. Its output is redirected here, so it shows no progress line.
+void EndToEndTest::headless() {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, withBrokenPhoto);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, turned);
+    QFETCH(QStringList, reported);
+    QFETCH(QString, error);
+
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString folder = work.filePath("photos");
+    const QList<Placement> placements{{"Landscape_1.jpg", "Landscape_1.jpg"},
+                                      {"Landscape_6.jpg", "Landscape_6.jpg"},
+                                      {"Portrait_3.jpg", "Portrait_3.jpg"},
+                                      {"Landscape_2.jpg", "Landscape_2.jpg"}};
+    QVERIFY(copyPhotos(folder, placements));
+    if (withBrokenPhoto) {
+        QFile broken(folder + "/broken.jpg");
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a photo") > 0);
+    }
+    for (QString &argument : arguments) {
+        if (argument == "P")
+            argument = folder + "/Landscape_6.jpg";
+        else if (argument.startsWith("F"))
+            argument = folder + argument.mid(1);
+    }
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    environment.remove("PIVOTTA_TOOLS_DIR");
+    environment.insert("XDG_CONFIG_HOME", work.filePath("config"));
+    QProcess pivotta;
+    pivotta.setProcessEnvironment(environment);
+    pivotta.start(PIVOTTA_EXECUTABLE, arguments);
+    QVERIFY(pivotta.waitForFinished(runTimeoutMs));
+    const QString output = QString::fromUtf8(pivotta.readAllStandardOutput());
+    const QString errors = QString::fromUtf8(pivotta.readAllStandardError());
+    QCOMPARE(pivotta.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(pivotta.exitCode() == exitCode, qPrintable(output + errors));
+    for (QString line : reported) {
+        line.replace("F/", folder + "/");
+        QVERIFY2(output.contains(line), qPrintable(line + " missing in:\n" + output));
+    }
+    QVERIFY2(!output.contains('\r'), "a progress line although the output is redirected");
+    if (error.isEmpty())
+        QVERIFY2(errors.isEmpty(), qPrintable(errors));
+    else
+        QVERIFY2(errors.contains(error) && output.isEmpty(), qPrintable(output + errors));
+    QStringList turnedPaths;
+    for (const QString &name : turned)
+        turnedPaths << name;
+    checkFolder(folder, placements, turnedPaths);
 }
 
 QTEST_GUILESS_MAIN(EndToEndTest)

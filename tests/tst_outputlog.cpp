@@ -10,7 +10,9 @@
 #include <QTextDocument>
 #include <QtTest>
 
+#include "engine/messagetext.h"
 #include "mainwindow/outputtext.h"
+#include "mainwindow/photopreview.h"
 #include "mainwindow/pivotta.h"
 
 class PivottaTestAccess {
@@ -19,7 +21,7 @@ public:
         return window.pathRelativeToFolder(path);
     }
     static void showFile(Pivotta &window, const QUrl &link) { window.showFile(link); }
-    static QString selectedFile(Pivotta &window) { return window.selectedFile; }
+    static QString selectedFile(Pivotta &window) { return window.photoPreview()->selectedFile(); }
 };
 
 class UrlCatcher : public QObject {

@@ -17,6 +17,8 @@
 #include <QTreeView>
 #include <QtTest>
 
+#include "engine/rotationengine.h"
+#include "mainwindow/photopreview.h"
 #include "mainwindow/pivotta.h"
 #include "mainwindow/previewimage.h"
 #include "testphotos.h"
@@ -31,14 +33,11 @@ public:
         window.on_tree_clicked(index);
     }
     static QFileSystemModel *model(Pivotta &window) { return window.folderModel; }
-    static QString selectedFile(Pivotta &window) { return window.selectedFile; }
-    static QString previewedFile(Pivotta &window) { return window.previewedFile; }
-    static QImage rawImage(Pivotta &window) { return window.rawPreviewImage; }
-    static QImage orientedImage(Pivotta &window) { return window.orientedPreviewImage; }
+    static QString selectedFile(Pivotta &window) { return window.photoPreview()->selectedFile(); }
+    static QString previewedFile(Pivotta &window) { return window.photoPreview()->previewedFile(); }
+    static QImage rawImage(Pivotta &window) { return window.photoPreview()->rawImage(); }
+    static QImage orientedImage(Pivotta &window) { return window.photoPreview()->orientedImage(); }
     static QPersistentModelIndex treeIndex(Pivotta &window) { return window.treeIndex; }
-    static void setWatcherRunActive(Pivotta &window, bool active) {
-        window.watcherRunActive = active;
-    }
 };
 
 class UrlCatcher : public QObject {
@@ -77,6 +76,7 @@ private slots:
 
 private:
     QString photo(int orientation, const QString &name = QString());
+    void waitUntilEngineIdle();
     QString mainPaneText() const {
         return window->findChild<QTextBrowser *>("cmdLineOutput")->toPlainText();
     }
@@ -201,6 +201,7 @@ void PreviewTest::autorotateTwice() {
     PivottaTestAccess::previewFile(*window, path);
 
     click("autorotateSingleButton");
+    waitUntilEngineIdle();
 
     QCOMPARE(storedOrientation(path), 1);
     QVERIFY(samePicture(storedPixels(path), expected));
@@ -260,6 +261,7 @@ void PreviewTest::manualQuarterTurns() {
         button->click();
     else
         window->findChild<QAction *>(control)->trigger();
+    waitUntilEngineIdle();
 
     QCOMPARE(storedOrientation(path), 1);
     QVERIFY(samePicture(storedPixels(path), expected));
@@ -269,17 +271,42 @@ void PreviewTest::manualQuarterTurns() {
 }
 
 void PreviewTest::rotatingWaitsForARunningBatch() {
+    // A watcher run on another folder, kept busy by a jpegtran that takes its time.
+    QTemporaryDir tools;
+    QVERIFY(tools.isValid());
+    QFile slow(tools.filePath("jpegtran"));
+    QVERIFY(slow.open(QIODevice::WriteOnly));
+    slow.write("#!/bin/sh\nexec sleep 20\n");
+    slow.close();
+    QVERIFY(slow.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    qputenv("PIVOTTA_TOOLS_DIR", QFile::encodeName(tools.path()));
+    const QString busyFolder = sandbox->filePath("busy");
+    QVERIFY(QDir().mkpath(busyFolder));
+    QVERIFY(writeCroppedPhoto(6, busyFolder + "/lying.jpg"));
+    QFile lying(busyFolder + "/lying.jpg");
+    QVERIFY(lying.open(QIODevice::ReadWrite));
+    QVERIFY(lying.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                              QFileDevice::FileModificationTime));
+    lying.close();
+    RotationEngine *engine = window->rotationEngine();
+    engine->startWatcherRun(busyFolder);
+    QTRY_VERIFY(engine->isBusy());
+
     const QString path = photo(6);
     const QByteArray before = contentHash(path);
     PivottaTestAccess::previewFile(*window, path);
-    PivottaTestAccess::setWatcherRunActive(*window, true);
-
     click("autorotateSingleButton");
     click("rotateSingleClockwiseButton");
 
     QCOMPARE(contentHash(path), before);
     QCOMPARE(mainPaneText().count("Photos are being rotated right now."), 2);
-    PivottaTestAccess::setWatcherRunActive(*window, false);
+    engine->stop();
+    QTRY_VERIFY(!engine->isBusy());
+    qunsetenv("PIVOTTA_TOOLS_DIR");
+}
+
+void PreviewTest::waitUntilEngineIdle() {
+    QTRY_VERIFY_WITH_TIMEOUT(!window->rotationEngine()->isBusy(), 15000);
 }
 
 static QStringList treeRows(QFileSystemModel *model, const QModelIndex &root) {

@@ -99,8 +99,9 @@ void StartupTest::optionsInOrder() {
     QCommandLineParser parser;
     addStartupOptions(parser);
     const QString help = parser.helpText();
-    const QStringList inOrder{"--help",    "--watch",   "--tutorial",
-                              "--preview", "--version", "The folder to rotate files in"};
+    const QStringList inOrder{"--help",     "--watch",    "--tutorial",
+                              "--preview",  "--headless", "--dry-run",
+                              "--jobs <N>", "--version",  "The folder to rotate files in"};
     qsizetype position = -1;
     for (const QString &item : inOrder) {
         const qsizetype found = help.indexOf(item);

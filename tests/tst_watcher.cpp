@@ -28,23 +28,38 @@ private slots:
     void changeDuringAWatcherRunGivesARecheck();
     void manualBatchSuspendsWatching();
     void manualSingleRotationTurnsWatchingOff();
+    void stopEndsAWatcherRunWithoutFollowUp_data();
+    void stopEndsAWatcherRunWithoutFollowUp();
     void watchedFolderGoes_data();
     void watchedFolderGoes();
     void subfoldersComeAndGo();
 
 private:
     void writeFileUnnoticed(const QString &path);
+    static void writeSlowJpegtran(const QString &folderPath);
 };
+
+// A jpegtran that takes a second per photo before it does the real work.
+void WatcherTest::writeSlowJpegtran(const QString &folderPath) {
+    for (const char *tool : {"jpegtran", "exiv2"}) {
+        QFile script(folderPath + "/" + tool);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        const QByteArray delay = qstrcmp(tool, "jpegtran") == 0 ? "sleep 1\n" : "";
+        script.write("#!/bin/sh\n" + delay + "exec /usr/bin/" + tool + " \"$@\"\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner));
+    }
+}
 
 // Writes a photo into a watched folder while watching is off: its notification comes in and
 // schedules nothing.
 void WatcherTest::writeFileUnnoticed(const QString &path) {
-    QSignalSpy notifications(PivottaTestAccess::folderWatcher(*window),
-                             &QFileSystemWatcher::directoryChanged);
+    QSignalSpy notifications(watcher()->systemWatcher(), &QFileSystemWatcher::directoryChanged);
     writeFile(path, photoBytes(6));
     QTRY_VERIFY(notifications.count() > 0);
     QTest::qWait(100);
-    QVERIFY(PivottaTestAccess::idle(*window));
+    QVERIFY(idle());
 }
 
 static const char *const greenGroove =
@@ -175,7 +190,7 @@ void WatcherTest::offFromCodeWritesNothing() {
     QVERIFY(window->statusBar()->currentMessage().isEmpty());
     QCOMPARE(slider()->styleSheet(), greyGroove);
     // Watching off leaves the folders registered; their changes are ignored.
-    QVERIFY(PivottaTestAccess::watchedPaths(*window).contains(folder()));
+    QVERIFY(watcher()->watchedPaths().contains(folder()));
     writeFileUnnoticed(folder() + "/new.jpg");
 }
 
@@ -186,8 +201,8 @@ void WatcherTest::onWithoutFolderWatchesNothing() {
     QCOMPARE(slider()->styleSheet(), greenGroove);
     QCOMPARE(mainPaneText().count("Watching turned on. No folder selected for watching."), 1);
     QVERIFY(!mainPaneText().contains(watchingMessage));
-    QVERIFY(PivottaTestAccess::watchedPaths(*window).isEmpty());
-    QVERIFY(PivottaTestAccess::systemWatched(*window).isEmpty());
+    QVERIFY(watcher()->watchedPaths().isEmpty());
+    QVERIFY(watcher()->systemWatchedPaths().isEmpty());
 }
 
 void WatcherTest::watchedPathsLeaveOutHiddenFoldersAndLinks() {
@@ -197,7 +212,7 @@ void WatcherTest::watchedPathsLeaveOutHiddenFoldersAndLinks() {
 
     openWatchedFolder();
 
-    QStringList watched = PivottaTestAccess::watchedPaths(*window);
+    QStringList watched = watcher()->watchedPaths();
     watched.sort();
     const QStringList expected{folder(), folder() + "/sub", folder() + "/sub/deeper"};
     QCOMPARE(watched, expected);
@@ -209,8 +224,7 @@ void WatcherTest::watchedPathsLeaveOutHiddenFoldersAndLinks() {
 // the run starts only adds a progress mark.
 void WatcherTest::tenPhotosAtOnceGiveOneTrigger() {
     openWatchedFolder();
-    QSignalSpy notifications(PivottaTestAccess::folderWatcher(*window),
-                             &QFileSystemWatcher::directoryChanged);
+    QSignalSpy notifications(watcher()->systemWatcher(), &QFileSystemWatcher::directoryChanged);
     int notificationsBeforeRun = -1;
     QString textBeforeRun;
     connect(window->statusBar(), &QStatusBar::messageChanged, this, [&](const QString &message) {
@@ -246,23 +260,23 @@ void WatcherTest::changeDuringAWatcherRunGivesARecheck() {
     openWatchedFolder();
     bool injected = false;
     bool sawMoreFilesWaiting = false;
-    auto *pane = window->findChild<QTextBrowser *>("cmdLineOutput");
-    connect(pane, &QTextBrowser::textChanged, this, [&] {
-        if (injected || !PivottaTestAccess::watcherRunActive(*window))
+    connect(engine(), &RotationEngine::runStarted, this, [&](RunSummary::Kind kind) {
+        if (injected || kind != RunSummary::WatcherRun)
             return;
         injected = true;
         writeFile(folder() + "/late.jpg", bytes);
+        backdate(folder() + "/late.jpg");
         PivottaTestAccess::watcherTrigger(*window); // as if the settling delay ran out now
-        sawMoreFilesWaiting = PivottaTestAccess::moreFilesWaiting(*window);
+        sawMoreFilesWaiting = engine()->hasRunPending();
     });
 
     PivottaTestAccess::watcherTrigger(*window);
 
     QVERIFY(injected);
     QVERIFY(sawMoreFilesWaiting);
+    waitUntilIdle(20000);
     QVERIFY(mainPaneText().contains("Rechecking for changed photos since start of previous "
                                     "operation... "));
-    waitUntilIdle(20000);
     for (const QString name : {"old0.jpg", "old1.jpg", "old2.jpg", "late.jpg"}) {
         QCOMPARE(storedOrientation(folder() + "/" + name), 1);
         QVERIFY(samePicture(storedPixels(folder() + "/" + name), uprightPixels(reference)));
@@ -275,21 +289,18 @@ void WatcherTest::manualBatchSuspendsWatching() {
     writeFile(folder() + "/sub/a.jpg", photoBytes(6));
     writeFile(folder() + "/b.jpg", photoBytes(3));
     openWatchedFolder();
-    const QStringList watchedBefore = PivottaTestAccess::watchedPaths(*window);
+    const QStringList watchedBefore = watcher()->watchedPaths();
     bool checked = false;
-    bool suspended = true;
+    bool suspended = false;
     bool nested = false;
-    auto *pane = window->findChild<QTextBrowser *>("cmdLineOutput");
-    connect(pane, &QTextBrowser::textChanged, this, [&] {
-        if (!PivottaTestAccess::manualRunActive(*window))
-            return;
-        if (PivottaTestAccess::watcherRunActive(*window))
+    connect(engine(), &RotationEngine::runStarted, this, [&](RunSummary::Kind kind) {
+        if (kind == RunSummary::WatcherRun && engine()->isUserBatchRunning())
             nested = true;
-        if (checked)
+        if (checked || kind != RunSummary::UserBatch)
             return;
         checked = true;
-        suspended = PivottaTestAccess::watchedPaths(*window).isEmpty() &&
-                    PivottaTestAccess::systemWatched(*window).isEmpty() && !slider()->isEnabled();
+        suspended = watcher()->watchedPaths().isEmpty() &&
+                    watcher()->systemWatchedPaths().isEmpty() && !slider()->isEnabled();
         PivottaTestAccess::watcherTrigger(*window); // a trigger scheduled before the batch
     });
 
@@ -297,17 +308,17 @@ void WatcherTest::manualBatchSuspendsWatching() {
 
     QVERIFY(checked);
     QVERIFY(suspended);
+    waitUntilIdle(20000);
     QVERIFY(!nested);
     QVERIFY(slider()->isEnabled());
     QVERIFY(PivottaTestAccess::watching(*window));
-    QStringList watchedAfter = PivottaTestAccess::watchedPaths(*window);
+    QStringList watchedAfter = watcher()->watchedPaths();
     watchedAfter.sort();
     QStringList expected = watchedBefore;
     expected.sort();
     QCOMPARE(watchedAfter, expected);
     QCOMPARE(storedOrientation(folder() + "/sub/a.jpg"), 1);
     QCOMPARE(storedOrientation(folder() + "/b.jpg"), 1);
-    waitUntilIdle(20000);
 }
 
 void WatcherTest::manualSingleRotationTurnsWatchingOff() {
@@ -318,14 +329,63 @@ void WatcherTest::manualSingleRotationTurnsWatchingOff() {
 
     PivottaTestAccess::rotateSingle(*window, path, 90);
 
-    QCOMPARE(storedOrientation(path), 1);
     QCOMPARE(mainPaneText().count(message), 1);
     QVERIFY(!PivottaTestAccess::watching(*window));
     QCOMPARE(slider()->styleSheet(), greyGroove);
+    QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(path), 1, 15000);
+    waitUntilIdle(10000);
     // It stays off: a new photo is left alone, and a second rotation says nothing more.
     writeFileUnnoticed(folder() + "/later.jpg");
     PivottaTestAccess::rotateSingle(*window, folder() + "/later.jpg", 90);
+    QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(folder() + "/later.jpg"), 1, 15000);
     QCOMPARE(mainPaneText().count(message), 1);
+}
+
+// Stop during a watcher run whose tools are slow: the run ends, every photo is whole, and no
+// run follows, neither from triggers that came in during the run nor from the run's own last
+// writes, whether watching stays on or is turned off.
+void WatcherTest::stopEndsAWatcherRunWithoutFollowUp_data() {
+    QTest::addColumn<bool>("turnWatchingOff");
+    QTest::newRow("watching stays on") << false;
+    QTest::newRow("watching turned off") << true;
+}
+
+void WatcherTest::stopEndsAWatcherRunWithoutFollowUp() {
+    QFETCH(bool, turnWatchingOff);
+    QTemporaryDir tools;
+    QVERIFY(tools.isValid());
+    writeSlowJpegtran(tools.path());
+    qputenv("PIVOTTA_TOOLS_DIR", QFile::encodeName(tools.path()));
+    const QByteArray bytes = photoBytes(6);
+    for (int i = 0; i < 8; ++i) {
+        writeFile(folder() + QString("/p%1.jpg").arg(i), bytes);
+        backdate(folder() + QString("/p%1.jpg").arg(i));
+    }
+    openWatchedFolder();
+    QSignalSpy started(engine(), &RotationEngine::runStarted);
+    QSignalSpy finished(engine(), &RotationEngine::runFinished);
+
+    PivottaTestAccess::watcherTrigger(*window);
+    QTRY_COMPARE(started.count(), 1);
+    writeFile(folder() + "/during.jpg", bytes); // a trigger noted while the run goes on
+    QTest::qWait(1500);
+    window->findChild<QPushButton *>("stopRotatingButton")->click();
+    if (turnWatchingOff)
+        PivottaTestAccess::setWatch(*window, false, true);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
+    QVERIFY(finished.at(0).at(0).value<RunSummary>().interrupted);
+
+    QTest::qWait(3500); // longer than every settling delay
+    qunsetenv("PIVOTTA_TOOLS_DIR");
+    QCOMPARE(started.count(), 1);
+    QVERIFY(idle());
+    const QStringList left = QDir(folder()).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : left)
+        QVERIFY2(name.endsWith(".jpg") && !name.startsWith('.'), qPrintable(name));
+    for (int i = 0; i < 8; ++i) {
+        const QString path = folder() + QString("/p%1.jpg").arg(i);
+        QVERIFY2(fileBytes(path) == bytes || storedOrientation(path) == 1, qPrintable(path));
+    }
 }
 
 // ---- Folders coming and going ----
@@ -350,8 +410,8 @@ void WatcherTest::watchedFolderGoes() {
         QVERIFY(QDir(folder()).removeRecursively());
     }
 
-    QTRY_VERIFY(!PivottaTestAccess::watchedPaths(*window).contains(folder()));
-    QTRY_VERIFY(!PivottaTestAccess::watchedPaths(*window).contains(folder() + "/sub"));
+    QTRY_VERIFY(!watcher()->watchedPaths().contains(folder()));
+    QTRY_VERIFY(!watcher()->watchedPaths().contains(folder() + "/sub"));
     QCOMPARE(mainPaneText().count("The watched folder " + QDir::toNativeSeparators(folder()) +
                                   " is no longer there."),
              1);
@@ -362,8 +422,8 @@ void WatcherTest::watchedFolderGoes() {
     // The folder is back under its name and opened again: it is watched as before.
     QVERIFY(QDir().mkpath(folder() + "/sub"));
     PivottaTestAccess::openFolder(*window, folder());
-    QVERIFY(PivottaTestAccess::systemWatched(*window).contains(folder()));
-    QVERIFY(PivottaTestAccess::systemWatched(*window).contains(folder() + "/sub"));
+    QVERIFY(watcher()->systemWatchedPaths().contains(folder()));
+    QVERIFY(watcher()->systemWatchedPaths().contains(folder() + "/sub"));
     writeFile(folder() + "/sub/back.jpg", photoBytes(3));
     QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(folder() + "/sub/back.jpg"), 1, 15000);
     waitUntilIdle(20000);
@@ -377,10 +437,10 @@ void WatcherTest::subfoldersComeAndGo() {
 
     QVERIFY(QDir().mkpath(created));
     QVERIFY(QDir(recreated).removeRecursively());
-    QTRY_VERIFY(PivottaTestAccess::systemWatched(*window).contains(created));
-    QTRY_VERIFY(!PivottaTestAccess::watchedPaths(*window).contains(recreated));
+    QTRY_VERIFY(watcher()->systemWatchedPaths().contains(created));
+    QTRY_VERIFY(!watcher()->watchedPaths().contains(recreated));
     QVERIFY(QDir().mkpath(recreated));
-    QTRY_VERIFY(PivottaTestAccess::systemWatched(*window).contains(recreated));
+    QTRY_VERIFY(watcher()->systemWatchedPaths().contains(recreated));
     waitUntilIdle(20000);
 
     // Only the subfolders' own notifications can bring these photos in.

@@ -52,8 +52,8 @@ void WatcherLoadTest::photosArrivingInBursts() {
     QVERIFY(!mainPaneText().contains("failed", Qt::CaseInsensitive));
 }
 
-// A copy that stalls half-way for longer than the settling delays: the photo is not turned
-// while incomplete, and is turned once complete.
+// A copy that stalls half-way for longer than the settling delays: the photo is not tried while
+// incomplete, and is turned once complete, without another file arriving to wake the watcher.
 void WatcherLoadTest::photoStillBeingCopied() {
     openWatchedFolder();
     const QByteArray bytes = photoBytes(6);
@@ -66,7 +66,7 @@ void WatcherLoadTest::photoStillBeingCopied() {
     QVERIFY(copy.open(QIODevice::WriteOnly));
     QCOMPARE(copy.write(firstHalf), firstHalf.size());
     QVERIFY(copy.flush());
-    QTest::qWait(3500);
+    QTest::qWait(6000);
     {
         QFile check(path);
         QVERIFY(check.open(QIODevice::ReadOnly));
@@ -78,6 +78,8 @@ void WatcherLoadTest::photoStillBeingCopied() {
     waitUntilIdle(20000);
     QCOMPARE(storedOrientation(path), 1);
     QVERIFY(samePicture(storedPixels(path), uprightPixels(reference)));
+    QVERIFY2(!mainPaneText().contains("Oops"), qPrintable(mainPaneText()));
+    QVERIFY2(!mainPaneText().contains("ends too early"), qPrintable(mainPaneText()));
 }
 
 QTEST_MAIN(WatcherLoadTest)

@@ -1,5 +1,6 @@
-// Shared by the watcher tests: reach into the window's watcher state, and a watched folder in a
-// temporary sandbox with test photos written into it.
+// Shared by the watcher tests: a shown window whose watcher and engine the tests reach through
+// their public interfaces, and a watched folder in a temporary sandbox with test photos written
+// into it.
 #pragma once
 
 #include <QDir>
@@ -14,8 +15,10 @@
 
 #include <memory>
 
+#include "engine/rotationengine.h"
 #include "mainwindow/pivotta.h"
 #include "testphotos.h"
+#include "watcher/folderwatcher.h"
 
 class PivottaTestAccess {
 public:
@@ -24,22 +27,9 @@ public:
         window.setWatchFolderSetting(on, fromClick);
     }
     static bool watching(Pivotta &window) { return window.getWatchFolderToggleValue(); }
-    static QStringList watchedPaths(Pivotta &window) { return window.watchedPaths; }
-    static QStringList systemWatched(Pivotta &window) {
-        return window.folderWatcher->directories();
-    }
-    static QFileSystemWatcher *folderWatcher(Pivotta &window) { return window.folderWatcher; }
     static void watcherTrigger(Pivotta &window) { window.watcherRotateFilesInCurrentDirectory(); }
     static void rotateSingle(Pivotta &window, const QString &path, int angle) {
         window.rotateSingle(path, angle);
-    }
-    static bool watcherRunActive(Pivotta &window) { return window.watcherRunActive; }
-    static bool manualRunActive(Pivotta &window) { return window.manualRunActive; }
-    static bool moreFilesWaiting(Pivotta &window) { return window.moreFilesWaiting; }
-    // No run going, none pending, no flag left set.
-    static bool idle(Pivotta &window) {
-        return !window.retriggerScheduled && !window.watcherRunActive && !window.moreFilesWaiting &&
-               !window.manualRunActive && !window.rotationInProgress();
     }
 };
 
@@ -70,6 +60,8 @@ protected:
         sandbox.reset();
     }
 
+    RotationEngine *engine() const { return window->rotationEngine(); }
+    FolderWatcher *watcher() const { return window->folderWatcher(); }
     QString folder() const { return sandbox->filePath("watched"); }
     QString mainPaneText() const {
         return window->findChild<QTextBrowser *>("cmdLineOutput")->toPlainText();
@@ -82,7 +74,7 @@ protected:
         PivottaTestAccess::setWatch(*window, true, true);
         PivottaTestAccess::openFolder(*window, folder());
         QVERIFY(PivottaTestAccess::watching(*window));
-        QVERIFY(PivottaTestAccess::watchedPaths(*window).contains(folder() + "/sub"));
+        QVERIFY(watcher()->watchedPaths().contains(folder() + "/sub"));
     }
 
     static QByteArray photoBytes(int orientation) {
@@ -108,12 +100,18 @@ protected:
                                  QFileDevice::FileModificationTime));
     }
 
+    // No run going, none scheduled or noted to follow, no photo awaited.
+    bool idle() const {
+        return !engine()->isBusy() && !engine()->hasRunPending() && !watcher()->isRunScheduled() &&
+               watcher()->photosAwaited().isEmpty();
+    }
+
     // Idle, and still idle a moment later, when any notification of the last writes has come
     // in: no trigger, retry or recheck was left behind.
     void waitUntilIdle(int timeoutMs) {
-        QTRY_VERIFY_WITH_TIMEOUT(PivottaTestAccess::idle(*window), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), timeoutMs);
         QTest::qWait(300);
-        QTRY_VERIFY_WITH_TIMEOUT(PivottaTestAccess::idle(*window), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), timeoutMs);
     }
 
     std::unique_ptr<QTemporaryDir> sandbox;

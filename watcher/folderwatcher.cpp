@@ -117,7 +117,7 @@ void FolderWatcher::startRun() {
     engine->startWatcherRun(folder);
 }
 
-void FolderWatcher::onRunStarted(int kind) {
+void FolderWatcher::onRunStarted(RunSummary::Kind kind) {
     quietSignatures.clear();
     // A user batch watches nothing while it runs: its own writes are no arrivals.
     if (kind == RunSummary::UserBatch)

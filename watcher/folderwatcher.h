@@ -13,10 +13,9 @@
 #include <QTimer>
 
 #include "engine/outputmessage.h"
+#include "engine/rotationengine.h"
 
 class QFileSystemWatcher;
-class RotationEngine;
-struct RunSummary;
 
 class FolderWatcher : public QObject {
     Q_OBJECT
@@ -39,6 +38,8 @@ public:
     void removeAllWatchPaths();
     QStringList watchedPaths() const { return paths; }
     QStringList systemWatchedPaths() const;
+    // The system's watcher, whose notifications this class follows.
+    QFileSystemWatcher *systemWatcher() const { return folderWatcher; }
 
     // A run is scheduled and has not started yet.
     bool isRunScheduled() const { return retrigger.isActive(); }
@@ -56,7 +57,7 @@ private:
     void filesInserted(const QString &changedFolder);
     void scheduleRun(int delayMs);
     void startRun();
-    void onRunStarted(int kind);
+    void onRunStarted(RunSummary::Kind kind);
     void onRunFinished(const RunSummary &summary);
     void pollAwaitedPhotos();
     bool forgetVanishedWatchPaths();
