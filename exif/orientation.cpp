@@ -1,4 +1,4 @@
-// Orientation tables and photo bytes for the EXIF parser.
+// Orientation tables, and a whole photo file's bytes for the EXIF parser.
 #include "exif/orientation.h"
 
 #include <QCoreApplication>
@@ -7,36 +7,13 @@
 
 #include <limits>
 
-#ifdef Q_OS_UNIX
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
 namespace {
 QString tr(const char *text) {
     return QCoreApplication::translate("Pivotta", text);
 }
-
-// The parser reads a photo's head and its end marker, seldom more. Without a hint the kernel reads
-// a whole window around each page fault, which with a large read-ahead setting is the whole photo
-// (as slow as reading it all while the photo is not cached); with it, only the pages the parser
-// touches are read, the head and the end asked for at once. A hint only: the bytes are the same.
-void adviseHeadAndEndAccess(uchar *mapped, qint64 length) {
-#ifdef Q_OS_UNIX
-    const size_t size = size_t(length);
-    const size_t page = size_t(sysconf(_SC_PAGESIZE));
-    madvise(mapped, size, MADV_RANDOM);
-    madvise(mapped, qMin(size, page), MADV_WILLNEED);
-    const size_t endPage = (size - 1) / page * page;
-    madvise(mapped + endPage, size - endPage, MADV_WILLNEED);
-#else
-    Q_UNUSED(mapped)
-    Q_UNUSED(length)
-#endif
-}
 } // namespace
 
-OrientationChoice orientationChoice(uint16_t orientation) {
+OrientationChoice orientationChoice(uint32_t orientation) {
     switch (orientation) {
     case 1:
         return {OrientationChoice::Rotate, 0, {}};
@@ -90,25 +67,19 @@ int transformationAngle(QImageIOHandler::Transformations transformation, QString
 bool PhotoBytes::open(const QString &filePath) {
     if (filePath.isEmpty() || !QFileInfo(filePath).isFile())
         return false;
-    file = new QFile(filePath);
-    if (!file->open(QIODevice::ReadOnly))
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
         return false;
-    length = file->size();
+    length = file.size();
     if (length == 0 || !fitsParser())
         return true;
-    if (uchar *mapped = file->map(0, length)) {
-        adviseHeadAndEndAccess(mapped, length);
-        bytes = mapped;
-        return true;
-    }
-    readCopy = file->readAll();
-    length = readCopy.size();
-    bytes = reinterpret_cast<const unsigned char *>(readCopy.constData());
+    bytes = file.readAll();
+    length = bytes.size();
     return true;
 }
 
-PhotoBytes::~PhotoBytes() {
-    delete file; // closing the file also unmaps it
+const unsigned char *PhotoBytes::data() const {
+    return bytes.isEmpty() ? nullptr : reinterpret_cast<const unsigned char *>(bytes.constData());
 }
 
 bool PhotoBytes::fitsParser() const {

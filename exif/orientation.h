@@ -1,5 +1,5 @@
 // From an EXIF orientation value or an image reader's transformation to a clockwise angle,
-// and the photo bytes the parser reads. No window involved, so tests call these directly.
+// and a whole photo file's bytes for the parser. No window involved, so tests call these directly.
 #pragma once
 
 #include <QByteArray>
@@ -7,8 +7,6 @@
 #include <QString>
 
 #include <cstdint>
-
-class QFile;
 
 // What the EXIF orientation value asks for.
 struct OrientationChoice {
@@ -23,27 +21,26 @@ struct OrientationChoice {
     QString mirrorWords; // ", Mirror horizontal" and so on, for Mirrored
 };
 
-OrientationChoice orientationChoice(uint16_t orientation);
+// Takes 32 bits: an orientation stored as LONG may hold any value.
+OrientationChoice orientationChoice(uint32_t orientation);
 
 // The angle for an image reader's transformation; mirrorWords is set for the mirrored ones.
 int transformationAngle(QImageIOHandler::Transformations transformation, QString *mirrorWords);
 
-// A photo file's bytes for the parser: mapped into memory so that only the pages the parser
-// looks at are read, or read whole when mapping is not possible.
+// A whole photo file's bytes for ExifRecord::readJpeg, read with a plain read (no mapping, so a
+// file that shrinks meanwhile cannot crash the program). Reading a photo's orientation needs
+// only its head: readOrientation and storedOrientation (exif/orientationreader.h) do that.
 class PhotoBytes {
 public:
     // False when the path names no readable regular file.
     bool open(const QString &filePath);
-    ~PhotoBytes();
 
-    const unsigned char *data() const { return bytes; }
+    const unsigned char *data() const;
     // True when the size fits the parser's 32-bit length.
     bool fitsParser() const;
     uint32_t size() const { return static_cast<uint32_t>(length); }
 
 private:
-    QFile *file = nullptr;
-    QByteArray readCopy;
-    const unsigned char *bytes = nullptr;
+    QByteArray bytes;
     qint64 length = 0;
 };
