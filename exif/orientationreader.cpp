@@ -12,8 +12,10 @@
 
 namespace {
 
-// Enough for the EXIF segment of nearly every photo, so one read is the rule.
-constexpr qint64 HeadBytes = 64 * 1024;
+// The first read: enough for the marker chain and IFD0 of nearly every photo, and for the whole
+// EXIF segment of most; a larger segment is read on when the walk finds it. Reading 16 KB instead
+// of 64 KB made a scan of upright photos about an eighth faster.
+constexpr qint64 HeadBytes = 16 * 1024;
 // The APP1 length field, "Exif\0\0" and an 8-byte TIFF header.
 constexpr uint64_t MinimumApp1Length = 16;
 

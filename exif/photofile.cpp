@@ -2,6 +2,18 @@
 #include "exif/photofile.h"
 
 #include <QFileInfo>
+#include <QTimeZone>
+
+namespace {
+// In UTC where Qt offers it: the local time costs a look at the time zone file on every call.
+QDateTime modificationTime(const QFileInfo &info) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    return info.lastModified(QTimeZone::UTC);
+#else
+    return info.lastModified();
+#endif
+}
+} // namespace
 
 PhotoFile::PhotoFile(const QString &photoPath)
     : filePath(photoPath) {}
@@ -19,7 +31,7 @@ bool PhotoFile::open() {
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
     openedSize = info.size();
-    openedTime = info.lastModified();
+    openedTime = modificationTime(info);
     return true;
 }
 
@@ -46,7 +58,7 @@ const unsigned char *PhotoFile::bytes() const {
 
 bool PhotoFile::unchangedSinceOpened() const {
     const QFileInfo now(filePath);
-    return now.isFile() && now.size() == openedSize && now.lastModified() == openedTime;
+    return now.isFile() && now.size() == openedSize && modificationTime(now) == openedTime;
 }
 
 QFile *PhotoFile::rewoundDevice() {

@@ -44,8 +44,9 @@ struct Entry {
     quint32 value; // stored left-aligned in the value field, as a value of the format's size
 };
 
-// An EXIF APP1 segment whose IFD0 holds the entries as given, in the given byte order.
-QByteArray exifSegment(const std::vector<Entry> &entries, bool intel = false) {
+// An EXIF APP1 segment whose IFD0 holds the entries as given, in the given byte order, followed
+// by `padding` zero bytes inside the segment.
+QByteArray exifSegment(const std::vector<Entry> &entries, bool intel = false, int padding = 0) {
     QByteArray tiff = QByteArray(intel ? "II" : "MM") + number(42, 2, intel) + number(8, 4, intel);
     tiff += number(quint32(entries.size()), 2, intel);
     for (const Entry &entry : entries) {
@@ -54,7 +55,7 @@ QByteArray exifSegment(const std::vector<Entry> &entries, bool intel = false) {
                 number(entry.count, 4, intel) +
                 number(entry.value, size, intel).leftJustified(4, '\0');
     }
-    tiff += number(0, 4, intel);
+    tiff += number(0, 4, intel) + QByteArray(padding, '\0');
     return segment(0xE1, QByteArray("Exif\0\0", 6) + tiff);
 }
 
@@ -189,6 +190,9 @@ void OrientationReadingTest::readings_data() {
         << bare().insert(1, orientationSegment(6, 4, true)).bytes() << 0 << 6 << false << "" << 90;
     QTest::newRow("LONG, big-endian")
         << bare().insert(1, orientationSegment(8, 4)).bytes() << 0 << 8 << false << "" << 270;
+    QTest::newRow("EXIF segment larger than the first read")
+        << bare().insert(1, exifSegment({{274, 3, 1, 3}}, true, 60000)).bytes() << 0 << 3 << false
+        << "" << 180;
     QTest::newRow("first of two entries: 6, then 1")
         << bare().insert(1, exifSegment({{274, 3, 1, 6}, {274, 3, 1, 1}})).bytes() << 0 << 6
         << false << "" << 90;
