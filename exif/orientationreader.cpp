@@ -12,10 +12,11 @@
 
 namespace {
 
-// The first read: enough for the marker chain and IFD0 of nearly every photo, and for the whole
-// EXIF segment of most; a larger segment is read on when the walk finds it. Reading 16 KB instead
-// of 64 KB made a scan of upright photos about an eighth faster.
-constexpr qint64 HeadBytes = 16 * 1024;
+// The first read: enough for the markers before the EXIF segment and for IFD0 of nearly every
+// photo; a longer segment is read on once the walk has found it. A small first read keeps the
+// kernel's first read-ahead small too: over upright photos, 4 KB scanned about a tenth faster
+// than 16 KB (page cache warm or cold), and 16 KB an eighth faster than 64 KB (warm).
+constexpr qint64 HeadBytes = 4 * 1024;
 // The APP1 length field, "Exif\0\0" and an 8-byte TIFF header.
 constexpr uint64_t MinimumApp1Length = 16;
 
