@@ -1,8 +1,10 @@
-// How fast Pivotta reads the orientation of photos that need no turning, next to reading the
-// same files whole. Usage: bench_orientation FOLDER [--rounds N] [--cold]
+// How fast Pivotta reads the orientation of photos, next to reading the first 64 KB of the same
+// files and reading them whole. Usage: bench_orientation FOLDER [--rounds N] [--cold] [--scan]
 // With --cold the page cache is dropped before every pass (Linux, as root; run `sync` first so
 // that freshly written photos can be dropped too); when that is refused the figures are warm.
-#include <QApplication>
+// With --scan it reads every photo's orientation once and prints only the sum of the angles, so
+// that the whole process can be timed next to another program that scans the same files.
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,25 +12,18 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "bench/benchsupport.h"
-#include "exif/exifrecord.h"
-#include "exif/orientation.h"
-#include "mainwindow/pivotta.h"
-
-class PivottaTestAccess {
-public:
-    static int angle(Pivotta &window, const QString &path) {
-        return window.readRotationAngle(path, true);
-    }
-};
+#include "exif/orientationreader.h"
 
 namespace {
 struct Options {
     QString folder;
     int rounds = 3;
     bool cold = false;
+    bool scan = false;
 };
 
 bool parseOptions(const QStringList &arguments, Options *options) {
@@ -38,6 +33,8 @@ bool parseOptions(const QStringList &arguments, Options *options) {
             options->rounds = qMax(1, arguments.at(++i).toInt());
         else if (argument == "--cold")
             options->cold = true;
+        else if (argument == "--scan")
+            options->scan = true;
         else if (options->folder.isEmpty() && !argument.startsWith("--"))
             options->folder = argument;
         else
@@ -95,15 +92,8 @@ qint64 readHead(const QString &photo) {
     return file.read(64 * 1024).size();
 }
 
-// What readRotationAngle does for a photo that needs no turning, without the window.
-qint64 readOrientationOnly(const QString &photo) {
-    PhotoBytes bytes;
-    if (!bytes.open(photo) || !bytes.fitsParser())
-        return -1;
-    ExifRecord exif;
-    if (exif.readJpeg(bytes.data(), bytes.size()) != ExifRecord::ExifOk)
-        return -1;
-    return exif.orientation;
+qint64 readAngle(const QString &photo) {
+    return readOrientation(photo).angle();
 }
 
 struct Method {
@@ -142,29 +132,47 @@ void measure(const Method &method, const QStringList &photos, qint64 totalBytes,
 }
 } // namespace
 
+int scanOnce(const QStringList &photos) {
+    qint64 angles = 0;
+    for (const QString &photo : photos)
+        angles += readAngle(photo);
+    std::printf("%lld photos, angles %lld\n", qint64(photos.size()), angles);
+    return 0;
+}
+
 int main(int argc, char **argv) {
-    BenchApplication benchApp(argc, argv);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     Options options;
-    if (!parseOptions(QCoreApplication::arguments(), &options)) {
-        std::fputs("usage: bench_orientation FOLDER [--rounds N] [--cold]\n", stderr);
+    if (!parseOptions(arguments, &options)) {
+        std::fputs("usage: bench_orientation FOLDER [--rounds N] [--cold] [--scan]\n", stderr);
         return 2;
     }
+    // A scan needs no more than a headless program would have: no window system, no settings.
+    std::unique_ptr<QCoreApplication> coreApp;
+    std::unique_ptr<BenchApplication> benchApp;
+    if (options.scan)
+        coreApp = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        benchApp = std::make_unique<BenchApplication>(argc, argv);
+
     const QStringList photos = photosIn(options.folder);
     if (photos.isEmpty()) {
         std::fprintf(stderr, "no photos in %s\n", qPrintable(options.folder));
         return 1;
     }
+    if (options.scan)
+        return scanOnce(photos);
+
     qint64 totalBytes = 0;
     for (const QString &photo : photos)
         totalBytes += QFile(photo).size();
     printFigure("photos",
                 QString("%1 files, %2 MB").arg(photos.size()).arg(decimals(totalBytes / 1e6, 1)));
 
-    Pivotta window(false, false, false, QString(), QString());
     const std::vector<Method> methods = {
-        {"readRotationAngle",
-         [&window](const QString &photo) { return PivottaTestAccess::angle(window, photo); }},
-        {"PhotoBytes+readJpeg", readOrientationOnly},
+        {"readOrientation", readAngle},
         {"QFile::read(64 KB)", readHead},
         {"QFile::readAll", readWhole, true},
     };

@@ -14,6 +14,8 @@ repeats=3
 rotate_count=20
 upright_count=500
 tiny_count=10000
+small_count=5000
+small_size="1800x1200"
 messages=30000
 message_window=1000
 photo_size="4240x2832"
@@ -30,6 +32,7 @@ usage: bench/run.sh [options]
   --rotate N        large photos that need turning (default 20)
   --upright N       large photos that need no turning (default 500)
   --tiny N          tiny photos for the peak-memory batch (default 10000)
+  --small N         small photos with and without EXIF for the orientation reading (default 5000)
   --messages N      appends for the output-pane benchmark (default 30000)
   --quick-exit      end pivotta as soon as its batch is over instead of waiting for its own
                     10 s close countdown (figures are the same, the run is shorter)
@@ -45,13 +48,14 @@ while [ $# -gt 0 ]; do
     --rotate) rotate_count="$2"; shift ;;
     --upright) upright_count="$2"; shift ;;
     --tiny) tiny_count="$2"; shift ;;
+    --small) small_count="$2"; shift ;;
     --messages) messages="$2"; shift ;;
     --quick-exit) quick_exit=true ;;
     --keep) keep=true ;;
     --smoke)
         smoke=true; quick_exit=true
-        repeats=1; rotate_count=3; upright_count=5; tiny_count=30
-        messages=200; message_window=50; photo_size="640x428" ;;
+        repeats=1; rotate_count=3; upright_count=5; tiny_count=30; small_count=10
+        messages=200; message_window=50; photo_size="640x428"; small_size="320x240" ;;
     -h | --help) usage; exit 0 ;;
     *) usage >&2; exit 2 ;;
     esac
@@ -173,6 +177,10 @@ make_masters() {
     # A tiny photo: 8 by 8 grey, tag 1.
     "$CONVERT" -size 8x8 xc:gray "$work/masters/tiny.jpg"
     exiftool -q -overwrite_original -n -Orientation=1 "$work/masters/tiny.jpg"
+    # A small photo without any EXIF, and the same tagged 1.
+    "$CONVERT" "$SOURCE_PHOTO" -strip -resize "${small_size}!" -quality 85 "$work/masters/small-no-exif.jpg"
+    cp "$work/masters/small-no-exif.jpg" "$work/masters/small-tag1.jpg"
+    exiftool -q -overwrite_original -n -Orientation=1 "$work/masters/small-tag1.jpg"
 }
 
 # Photos that need turning, tags 3, 6 and 8 in turn; manifest lines "angle path".
@@ -347,8 +355,9 @@ measure_rotation() {
 # Scans of the upright set, warm (after reading every file once) or cold (page cache dropped).
 measure_scan() { # warm|cold
     local state="$1" run t
-    local -n pivotta_times="scan_pivotta_$state" exiftran_times="scan_exiftran_$state"
-    pivotta_times=() exiftran_times=()
+    local -n pivotta_times="scan_pivotta_$state" exiftran_times="scan_exiftran_$state" \
+        reader_times="scan_reader_$state"
+    pivotta_times=() exiftran_times=() reader_times=()
     for ((run = 1; run <= repeats; run++)); do
         log "scanning $upright_count upright photos ($state cache), run $run of $repeats"
         if [ "$state" = cold ]; then drop_page_cache; else warm_up "$work/upright"; fi
@@ -361,6 +370,28 @@ measure_scan() { # warm|cold
         t=$(timed "scan-$state-exiftran-$run" \
             sh -c 'find "$0" -name "*.jpg" -print0 | xargs -0 exiftran -ai' "$work/upright")
         exiftran_times+=("$t")
+
+        # The orientation reading alone, in a program of its own over the same photos.
+        if [ -x "$bench_orientation" ]; then
+            if [ "$state" = cold ]; then drop_page_cache; else warm_up "$work/upright"; fi
+            t=$(timed "scan-$state-reader-$run" "$bench_orientation" "$work/upright" --scan)
+            reader_times+=("$t")
+        fi
+    done
+}
+
+# Small photos without EXIF take the image reader's route: a scan of them next to a scan of the
+# same photos tagged 1, warm.
+measure_small() {
+    local run t
+    small_plain=() small_tagged=()
+    [ -x "$bench_orientation" ] || return 0
+    for ((run = 1; run <= repeats; run++)); do
+        log "reading $small_count small photos without EXIF and tagged 1, run $run of $repeats"
+        warm_up "$work/small-no-exif"
+        small_plain+=("$(timed "small-no-exif-$run" "$bench_orientation" "$work/small-no-exif" --scan)")
+        warm_up "$work/small-tag1"
+        small_tagged+=("$(timed "small-tag1-$run" "$bench_orientation" "$work/small-tag1" --scan)")
     done
 }
 
@@ -449,6 +480,8 @@ make_masters
 make_rotate_set
 log "making $upright_count upright photos and $tiny_count tiny ones"
 make_copies "$work/masters/tag1.jpg" "$upright_count" "IMG_%05g.jpg" "$work/upright"
+make_copies "$work/masters/small-no-exif.jpg" "$small_count" "IMG_%05g.jpg" "$work/small-no-exif"
+make_copies "$work/masters/small-tag1.jpg" "$small_count" "IMG_%05g.jpg" "$work/small-tag1"
 for ((sub = 0; sub * 1000 < tiny_count; sub++)); do
     count=$((tiny_count - sub * 1000 < 1000 ? tiny_count - sub * 1000 : 1000))
     make_copies "$work/masters/tiny.jpg" "$count" "tiny_%05g.jpg" "$work/tiny/part$sub"
@@ -459,6 +492,7 @@ measure_startup
 measure_rotation
 measure_scan warm
 if $can_drop_cache; then measure_scan cold; fi
+measure_small
 measure_tiny
 measure_outputlog
 measure_orientation_reading
@@ -488,16 +522,29 @@ echo "  pivotta / bare, no fsync: $(ratio "$rotate_pivotta_median" "$rotate_bare
 echo "  pivotta / exiftran:       $(ratio "$rotate_pivotta_median" "$rotate_exiftran_median")"
 for state in warm cold; do
     [ "$state" = cold ] && ! $can_drop_cache && continue
-    declare -n pivotta_times="scan_pivotta_$state" exiftran_times="scan_exiftran_$state"
+    declare -n pivotta_times="scan_pivotta_$state" exiftran_times="scan_exiftran_$state" \
+        reader_times="scan_reader_$state"
     p=$(median "${pivotta_times[@]}")
     e=$(median "${exiftran_times[@]}")
+    r=$(median "${reader_times[@]}")
     echo
     echo "Scanning $upright_count large photos that need no turning ($state page cache):"
     echo "  pivotta batch:            $p s   (runs: ${pivotta_times[*]}; peak RSS $(peak "scan-$state-pivotta-1") MB)"
     echo "  exiftran -ai:             $e s   (runs: ${exiftran_times[*]})"
     echo "  pivotta / exiftran:       $(ratio "$p" "$e")   target <= 1.0: $(verdict "$(ratio "$p" "$e")" 1.0)"
-    unset -n pivotta_times exiftran_times
+    echo "  readOrientation scan:     $r s   (runs: ${reader_times[*]}; bench_orientation --scan, whole process)"
+    echo "  readOrientation / exiftran: $(ratio "$r" "$e")   target <= 1.0: $(verdict "$(ratio "$r" "$e")" 1.0)"
+    unset -n pivotta_times exiftran_times reader_times
 done
+if [ ${#small_plain[@]} -gt 0 ]; then
+    sp=$(median "${small_plain[@]}")
+    st=$(median "${small_tagged[@]}")
+    echo
+    echo "Reading $small_count small photos ($small_size), warm (bench_orientation --scan, whole process):"
+    echo "  without EXIF:             $sp s   (runs: ${small_plain[*]}; the image reader's route)"
+    echo "  tagged 1:                 $st s   (runs: ${small_tagged[*]})"
+    echo "  without / tagged:         $(ratio "$sp" "$st")   target <= 2: $(verdict "$(ratio "$sp" "$st")" 2)"
+fi
 echo
 echo "Batch of $tiny_count tiny photos: peak RSS $tiny_rss MB   target < 300 MB: $(verdict "$tiny_rss" 299.999); batch $tiny_seconds s"
 echo

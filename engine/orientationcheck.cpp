@@ -2,13 +2,10 @@
 #include "engine/orientationcheck.h"
 
 #include <QCoreApplication>
-#include <QImage>
-#include <QImageReader>
 
-#include "app/debuglog.h"
 #include "engine/messagetext.h"
-#include "exif/exifrecord.h"
 #include "exif/orientation.h"
+#include "exif/orientationreader.h"
 
 namespace {
 QString tr(const char *text) {
@@ -45,9 +42,9 @@ public:
     OrientationCheck run();
 
 private:
-    OrientationCheck fromExifValue(uint16_t orientation);
-    OrientationCheck exifError(int code);
-    OrientationCheck withImageReader();
+    OrientationCheck fromExifValue(uint32_t orientation);
+    void reportExifError(int code);
+    OrientationCheck fromImageReader(const OrientationReading &reading);
     OrientationCheck turnTo(Turn turn,
                             OrientationCheck::Finding finding = OrientationCheck::NeedsTurn);
     void progressDot();
@@ -59,27 +56,27 @@ private:
 };
 
 OrientationCheck Checker::run() {
-    PhotoBytes photo;
-    if (!photo.open(path)) {
-        qCDebug(lcPivotta) << "fail orientation" << path;
+    const OrientationReading reading = readOrientation(path);
+    if (reading.status == OrientationReading::NotOpened)
         return {};
+    if (reading.status == OrientationReading::FileChanged) {
+        messages << OutputMessage::main(
+            fileChangedMessage(fileLink(path, true, false, context.folder)));
+        OrientationCheck check;
+        check.finding = OrientationCheck::Changed;
+        check.reason = tr("it changed while its orientation was being read");
+        check.messages = messages;
+        return check;
     }
-    ExifRecord exif;
-    int result = ExifRecord::ExifNoJpeg;
-    try {
-        exif.reset();
-        if (photo.fitsParser())
-            result = exif.readJpeg(photo.data(), photo.size());
-    } catch (...) {
-        progressDot();
-        return withImageReader();
-    }
-    if (result != ExifRecord::ExifOk)
-        return exifError(result);
-    return fromExifValue(exif.orientation);
+    if (reading.exifDecides())
+        return fromExifValue(reading.orientation);
+    progressDot();
+    if (!reading.parserThrew)
+        reportExifError(reading.exifCode);
+    return fromImageReader(reading);
 }
 
-OrientationCheck Checker::fromExifValue(uint16_t orientation) {
+OrientationCheck Checker::fromExifValue(uint32_t orientation) {
     const OrientationChoice choice = orientationChoice(orientation);
     OrientationCheck check;
     switch (choice.kind) {
@@ -87,7 +84,7 @@ OrientationCheck Checker::fromExifValue(uint16_t orientation) {
         check = turnTo(turnForAngle(choice.angle));
         break;
     case OrientationChoice::AskImageReader:
-        return exifError(0);
+        break; // not reached: such values leave the decision to the image reader
     case OrientationChoice::Mirrored:
         if (context.fixMirrored) {
             check = turnTo(turnForOrientation(orientation));
@@ -116,33 +113,26 @@ OrientationCheck Checker::fromExifValue(uint16_t orientation) {
     return check;
 }
 
-OrientationCheck Checker::exifError(int code) {
-    progressDot();
+void Checker::reportExifError(int code) {
     messages << OutputMessage::detailed("<br>" + tr("Orientation: Error parsing EXIF: code %1, %2")
                                                      .arg(QString::number(code), escapeHtml(path)),
                                         true);
-    return withImageReader();
 }
 
-// The second route asks the image reader for the transformation the photo's metadata requests.
-OrientationCheck Checker::withImageReader() {
-    QImageReader reader(path);
-    const QImage image = reader.read();
+// The second route: the transformation the image reader finds in the photo's metadata.
+OrientationCheck Checker::fromImageReader(const OrientationReading &reading) {
     OrientationCheck check;
-    if (image.isNull()) {
-        if (!reader.canRead())
-            qCDebug(lcPivotta) << "cant read";
-        qCDebug(lcPivotta) << "fail orientation file read 2" << path;
+    if (reading.imageReaderFailed) {
         messages << OutputMessage::main(
-            QString("%1; %2").arg(escapeHtml(reader.errorString()), link()));
+            QString("%1; %2").arg(escapeHtml(reading.imageReaderError), link()));
         check.finding = OrientationCheck::Unreadable;
-        check.reason = reader.errorString();
+        check.reason = reading.imageReaderError;
         check.messages = messages;
         return check;
     }
     QString mirrorWords;
-    transformationAngle(reader.transformation(), &mirrorWords);
-    const Turn turn = turnForTransformation(reader.transformation());
+    transformationAngle(reading.transformation, &mirrorWords);
+    const Turn turn = turnForTransformation(reading.transformation);
     if (!isMirroring(turn) || context.fixMirrored)
         return turnTo(turn);
     messages << OutputMessage::main(

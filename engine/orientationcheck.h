@@ -3,6 +3,7 @@
 // the way.
 #pragma once
 
+#include <QImageIOHandler>
 #include <QList>
 #include <QString>
 
@@ -17,6 +18,7 @@ struct OrientationCheck {
         Mirrored,   // a mirrored orientation, reported and left alone
         Unknown,    // an orientation value no photo should have: possibly corrupt
         Unreadable, // neither the EXIF data nor the image reader could tell
+        Changed,    // the file changed or shrank while it was read: left as it is
     };
 
     Finding finding = NotOpened;

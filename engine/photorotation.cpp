@@ -10,8 +10,7 @@
 #include "engine/messagetext.h"
 #include "engine/toolrun.h"
 #include "engine/tools.h"
-#include "exif/exifrecord.h"
-#include "exif/orientation.h"
+#include "exif/orientationreader.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
 
@@ -22,17 +21,8 @@ QString nativePath(const QString &path) {
 
 // A rotated photo whose tag still asks for a turn would be turned again by the next run.
 bool orientationTagStillTurns(const QString &path) {
-    try {
-        PhotoBytes photo;
-        if (!photo.open(path) || !photo.fitsParser())
-            return false;
-        ExifRecord exif;
-        if (exif.readJpeg(photo.data(), photo.size()) != ExifRecord::ExifOk)
-            return false;
-        return exif.orientation >= 2 && exif.orientation <= 8;
-    } catch (...) {
-        return false;
-    }
+    const uint32_t orientation = storedOrientation(path);
+    return orientation >= 2 && orientation <= 8;
 }
 
 // File systems store times with different precision (FAT: two seconds).

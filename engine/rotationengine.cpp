@@ -306,7 +306,10 @@ void RotationEngine::examine(const QString &entry) {
                            0);
     }
 
-    if (check.finding == OrientationCheck::Mirrored || check.finding == OrientationCheck::Unknown)
+    if (check.finding == OrientationCheck::Changed && summary.kind == RunSummary::WatcherRun)
+        summary.photosArriving << entry;
+    if (check.finding == OrientationCheck::Mirrored || check.finding == OrientationCheck::Unknown ||
+        check.finding == OrientationCheck::Changed)
         report(slot, {entry, PhotoReport::Left, Turn::None, check.reason});
     else if (check.finding == OrientationCheck::Unreadable)
         report(slot, {entry, PhotoReport::Failed, Turn::None, check.reason});

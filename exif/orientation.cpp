@@ -1,42 +1,15 @@
-// Orientation tables and photo bytes for the EXIF parser.
+// Orientation tables.
 #include "exif/orientation.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
-
-#include <limits>
-
-#ifdef Q_OS_UNIX
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 namespace {
 QString tr(const char *text) {
     return QCoreApplication::translate("Pivotta", text);
 }
-
-// The parser reads a photo's head and its end marker, seldom more. Without a hint the kernel reads
-// a whole window around each page fault, which with a large read-ahead setting is the whole photo
-// (as slow as reading it all while the photo is not cached); with it, only the pages the parser
-// touches are read, the head and the end asked for at once. A hint only: the bytes are the same.
-void adviseHeadAndEndAccess(uchar *mapped, qint64 length) {
-#ifdef Q_OS_UNIX
-    const size_t size = size_t(length);
-    const size_t page = size_t(sysconf(_SC_PAGESIZE));
-    madvise(mapped, size, MADV_RANDOM);
-    madvise(mapped, qMin(size, page), MADV_WILLNEED);
-    const size_t endPage = (size - 1) / page * page;
-    madvise(mapped + endPage, size - endPage, MADV_WILLNEED);
-#else
-    Q_UNUSED(mapped)
-    Q_UNUSED(length)
-#endif
-}
 } // namespace
 
-OrientationChoice orientationChoice(uint16_t orientation) {
+OrientationChoice orientationChoice(uint32_t orientation) {
     switch (orientation) {
     case 1:
         return {OrientationChoice::Rotate, 0, {}};
@@ -85,32 +58,4 @@ int transformationAngle(QImageIOHandler::Transformations transformation, QString
     default:
         return 0;
     }
-}
-
-bool PhotoBytes::open(const QString &filePath) {
-    if (filePath.isEmpty() || !QFileInfo(filePath).isFile())
-        return false;
-    file = new QFile(filePath);
-    if (!file->open(QIODevice::ReadOnly))
-        return false;
-    length = file->size();
-    if (length == 0 || !fitsParser())
-        return true;
-    if (uchar *mapped = file->map(0, length)) {
-        adviseHeadAndEndAccess(mapped, length);
-        bytes = mapped;
-        return true;
-    }
-    readCopy = file->readAll();
-    length = readCopy.size();
-    bytes = reinterpret_cast<const unsigned char *>(readCopy.constData());
-    return true;
-}
-
-PhotoBytes::~PhotoBytes() {
-    delete file; // closing the file also unmaps it
-}
-
-bool PhotoBytes::fitsParser() const {
-    return length <= qint64(std::numeric_limits<uint32_t>::max());
 }

@@ -1,0 +1,54 @@
+// Reading one photo's orientation without any window: the EXIF route finds the first EXIF
+// segment along the JPEG markers and the first orientation entry of its IFD0; when that gives no
+// usable value, the image reader is asked for the transformation alone, decoding no pixels.
+// The result holds what a caller needs to choose the angle and word its messages.
+#pragma once
+
+#include <QImageIOHandler>
+#include <QString>
+
+#include <cstdint>
+
+#include "exif/exifrecord.h"
+
+class PhotoFile;
+
+struct OrientationReading {
+    enum Status {
+        NotOpened,   // empty path, no regular file, or not readable: angle 0, no user message
+        Read,        // the fields below say what the two routes found
+        FileChanged, // the file shrank or changed while it was read: fileChangedMessage()
+    };
+    Status status = NotOpened;
+
+    // The EXIF route: the parser's result code for the segment found (0, or ExifRecord's
+    // ExifNoJpeg to ExifCorrupt) and, with code 0, IFD0's first orientation value (0: none).
+    int exifCode = ExifRecord::ExifNoJpeg;
+    uint32_t orientation = 0;
+    bool parserThrew = false;
+
+    // The image reader route, asked only when the EXIF route has no usable value.
+    bool askedImageReader = false;
+    bool imageReaderFailed = false;
+    bool imageReaderCannotRead = false; // the reader's canRead() said no ("cant read")
+    QString imageReaderError;           // the reader's error string, when it failed
+    QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone;
+
+    // True when the EXIF route decides: no exception, code 0 and a value other than 0 and 9.
+    bool exifDecides() const;
+    // The clockwise angle to turn by: 0, 90, 180 or 270; 0 for everything that is not a rotation.
+    int angle() const;
+};
+
+// Reads the photo at filePath. Writes the debug lines "fail orientation" (not opened), "cant
+// read" and "fail orientation file read 2" (the image reader failed); nothing for the user.
+OrientationReading readOrientation(const QString &filePath);
+// The same for a file whose reads a test can interrupt.
+OrientationReading readOrientation(PhotoFile &photo);
+
+// The orientation value that the EXIF route finds, without the image reader: 0 when there is
+// none or the file cannot be read.
+uint32_t storedOrientation(const QString &filePath);
+
+// The user's message for a file that changed while it was read; fileLink is the HTML link.
+QString fileChangedMessage(const QString &fileLink);
