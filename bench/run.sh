@@ -18,7 +18,7 @@ small_count=5000
 small_size="1800x1200"
 messages=30000
 message_window=1000
-photo_size="4240x2832"
+photo_size="4000x3000"
 smoke=false
 keep=false
 quick_exit=false
@@ -68,6 +68,7 @@ SKIP=77 # what CTest is told to read as "skipped"
 pivotta="$build_dir/pivotta"
 bench_orientation="$build_dir/bench/bench_orientation"
 bench_outputlog="$build_dir/bench/bench_outputlog"
+bench_eventloop="$build_dir/bench/bench_eventloop"
 TESTDATA_DIR="${PIVOTTA_TESTDATA_DIR:-$ROOT_DIR/tests/data}"
 SOURCE_PHOTO="$TESTDATA_DIR/orientation/Landscape_1.jpg"
 CONVERT=/usr/bin/convert # the real ImageMagick, not a wrapper earlier on the PATH
@@ -211,21 +212,30 @@ fresh_rotate_copy() { # TARGET
 }
 
 # ---- Pivotta ----
-# run_pivotta FOLDER NAME: runs the real program on FOLDER with its own settings and debug log.
+# run_pivotta FOLDER NAME [SETTING...] [-- ARGUMENT...]: runs the real program on FOLDER with its
+# own settings (plus the INI lines SETTING, e.g. parallelRotations=1) and debug log; the ARGUMENTs
+# come before the folder (e.g. --headless).
 # Leaves $work/NAME.log (debug log, process time per line) and $work/NAME.time (time -v).
 run_pivotta() {
     local folder="$1" name="$2"
+    shift 2
+    local settings=() arguments=()
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do settings+=("$1"); shift; done
+    [ "${1:-}" = "--" ] && shift
+    arguments=("$@")
     local config="$work/$name.config"
     rm -rf "$config" && mkdir -p "$config/Tavlund" "$work/$name.home/runtime"
     chmod 700 "$work/$name.home/runtime"
-    printf '[General]\ncloseAppAfterContextMenuRotate=true\n' >"$config/Tavlund/Pivotta.ini"
+    printf '[General]\ncloseAppAfterContextMenuRotate=true\ntrim=true\n' >"$config/Tavlund/Pivotta.ini"
+    local setting
+    for setting in "${settings[@]}"; do echo "$setting" >>"$config/Tavlund/Pivotta.ini"; done
     local log="$work/$name.log" pidfile="$work/$name.pid"
     rm -f "$pidfile"
     QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$config" HOME="$work/$name.home" \
         XDG_RUNTIME_DIR="$work/$name.home/runtime" QT_LOGGING_RULES="pivotta.debug=true" \
         QT_MESSAGE_PATTERN="%{time process} %{message}" \
         /usr/bin/time -v -o "$work/$name.time" \
-        sh -c 'echo $$ >"$0"; exec "$@"' "$pidfile" "$pivotta" "$folder" >"$log" 2>&1 &
+        sh -c 'echo $$ >"$0"; exec "$@"' "$pidfile" "$pivotta" "${arguments[@]}" "$folder" >"$log" 2>&1 &
     local wrapper=$!
     running_pid=$wrapper
     while [ ! -s "$pidfile" ] && kill -0 "$wrapper" 2>/dev/null; do sleep 0.01; done
@@ -280,8 +290,7 @@ batch_seconds() { # LOG
 }
 
 # ---- peers ----
-# The sequence the engine (engine/transform.cpp, engine/metadata.cpp, engine/safereplace.cpp)
-# runs per photo, from a shell loop: an empty temporary file reserved beside the photo, jpegtran
+# The sequence the engine (engine/photorotation.cpp, engine/safereplace.cpp) runs per photo, from a shell loop: an empty temporary file reserved beside the photo, jpegtran
 # into it, exiv2 on it, then the temporary file renamed over the photo. With "fsync" the
 # temporary file is also written to the disk before the rename, as the engine does; without it
 # this is the plain tool sequence. (The engine also gives the new file the photo's permissions,
@@ -320,18 +329,29 @@ check_rotated() { # FOLDER LABEL: every photo of the set now has tag 1
     [ "$wrong" = 0 ] || log "WARNING: $2 left $wrong photos with a tag other than 1"
 }
 
+# rotate_with_pivotta NAME [SETTING...] [-- ARGUMENT...]: one timed batch on a fresh copy.
+rotate_with_pivotta() {
+    local name="$1"
+    shift
+    local folder="$work/rotate-pivotta"
+    fresh_rotate_copy "$folder"
+    sync
+    run_pivotta "$folder" "$name" "$@"
+    check_rotated "$folder" "$name"
+    batch_seconds "$work/$name.log"
+}
+
 measure_rotation() {
     local run folder t
-    rotate_pivotta=() rotate_bare=() rotate_bare_fsync=() rotate_exiftran=()
+    rotate_pivotta=() rotate_pivotta_one=() rotate_headless=() rotate_bare=() rotate_bare_fsync=()
+    rotate_exiftran=()
     for ((run = 1; run <= repeats; run++)); do
         log "rotating $rotate_count large photos, run $run of $repeats"
-        folder="$work/rotate-pivotta"
-        fresh_rotate_copy "$folder"
-        sync
-        run_pivotta "$folder" "rotate-pivotta-$run"
-        t=$(batch_seconds "$work/rotate-pivotta-$run.log")
-        rotate_pivotta+=("$t")
-        check_rotated "$folder" pivotta
+        # The window with its default of one photo per core, with one photo at a time, and
+        # without a window.
+        rotate_pivotta+=("$(rotate_with_pivotta "rotate-pivotta-$run")")
+        rotate_pivotta_one+=("$(rotate_with_pivotta "rotate-pivotta-one-$run" parallelRotations=1)")
+        rotate_headless+=("$(rotate_with_pivotta "rotate-headless-$run" -- --headless)")
 
         folder="$work/rotate-bare"
         fresh_rotate_copy "$folder"
@@ -393,6 +413,23 @@ measure_small() {
         warm_up "$work/small-tag1"
         small_tagged+=("$(timed "small-tag1-$run" "$bench_orientation" "$work/small-tag1" --scan)")
     done
+}
+
+# The longest wait of the window's event loop while it rotates the large set.
+measure_eventloop() {
+    eventloop_longest="n/a" eventloop_median="n/a"
+    if [ ! -x "$bench_eventloop" ]; then
+        log "no $bench_eventloop (configure with -DPIVOTTA_BUILD_BENCH=ON): event loop skipped"
+        return
+    fi
+    log "event loop of the window during a batch of $rotate_count large photos"
+    fresh_rotate_copy "$work/rotate-eventloop"
+    sync
+    QT_QPA_PLATFORM=offscreen "$bench_eventloop" "$work/rotate-eventloop" \
+        >"$work/eventloop.out" 2>"$work/eventloop.err" || true
+    eventloop_longest=$(awk -F': ' '/^longest gap:/ { print $2 + 0 }' "$work/eventloop.out")
+    eventloop_median=$(awk -F': ' '/^median gap:/ { print $2 + 0 }' "$work/eventloop.out")
+    [ -n "$eventloop_longest" ] || eventloop_longest="n/a"
 }
 
 measure_tiny() {
@@ -490,6 +527,7 @@ sync
 
 measure_startup
 measure_rotation
+measure_eventloop
 measure_scan warm
 if $can_drop_cache; then measure_scan cold; fi
 measure_small
@@ -502,7 +540,6 @@ rotate_pivotta_median=$(median "${rotate_pivotta[@]}")
 rotate_bare_median=$(median "${rotate_bare[@]}")
 rotate_exiftran_median=$(median "${rotate_exiftran[@]}")
 rotate_bare_fsync_median=$(median "${rotate_bare_fsync[@]}")
-rotate_ratio=$(ratio "$rotate_pivotta_median" "$rotate_bare_fsync_median")
 photo_mb=$(awk -v b="$(stat -c %s "$work/masters/base.jpg")" 'BEGIN { printf "%.2f", b / 1e6 }')
 
 peak() { max_rss_mb "$work/$1.time"; }
@@ -513,13 +550,24 @@ $smoke && echo "(smoke run: tiny sizes, the figures only show that every step ru
 echo "photos: $photo_size, $photo_mb MB each; page cache can be dropped: $can_drop_cache"
 echo
 echo "Rotating $rotate_count large photos (tags 3, 6, 8):"
-echo "  pivotta batch:            $rotate_pivotta_median s   (runs: ${rotate_pivotta[*]}; peak RSS $(peak rotate-pivotta-1) MB)"
-echo "  bare tools + fsync:       $rotate_bare_fsync_median s   (runs: ${rotate_bare_fsync[*]}; the engine's sequence)"
-echo "  bare tools, no fsync:     $rotate_bare_median s   (runs: ${rotate_bare[*]})"
-echo "  exiftran -ai:             $rotate_exiftran_median s   (runs: ${rotate_exiftran[*]}; peak RSS $(peak rotate-exiftran-1) MB)"
-echo "  pivotta / bare + fsync:   $rotate_ratio   target <= 1.10: $(verdict "$rotate_ratio" 1.10)"
-echo "  pivotta / bare, no fsync: $(ratio "$rotate_pivotta_median" "$rotate_bare_median")"
-echo "  pivotta / exiftran:       $(ratio "$rotate_pivotta_median" "$rotate_exiftran_median")"
+rotate_one_median=$(median "${rotate_pivotta_one[@]}")
+rotate_headless_median=$(median "${rotate_headless[@]}")
+window_ratio=$(ratio "$rotate_pivotta_median" "$rotate_exiftran_median")
+headless_ratio=$(ratio "$rotate_headless_median" "$rotate_exiftran_median")
+one_ratio=$(ratio "$rotate_one_median" "$rotate_bare_fsync_median")
+echo "  pivotta, window, $(nproc) at once:  $rotate_pivotta_median s   (runs: ${rotate_pivotta[*]}; peak RSS $(peak rotate-pivotta-1) MB)"
+echo "  pivotta, headless:          $rotate_headless_median s   (runs: ${rotate_headless[*]}; peak RSS $(peak rotate-headless-1) MB)"
+echo "  pivotta, window, 1 at once: $rotate_one_median s   (runs: ${rotate_pivotta_one[*]})"
+echo "  bare tools + fsync:         $rotate_bare_fsync_median s   (runs: ${rotate_bare_fsync[*]}; the engine's sequence)"
+echo "  bare tools, no fsync:       $rotate_bare_median s   (runs: ${rotate_bare[*]})"
+echo "  exiftran -ai:               $rotate_exiftran_median s   (runs: ${rotate_exiftran[*]}; peak RSS $(peak rotate-exiftran-1) MB)"
+echo "  window / exiftran:          $window_ratio   target <= 0.75: $(verdict "$window_ratio" 0.75)"
+echo "  headless / exiftran:        $headless_ratio   target <= 0.75: $(verdict "$headless_ratio" 0.75)"
+echo "  1 at once / bare + fsync:   $one_ratio   target <= 1.05: $(verdict "$one_ratio" 1.05)"
+echo "  1 at once / exiftran:       $(ratio "$rotate_one_median" "$rotate_exiftran_median")"
+echo
+echo "The window's event loop during that batch (bench_eventloop):"
+echo "  longest wait: $eventloop_longest ms (median $eventloop_median ms)   target <= 100 ms: $(verdict "$eventloop_longest" 100)"
 for state in warm cold; do
     [ "$state" = cold ] && ! $can_drop_cache && continue
     declare -n pivotta_times="scan_pivotta_$state" exiftran_times="scan_exiftran_$state" \
@@ -563,7 +611,8 @@ if [ -s "$work/orientation.out" ]; then
 fi
 
 # A figure that could not be taken means that a step did not run.
-figures=("$rotate_pivotta_median" "$rotate_bare_median" "$rotate_bare_fsync_median"
+figures=("$rotate_pivotta_median" "$(median "${rotate_pivotta_one[@]}")"
+    "$(median "${rotate_headless[@]}")" "$rotate_bare_median" "$rotate_bare_fsync_median"
     "$rotate_exiftran_median" "$(median "${scan_pivotta_warm[@]}")"
     "$(median "${scan_exiftran_warm[@]}")" "$startup_median" "$tiny_rss")
 [ -x "$bench_outputlog" ] && figures+=("$outputlog_ratio")
