@@ -17,6 +17,7 @@
 #include "engine/durationtext.h"
 #include "engine/messagetext.h"
 #include "engine/orientationcheck.h"
+#include "engine/photofiles.h"
 #include "engine/photorotation.h"
 #include "settings/settings.h"
 
@@ -27,8 +28,6 @@ QString trCount(const char *text, int count) {
 
 // The event loop gets control back at least this often while a scan lists or examines photos.
 constexpr int sliceMs = 10;
-
-const QStringList photoNameFilters{"*.jpg", "*.jpeg", "*.jfif", "*.jpe"};
 
 QString timeOfDay() {
     return QTime::currentTime().toString();
@@ -220,7 +219,7 @@ void RotationEngine::beginScan() {
         return;
     }
     try {
-        scan->iterator = std::make_unique<QDirIterator>(QDir::cleanPath(folder), photoNameFilters,
+        scan->iterator = std::make_unique<QDirIterator>(QDir::cleanPath(folder), photoNameFilters(),
                                                         QDir::AllEntries | QDir::NoSymLinks |
                                                             QDir::NoDotAndDotDot,
                                                         QDirIterator::Subdirectories);

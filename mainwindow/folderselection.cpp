@@ -10,6 +10,7 @@
 #include <QFileSystemModel>
 
 #include "engine/messagetext.h"
+#include "engine/photofiles.h"
 #include "mainwindow/recentfolders.h"
 #include "settings/settings.h"
 #include "watcher/folderwatcher.h"
@@ -81,7 +82,7 @@ void Pivotta::makeFolderCurrentInComboBox(const QString &nativeFolder) {
 void Pivotta::showFolderInTree(const QString &folder) {
     if (!folderModel->setRootPath(folder).isValid())
         appendOutput(tr("Could not open folder %1").arg(escapeHtml(folder)));
-    folderModel->setNameFilters(photoNameFilters);
+    folderModel->setNameFilters(photoNameFilters());
     folderModel->setNameFilterDisables(true);
 
     QTreeView *tree = ui->tree;

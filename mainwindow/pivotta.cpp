@@ -124,7 +124,6 @@ void Pivotta::prepareFrame() {
     ui->tree->setBackgroundRole(QPalette::Button);
     ui->cmdLineOutput->setBackgroundRole(QPalette::Button);
     ui->cmdLineOutput_2->setBackgroundRole(QPalette::Button);
-    photoNameFilters = QStringList{"*.jpg", "*.jpeg", "*.jfif", "*.jpe"};
     preparePreview();
     prepareWatchSwitch();
 }

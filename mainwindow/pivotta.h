@@ -185,7 +185,6 @@ private:
 
     const int recentFolderMax = 20;
     QFileSystemModel *folderModel = nullptr;
-    QStringList photoNameFilters;
 
     // ---- Preview and manual rotation (preview.cpp) ----
 public slots:

@@ -10,16 +10,15 @@
 
 #include "app/debuglog.h"
 #include "engine/messagetext.h"
+#include "engine/photofiles.h"
 #include "engine/rotationengine.h"
 
 namespace {
-const QStringList photoNameFilters{"*.jpg", "*.jpeg", "*.jfif", "*.jpe"};
-
 // The photos of one folder (not its subfolders) as they are now.
 QString photoSignature(const QString &folderPath) {
     QString signature;
     const QFileInfoList photos =
-        QDir(folderPath).entryInfoList(photoNameFilters, QDir::Files, QDir::Name);
+        QDir(folderPath).entryInfoList(photoNameFilters(), QDir::Files, QDir::Name);
     for (const QFileInfo &photo : photos) {
         signature += photo.fileName() + '\n' + QString::number(photo.size()) + '\n' +
                      QString::number(photo.lastModified().toMSecsSinceEpoch()) + '\n' +

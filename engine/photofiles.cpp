@@ -1,0 +1,7 @@
+// The photo name patterns.
+#include "engine/photofiles.h"
+
+const QStringList &photoNameFilters() {
+    static const QStringList filters{"*.jpg", "*.jpeg", "*.jfif", "*.jpe"};
+    return filters;
+}
