@@ -28,6 +28,8 @@ QString trCount(const char *text, int count) {
 
 // The event loop gets control back at least this often while a scan lists or examines photos.
 constexpr int sliceMs = 10;
+// Progress is told at most this often.
+constexpr int progressIntervalMs = 100;
 
 QString timeOfDay() {
     return QTime::currentTime().toString();
@@ -70,6 +72,7 @@ struct RotationEngine::Scan {
     int next = 0;
     int handled = 0;
     QElapsedTimer timer;
+    QElapsedTimer progressShown;
 };
 
 RotationEngine::RotationEngine(QObject *parent)
@@ -433,8 +436,15 @@ void RotationEngine::onRotationFinished(PhotoRotation *rotation,
 void RotationEngine::entryHandled(int slot) {
     ordered.close(slot);
     ++scan->handled;
-    if (scan->summary.kind == RunSummary::UserBatch)
-        emit progress(scan->handled, int(scan->entries.size()));
+    if (scan->summary.kind != RunSummary::UserBatch)
+        return;
+    // Thousands of quick photos need no thousands of repaints: a few updates a second will do.
+    const int total = int(scan->entries.size());
+    if (scan->handled == total || !scan->progressShown.isValid() ||
+        scan->progressShown.elapsed() >= progressIntervalMs) {
+        scan->progressShown.start();
+        emit progress(scan->handled, total);
+    }
 }
 
 void RotationEngine::scheduleSlice(void (RotationEngine::*slice)()) {
