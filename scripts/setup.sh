@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Shared set-up for run.sh and test.sh: installs the Debian packages Pivotta needs when any is
 # missing, then configures and builds the project incrementally in ./build.
+# Run on its own, it only installs the packages.
 set -euo pipefail
 
 PIVOTTA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -13,6 +14,7 @@ PIVOTTA_PACKAGES=(
     libjpeg-turbo-progs exiv2
     fonts-dejavu-core
     desktop-file-utils appstream
+    dpkg-dev file
     exiftran libimage-exiftool-perl imagemagick time
 )
 
@@ -32,6 +34,11 @@ install_packages() {
     echo "Installing missing packages:" $missing
     local sudo=""
     if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            echo "sudo is not installed: install these packages as root, then run this again:" >&2
+            echo "  apt-get install" $missing >&2
+            return 1
+        fi
         sudo="sudo"
     fi
     $sudo apt-get update -qq
@@ -43,3 +50,7 @@ configure_and_build() {
     cmake -S "$PIVOTTA_ROOT" -B "$PIVOTTA_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     cmake --build "$PIVOTTA_BUILD" -j "$(nproc)"
 }
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    install_packages "${PIVOTTA_PACKAGES[@]}"
+fi
