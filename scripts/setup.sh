@@ -31,7 +31,6 @@ install_packages() {
     local missing
     missing=$(missing_packages "$@")
     [ -z "$missing" ] && return 0
-    echo "Installing missing packages:" $missing
     local sudo=""
     if [ "$(id -u)" -ne 0 ]; then
         if ! command -v sudo >/dev/null; then
@@ -41,9 +40,11 @@ install_packages() {
         fi
         sudo="sudo"
     fi
+    echo "Installing missing packages:" $missing
     $sudo apt-get update -qq
+    # sudo drops the caller's environment; env hands the setting to apt-get itself.
     # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
 }
 
 configure_and_build() {
