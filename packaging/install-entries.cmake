@@ -30,12 +30,17 @@ endfunction()
 function(pivotta_install_configured template destination)
     get_filename_component(name "${template}" NAME)
     string(REGEX REPLACE "\\.in$" "" name "${name}")
-    set(configured "${PIVOTTA_ENTRIES_BINARY_DIR}/installed-entries/${name}")
+    set(configured "${PIVOTTA_CONFIGURED_DIR}/${name}")
     file(READ "${PIVOTTA_ENTRIES_SOURCE_DIR}/${template}" content)
     string(REPLACE "@PIVOTTA_EXECUTABLE@" "${PIVOTTA_EXEC_QUOTED}" content "${content}")
     file(WRITE "${configured}" "${content}")
     file(INSTALL DESTINATION "${destination}" TYPE FILE FILES "${configured}" ${ARGN})
 endfunction()
+
+# Installs may run side by side from one build folder (the tests do), each with its own prefix:
+# each fills in its entries in a folder of its own.
+string(RANDOM LENGTH 12 run)
+set(PIVOTTA_CONFIGURED_DIR "${PIVOTTA_ENTRIES_BINARY_DIR}/installed-entries-${run}")
 
 pivotta_install_path(bindir "${PIVOTTA_INSTALL_BINDIR}")
 pivotta_install_path(datadir "${PIVOTTA_INSTALL_DATADIR}")
@@ -52,3 +57,4 @@ pivotta_install_configured(dolphin/pivotta-photo.desktop.in "${datadir}/kio/serv
 foreach(action rotate-folder rotate-and-watch-folder preview-folder rotate-photo preview-photo)
     pivotta_install_configured(nemo/pivotta-${action}.nemo_action.in "${datadir}/nemo/actions")
 endforeach()
+file(REMOVE_RECURSE "${PIVOTTA_CONFIGURED_DIR}")

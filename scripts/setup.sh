@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Shared set-up for run.sh and test.sh: installs the Debian packages Pivotta needs when any is
 # missing, then configures and builds the project incrementally in ./build.
+# Run on its own, it only installs the packages.
 set -euo pipefail
 
 PIVOTTA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -13,6 +14,7 @@ PIVOTTA_PACKAGES=(
     libjpeg-turbo-progs exiv2
     fonts-dejavu-core
     desktop-file-utils appstream
+    dpkg-dev file
     exiftran libimage-exiftool-perl imagemagick time
 )
 
@@ -29,17 +31,27 @@ install_packages() {
     local missing
     missing=$(missing_packages "$@")
     [ -z "$missing" ] && return 0
-    echo "Installing missing packages:" $missing
     local sudo=""
     if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            echo "sudo is not installed: install these packages as root, then run this again:" >&2
+            echo "  apt-get install" $missing >&2
+            return 1
+        fi
         sudo="sudo"
     fi
+    echo "Installing missing packages:" $missing
     $sudo apt-get update -qq
+    # sudo drops the caller's environment; env hands the setting to apt-get itself.
     # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
 }
 
 configure_and_build() {
     cmake -S "$PIVOTTA_ROOT" -B "$PIVOTTA_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     cmake --build "$PIVOTTA_BUILD" -j "$(nproc)"
 }
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    install_packages "${PIVOTTA_PACKAGES[@]}"
+fi

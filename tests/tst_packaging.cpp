@@ -1,7 +1,8 @@
 // Installation: `cmake --install` into a temporary prefix, the installed desktop entry, icons,
-// AppStream data and context-menu entries, and the per-user command for Nautilus and Thunar
-// run in a temporary home.
+// AppStream data and context-menu entries, the per-user command for Nautilus and Thunar run in
+// a temporary home, and the Debian package that cpack makes from the same build.
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -63,6 +64,29 @@ QString keyFileValue(const QString &path, const QString &group, const QString &k
     return QString();
 }
 
+// The fields of a Debian control file; continuation lines are kept with their leading blank.
+QMap<QString, QString> controlFields(const QString &control) {
+    QMap<QString, QString> fields;
+    QString current;
+    for (const QString &line : control.split('\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(' ') && !current.isEmpty()) {
+            fields[current] += '\n' + line;
+        } else {
+            current = line.section(':', 0, 0);
+            fields.insert(current, line.section(':', 1).trimmed());
+        }
+    }
+    return fields;
+}
+
+// The package names in a Depends field, without versions or alternatives' separators.
+QStringList dependedPackages(const QString &depends) {
+    QStringList names;
+    for (const QString &entry : depends.split(QRegularExpression("[,|]"), Qt::SkipEmptyParts))
+        names << entry.trimmed().section(' ', 0, 0);
+    return names;
+}
+
 int countOf(const QByteArray &haystack, const QByteArray &needle) {
     return int(haystack.count(needle));
 }
@@ -90,6 +114,11 @@ private slots:
     void initTestCase();
     void installsFiles_data();
     void installsFiles();
+    void debianPackageHoldsInstalledFiles();
+    void debianPackageEntriesStartProgramInUsr();
+    void debianPackageControl_data();
+    void debianPackageControl();
+    void debianPackageDepends();
     void iconsAreReadable();
     void validatorsAccept();
     void entriesStartInstalledProgram_data();
@@ -102,6 +131,7 @@ private slots:
 
 private:
     bool install(const QString &prefix);
+    void buildDebianPackage();
     QProcessEnvironment homeEnvironment(const QString &home) const;
     QString installed(const QString &relativePath) const { return prefix + "/" + relativePath; }
 
@@ -109,7 +139,21 @@ private:
     QString prefix;
     QString program;
     QString stubLog;
+    // The Debian package built once in initTestCase, or why it is skipped or failed.
+    QString debianPackage;
+    QMap<QString, QString> debianControl;
+    QString debianPackageSkipped;
+    QString debianPackageError;
 };
+
+// Every test of the Debian package starts with this: skipped where the tools are missing, failed
+// where cpack failed.
+#define REQUIRE_DEBIAN_PACKAGE()                                                                   \
+    do {                                                                                           \
+        if (!debianPackageSkipped.isEmpty())                                                       \
+            QSKIP(qPrintable(debianPackageSkipped));                                               \
+        QVERIFY2(!debianPackage.isEmpty(), qPrintable(debianPackageError));                        \
+    } while (false)
 
 bool PackagingTest::install(const QString &installPrefix) {
     const CommandResult result = runCommand(
@@ -136,6 +180,43 @@ void PackagingTest::initTestCase() {
     program = installed("bin/pivotta");
     stubLog = sandbox.filePath("stub-arguments.txt");
     QVERIFY(install(prefix));
+    buildDebianPackage();
+}
+
+// cpack runs on this build's own tree with the prefix /usr, into a temporary folder: no second
+// compile, nothing written beside the sources.
+void PackagingTest::buildDebianPackage() {
+    const QStringList needed = {"dpkg-deb", "dpkg-shlibdeps", "file"};
+    for (const QString &tool : needed) {
+        if (QStandardPaths::findExecutable(tool).isEmpty()) {
+            debianPackageSkipped = tool + " is not installed (packages dpkg, dpkg-dev and file): "
+                                          "the Debian package cannot be built and checked";
+            return;
+        }
+    }
+    if (!QFileInfo(PIVOTTA_CPACK_COMMAND).isExecutable()) {
+        debianPackageSkipped = "cpack is not installed: the Debian package cannot be built";
+        return;
+    }
+    const QString output = sandbox.filePath("deb");
+    const CommandResult result =
+        runCommand(PIVOTTA_CPACK_COMMAND,
+                   {"-G", "DEB", "--config", PIVOTTA_BUILD_DIR "/CPackConfig.cmake", "-B", output,
+                    "-D", "CPACK_INSTALL_PREFIX=/usr", "-D", "CPACK_PACKAGING_INSTALL_PREFIX=/usr"},
+                   QProcessEnvironment::systemEnvironment(), sandbox.path());
+    const QStringList packages = QDir(output).entryList({"*.deb"}, QDir::Files);
+    if (!result.finished || result.exitCode != 0 || packages.size() != 1) {
+        debianPackageError = "cpack failed:\n" + result.output;
+        return;
+    }
+    debianPackage = output + "/" + packages.first();
+    const CommandResult control = runCommand("dpkg-deb", {"-f", debianPackage});
+    if (!control.finished || control.exitCode != 0) {
+        debianPackageError = "dpkg-deb cannot read the package:\n" + control.output;
+        debianPackage.clear();
+        return;
+    }
+    debianControl = controlFields(control.output);
 }
 
 void PackagingTest::installsFiles_data() {
@@ -170,6 +251,114 @@ void PackagingTest::installsFiles() {
     QVERIFY(info.size() > 0);
     if (executable)
         QVERIFY(info.isExecutable());
+}
+
+// The package holds exactly what `cmake --install` installs, with the same executable bits, plus
+// the files that only a Debian package has.
+void PackagingTest::debianPackageHoldsInstalledFiles() {
+    REQUIRE_DEBIAN_PACKAGE();
+    QMap<QString, bool> expected; // path below the prefix -> executable
+    QDirIterator files(prefix, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        expected.insert(QDir(prefix).relativeFilePath(path), QFileInfo(path).isExecutable());
+    }
+    QVERIFY(expected.contains("bin/pivotta"));
+    const QStringList debianOnly = {"share/doc/pivotta/changelog.Debian.gz",
+                                    "share/lintian/overrides/pivotta"};
+    for (const QString &path : debianOnly) {
+        QVERIFY2(!expected.contains(path), qPrintable(path + " installed outside the package"));
+        expected.insert(path, false);
+    }
+
+    const CommandResult listing = runCommand("dpkg-deb", {"-c", debianPackage});
+    QVERIFY2(listing.finished && listing.exitCode == 0, qPrintable(listing.output));
+    QMap<QString, bool> packaged;
+    for (const QString &line : listing.output.split('\n', Qt::SkipEmptyParts)) {
+        // -rwxr-xr-x root/root 412720 2026-12-10 13:18 ./usr/bin/pivotta
+        const QStringList fields = line.split(' ', Qt::SkipEmptyParts);
+        QVERIFY2(fields.size() == 6, qPrintable(line));
+        QCOMPARE(fields[1], QString("root/root"));
+        if (fields[0].startsWith('d'))
+            continue;
+        QVERIFY2(fields[5].startsWith("./usr/"), qPrintable(line));
+        packaged.insert(fields[5].mid(int(strlen("./usr/"))), fields[0] == "-rwxr-xr-x");
+        if (fields[0] != "-rwxr-xr-x")
+            QVERIFY2(fields[0] == "-rw-r--r--", qPrintable(line));
+    }
+    QCOMPARE(packaged.keys(), expected.keys());
+    QCOMPARE(packaged, expected);
+}
+
+// The entries are filled in with the program's path on the user's machine, not with cpack's
+// staging folder.
+void PackagingTest::debianPackageEntriesStartProgramInUsr() {
+    REQUIRE_DEBIAN_PACKAGE();
+    const QString root = sandbox.filePath("deb-contents");
+    const CommandResult extract = runCommand("dpkg-deb", {"-x", debianPackage, root});
+    QVERIFY2(extract.finished && extract.exitCode == 0, qPrintable(extract.output));
+    const QStringList entries = {
+        "applications/org.example.pivotta.desktop", "kio/servicemenus/pivotta-folder.desktop",
+        "kio/servicemenus/pivotta-photo.desktop", "nemo/actions/pivotta-rotate-folder.nemo_action",
+        "nemo/actions/pivotta-preview-photo.nemo_action"};
+    for (const QString &entry : entries) {
+        const QString text = QString::fromUtf8(fileBytes(root + "/usr/share/" + entry));
+        const QStringList execLines = text.split('\n').filter(QRegularExpression("^(Try)?Exec="));
+        QVERIFY2(!execLines.isEmpty(), qPrintable(entry));
+        for (const QString &line : execLines) {
+            const QString started = line.section('=', 1).section(' ', 0, 0);
+            QVERIFY2(started == "/usr/bin/pivotta", qPrintable(entry + ": " + line));
+        }
+    }
+}
+
+void PackagingTest::debianPackageControl_data() {
+    QTest::addColumn<QString>("field");
+    // A regular expression for the whole value; a null string for a field that must be absent.
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("name") << "Package"
+                          << "pivotta";
+    QTest::newRow("version") << "Version" << QRegularExpression::escape(PIVOTTA_VERSION) + "-\\d+";
+    QTest::newRow("section") << "Section"
+                             << "graphics";
+    QTest::newRow("maintainer") << "Maintainer"
+                                << ".+ <[^@ ]+@[^@ ]+>";
+    // A summary line, then the long description, indented, with "." between paragraphs.
+    QTest::newRow("description") << "Description"
+                                 << "[^\\n]{10,79}(\\n [^\\n]+)+\\n \\.(\\n [^\\n]+)+";
+    // The project's homepage setting; no empty field when there is none.
+    const QString homepage = PIVOTTA_HOMEPAGE;
+    QTest::newRow("homepage") << "Homepage"
+                              << (homepage.isEmpty() ? QString()
+                                                     : QRegularExpression::escape(homepage));
+}
+
+void PackagingTest::debianPackageControl() {
+    REQUIRE_DEBIAN_PACKAGE();
+    QFETCH(QString, field);
+    QFETCH(QString, expected);
+    if (expected.isNull()) {
+        QVERIFY2(!debianControl.contains(field), qPrintable(field + ": " + debianControl[field]));
+        return;
+    }
+    const QString value = debianControl.value(field);
+    QVERIFY2(
+        QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(value).hasMatch(),
+        qPrintable(field + ": " + value));
+}
+
+// The libraries the program links, as dpkg-shlibdeps finds them, and the tools and plugins it
+// runs.
+void PackagingTest::debianPackageDepends() {
+    REQUIRE_DEBIAN_PACKAGE();
+    const QStringList depends = dependedPackages(debianControl.value("Depends"));
+    const QStringList required = {"libjpeg-turbo-progs", "exiv2",      "libqt6svg6",
+                                  "libqt6core6",         "libqt6gui6", "libqt6widgets6",
+                                  "libstdc++6",          "libc6"};
+    for (const QString &package : required)
+        QVERIFY2(depends.contains(package),
+                 qPrintable(package + " missing in " + depends.join(", ")));
 }
 
 void PackagingTest::iconsAreReadable() {
