@@ -628,6 +628,9 @@ void FolderBatchTest::stopMidBatchLeavesEveryPhotoWhole() {
     QVERIFY(tools.write("jpegtran", "sleep 0.5\n" + StandInTools::realJpegtran));
     QVERIFY(tools.write("exiv2", "sleep 0.5\n" + StandInTools::realExiv2));
     engine->setParallelRotations(4);
+    QList<PhotoReport> reports;
+    connect(engine.get(), &RotationEngine::photoReported, this,
+            [&reports](const PhotoReport &report) { reports << report; });
     bool stopped = false;
     const auto stopOnce = [&] {
         if (!stopped)
@@ -663,6 +666,19 @@ void FolderBatchTest::stopMidBatchLeavesEveryPhotoWhole() {
     }
     QCOMPARE(result.rotated, rotated);
     QVERIFY(rotated < photos.size());
+    // Every photo whose turn was cut short is told about, once.
+    int left = 0;
+    for (const PhotoReport &report : std::as_const(reports)) {
+        if (report.outcome != PhotoReport::Left)
+            continue;
+        ++left;
+        const QString told =
+            "Stopped before " + report.path + " was rotated. The photo was left unchanged.";
+        QVERIFY2(mainText().count(told) == 1, qPrintable(told + "\n" + mainText()));
+    }
+    QCOMPARE(mainText().count("Stopped before "), left);
+    if (stopAt == "first turn")
+        QVERIFY(left >= 1); // the first photo at least was in exiv2
     if (stopAt == "start")
         QCOMPARE(rotated, 0);
     if (stopAt == "first rotated")
