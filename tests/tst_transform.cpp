@@ -576,24 +576,31 @@ void TransformTest::onePhotoIsNeverRotatedTwiceAtOnce() {
 
 void TransformTest::hangingToolEndsWithItsChildren_data() {
     QTest::addColumn<bool>("stop");
-    QTest::newRow("its time is up") << false;
-    QTest::newRow("stopped") << true;
+    QTest::addColumn<QString>("name");
+    const QString international = QString::fromUtf8("fötö 日本.jpg");
+    QTest::newRow("its time is up") << false << "photo.jpg";
+    QTest::newRow("stopped") << true << "photo.jpg";
+    // jpegtran fails on the name, so a copy in the temporary folder is being turned.
+    QTest::newRow("its time is up, copy in the temporary folder") << false << international;
+    QTest::newRow("stopped, copy in the temporary folder") << true << international;
 }
 
 // A tool that started a process of its own and then hangs: when its time is up, or on Stop, the
 // tool ends with everything it started, and the photo stays whole.
 void TransformTest::hangingToolEndsWithItsChildren() {
     QFETCH(bool, stop);
+    QFETCH(QString, name);
     const QString marker = sandbox.filePath("child-marker");
     const QString childIdFile = sandbox.filePath("child-id");
     QFile::remove(marker);
     QFile::remove(childIdFile);
     // The child writes into the marker every 100 ms for half a minute; jpegtran itself hangs.
-    useTools(QString("sh -c 'echo $$ > \"$1\"; for i in $(seq 300); do echo x >> \"$2\"; sleep "
+    useTools(QString("case \"$in\" in *[!\\ -~]*) echo \"can't open $in\" >&2; exit 1;; esac\n"
+                     "sh -c 'echo $$ > \"$1\"; for i in $(seq 300); do echo x >> \"$2\"; sleep "
                      "0.1; done' child '%1' '%2' &\nsleep 30\n")
                  .arg(childIdFile, marker),
              realExiv2);
-    const QString photo = copyPhoto("Landscape_6.jpg", "photo.jpg");
+    const QString photo = copyPhoto("Landscape_6.jpg", name);
     const QByteArray original = fileBytes(photo);
     RotationEngine engine;
     engine.setToolTimeout(stop ? rotationWaitMs : 3000);
@@ -621,6 +628,8 @@ void TransformTest::hangingToolEndsWithItsChildren() {
     QTest::qWait(300);
     QCOMPARE(QFileInfo(marker).size(), markerSize);
     QCOMPARE(fileBytes(photo), original);
+    QCOMPARE(mainText().contains("Unicode/international characters in file name"),
+             name != "photo.jpg");
     QCOMPARE(reports.size(), 1);
     const auto summary = finished.first().first().value<RunSummary>();
     QCOMPARE(summary.rotated, 0);
