@@ -40,15 +40,13 @@ QSettings settings() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta");
 }
 
-// The main pane's text less what differs from run to run: times of day and the duration.
+// A pane's text, line by line, less what differs from run to run: times of day, the duration.
 QStringList withoutTimes(QString text) {
     text.replace(QRegularExpression("\\b\\d{1,2}:\\d\\d:\\d\\d\\b"), "hh:mm:ss");
     text.replace(QRegularExpression("The operation took [^(]*"), "The operation took ... ");
     return text.split('\n');
 }
 } // namespace
-
-Q_DECLARE_METATYPE(PhotoCondition)
 
 class FolderBatchTest : public QObject {
     Q_OBJECT

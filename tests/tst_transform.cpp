@@ -8,8 +8,8 @@
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -23,7 +23,6 @@
 #include "testphotos.h"
 
 Q_DECLARE_METATYPE(PhotoRotationOutcome::Kind)
-Q_DECLARE_METATYPE(PhotoReport::Outcome)
 
 namespace {
 using StandInTools::realExiv2;
