@@ -79,8 +79,9 @@ private:
     QString addSmallPhoto(const QString &relativePath, int tag);
     // Calls `action` once, the first time the main pane shows `text` (at its end, if asked).
     void whenShown(const QString &text, std::function<void()> action, bool atEnd = false);
-    // Calls `action` from the event loop, as a user's click or the watcher would come.
-    void later(std::function<void()> action) { QTimer::singleShot(0, this, action); }
+    // Calls `action` from the event loop, as a user's click or the watcher would come (not at
+    // all once the test's engine is gone).
+    void later(std::function<void()> action) { QTimer::singleShot(0, engine.get(), action); }
     // Waits until `count` runs have finished since the test began.
     bool runsFinished(int count) {
         return QTest::qWaitFor([this, count] { return finished->count() >= count; }, runWaitMs);

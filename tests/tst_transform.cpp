@@ -584,7 +584,7 @@ void TransformTest::onePhotoIsNeverRotatedTwiceAtOnce() {
         if (asked || !message.text.contains("Rotating 90"))
             return;
         asked = true;
-        QTimer::singleShot(0, this, [&] {
+        QTimer::singleShot(0, &engine, [&] {
             secondRotation = engine.rotatePhoto(photo, Turn::Rotate90, photos->path());
             batch = engine.startUserBatch(photos->path(), false);
         });
