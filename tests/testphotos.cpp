@@ -1,10 +1,12 @@
 // Test photos cut from the orientation test photos, and tag and pixel checks.
 #include "testphotos.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QImageReader>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <cstdlib>
 
@@ -85,6 +87,42 @@ double meanDifference(const QImage &a, const QImage &b, int margin) {
 
 bool samePicture(const QImage &a, const QImage &b) {
     return meanDifference(a, b) < 10.0;
+}
+
+QImage referenceRotation(const QString &photo, int angle, bool trim) {
+    QTemporaryDir folder;
+    const QString reference = folder.filePath("reference.jpg");
+    QStringList arguments{"-rotate", QString::number(angle), "-copy", "all"};
+    if (trim)
+        arguments << "-trim";
+    arguments << "-outfile" << reference << photo;
+    if (!folder.isValid() || QProcess::execute("/usr/bin/jpegtran", arguments) != 0)
+        return QImage();
+    return storedPixels(reference);
+}
+
+PhotoCondition conditionOf(const QString &photo, const QByteArray &originalBytes,
+                           const QImage &rotatedPixels) {
+    if (fileBytes(photo) == originalBytes)
+        return PhotoCondition::Original;
+    if (storedOrientation(photo) == 1 && !rotatedPixels.isNull() &&
+        storedPixels(photo) == rotatedPixels)
+        return PhotoCondition::Rotated;
+    return PhotoCondition::Damaged;
+}
+
+QStringList rotationLeftovers(const QStringList &folders) {
+    QStringList found;
+    for (const QString &folder : folders) {
+        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (path.contains(".pivotta-") || path.contains("Pivotta_"))
+                found << path;
+        }
+    }
+    return found;
 }
 
 } // namespace TestPhotos

@@ -1,11 +1,12 @@
-// Small test photos cut losslessly from the orientation test photos, and checks on their tags
-// and pixels, shared by the window tests.
+// Small test photos cut losslessly from the orientation test photos, and checks on their tags,
+// their pixels and what a rotation left behind, shared by the tests.
 #pragma once
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 namespace TestPhotos {
 
@@ -39,5 +40,20 @@ double meanDifference(const QImage &a, const QImage &b, int margin = 0);
 // Whether two decodes show the same picture: lossless turns and scaled decodes differ by a few
 // levels on average, a wrong turn or a mirror image by several tens.
 bool samePicture(const QImage &a, const QImage &b);
+
+// The stored pixels of what the real jpegtran makes of the photo turned by `angle` degrees
+// clockwise (with "-trim" if asked); null when jpegtran fails.
+QImage referenceRotation(const QString &photo, int angle, bool trim = false);
+
+// What a photo is after a rotation that may have failed or been stopped: byte for byte the
+// original, or completely rotated (tag reset, pixels those of the reference rotation), or
+// anything else.
+enum class PhotoCondition { Original, Rotated, Damaged };
+PhotoCondition conditionOf(const QString &photo, const QByteArray &originalBytes,
+                           const QImage &rotatedPixels);
+
+// Temporary files of a rotation (beside a photo, or a copy in the temporary folder) anywhere
+// under these folders.
+QStringList rotationLeftovers(const QStringList &folders);
 
 } // namespace TestPhotos

@@ -1,49 +1,36 @@
-// The folder batch with the real jpegtran and exiv2 on copies of the test photos: what is
-// rotated and what is left byte for byte, the summary, dry run, stop, and the rules for runs
-// that meet (a second start, watcher starts during a batch, rechecks, photos still arriving).
-#include <QComboBox>
+// The rotation engine's runs over a folder, with the real jpegtran and exiv2 on copies of the test
+// photos (and slow stand-ins where timing matters): what is rotated and what is left byte for
+// byte, the summary, dry run, stop, the rules for runs that meet (a second start, watcher starts
+// during a batch, rechecks, photos still arriving), and messages in scan order when several
+// photos are turned side by side.
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
-#include <QProcess>
-#include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
-#include <QSlider>
+#include <QSignalSpy>
 #include <QStandardPaths>
-#include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTextBrowser>
+#include <QTimer>
 #include <QtTest>
 
 #include <functional>
 #include <memory>
 
-#include "exif/exifrecord.h"
-#include "exif/orientation.h"
-#include "mainwindow/pivotta.h"
+#include "engine/rotationengine.h"
+#include "messagelog.h"
+#include "standintools.h"
 #include "testphotos.h"
-
-class PivottaTestAccess {
-public:
-    static void run(Pivotta &window, bool watcherInitiated) {
-        window.rotateFilesInCurrentDirectory(watcherInitiated, false);
-    }
-    static bool watcherRunActive(Pivotta &window) { return window.watcherRunActive; }
-    static bool retriggerScheduled(Pivotta &window) { return window.retriggerScheduled; }
-    static bool rotationInProgress(Pivotta &window) { return window.rotationInProgress(); }
-    static void setWatcherRetryDelay(Pivotta &window, int ms) { window.watcherRetryDelayMs = ms; }
-    static void setSettleTimes(Pivotta &window, int arrivalMs, int emptyMs) {
-        window.arrivalSettleMs = arrivalMs;
-        window.emptyPhotoSettleMs = emptyMs;
-    }
-};
 
 namespace {
 using TestPhotos::fileBytes;
+using TestPhotos::PhotoCondition;
 using TestPhotos::storedOrientation;
 using TestPhotos::storedPixels;
+
+// Generous: every run here takes a few seconds at most.
+constexpr int runWaitMs = 60000;
 
 int angleOfTag(int tag) {
     return tag == 3 ? 180 : tag == 6 ? 90 : tag == 8 ? 270 : 0;
@@ -51,6 +38,13 @@ int angleOfTag(int tag) {
 
 QSettings settings() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta");
+}
+
+// A pane's text, line by line, less what differs from run to run: times of day, the duration.
+QStringList withoutTimes(QString text) {
+    text.replace(QRegularExpression("\\b\\d{1,2}:\\d\\d:\\d\\d\\b"), "hh:mm:ss");
+    text.replace(QRegularExpression("The operation took [^(]*"), "The operation took ... ");
+    return text.split('\n');
 }
 } // namespace
 
@@ -70,30 +64,46 @@ private slots:
     void watcherStartDuringUserBatchWaits();
     void recheckEndsDespiteAFailingPhoto();
     void watcherLeavesArrivingPhotosForLater();
+    void photoChangedWhileExaminedIsLeft_data();
     void photoChangedWhileExaminedIsLeft();
+    void messagesStayInScanOrderSideBySide();
+    void stopMidBatchLeavesEveryPhotoWhole_data();
+    void stopMidBatchLeavesEveryPhotoWhole();
 
 private:
     // A copy of a test photo (tag 0 to 8, landscape or portrait) at `relativePath`, with a
     // modification time well in the past (a fresh one looks like a photo still being copied).
     QString addPhoto(const QString &relativePath, int tag, bool landscape = true);
-    void openFolder();
+    // The same, a small piece of the photo cut losslessly, for runs of many photos; all with
+    // the same time, so that runs over them read alike.
+    QString addSmallPhoto(const QString &relativePath, int tag);
     // Calls `action` once, the first time the main pane shows `text` (at its end, if asked).
     void whenShown(const QString &text, std::function<void()> action, bool atEnd = false);
-    QStringList leftovers() const;
-    QString mainText() const { return mainPane()->toPlainText(); }
-    QString detailedText() const {
-        return window->findChild<QTextEdit *>("cmdLineOutput_2")->toPlainText();
+    // Calls `action` from the event loop, as a user's click or the watcher would come (not at
+    // all once the test's engine is gone).
+    void later(std::function<void()> action) { QTimer::singleShot(0, engine.get(), action); }
+    // Waits until `count` runs have finished since the test began.
+    bool runsFinished(int count) {
+        return QTest::qWaitFor([this, count] { return finished->count() >= count; }, runWaitMs);
     }
-    QTextBrowser *mainPane() const { return window->findChild<QTextBrowser *>("cmdLineOutput"); }
+    RunSummary summary(int run) const { return finished->at(run).first().value<RunSummary>(); }
+    QStringList leftovers() const {
+        return TestPhotos::rotationLeftovers({folder->path(), sandbox.filePath("systemtemp")});
+    }
+    QString mainText() const { return log->mainText(); }
+    QString detailedText() const { return log->detailedText(); }
 
     QTemporaryDir sandbox;
     std::unique_ptr<QTemporaryDir> folder;
-    Pivotta *window = nullptr;
+    std::unique_ptr<RotationEngine> engine;
+    std::unique_ptr<MessageLog> log;
+    std::unique_ptr<QSignalSpy> finished;
+    QList<RunSummary::Kind> started;
+    QStringList statusTexts;
 };
 
 void FolderBatchTest::initTestCase() {
     QStandardPaths::setTestModeEnabled(true);
-    Q_INIT_RESOURCE(resources);
     QCoreApplication::setApplicationName("Pivotta");
     QCoreApplication::setOrganizationName("Tavlund");
     if (!QFileInfo::exists("/usr/bin/jpegtran") || !QFileInfo::exists("/usr/bin/exiv2"))
@@ -106,17 +116,24 @@ void FolderBatchTest::initTestCase() {
 
 void FolderBatchTest::init() {
     settings().clear();
+    settings().setValue("trim", false);
     folder = std::make_unique<QTemporaryDir>(sandbox.filePath("photos-XXXXXX"));
     QVERIFY(folder->isValid());
-    window = new Pivotta(false, false, false, QString(), QString());
-    settings().setValue("trim", false);
-    // The scan ends quietly once the window is closed, so it must be shown.
-    window->show();
+    engine = std::make_unique<RotationEngine>();
+    log = std::make_unique<MessageLog>(engine.get());
+    finished = std::make_unique<QSignalSpy>(engine.get(), &RotationEngine::runFinished);
+    started.clear();
+    statusTexts.clear();
+    connect(engine.get(), &RotationEngine::runStarted, this,
+            [this](RunSummary::Kind kind) { started << kind; });
+    connect(engine.get(), &RotationEngine::statusMessage, this,
+            [this](const QString &text) { statusTexts << text; });
 }
 
 void FolderBatchTest::cleanup() {
-    delete window;
-    window = nullptr;
+    finished.reset();
+    log.reset();
+    engine.reset();
     folder.reset();
 }
 
@@ -135,37 +152,25 @@ QString FolderBatchTest::addPhoto(const QString &relativePath, int tag, bool lan
     return target;
 }
 
-void FolderBatchTest::openFolder() {
-    auto *combo = window->findChild<QComboBox *>("directoryComboBox");
-    combo->addItem(QDir::toNativeSeparators(folder->path()));
-    combo->setCurrentIndex(combo->count() - 1);
-    QCOMPARE(combo->currentText(), QDir::toNativeSeparators(folder->path()));
+QString FolderBatchTest::addSmallPhoto(const QString &relativePath, int tag) {
+    const QString target = folder->filePath(relativePath);
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    if (!TestPhotos::writeCroppedPhoto(tag, target) ||
+        !TestPhotos::setModificationTime(target, QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5))))
+        return QString();
+    return target;
 }
 
 void FolderBatchTest::whenShown(const QString &text, std::function<void()> action, bool atEnd) {
     auto done = std::make_shared<bool>(false);
-    connect(mainPane(), &QTextEdit::textChanged, window, [this, text, action, done, atEnd] {
+    // Connected after the log, so the log has the message when this runs.
+    connect(engine.get(), &RotationEngine::message, this, [this, text, action, done, atEnd] {
         const QString shown = mainText();
         if (*done || !(atEnd ? shown.endsWith(text) : shown.contains(text)))
             return;
         *done = true;
         action();
     });
-}
-
-// Temporary files anywhere in the tree or in the temporary folder.
-QStringList FolderBatchTest::leftovers() const {
-    QStringList found;
-    for (const QString &root : {folder->path(), sandbox.filePath("systemtemp")}) {
-        QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (path.contains(".pivotta-") || path.contains("Pivotta_"))
-                found << path;
-        }
-    }
-    return found;
 }
 
 void FolderBatchTest::rotatesWhatNeedsItAndNothingElse() {
@@ -181,23 +186,15 @@ void FolderBatchTest::rotatesWhatNeedsItAndNothingElse() {
     QMap<QString, QImage> references;
     for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
         originals[it.key()] = fileBytes(it.key());
-        if (angleOfTag(it.value()) == 0)
-            continue;
-        const QString reference = sandbox.filePath("reference.jpg");
-        QFile::remove(reference);
-        QCOMPARE(QProcess::execute("/usr/bin/jpegtran",
-                                   {"-rotate", QString::number(angleOfTag(it.value())), "-copy",
-                                    "all", "-outfile", reference, it.key()}),
-                 0);
-        references[it.key()] = storedPixels(reference);
+        if (angleOfTag(it.value()) != 0)
+            references[it.key()] = TestPhotos::referenceRotation(it.key(), angleOfTag(it.value()));
     }
     const QByteArray pngBytes = fileBytes(png);
-    QStringList progress;
-    connect(window->statusBar(), &QStatusBar::messageChanged, window,
-            [&progress](const QString &message) { progress << message; });
-    openFolder();
+    QSignalSpy listed(engine.get(), &RotationEngine::photosListed);
+    QSignalSpy progress(engine.get(), &RotationEngine::progress);
 
-    PivottaTestAccess::run(*window, false);
+    QVERIFY(engine->startUserBatch(folder->path(), false));
+    QVERIFY(runsFinished(1));
 
     for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
         const QString name = QFileInfo(it.key()).fileName();
@@ -214,13 +211,22 @@ void FolderBatchTest::rotatesWhatNeedsItAndNothingElse() {
              qPrintable(mainText()));
     QVERIFY(mainText().contains("7 image(s) were successfully rotated."));
     QVERIFY(mainText().contains("The operation took"));
-    QVERIFY(progress.contains(
+    const RunSummary result = summary(0);
+    QCOMPARE(result.kind, RunSummary::UserBatch);
+    QCOMPARE(result.photosToRotate, 7);
+    QCOMPARE(result.entriesSeen, 19);
+    QCOMPARE(result.rotated, 7);
+    QCOMPARE(result.failed, 0);
+    QVERIFY(!result.interrupted);
+    QVERIFY(statusTexts.contains(
         QRegularExpression("^\\d photos with EXIF orientation metadata were found, out of 10 "
                            "photos total\\.$")));
+    QCOMPARE(listed.count(), 1);
+    QCOMPARE(listed.first().first().toInt(), 19);
+    QCOMPARE(progress.count(), 19);
+    QCOMPARE(progress.last(), (QVariantList{19, 19}));
     QCOMPARE(leftovers(), QStringList());
-    QVERIFY(window->findChild<QPushButton *>("rotateNowButton")->isEnabled());
-    QVERIFY(window->findChild<QSlider *>("horizontalSlider")->isEnabled());
-    QVERIFY(!PivottaTestAccess::rotationInProgress(*window));
+    QVERIFY(!engine->isBusy());
 }
 
 void FolderBatchTest::dryRunChangesNoByte() {
@@ -229,10 +235,12 @@ void FolderBatchTest::dryRunChangesNoByte() {
     QList<QByteArray> originals;
     for (const QString &photo : photos)
         originals << fileBytes(photo);
-    window->findChild<QAction *>("action_Dry_run")->setChecked(true);
-    openFolder();
+    QList<PhotoReport> reports;
+    connect(engine.get(), &RotationEngine::photoReported, this,
+            [&reports](const PhotoReport &report) { reports << report; });
 
-    PivottaTestAccess::run(*window, false);
+    QVERIFY(engine->startUserBatch(folder->path(), true));
+    QVERIFY(runsFinished(1));
 
     for (int i = 0; i < photos.size(); ++i)
         QCOMPARE(fileBytes(photos[i]), originals[i]);
@@ -240,18 +248,28 @@ void FolderBatchTest::dryRunChangesNoByte() {
     QVERIFY(mainText().contains("3 image(s) with EXIF orientation metadata were found, out of 4 "
                                 "photo(s) total."));
     QVERIFY(mainText().contains("0 image(s) were successfully rotated."));
+    QCOMPARE(reports.size(), 3);
+    for (const PhotoReport &report : reports)
+        QCOMPARE(report.outcome, PhotoReport::WouldRotate);
+    QCOMPARE(summary(0).rotated, 0);
+    QCOMPARE(leftovers(), QStringList());
 }
 
+// One photo at a time, Stop pressed once the first photo is done: the run ends there.
 void FolderBatchTest::stopEndsTheScan() {
     QStringList photos;
     for (int i = 0; i < 6; ++i)
         photos << addPhoto(QString("p%1.jpg").arg(i), 6);
-    openFolder();
-    // The stop button is pressed while the first photo is being rotated.
-    whenShown("Rotating 90",
-              [this] { window->findChild<QPushButton *>("stopRotatingButton")->click(); });
+    engine->setParallelRotations(1);
+    bool pressed = false;
+    connect(engine.get(), &RotationEngine::photoRotated, this, [&] {
+        if (!pressed)
+            later([this] { engine->stop(); });
+        pressed = true;
+    });
 
-    PivottaTestAccess::run(*window, false);
+    QVERIFY(engine->startUserBatch(folder->path(), false));
+    QVERIFY(runsFinished(1));
 
     QVERIFY(mainText().contains("Rotating interrupted."));
     QVERIFY(mainText().contains("1 image(s) were successfully rotated."));
@@ -259,16 +277,20 @@ void FolderBatchTest::stopEndsTheScan() {
     for (const QString &photo : photos)
         rotated += storedOrientation(photo) == 1 ? 1 : 0;
     QCOMPARE(rotated, 1);
+    QCOMPARE(summary(0).rotated, 1);
+    QVERIFY(summary(0).interrupted);
     QCOMPARE(leftovers(), QStringList());
 }
 
 void FolderBatchTest::noFolderChosen() {
-    PivottaTestAccess::run(*window, false);
+    QVERIFY(engine->startUserBatch(QString(), false));
+    QVERIFY(runsFinished(1));
 
     QVERIFY(mainText().contains("Failed opening folder"));
     QVERIFY(mainText().contains("0 image(s) with EXIF orientation metadata were found, out of 0 "
                                 "photo(s) total."));
-    QVERIFY(!PivottaTestAccess::rotationInProgress(*window));
+    QCOMPARE(summary(0).entriesSeen, 0);
+    QVERIFY(!engine->isBusy());
 }
 
 void FolderBatchTest::secondStartIsRefused_data() {
@@ -281,47 +303,66 @@ void FolderBatchTest::secondStartIsRefused() {
     QFETCH(bool, runningIsWatcher);
     const QString first = addPhoto("a.jpg", 6);
     const QString second = addPhoto("b.jpg", 6);
-    openFolder();
-    bool controlsDisabled = false;
-    QString statusNote;
+    bool secondStart = true;
+    bool asked = false;
     whenShown("Rotating 90", [&] {
-        controlsDisabled = !window->findChild<QPushButton *>("rotateNowButton")->isEnabled() &&
-                           !window->findChild<QAction *>("actionRotate_folder_now")->isEnabled();
-        PivottaTestAccess::run(*window, false);
-        statusNote = window->statusBar()->currentMessage();
+        later([&] {
+            secondStart = engine->startUserBatch(folder->path(), false);
+            asked = true;
+        });
     });
 
-    PivottaTestAccess::run(*window, runningIsWatcher);
+    if (runningIsWatcher)
+        engine->startWatcherRun(folder->path());
+    else
+        QVERIFY(engine->startUserBatch(folder->path(), false));
+    QVERIFY(runsFinished(1));
 
-    QVERIFY2(statusNote.contains("already in progress"), qPrintable(statusNote));
-    QCOMPARE(controlsDisabled, !runningIsWatcher);
+    QVERIFY(asked);
+    QVERIFY(!secondStart);
+    QVERIFY2(
+        statusTexts.contains("Rotating is already in progress. Please wait until it has finished."),
+        qPrintable(statusTexts.join('\n')));
     QCOMPARE(mainText().count("Scanning folder contents."), runningIsWatcher ? 0 : 1);
     // Each photo was rotated exactly once: a second turn would differ from a single one.
     QCOMPARE(storedOrientation(first), 1);
     QCOMPARE(storedOrientation(second), 1);
     QCOMPARE(mainText().count("Rotating 90"), 2);
-    QVERIFY(window->findChild<QPushButton *>("rotateNowButton")->isEnabled());
+    QCOMPARE(started.size(), 1);
+    QVERIFY(!engine->isBusy());
     QCOMPARE(leftovers(), QStringList());
 }
 
 void FolderBatchTest::watcherStartDuringUserBatchWaits() {
     addPhoto("a.jpg", 6);
-    openFolder();
     bool nestedRunStarted = true;
+    bool pendingNoted = false;
     whenShown("Rotating 90", [&] {
-        PivottaTestAccess::run(*window, true);
-        nestedRunStarted = PivottaTestAccess::watcherRunActive(*window);
+        later([&] {
+            engine->startWatcherRun(folder->path());
+            nestedRunStarted = engine->isWatcherRunActive();
+            pendingNoted = engine->hasRunPending();
+        });
+    });
+    int noticesAtBatchEnd = -1;
+    connect(engine.get(), &RotationEngine::runFinished, this, [&](const RunSummary &ended) {
+        if (ended.kind == RunSummary::UserBatch)
+            noticesAtBatchEnd = detailedText().count("Possible folder content change detected");
     });
 
-    PivottaTestAccess::run(*window, false);
+    QVERIFY(engine->startUserBatch(folder->path(), false));
 
+    QVERIFY(runsFinished(1));
     QVERIFY(!nestedRunStarted);
+    QVERIFY(pendingNoted);
     // A watcher run inside the user batch would have met the photo in work.
     QVERIFY(!mainText().contains("is already being rotated"));
-    QCOMPARE(detailedText().count("Possible folder content change detected"), 1);
+    QCOMPARE(noticesAtBatchEnd, 1);
     // The postponed watcher run follows once the user batch is over.
-    QTRY_COMPARE(detailedText().count("Possible folder content change detected"), 2);
-    QTRY_VERIFY(!PivottaTestAccess::rotationInProgress(*window));
+    QVERIFY(runsFinished(2));
+    QCOMPARE(started, (QList<RunSummary::Kind>{RunSummary::UserBatch, RunSummary::WatcherRun}));
+    QCOMPARE(detailedText().count("Possible folder content change detected"), 2);
+    QTRY_VERIFY(!engine->isBusy());
     QCOMPARE(mainText().count("Rotating 90"), 1);
 }
 
@@ -332,35 +373,41 @@ void FolderBatchTest::recheckEndsDespiteAFailingPhoto() {
     const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
     QVERIFY(QFile::setPermissions(stuck, readOnly));
     const QByteArray original = fileBytes(stuck);
-    openFolder();
     int triggers = 0;
-    connect(mainPane(), &QTextEdit::textChanged, window, [&] {
-        // A folder change noticed at each failure, as the failed attempt's own files cause.
+    connect(engine.get(), &RotationEngine::message, this, [&] {
+        // A folder change noticed at each failure while the run is on, as the failed attempt's
+        // own files cause.
         if (triggers < 5 && mainText().count("is read-only") > triggers) {
             ++triggers;
-            PivottaTestAccess::run(*window, true);
+            engine->startWatcherRun(folder->path());
         }
     });
 
-    PivottaTestAccess::run(*window, true);
+    engine->startWatcherRun(folder->path());
+    QVERIFY(runsFinished(1));
 
     QCOMPARE(triggers, 1);
     QCOMPARE(mainText().count("Rechecking for changed photos since start of previous operation"),
              1);
     QCOMPARE(fileBytes(stuck), original);
-    QVERIFY(!PivottaTestAccess::watcherRunActive(*window));
+    QVERIFY(!engine->isWatcherRunActive());
+    QVERIFY(!engine->hasRunPending());
 
     // Later watcher runs leave it alone while it is unchanged, and try again once it changed.
-    PivottaTestAccess::run(*window, true);
+    engine->startWatcherRun(folder->path());
+    QVERIFY(runsFinished(2));
     QCOMPARE(mainText().count("is read-only"), 1);
     QVERIFY(QFile::setPermissions(stuck, readOnly | QFileDevice::WriteOwner));
-    PivottaTestAccess::run(*window, true);
+    engine->startWatcherRun(folder->path());
+    QVERIFY(runsFinished(3));
     QCOMPARE(storedOrientation(stuck), 1);
+    QCOMPARE(summary(2).rotated, 1);
+    QCOMPARE(started.size(), 3);
     QCOMPARE(leftovers(), QStringList());
 }
 
 // The folder watcher reports a photo as soon as it appears; one that may still be being copied
-// is left for a later watcher run.
+// is left, and the run lists it so that the watcher can look at it again later.
 void FolderBatchTest::watcherLeavesArrivingPhotosForLater() {
     const QDateTime now = QDateTime::currentDateTime();
     const QString arriving = addPhoto("arriving.jpg", 6);
@@ -371,52 +418,281 @@ void FolderBatchTest::watcherLeavesArrivingPhotosForLater() {
     emptyFile.close();
     QVERIFY(TestPhotos::setModificationTime(empty, now.addSecs(-20 * 60)));
     const QByteArray original = fileBytes(arriving);
-    openFolder();
     // Wide windows, so that the outcome does not depend on how fast the test runs: changed
     // within ten minutes, or empty and younger than an hour.
-    PivottaTestAccess::setSettleTimes(*window, 10 * 60 * 1000, 60 * 60 * 1000);
-    PivottaTestAccess::setWatcherRetryDelay(*window, 50);
+    engine->setArrivalTimes(10 * 60 * 1000, 60 * 60 * 1000, 60 * 1000);
 
-    PivottaTestAccess::run(*window, true);
+    engine->startWatcherRun(folder->path());
+    QVERIFY(runsFinished(1));
 
     QCOMPARE(fileBytes(arriving), original);
-    QVERIFY(PivottaTestAccess::retriggerScheduled(*window));
+    QStringList arrivingNow = summary(0).photosArriving;
+    arrivingNow.sort();
+    QCOMPARE(arrivingNow, (QStringList{arriving, empty}));
     QVERIFY2(!mainText().contains("empty.jpg"), qPrintable(mainText()));
+    QVERIFY(!engine->hasRunPending());
 
-    // The copy is complete: the scheduled run rotates it.
+    // The copy is complete: the watcher's next run rotates it.
     QVERIFY(TestPhotos::setModificationTime(arriving, now.addDays(-1)));
-    QTRY_COMPARE(storedOrientation(arriving), 1);
-    QTRY_VERIFY(!PivottaTestAccess::rotationInProgress(*window));
+    engine->startWatcherRun(folder->path());
+    QVERIFY(runsFinished(2));
+    QCOMPARE(storedOrientation(arriving), 1);
+    QCOMPARE(summary(1).photosArriving, QStringList{empty});
+    QVERIFY(!engine->isBusy());
     QVERIFY(!mainText().contains("empty.jpg"));
     QCOMPARE(leftovers(), QStringList());
 }
 
-// Reading the angle of a photo that the EXIF parser rejects lets other slots run (the progress
-// dot); a photo changed there is not rotated by the angle of what it was.
+void FolderBatchTest::photoChangedWhileExaminedIsLeft_data() {
+    QTest::addColumn<bool>("replacedByUprightPhoto");
+    QTest::newRow("grown") << false;
+    QTest::newRow("replaced by an upright photo") << true;
+}
+
+// The turn read from a photo holds only for the photo it was read from. The photo here changes
+// between the reading of its orientation (whose progress mark is the hook) and its rotation: it
+// must be left as it is now, not turned by the angle of what it was.
 void FolderBatchTest::photoChangedWhileExaminedIsLeft() {
+    QFETCH(bool, replacedByUprightPhoto);
     const QString photo = folder->filePath("cut.jpg");
     const QByteArray whole =
         fileBytes(QString(PIVOTTA_TESTDATA_DIR) + "/orientation/Landscape_6.jpg");
+    const QByteArray cut = whole.left(whole.size() / 2); // no end marker: the parser rejects it
+    const QByteArray upright =
+        fileBytes(QString(PIVOTTA_TESTDATA_DIR) + "/orientation/Landscape_1.jpg");
+    const QByteArray changed = replacedByUprightPhoto ? upright : cut + "x";
     QFile file(photo);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(whole.left(whole.size() / 2)); // no end marker: the parser rejects it
+    file.write(cut);
     file.close();
     QVERIFY(TestPhotos::setModificationTime(photo, QDateTime::currentDateTime().addDays(-1)));
-    openFolder();
-    whenShown(
-        ". ",
-        [&] {
-            QVERIFY(file.open(QIODevice::Append));
-            file.write("x");
-            file.close();
-        },
-        true);
+    bool changedNow = false;
+    connect(engine.get(), &RotationEngine::message, this, [&](const OutputMessage &message) {
+        if (changedNow || !(message == OutputMessage::mark(". ")))
+            return;
+        changedNow = true;
+        QFile rewritten(photo);
+        QVERIFY(rewritten.open(QIODevice::WriteOnly));
+        rewritten.write(changed);
+    });
 
-    PivottaTestAccess::run(*window, false);
+    QVERIFY(engine->startUserBatch(folder->path(), false));
+    QVERIFY(runsFinished(1));
 
+    QVERIFY(changedNow);
+    QEXPECT_FAIL("",
+                 "The engine reads the turn in examine() but takes the photo's state only in "
+                 "PhotoRotation::start(): a change in between goes unnoticed",
+                 Continue);
     QVERIFY2(mainText().contains("changed while it was being examined"), qPrintable(mainText()));
-    QCOMPARE(fileBytes(photo), whole.left(whole.size() / 2) + "x");
+    QEXPECT_FAIL("replaced by an upright photo",
+                 "The upright photo that took the cut photo's place is turned by the cut photo's "
+                 "angle",
+                 Continue);
+    QCOMPARE(fileBytes(photo), changed);
     QCOMPARE(leftovers(), QStringList());
+}
+
+// With several photos turned side by side and finishing out of order, the main pane reads line
+// for line as with one photo at a time, and every photo ends as it should.
+void FolderBatchTest::messagesStayInScanOrderSideBySide() {
+    // Turns, upright photos, a mirrored one, one without a tag, a read-only one, a file that is
+    // no photo at all, and a subfolder.
+    const QList<QPair<QString, int>> layout{{"p00.jpg", 6}, {"p01.jpg", 1},     {"p02.jpg", 3},
+                                            {"p03.jpg", 2}, {"p04.jpg", 8},     {"p05.jpg", 6},
+                                            {"p06.jpg", 0}, {"p07.jpg", 6},     {"p08.jpg", 3},
+                                            {"p09.jpg", 8}, {"sub/p10.jpg", 6}, {"sub/p11.jpg", 1}};
+    const QString readOnly = folder->filePath("p07.jpg");
+    const QString notAPhoto = folder->filePath("p12.jpg");
+    const auto makePhotos = [&]() -> bool {
+        QDir(folder->path()).removeRecursively();
+        QDir().mkpath(folder->path());
+        for (const auto &[name, tag] : layout) {
+            if (addSmallPhoto(name, tag).isEmpty())
+                return false;
+        }
+        QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+        QFile text(notAPhoto);
+        return text.open(QIODevice::WriteOnly) && text.write("no photo\n") > 0;
+    };
+    const auto scanOrder = [&] {
+        QStringList order;
+        QDirIterator it(folder->path(), {"*.jpg"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            order << it.next();
+        return order;
+    };
+    QVERIFY(makePhotos());
+    const QStringList order = scanOrder();
+    QMap<QString, QByteArray> originals;
+    QMap<QString, QImage> references;
+    for (const auto &[name, tag] : layout) {
+        const QString path = folder->filePath(name);
+        originals[path] = fileBytes(path);
+        if (angleOfTag(tag) != 0 && path != readOnly)
+            references[path] = TestPhotos::referenceRotation(path, angleOfTag(tag));
+    }
+    // jpegtran takes the longer the earlier the photo comes in the scan, so that photos in work
+    // side by side finish in the reverse order.
+    QString delays = "case \"${in##*/}\" in\n";
+    for (int i = 0; i < order.size(); ++i) {
+        delays += QString("  %1) sleep %2;;\n")
+                      .arg(QFileInfo(order[i]).fileName())
+                      .arg(0.05 * (order.size() - i));
+    }
+    StandInTools::ToolFolder tools(sandbox.path());
+    QVERIFY(tools.write("jpegtran", delays + "esac\n" + StandInTools::realJpegtran));
+    QVERIFY(tools.write("exiv2", StandInTools::realExiv2));
+    QList<PhotoReport> reports;
+    QStringList finishOrder;
+    connect(engine.get(), &RotationEngine::photoReported, this,
+            [&reports](const PhotoReport &report) { reports << report; });
+    connect(engine.get(), &RotationEngine::photoRotated, this,
+            [&finishOrder](const QString &path) { finishOrder << path; });
+    const auto runWith = [&](int parallel, int run) {
+        reports.clear();
+        finishOrder.clear();
+        log->clear();
+        engine->setParallelRotations(parallel);
+        QVERIFY(engine->startUserBatch(folder->path(), false));
+        QVERIFY(runsFinished(run));
+        for (auto it = originals.cbegin(); it != originals.cend(); ++it) {
+            const PhotoCondition expected =
+                references.contains(it.key()) ? PhotoCondition::Rotated : PhotoCondition::Original;
+            QVERIFY2(TestPhotos::conditionOf(it.key(), it.value(), references.value(it.key())) ==
+                         expected,
+                     qPrintable(it.key()));
+        }
+        QCOMPARE(summary(run - 1).rotated, references.size());
+        QCOMPARE(summary(run - 1).failed, 1);
+        QCOMPARE(leftovers(), QStringList());
+    };
+
+    runWith(1, 1);
+    if (QTest::currentTestFailed())
+        return;
+    const QStringList oneAtATime = withoutTimes(mainText());
+    const QStringList detailedOneAtATime = withoutTimes(detailedText());
+    const QList<PhotoReport> reportsOneAtATime = reports;
+    QVERIFY(makePhotos());
+    QCOMPARE(scanOrder(), order); // the same folder listed the same way
+    runWith(4, 2);
+    if (QTest::currentTestFailed())
+        return;
+
+    // The photos did finish out of order...
+    QStringList reportedRotated;
+    for (const PhotoReport &report : std::as_const(reports)) {
+        if (report.outcome == PhotoReport::Rotated)
+            reportedRotated << QFileInfo(report.path).canonicalFilePath();
+    }
+    QCOMPARE(finishOrder.size(), reportedRotated.size());
+    QVERIFY2(finishOrder != reportedRotated, qPrintable(finishOrder.join('\n')));
+    // ... and yet they are told in scan order, word for word.
+    QCOMPARE(withoutTimes(mainText()), oneAtATime);
+    QCOMPARE(withoutTimes(detailedText()), detailedOneAtATime);
+    QCOMPARE(reports.size(), reportsOneAtATime.size());
+    for (int i = 0; i < reports.size(); ++i) {
+        QCOMPARE(reports[i].path, reportsOneAtATime[i].path);
+        QCOMPARE(reports[i].outcome, reportsOneAtATime[i].outcome);
+        QCOMPARE(reports[i].turn, reportsOneAtATime[i].turn);
+    }
+}
+
+void FolderBatchTest::stopMidBatchLeavesEveryPhotoWhole_data() {
+    QTest::addColumn<bool>("watcherRun");
+    QTest::addColumn<QString>("stopAt");
+
+    QTest::newRow("right after the start") << false << "start";
+    QTest::newRow("while the tools run") << false << "first turn";
+    QTest::newRow("once a photo is done") << false << "first rotated";
+    QTest::newRow("a watcher run, while the tools run") << true << "first turn";
+}
+
+// Stop with several photos in slow tools: the run ends at once, every photo is as it was or
+// completely rotated, no temporary file is left, and no run follows, though one was asked for.
+void FolderBatchTest::stopMidBatchLeavesEveryPhotoWhole() {
+    QFETCH(bool, watcherRun);
+    QFETCH(QString, stopAt);
+    QStringList photos;
+    QMap<QString, QByteArray> originals;
+    for (int i = 0; i < 8; ++i) {
+        const QString photo = addSmallPhoto(QString("s%1.jpg").arg(i), 6);
+        QVERIFY(!photo.isEmpty());
+        photos << photo;
+        originals[photo] = fileBytes(photo);
+    }
+    const QImage reference = TestPhotos::referenceRotation(photos.first(), 90);
+    StandInTools::ToolFolder tools(sandbox.path());
+    QVERIFY(tools.write("jpegtran", "sleep 0.5\n" + StandInTools::realJpegtran));
+    QVERIFY(tools.write("exiv2", "sleep 0.5\n" + StandInTools::realExiv2));
+    engine->setParallelRotations(4);
+    QList<PhotoReport> reports;
+    connect(engine.get(), &RotationEngine::photoReported, this,
+            [&reports](const PhotoReport &report) { reports << report; });
+    bool stopped = false;
+    const auto stopOnce = [&] {
+        if (!stopped)
+            later([this] { engine->stop(); });
+        stopped = true;
+    };
+    if (stopAt == "first turn")
+        whenShown("Rotating 90", stopOnce);
+    else if (stopAt == "first rotated")
+        connect(engine.get(), &RotationEngine::photoRotated, this, stopOnce);
+
+    if (watcherRun)
+        engine->startWatcherRun(folder->path());
+    else
+        QVERIFY(engine->startUserBatch(folder->path(), false));
+    // A change noticed during the run: a follow-up run would be due, were it not for the Stop.
+    engine->startWatcherRun(folder->path());
+    QVERIFY(engine->hasRunPending());
+    if (stopAt == "start")
+        stopOnce();
+    QTRY_COMPARE_WITH_TIMEOUT(finished->count(), 1, runWaitMs);
+
+    QVERIFY(stopped);
+    const RunSummary result = summary(0);
+    QVERIFY(result.interrupted);
+    QVERIFY(mainText().contains("Rotating interrupted."));
+    int rotated = 0;
+    for (const QString &photo : std::as_const(photos)) {
+        const PhotoCondition condition =
+            TestPhotos::conditionOf(photo, originals[photo], reference);
+        QVERIFY2(condition != PhotoCondition::Damaged, qPrintable(photo));
+        rotated += condition == PhotoCondition::Rotated ? 1 : 0;
+    }
+    QCOMPARE(result.rotated, rotated);
+    QVERIFY(rotated < photos.size());
+    // Every photo whose turn was cut short is told about, once.
+    int left = 0;
+    for (const PhotoReport &report : std::as_const(reports)) {
+        if (report.outcome != PhotoReport::Left)
+            continue;
+        ++left;
+        const QString told =
+            "Stopped before " + report.path + " was rotated. The photo was left unchanged.";
+        QVERIFY2(mainText().count(told) == 1, qPrintable(told + "\n" + mainText()));
+    }
+    QCOMPARE(mainText().count("Stopped before "), left);
+    if (stopAt == "first turn")
+        QVERIFY(left >= 1); // the first photo at least was in exiv2
+    if (stopAt == "start")
+        QCOMPARE(rotated, 0);
+    if (stopAt == "first rotated")
+        QVERIFY(rotated >= 1);
+    if (!watcherRun)
+        QVERIFY(
+            mainText().contains(QString("%1 image(s) were successfully rotated.").arg(rotated)));
+    QVERIFY(!mainText().contains("Rechecking for changed photos"));
+    QCOMPARE(leftovers(), QStringList());
+    QVERIFY(!engine->isBusy());
+    QVERIFY(!engine->hasRunPending());
+    // No run follows.
+    QTest::qWait(2000);
+    QCOMPARE(started.size(), 1);
+    QCOMPARE(finished->count(), 1);
 }
 
 QTEST_MAIN(FolderBatchTest)

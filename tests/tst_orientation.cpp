@@ -1,31 +1,60 @@
-// Rotation angles and messages from real photos, and bad input to the orientation reading.
+// The turn a photo needs and what is said about it: the test photos, bad input to the reading,
+// the progress mark, links that show outside names literally, and the engine's check of one
+// photo under the mirrored-photos setting.
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QStandardPaths>
-#include <QTextBrowser>
-#include <QTextEdit>
+#include <QTextDocument>
+#include <QUrl>
 #include <QtTest>
 
-#include "exif/orientation.h"
-#include "mainwindow/pivotta.h"
+#include "engine/messagetext.h"
+#include "engine/orientationcheck.h"
+#include "engine/rotationengine.h"
+#include "messagelog.h"
 
-class PivottaTestAccess {
-public:
-    static int angle(Pivotta &window, const QString &path, bool dot = false) {
-        return window.readRotationAngle(path, dot);
-    }
-    static QString link(Pivotta &window, const QString &path) {
-        return window.fileLink(path, true, false);
-    }
+Q_DECLARE_METATYPE(Turn)
+Q_DECLARE_METATYPE(OrientationCheck::Finding)
+
+namespace {
+QString sharedPhoto(const QString &name) {
+    return QString(PIVOTTA_TESTDATA_DIR "/orientation/") + name;
+}
+
+OrientationCheck check(const QString &path, bool fixMirrored = false, bool dot = false) {
+    OrientationContext context;
+    context.dotBeforeErrors = dot;
+    context.fixMirrored = fixMirrored;
+    return checkOrientation(path, context);
+}
+
+// The panes as a user would read them after these messages.
+struct Panes {
+    QString main;
+    QString detailed;
 };
+
+Panes shown(const QList<OutputMessage> &messages) {
+    MessageLog log;
+    for (const OutputMessage &message : messages)
+        log.add(message);
+    return {log.mainText(), log.detailedText()};
+}
+
+QString unusualOrientationText(const QString &link, int tag, const QString &mirror) {
+    return QString("File %1 has unusual orientation value %2 , Mirror %3. If you need Pivotta to "
+                   "rotate this orientation too, turn on \"Also turn mirrored photos upright\" "
+                   "in Preferences.")
+        .arg(link, QString::number(tag), mirror);
+}
+} // namespace
 
 class OrientationTest : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void init();
-    void cleanup();
     void photos_data();
     void photos();
     void badInput_data();
@@ -33,82 +62,81 @@ private slots:
     void truncatedImageDataKeepsItsOrientation();
     void errorsGetAProgressDotInUserRuns();
     void linkTextAndTargetAreEscaped();
+    void engineCheckFollowsTheMirroredSetting_data();
+    void engineCheckFollowsTheMirroredSetting();
 
 private:
-    QString mainText() const {
-        return window->findChild<QTextBrowser *>("cmdLineOutput")->toPlainText();
-    }
-    QString detailedText() const {
-        return window->findChild<QTextEdit *>("cmdLineOutput_2")->toPlainText();
-    }
-
     QTemporaryDir sandbox;
-    Pivotta *window = nullptr;
 };
 
 void OrientationTest::initTestCase() {
     QStandardPaths::setTestModeEnabled(true);
-    Q_INIT_RESOURCE(resources);
     QCoreApplication::setApplicationName("Pivotta");
     QCoreApplication::setOrganizationName("Tavlund");
     QVERIFY(sandbox.isValid());
 }
 
-void OrientationTest::init() {
-    window = new Pivotta(false, false, false, QString(), QString());
-}
-
-void OrientationTest::cleanup() {
-    delete window;
-}
-
 void OrientationTest::photos_data() {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("angle");
-    QTest::addColumn<QString>("mainMessage");     // a part of the main pane's text, or empty
-    QTest::addColumn<QString>("detailedMessage"); // a part of the detailed pane's text, or empty
+    QTest::addColumn<bool>("fixMirrored");
+    QTest::addColumn<Turn>("turn");
+    QTest::addColumn<OrientationCheck::Finding>("finding");
+    QTest::addColumn<QString>("mirror"); // the unusual orientation's words, or empty
 
-    const QString unusual = "has unusual orientation value %1 , Mirror %2.";
     for (const QString &shape : {QString("Landscape"), QString("Portrait")}) {
-        const auto row = [&](int tag) -> QTestData & {
-            return QTest::newRow(qPrintable(QString("%1 %2").arg(shape).arg(tag)))
-                   << QString("%1_%2.jpg").arg(shape).arg(tag);
-        };
-        row(0) << 0 << ""
-               << "Orientation: Error parsing EXIF: code 0,";
-        row(1) << 0 << ""
-               << "";
-        row(2) << 0 << unusual.arg(2).arg("horizontal") << "";
-        row(3) << 180 << ""
-               << "";
-        row(4) << 0 << unusual.arg(4).arg("vertical") << "";
-        row(5) << 0 << unusual.arg(5).arg("horizontal, rotate 270 CW") << "";
-        row(6) << 90 << ""
-               << "";
-        row(7) << 0 << unusual.arg(7).arg("horizontal, rotate 90 CW") << "";
-        row(8) << 270 << ""
-               << "";
+        for (const bool fixMirrored : {false, true}) {
+            const auto row = [&](int tag) -> QTestData & {
+                return QTest::newRow(qPrintable(QString("%1 %2%3").arg(shape).arg(tag).arg(
+                           fixMirrored ? ", mirrored fixed" : "")))
+                       << QString("%1_%2.jpg").arg(shape).arg(tag) << fixMirrored;
+            };
+            const auto mirrored = [&](int tag, Turn turn, const QString &words) {
+                if (fixMirrored)
+                    row(tag) << turn << OrientationCheck::NeedsTurn << QString();
+                else
+                    row(tag) << Turn::None << OrientationCheck::Mirrored << words;
+            };
+            row(0) << Turn::None << OrientationCheck::Upright << QString();
+            row(1) << Turn::None << OrientationCheck::Upright << QString();
+            mirrored(2, Turn::MirrorHorizontal, "horizontal");
+            row(3) << Turn::Rotate180 << OrientationCheck::NeedsTurn << QString();
+            mirrored(4, Turn::MirrorVertical, "vertical");
+            mirrored(5, Turn::Transpose, "horizontal, rotate 270 CW");
+            row(6) << Turn::Rotate90 << OrientationCheck::NeedsTurn << QString();
+            mirrored(7, Turn::Transverse, "horizontal, rotate 90 CW");
+            row(8) << Turn::Rotate270 << OrientationCheck::NeedsTurn << QString();
+        }
     }
 }
 
 void OrientationTest::photos() {
     QFETCH(QString, name);
-    QFETCH(int, angle);
-    QFETCH(QString, mainMessage);
-    QFETCH(QString, detailedMessage);
+    QFETCH(bool, fixMirrored);
+    QFETCH(Turn, turn);
+    QFETCH(OrientationCheck::Finding, finding);
+    QFETCH(QString, mirror);
+    const QString path = sharedPhoto(name);
 
-    const QString path = QString(PIVOTTA_TESTDATA_DIR "/orientation/") + name;
-    QCOMPARE(PivottaTestAccess::angle(*window, path), angle);
-    if (mainMessage.isEmpty()) {
-        QCOMPARE(mainText(), QString());
-    } else {
-        QVERIFY2(mainText().contains("File " + name + " " + mainMessage), qPrintable(mainText()));
-        QVERIFY(mainText().contains("please contact us by clicking the Feedback button."));
+    const OrientationCheck result = check(path, fixMirrored);
+
+    QCOMPARE(result.turn, turn);
+    QCOMPARE(result.finding, finding);
+    QList<OutputMessage> expected;
+    if (name.endsWith("_0.jpg")) {
+        // No orientation value: the image reader is asked, and the detailed pane says why.
+        expected << OutputMessage::detailed("<br>Orientation: Error parsing EXIF: code 0, " + path,
+                                            true);
+    } else if (!mirror.isEmpty()) {
+        const QString link = QString("<a style='color:#333' href='%1'>%2</a>")
+                                 .arg(QUrl::fromLocalFile(path).toString(), name);
+        const int tag = name.section('_', 1).left(1).toInt();
+        expected << OutputMessage::main(unusualOrientationText(link, tag, mirror));
+        QCOMPARE(result.orientation, tag);
+        QVERIFY(!result.reason.isEmpty());
+        const QString text = shown(result.messages).main;
+        QVERIFY2(text.contains(unusualOrientationText(name, tag, mirror)), qPrintable(text));
     }
-    if (detailedMessage.isEmpty())
-        QCOMPARE(detailedText(), QString());
-    else
-        QVERIFY2(detailedText().contains(detailedMessage + " " + path), qPrintable(detailedText()));
+    QCOMPARE(result.messages, expected);
 }
 
 void OrientationTest::badInput_data() {
@@ -143,7 +171,7 @@ void OrientationTest::badInput() {
         if (kind == "text")
             bytes = "just some text\r\n";
         if (kind == "cut") {
-            QFile original(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_6.jpg");
+            QFile original(sharedPhoto("Landscape_6.jpg"));
             QVERIFY(original.open(QIODevice::ReadOnly));
             bytes = original.read(300);
         }
@@ -152,28 +180,35 @@ void OrientationTest::badInput() {
         file.write(bytes);
     }
 
-    QCOMPARE(PivottaTestAccess::angle(*window, path), 0);
+    const OrientationCheck result = check(path);
+
+    QCOMPARE(result.turn, Turn::None);
+    const Panes log = shown(result.messages);
     if (detailedMessage.isEmpty()) {
-        QCOMPARE(detailedText(), QString());
-        QCOMPARE(mainText(), QString());
+        QCOMPARE(result.finding, OrientationCheck::NotOpened);
+        QCOMPARE(result.messages, QList<OutputMessage>());
     } else {
-        QVERIFY2(detailedText().contains(detailedMessage), qPrintable(detailedText()));
+        QCOMPARE(result.finding, OrientationCheck::Unreadable);
+        QVERIFY(!result.reason.isEmpty());
+        QVERIFY2(log.detailed.contains(detailedMessage), qPrintable(log.detailed));
         // The image reader could not help either: its error and a link to the photo.
-        QVERIFY2(mainText().contains("; " + kind + ".jpg"), qPrintable(mainText()));
+        QVERIFY2(log.main.contains("; " + kind + ".jpg"), qPrintable(log.main));
+        // No progress mark outside user runs.
+        QVERIFY(!result.messages.contains(OutputMessage::mark(". ")));
     }
 }
 
 void OrientationTest::truncatedImageDataKeepsItsOrientation() {
     // The orientation sits at the head of the file, so a photo cut short in its image data
     // still reports it; the transform step is what must refuse such a photo.
-    QFile original(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_6.jpg");
+    QFile original(sharedPhoto("Landscape_6.jpg"));
     QVERIFY(original.open(QIODevice::ReadOnly));
     const QString path = sandbox.filePath("half.jpg");
     QFile half(path);
     QVERIFY(half.open(QIODevice::WriteOnly));
     half.write(original.read(original.size() / 2));
     half.close();
-    QCOMPARE(PivottaTestAccess::angle(*window, path), 90);
+    QCOMPARE(check(path).turn, Turn::Rotate90);
 }
 
 void OrientationTest::errorsGetAProgressDotInUserRuns() {
@@ -182,24 +217,63 @@ void OrientationTest::errorsGetAProgressDotInUserRuns() {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("nothing");
     file.close();
-    PivottaTestAccess::angle(*window, path, true);
-    QVERIFY2(mainText().startsWith("\n. \n") || mainText().startsWith(". "),
-             qPrintable(mainText()));
-    PivottaTestAccess::angle(*window, QString(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_6.jpg"),
-                             true);
-    QCOMPARE(mainText().count(". "), 1);
+
+    const OrientationCheck bad = check(path, false, true);
+    const OrientationCheck good = check(sharedPhoto("Landscape_6.jpg"), false, true);
+
+    QVERIFY(!bad.messages.isEmpty());
+    QCOMPARE(bad.messages.first(), OutputMessage::mark(". "));
+    QCOMPARE(good.messages, QList<OutputMessage>());
+    const QString text = shown(bad.messages + good.messages).main;
+    QVERIFY2(text.startsWith(". "), qPrintable(text));
+    QCOMPARE(text.count(". "), 1);
 }
 
 void OrientationTest::linkTextAndTargetAreEscaped() {
     const QString name = "<b>x</b> & 'q' <a href='https://example.org'>y</a>.jpg";
     const QString path = "/photos/" + name;
-    const QString link = PivottaTestAccess::link(*window, path);
+    const QString link = fileLink(path, true, false, QString());
     QVERIFY(link.startsWith("<a style='color:#333' href='file:///photos/"));
     QCOMPARE(link.count("<a "), 1);
     QCOMPARE(link.count('\''), 4); // only the two attribute values are quoted
     QTextDocument document;
     document.setHtml(link);
     QCOMPARE(document.toPlainText(), QDir::toNativeSeparators(path));
+
+    // The same name in a message about a real photo shows literally.
+    const QString photoName = "<b>x & 'q' \"d\" %1 &amp;.jpg";
+    const QString photo = sandbox.filePath(photoName);
+    QFile::remove(photo);
+    QVERIFY(QFile::copy(sharedPhoto("Landscape_2.jpg"), photo));
+    const OrientationCheck result = check(photo);
+    QCOMPARE(result.messages.size(), 1);
+    QCOMPARE(result.messages.first().text.count("<a "), 1);
+    const QString text = shown(result.messages).main;
+    QVERIFY2(text.contains(unusualOrientationText(photoName, 2, "horizontal")), qPrintable(text));
+}
+
+void OrientationTest::engineCheckFollowsTheMirroredSetting_data() {
+    QTest::addColumn<bool>("fixMirrored");
+    QTest::newRow("mirrored reported") << false;
+    QTest::newRow("mirrored fixed") << true;
+}
+
+// The engine's check of one photo (the preview's) reads the setting and says what the check
+// found.
+void OrientationTest::engineCheckFollowsTheMirroredSetting() {
+    QFETCH(bool, fixMirrored);
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta");
+    settings.setValue("fixMirroredOrientations", fixMirrored);
+    settings.sync();
+    RotationEngine engine;
+    MessageLog log(&engine);
+
+    const OrientationCheck result = engine.checkPhoto(sharedPhoto("Portrait_5.jpg"), QString());
+
+    QCOMPARE(result.turn, fixMirrored ? Turn::Transpose : Turn::None);
+    QCOMPARE(log.messages(), result.messages);
+    QCOMPARE(log.messages().isEmpty(), fixMirrored);
+    settings.remove("fixMirroredOrientations");
 }
 
 QTEST_MAIN(OrientationTest)
