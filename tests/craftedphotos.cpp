@@ -76,23 +76,79 @@ bool recode(const Recipe &recipe, const QString &target, QString *error) {
     return runStep("jpegtran", arguments, error) && replaceWith(next, target, error);
 }
 
-// A 160x120 thumbnail with 2x1 sampling and standard tables, as cameras write them, put into
-// IFD1 by exiv2 (which reads it from "<name>-thumb.jpg" beside the photo).
+// A thumbnail as cameras write them, put into IFD1 by exiv2 (which reads it from
+// "<name>-thumb.jpg" beside the photo).
 bool addThumbnail(const QString &target, QString *error) {
     const QFileInfo info(target);
-    const QString pixels = target + ".thumb.ppm";
-    const QString coded = target + ".thumb-coded.jpg";
     const QString thumb = info.absolutePath() + "/" + info.completeBaseName() + "-thumb.jpg";
     const bool made =
-        runStep("djpeg", {"-scale", "1/8", "-pnm", "-outfile", pixels, target}, error) &&
-        runStep("cjpeg", {"-quality", "80", "-sample", "2x1", "-outfile", coded, pixels}, error) &&
-        runStep("jpegtran", {"-copy", "none", "-crop", "160x120+0+0", "-outfile", thumb, coded},
-                error) &&
-        runStep("exiv2", {"-it", target}, error);
-    QFile::remove(pixels);
-    QFile::remove(coded);
+        makeSmallPicture(target, thumb, error) && runStep("exiv2", {"-it", target}, error);
     QFile::remove(thumb);
     return made;
+}
+
+QByteArray littleEndian(quint32 value, int size) {
+    QByteArray bytes;
+    for (int i = 0; i < size; ++i)
+        bytes += char((value >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+int afterLeadingAppSegments(const QByteArray &bytes) {
+    int at = 2;
+    while (at + 4 <= bytes.size() && uchar(bytes[at]) == 0xFF &&
+           (uchar(bytes[at + 1]) == 0xE0 || uchar(bytes[at + 1]) == 0xE1))
+        at += 2 + (uchar(bytes[at + 2]) << 8 | uchar(bytes[at + 3]));
+    return at;
+}
+
+bool readAll(const QString &path, QByteArray *bytes, QString *error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(error, "cannot read " + path);
+    *bytes = file.readAll();
+    return true;
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes, QString *error) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        return fail(error, "cannot write " + path);
+    return true;
+}
+
+// An MPF index in APP2 (little-endian) listing the main image at offset 0 and the small picture
+// appended after it, at an offset counted from the index's TIFF header.
+bool addSecondPicture(const QString &target, QString *error) {
+    QByteArray bytes, second;
+    const QString small = target + ".second.jpg";
+    const bool made = makeSmallPicture(target, small, error) && readAll(small, &second, error) &&
+                      readAll(target, &bytes, error);
+    QFile::remove(small);
+    if (!made)
+        return false;
+    const int segmentAt = afterLeadingAppSegments(bytes);
+    const int entriesAt = 8 + 2 + 3 * 12 + 4;
+    const int payloadLength = 4 + entriesAt + 32;
+    const int headerAt = segmentAt + 4 + 4;
+    const int mainSize = bytes.size() + 4 + payloadLength;
+    QByteArray payload("MPF\0II*\0", 8);
+    payload += littleEndian(8, 4) + littleEndian(3, 2);
+    payload += littleEndian(0xB000, 2) + littleEndian(7, 2) + littleEndian(4, 4) + "0100";
+    payload +=
+        littleEndian(0xB001, 2) + littleEndian(4, 2) + littleEndian(1, 4) + littleEndian(2, 4);
+    payload += littleEndian(0xB002, 2) + littleEndian(7, 2) + littleEndian(32, 4) +
+               littleEndian(entriesAt, 4);
+    payload += littleEndian(0, 4);
+    payload += littleEndian(0x20030000, 4) + littleEndian(mainSize, 4) + littleEndian(0, 4) +
+               littleEndian(0, 4);
+    payload += littleEndian(0x00010002, 4) + littleEndian(second.size(), 4) +
+               littleEndian(mainSize - headerAt, 4) + littleEndian(0, 4);
+    QByteArray segment("\xFF\xE2", 2);
+    segment += char((payloadLength + 2) >> 8);
+    segment += char((payloadLength + 2) & 0xFF);
+    bytes.insert(segmentAt, segment + payload);
+    return writeAll(target, bytes + second, error);
 }
 
 QByteArray xmpPacket(const Recipe &recipe) {
@@ -115,22 +171,14 @@ QByteArray xmpPacket(const Recipe &recipe) {
 
 // The XMP segment goes after the leading APP0 and APP1 segments, as cameras place it.
 bool addXmp(const Recipe &recipe, const QString &target, QString *error) {
-    QFile file(target);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(error, "cannot read " + target);
-    QByteArray bytes = file.readAll();
-    file.close();
-    int at = 2;
-    while (at + 4 <= bytes.size() && uchar(bytes[at]) == 0xFF &&
-           (uchar(bytes[at + 1]) == 0xE0 || uchar(bytes[at + 1]) == 0xE1))
-        at += 2 + (uchar(bytes[at + 2]) << 8 | uchar(bytes[at + 3]));
+    QByteArray bytes;
+    if (!readAll(target, &bytes, error))
+        return false;
     const QByteArray payload = xmpPacket(recipe);
     QByteArray segment("\xFF\xE1", 2);
     segment.append(char((payload.size() + 2) >> 8)).append(char((payload.size() + 2) & 0xFF));
-    bytes.insert(at, segment + payload);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        return fail(error, "cannot write " + target);
-    return true;
+    bytes.insert(afterLeadingAppSegments(bytes), segment + payload);
+    return writeAll(target, bytes, error);
 }
 
 bool appendTrailer(int length, const QString &target, QString *error) {
@@ -167,7 +215,21 @@ bool makePhoto(const Recipe &recipe, const QString &target, QString *error) {
            (!recipe.thumbnail || addThumbnail(target, error)) &&
            (!(recipe.xmpOrientation || recipe.xmpWithoutOrientation) ||
             addXmp(recipe, target, error)) &&
+           (!recipe.secondPicture || addSecondPicture(target, error)) &&
            (recipe.trailerBytes == 0 || appendTrailer(recipe.trailerBytes, target, error));
+}
+
+bool makeSmallPicture(const QString &source, const QString &target, QString *error) {
+    const QString pixels = target + ".ppm";
+    const QString coded = target + ".coded";
+    const bool made =
+        runStep("djpeg", {"-scale", "1/8", "-pnm", "-outfile", pixels, source}, error) &&
+        runStep("cjpeg", {"-quality", "80", "-sample", "2x1", "-outfile", coded, pixels}, error) &&
+        runStep("jpegtran", {"-copy", "none", "-crop", "160x120+0+0", "-outfile", target, coded},
+                error);
+    QFile::remove(pixels);
+    QFile::remove(coded);
+    return made;
 }
 
 QByteArray trailerPattern(int length) {

@@ -29,12 +29,18 @@ struct Recipe {
     int xmpOrientation = 0;      // an XMP packet holding tiff:Orientation with this value
     bool xmpElementForm = false; // <tiff:Orientation>6</tiff:Orientation> instead of ="6"
     bool xmpWithoutOrientation = false; // an XMP packet without tiff:Orientation
-    int trailerBytes = 0;               // trailerPattern(trailerBytes) after the end of the image
+    // A second, small picture right after the main image, listed with it in a multi-picture
+    // index (MPF, APP2) as cameras store previews, depth maps and gain maps.
+    bool secondPicture = false;
+    int trailerBytes = 0; // trailerPattern(trailerBytes) after the image and all else
 };
 
 // Makes the photo at `target` (a new file in a temporary folder). On failure `error` says which
 // step failed and how.
 bool makePhoto(const Recipe &recipe, const QString &target, QString *error = nullptr);
+
+// A small JPEG picture (160x120, 2x1 sampling, standard tables) made from `source`.
+bool makeSmallPicture(const QString &source, const QString &target, QString *error = nullptr);
 
 // Recognisable bytes to put after an image: a short header, then a counting pattern that holds
 // the bytes 0xFF 0xD9 (an end marker) on purpose.
