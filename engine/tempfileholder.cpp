@@ -130,7 +130,8 @@ bool removeIfUnheld(const QString &path) {
 
 bool isPivottaTempName(const QString &fileName) {
     static const QRegularExpression pattern(
-        "\\A\\..+\\.pivotta-[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\.tmp\\z");
+        "\\A\\..+\\.pivotta-[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\.tmp\\z",
+        QRegularExpression::DotMatchesEverythingOption); // photo names may hold line breaks
     return pattern.match(fileName).hasMatch();
 }
 

@@ -229,6 +229,8 @@ void FileIdentityTest::tempNames_data() {
     QTest::newRow("made by siblingTempPath")
         << QFileInfo(siblingTempPath("/p/IMG 1.JPG")).fileName() << true;
     QTest::newRow("fixed example") << uuidName << true;
+    QTest::newRow("photo name with a line break")
+        << QFileInfo(siblingTempPath("/p/a\nb.jpg")).fileName() << true;
     QTest::newRow("no UUID") << ".x.jpg.pivotta-notauuid.tmp" << false;
     QTest::newRow("no leading dot")
         << "x.pivotta-0123abcd-4567-89ab-cdef-0123456789ab.tmp" << false;
