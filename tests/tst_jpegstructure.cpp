@@ -509,6 +509,10 @@ void JpegStructureTest::resultCheck_data() {
         << file(0xC2, 799, 1201, turned422, 10000) << false << int(ResultVerdict::Wrong);
     QTest::newRow("incomplete") << file(0xC0, 799, 1201, turned422, 10000).chopped(2) << false
                                 << int(ResultVerdict::Wrong);
+    QTest::newRow("3% larger, as turns give")
+        << file(0xC0, 799, 1201, turned422, 10300) << false << int(ResultVerdict::Sound);
+    QTest::newRow("8% smaller") << file(0xC0, 799, 1201, turned422, 9200) << false
+                                << int(ResultVerdict::Doubtful);
     QTest::newRow("much smaller") << file(0xC0, 799, 1201, turned422, 7000) << false
                                   << int(ResultVerdict::Doubtful);
     QTest::newRow("much larger") << file(0xC0, 799, 1201, turned422, 13000) << false
