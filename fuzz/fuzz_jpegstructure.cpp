@@ -1,5 +1,9 @@
 // libFuzzer entry point for the JPEG structure parser: every input is parsed as a whole file, and
-// what it reports must lie inside the input.
+// what it reports must lie inside the input. Built and run like the EXIF target (see
+// run-fuzzer.sh), with Qt Core for the parser's texts:
+//   clang++ -std=c++17 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -I. \
+//       $(pkg-config --cflags Qt6Core) fuzz/fuzz_jpegstructure.cpp engine/jpegstructure.cpp \
+//       $(pkg-config --libs Qt6Core) -o build-fuzz/fuzz_jpegstructure
 #include "engine/jpegstructure.h"
 
 #include <cstddef>

@@ -251,8 +251,8 @@ QByteArray extendedAttribute(const QString &path, const QString &name) {
     return process.readAllStandardOutput();
 }
 
-bool setAcl(const QString &path, const QString &aclSpec) {
-    return run("setfacl", {"-m", aclSpec, path});
+bool setAcl(const QString &path, const QString &aclEntries) {
+    return run("setfacl", {"-m", aclEntries, path});
 }
 
 QString aclText(const QString &path) {

@@ -49,8 +49,8 @@ QByteArray trailerPattern(int length);
 // The file-system side, by the system's own tools (Linux).
 bool setExtendedAttribute(const QString &path, const QString &name, const QByteArray &value);
 QByteArray extendedAttribute(const QString &path, const QString &name);
-bool setAcl(const QString &path, const QString &aclSpec); // setfacl -m
-QString aclText(const QString &path);                     // getfacl, without the comment lines
+bool setAcl(const QString &path, const QString &aclEntries); // setfacl -m
+QString aclText(const QString &path);                        // getfacl, without the comment lines
 bool setOwner(const QString &path, const QString &ownerAndGroup); // chown "nobody:nogroup"
 bool makeHardLink(const QString &existing, const QString &newName);
 
