@@ -82,6 +82,10 @@ ThumbnailPlacement putBackThumbnail(const QString &path, const JpegStructure &st
         fail(error, tr("the turned file has no thumbnail to replace"));
         return ThumbnailPlacement::Failed;
     }
+    if (!parseJpegStructure(turnedThumbnail).isComplete()) {
+        fail(error, tr("the turned thumbnail is not a complete JPEG picture"));
+        return ThumbnailPlacement::Failed;
+    }
     const qint64 oldLength = structure.thumbnail.length;
     const qint64 newLength = turnedThumbnail.size();
     const qint64 tail = structure.exifSegment.end() - structure.thumbnail.end();

@@ -7,8 +7,8 @@
 
 namespace {
 
-QString tr(const char *text, int n = -1) {
-    return QCoreApplication::translate("LosslessTurn", text, nullptr, n);
+QString tr(const char *text) {
+    return QCoreApplication::translate("LosslessTurn", text);
 }
 
 // Which partial edge of the original a transform must trim: jpegtran moves whole blocks, and a
@@ -111,12 +111,12 @@ EdgeTrim trimmedEdges(const JpegFrame &frame, JpegTransform transform) {
 QString edgeTrimText(const EdgeTrim &trim) {
     if (trim.isNone())
         return {};
-    if (trim.columns == 0)
-        return tr("%n row(s) of edge pixels were dropped.", trim.rows);
-    if (trim.rows == 0)
-        return tr("%n column(s) of edge pixels were dropped.", trim.columns);
-    return tr("%1 and %2 of edge pixels were dropped.")
-        .arg(tr("%n row(s)", trim.rows), tr("%n column(s)", trim.columns));
+    const QString rows = trim.rows == 1 ? tr("1 row") : tr("%1 rows").arg(trim.rows);
+    const QString columns = trim.columns == 1 ? tr("1 column") : tr("%1 columns").arg(trim.columns);
+    const QString dropped = trim.columns == 0 ? rows
+                            : trim.rows == 0  ? columns
+                                              : tr("%1 and %2").arg(rows, columns);
+    return tr("%1 of edge pixels dropped.").arg(dropped);
 }
 
 QSize turnedSize(const JpegFrame &frame, JpegTransform transform, bool trim) {

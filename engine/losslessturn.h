@@ -45,7 +45,7 @@ struct EdgeTrim {
 };
 EdgeTrim trimmedEdges(const JpegFrame &frame, JpegTransform transform);
 
-// "15 rows and 1 column of edge pixels were dropped."; empty when nothing was.
+// "15 rows and 1 column of edge pixels dropped."; empty when nothing was.
 QString edgeTrimText(const EdgeTrim &trim);
 
 // The size of the turned photo, less the edges that "-trim" drops when `trim` is on.

@@ -104,6 +104,7 @@ private slots:
     void realPhotos();
     void trimAndPerfect_data();
     void trimAndPerfect();
+    void trimTexts();
     void realJpegtranTrimsAsPredicted_data();
     void realJpegtranTrimsAsPredicted();
     void resultCheck_data();
@@ -432,6 +433,14 @@ void JpegStructureTest::trimAndPerfect() {
     const QSize turned = swapsSides(t) ? QSize(799, 1201) : QSize(1201, 799);
     QCOMPARE(turnedSize(frame, t, false), turned);
     QCOMPARE(turnedSize(frame, t, true), turned - QSize(columns, rows));
+    QCOMPARE(edgeTrimText(trimmedEdges(frame, t)).isEmpty(), columns == 0 && rows == 0);
+}
+
+void JpegStructureTest::trimTexts() {
+    QCOMPARE(edgeTrimText({1, 15}), QString("15 rows and 1 column of edge pixels dropped."));
+    QCOMPARE(edgeTrimText({7, 0}), QString("7 columns of edge pixels dropped."));
+    QCOMPARE(edgeTrimText({0, 1}), QString("1 row of edge pixels dropped."));
+    QCOMPARE(edgeTrimText({}), QString());
 }
 
 void JpegStructureTest::realJpegtranTrimsAsPredicted_data() {

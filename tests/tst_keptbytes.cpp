@@ -65,6 +65,12 @@ QByteArray withComment(const QByteArray &jpeg, int length) {
     return jpeg.left(2) + segment + jpeg.mid(2);
 }
 
+// The smallest whole JPEG picture the structure walk accepts: a frame, one scan, the end.
+QByteArray smallJpeg() {
+    return QByteArray::fromHex("FFD8FFC0000B080008000801011100FFDA0008010100003F00"
+                               "1234FFD9");
+}
+
 } // namespace
 
 class KeptBytesTest : public QObject {
@@ -163,15 +169,22 @@ void KeptBytesTest::largerThumbnailWithDataBehindItIsLeft() {
     structure.thumbnailLengthField = 500;
     structure.thumbnailLengthFieldSize = 4;
     QString error;
-    QCOMPARE(putBackThumbnail("/nonexistent/out.jpg", structure, QByteArray(2001, 'x'), &error),
+    const QByteArray larger = withComment(smallJpeg(), 2001 - smallJpeg().size() - 4);
+    QCOMPARE(larger.size(), 2001);
+    QCOMPARE(putBackThumbnail("/nonexistent/out.jpg", structure, larger, &error),
              ThumbnailPlacement::NoRoom);
     structure.exifSegment = {100, 2904}; // 4 bytes after the thumbnail: room to grow
-    QCOMPARE(putBackThumbnail("/nonexistent/out.jpg", structure, QByteArray(2001, 'x'), &error),
+    QCOMPARE(putBackThumbnail("/nonexistent/out.jpg", structure, larger, &error),
              ThumbnailPlacement::Failed);
     structure.exifSegment = {100, 65500}; // the segment would grow past 64 KB
     structure.thumbnail = {100 + 65500 - 2000, 2000};
-    QCOMPARE(putBackThumbnail("/nonexistent/out.jpg", structure, QByteArray(2100, 'x'), &error),
+    QCOMPARE(putBackThumbnail("/nonexistent/out.jpg", structure,
+                              withComment(smallJpeg(), 2100 - smallJpeg().size() - 4), &error),
              ThumbnailPlacement::NoRoom);
+    // A turned thumbnail that is no whole picture never goes in.
+    QCOMPARE(putBackThumbnail("/nonexistent/out.jpg", structure, QByteArray(100, 'x'), &error),
+             ThumbnailPlacement::Failed);
+    QVERIFY(!error.isEmpty());
 }
 
 void KeptBytesTest::trailingBytesFollowTheTurnedImage() {
