@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include "engine/fileidentity.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -74,7 +76,8 @@ QString systemTempCopyPath(const QString &applicationName) {
 
 bool FileState::operator==(const FileState &other) const {
     return exists == other.exists && size == other.size && modified == other.modified &&
-           permissions == other.permissions;
+           permissions == other.permissions && device == other.device && inode == other.inode &&
+           changeTimeNs == other.changeTimeNs;
 }
 
 FileState fileStateOf(const QString &path) {
@@ -85,6 +88,10 @@ FileState fileStateOf(const QString &path) {
         state.size = info.size();
         state.modified = info.lastModified();
         state.permissions = info.permissions();
+        const FileIdentity identity = fileIdentityOf(path);
+        state.device = identity.device;
+        state.inode = identity.inode;
+        state.changeTimeNs = identity.changeTimeNs;
     }
     return state;
 }
@@ -143,6 +150,90 @@ bool replaceFileAtomically(const QString &replacement, const QString &target, QS
         return false;
     }
     return true;
+}
+
+namespace {
+
+ReplaceOutcome outcome(ReplaceResult result, const QString &errorText = {}) {
+    return {result, errorText};
+}
+
+QString photoChangedText() {
+    return QCoreApplication::translate("SafeReplace",
+                                       "the photo was changed while it was being rotated");
+}
+
+// The photo's owner, group, attributes and permissions given to the replacement. The
+// permissions come last: changing the owner may clear set-id bits, and with an access list the
+// group bits are its mask, which must end as the photo's.
+ReplaceOutcome carryIdentity(const QString &replacement, const QString &photo) {
+    const FileIdentity identity = fileIdentityOf(photo);
+    if (!identity.exists)
+        return outcome(ReplaceResult::PhotoChanged, photoChangedText());
+    QString error;
+    if (!mayGiveOwnership(identity.owner, identity.group)) {
+        return outcome(ReplaceResult::IdentityNotKept,
+                       QCoreApplication::translate("SafeReplace",
+                                                   "the photo belongs to %1, and a new file made "
+                                                   "by this user cannot")
+                           .arg(ownerAndGroupText(identity.owner, identity.group)));
+    }
+    if (!carryOwnership(replacement, identity.owner, identity.group, &error) ||
+        !copyExtendedAttributes(photo, replacement, &error))
+        return outcome(ReplaceResult::IdentityNotKept, error);
+    namespace fs = std::filesystem;
+    std::error_code failure;
+    const fs::perms permissions = fs::status(toFilesystemPath(photo), failure).permissions();
+    if (!failure)
+        fs::permissions(toFilesystemPath(replacement), permissions, fs::perm_options::replace,
+                        failure);
+    if (failure)
+        return outcome(ReplaceResult::Failed, QString::fromLocal8Bit(failure.message().c_str()));
+    return outcome(ReplaceResult::Replaced);
+}
+
+bool renameOver(const QString &replacement, const QString &photo, QString *error) {
+#ifdef Q_OS_WIN
+    // Untested: ReplaceFileW keeps the photo's access list, attributes and alternate streams.
+    const std::wstring target = QDir::toNativeSeparators(photo).toStdWString();
+    const std::wstring source = QDir::toNativeSeparators(replacement).toStdWString();
+    if (ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                     nullptr, nullptr))
+        return true;
+    *error = QString::fromStdString(std::system_category().message(int(GetLastError())));
+    return false;
+#else
+    std::error_code failure;
+    std::filesystem::rename(toFilesystemPath(replacement), toFilesystemPath(photo), failure);
+    if (failure)
+        *error = QString::fromLocal8Bit(failure.message().c_str());
+    return !failure;
+#endif
+}
+
+} // namespace
+
+ReplaceOutcome replacePhotoKeepingIdentity(const QString &replacement, const QString &photo,
+                                           const FileState &photoStateBefore) {
+    if (fileStateOf(photo) != photoStateBefore)
+        return outcome(ReplaceResult::PhotoChanged, photoChangedText());
+    const ReplaceOutcome carried = carryIdentity(replacement, photo);
+    if (carried.result != ReplaceResult::Replaced)
+        return carried;
+    if (!flushFileToDisk(replacement)) {
+        return outcome(ReplaceResult::Failed,
+                       QCoreApplication::translate(
+                           "SafeReplace", "the rotated file could not be written to the disk"));
+    }
+    // Checked again as late as possible: an edit made while the result was finished and written
+    // must survive. What happens between this check and the rename cannot be seen.
+    if (fileStateOf(photo) != photoStateBefore)
+        return outcome(ReplaceResult::PhotoChanged, photoChangedText());
+    QString error;
+    if (!renameOver(replacement, photo, &error))
+        return outcome(ReplaceResult::Failed, error);
+    flushFolderToDisk(QFileInfo(photo).absolutePath());
+    return outcome(ReplaceResult::Replaced);
 }
 
 RemoveFileOnExit::~RemoveFileOnExit() {

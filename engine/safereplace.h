@@ -20,12 +20,17 @@ QString siblingTempPath(const QString &photoPath);
 // and ".jpg", in native separators.
 QString systemTempCopyPath(const QString &applicationName);
 
-// What is compared to notice that a file was changed (or is still being written).
+// What is compared to notice that a file was changed (or is still being written, or replaced by
+// another file under its name). The change time moves with any write or attribute change, even
+// one that sets the size and modification time back; device and inode tell another file apart.
 struct FileState {
     bool exists = false;
     qint64 size = -1;
     QDateTime modified;
     QFileDevice::Permissions permissions;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 changeTimeNs = 0;
 
     bool operator==(const FileState &other) const;
     bool operator!=(const FileState &other) const { return !(*this == other); }
@@ -50,6 +55,29 @@ bool looksLikeCompleteJpeg(const QString &path);
 // disk first. Both must be in the same folder. On failure nothing has changed and `errorText`
 // says why.
 bool replaceFileAtomically(const QString &replacement, const QString &target, QString *errorText);
+
+// How replacing a photo by its rotated version ended.
+enum class ReplaceResult {
+    Replaced,
+    PhotoChanged,    // the photo is not as it was when its rotation began: it stays as it is now
+    IdentityNotKept, // its owner, group or an attribute could not be given to the new file
+    Failed,          // writing, flushing or the rename failed
+};
+
+struct ReplaceOutcome {
+    ReplaceResult result = ReplaceResult::Failed;
+    QString errorText; // why, for any result but Replaced
+};
+
+// Puts `replacement` in the place of `photo` as replaceFileAtomically does, and keeps the
+// photo's identity: checks that the photo is still as `photoStateBefore` says, gives the
+// replacement the photo's owner and group, extended attributes (ACLs among them) and permissions,
+// flushes it to the disk, checks the photo's state once more immediately before the rename, and
+// flushes the folder after it. The photo's hard links are the caller's matter: the rename gives
+// only this name the new file. Windows uses ReplaceFileW, which keeps the photo's access list,
+// attributes and streams (untested).
+ReplaceOutcome replacePhotoKeepingIdentity(const QString &replacement, const QString &photo,
+                                           const FileState &photoStateBefore);
 
 // Removes a file when it goes out of scope, unless released: temporary files go whatever path a
 // function leaves by.

@@ -1,10 +1,13 @@
 // Location, argument lists and result reading of the external tools jpegtran and exiv2.
 #include "engine/tools.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "engine/jpegstructure.h"
+#include "engine/losslessturn.h"
 #include "engine/messagetext.h"
 
 QString toolFileName(const QString &toolName) {
@@ -42,8 +45,76 @@ QStringList jpegtranArgumentList(const QString &inputPath, const QString &output
     return arguments;
 }
 
+QStringList jpegtranTransformArguments(JpegTransform transform) {
+    switch (transform) {
+    case JpegTransform::FlipHorizontal:
+        return {"-flip", "horizontal"};
+    case JpegTransform::Rotate180:
+        return {"-rotate", "180"};
+    case JpegTransform::FlipVertical:
+        return {"-flip", "vertical"};
+    case JpegTransform::Transpose:
+        return {"-transpose"};
+    case JpegTransform::Rotate90:
+        return {"-rotate", "90"};
+    case JpegTransform::Transverse:
+        return {"-transverse"};
+    case JpegTransform::Rotate270:
+        return {"-rotate", "270"};
+    }
+    return {};
+}
+
+QStringList jpegtranCodingArguments(const JpegStructure &input) {
+    QStringList arguments;
+    if (input.frame.progressive())
+        arguments << "-progressive";
+    if (input.frame.arithmetic())
+        arguments << "-arithmetic";
+    if (input.restartInterval > 0) {
+        const int blocksPerRow = input.frame.blocksPerRow();
+        // In rows the interval stays one marker per so many rows after a turn that changes the
+        // row length; an interval that is no whole number of rows is kept in blocks.
+        if (blocksPerRow > 0 && input.restartInterval % blocksPerRow == 0)
+            arguments << "-restart" << QString::number(input.restartInterval / blocksPerRow);
+        else
+            arguments << "-restart" << QString::number(input.restartInterval) + "B";
+    }
+    if (!input.frame.arithmetic() && input.huffmanTableCount > 0 && !input.standardHuffmanTables)
+        arguments << "-optimize";
+    return arguments;
+}
+
+QStringList jpegtranArgumentList(const QString &inputPath, const QString &outputPath,
+                                 JpegTransform transform, const JpegStructure &input, bool perfect,
+                                 bool trim) {
+    QStringList arguments{"-v"};
+    arguments << jpegtranTransformArguments(transform) << "-copy"
+              << "all" << jpegtranCodingArguments(input);
+    if (perfect)
+        arguments << "-perfect";
+    if (trim)
+        arguments << "-trim";
+    arguments << "-outfile" << outputPath << inputPath;
+    return arguments;
+}
+
+QStringList jpegtranThumbnailArguments(JpegTransform transform) {
+    return QStringList{"-copy", "none", "-optimize", "-trim"} +
+           jpegtranTransformArguments(transform);
+}
+
 QStringList exiv2OrientationResetArguments(const QString &path) {
-    return {"-v", "-k", "-M", "set Exif.Image.Orientation Short 1", QDir::toNativeSeparators(path)};
+    return exiv2OrientationResetArguments(path, false);
+}
+
+QStringList exiv2OrientationResetArguments(const QString &path, bool xmpOrientationToo) {
+    QStringList arguments{"-v", "-k", "-M", "set Exif.Image.Orientation Short 1"};
+    if (xmpOrientationToo)
+        arguments << "-M"
+                  << "set Xmp.tiff.Orientation 1";
+    arguments << QDir::toNativeSeparators(path);
+    return arguments;
 }
 
 QStringList exiv2TimeFromExifArguments(const QString &path) {
@@ -64,6 +135,67 @@ JpegtranVerdict jpegtranVerdict(bool normalExit, int exitCode, const QString &ou
     if (output.contains("transformation is not perfect"))
         return JpegtranVerdict::NotPerfect;
     return JpegtranVerdict::Failure;
+}
+
+// The texts are libjpeg-turbo 2.1.5's; the full-disk one is what its data destination says
+// when writing fails, and "No space left on device" is what other builds and the C library say.
+JpegtranOutcome jpegtranOutcome(bool normalExit, int exitCode, const QString &output,
+                                bool inputExists, bool inputReadable) {
+    if (!normalExit)
+        return JpegtranOutcome::Crashed;
+    if (exitCode == 0)
+        return JpegtranOutcome::Success;
+    if (exitCode == 2) {
+        return output.contains("Premature end of JPEG file") ? JpegtranOutcome::Truncated
+                                                             : JpegtranOutcome::Warning;
+    }
+    if (output.contains("transformation is not perfect"))
+        return JpegtranOutcome::NotPerfect;
+    if (output.contains("Output file write error") || output.contains("No space left on device"))
+        return JpegtranOutcome::DiskFull;
+    if (output.contains("Unsupported JPEG process") ||
+        output.contains("Unsupported JPEG data precision") ||
+        output.contains("arithmetic coding is not supported"))
+        return JpegtranOutcome::UnsupportedType;
+    if (output.contains("can't open") && output.contains("for writing"))
+        return JpegtranOutcome::OutputNotOpened;
+    if (output.contains("can't open") && output.contains("for reading")) {
+        if (!inputExists)
+            return JpegtranOutcome::PhotoGone;
+        return inputReadable ? JpegtranOutcome::CannotOpenName : JpegtranOutcome::PhotoUnreadable;
+    }
+    return JpegtranOutcome::Failed;
+}
+
+QString jpegtranOutcomeText(JpegtranOutcome outcome) {
+    const auto tr = [](const char *text) { return QCoreApplication::translate("Tools", text); };
+    switch (outcome) {
+    case JpegtranOutcome::Success:
+        return {};
+    case JpegtranOutcome::Warning:
+        return tr("jpegtran found damaged image data in the photo");
+    case JpegtranOutcome::Truncated:
+        return tr("the photo ends too early (it may be incomplete or still arriving)");
+    case JpegtranOutcome::NotPerfect:
+        return tr("the turn cannot be perfect for this photo");
+    case JpegtranOutcome::DiskFull:
+        return tr("no space left on the disk");
+    case JpegtranOutcome::PhotoGone:
+        return tr("the photo is no longer there");
+    case JpegtranOutcome::PhotoUnreadable:
+        return tr("the photo may not be read");
+    case JpegtranOutcome::CannotOpenName:
+        return tr("jpegtran cannot open the photo under its name");
+    case JpegtranOutcome::OutputNotOpened:
+        return tr("the turned photo could not be written beside the photo");
+    case JpegtranOutcome::UnsupportedType:
+        return tr("this JPEG type cannot be turned losslessly");
+    case JpegtranOutcome::Crashed:
+        return tr("jpegtran crashed");
+    case JpegtranOutcome::Failed:
+        return tr("jpegtran failed");
+    }
+    return {};
 }
 
 bool exiv2ReportsNoExifDate(const QString &output) {

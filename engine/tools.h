@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+enum class JpegTransform;
+struct JpegStructure;
+
 // When this environment variable names a folder, the tools are looked for there and nowhere
 // else. Tests use it to run stand-in tools; a user can point Pivotta at other builds with it.
 inline constexpr char toolsDirEnvironmentVariable[] = "PIVOTTA_TOOLS_DIR";
@@ -24,8 +27,32 @@ QString locateTool(const QString &toolName, const QString &applicationDir,
 QStringList jpegtranArgumentList(const QString &inputPath, const QString &outputPath, int angle,
                                  bool perfect, bool trim);
 
+// jpegtran's options for a transform: "-rotate 90", "-flip horizontal", "-transpose" ...
+QStringList jpegtranTransformArguments(JpegTransform transform);
+
+// The options that make jpegtran write the coding choices the input made, which it would
+// otherwise drop: "-progressive", "-arithmetic", "-restart" (in rows when the input's interval is
+// a whole number of rows, else in blocks, "NB"), and "-optimize" when the input's Huffman tables
+// are its own rather than the standard ones, so that the size stays close.
+QStringList jpegtranCodingArguments(const JpegStructure &input);
+
+// jpegtran: the lossless `transform` of `inputPath` into `outputPath`, keeping all metadata and
+// the input's coding choices: "-v", the transform, "-copy all", the coding options, "-perfect",
+// "-trim", "-outfile" and the two paths.
+QStringList jpegtranArgumentList(const QString &inputPath, const QString &outputPath,
+                                 JpegTransform transform, const JpegStructure &input, bool perfect,
+                                 bool trim);
+
+// jpegtran for an EXIF thumbnail, from standard input to standard output: no metadata inside
+// the thumbnail, optimised tables so that it fits the old one's place, and the partial edge
+// blocks trimmed, since a thumbnail cannot be left or refused.
+QStringList jpegtranThumbnailArguments(JpegTransform transform);
+
 // exiv2: set the orientation tag to 1 and keep the file's time stamps.
 QStringList exiv2OrientationResetArguments(const QString &path);
+// The same, and in the same run the XMP tiff:Orientation to 1 when `xmpOrientationToo` (only
+// for photos whose XMP holds one: exiv2 would add XMP to a photo that had none).
+QStringList exiv2OrientationResetArguments(const QString &path, bool xmpOrientationToo);
 // exiv2: set the file's modification time from the photo's EXIF date.
 QStringList exiv2TimeFromExifArguments(const QString &path);
 
@@ -39,6 +66,29 @@ enum class JpegtranVerdict {
     Crashed,            // the process did not exit normally
 };
 JpegtranVerdict jpegtranVerdict(bool normalExit, int exitCode, const QString &output);
+
+// A finished jpegtran run, told apart by what the user is to hear. Every warning leaves the
+// photo; only CannotOpenName is a reason to try again through a copy under another name.
+enum class JpegtranOutcome {
+    Success,
+    Warning,         // exit code 2: the data is damaged somewhere
+    Truncated,       // exit code 2, "Premature end of JPEG file": the photo may still be arriving
+    NotPerfect,      // "-perfect" refused the transform
+    DiskFull,        // the output could not be written
+    PhotoGone,       // the input cannot be opened because it is no longer there
+    PhotoUnreadable, // the input is there but the user may not read it
+    CannotOpenName,  // the input is there and readable, but jpegtran cannot open it by its name
+    OutputNotOpened, // the output file could not be opened for writing
+    UnsupportedType, // a JPEG process jpegtran cannot transform (lossless, hierarchical, 12-bit)
+    Crashed,
+    Failed, // any other error: jpegtran's own message says what
+};
+// `inputExists` and `inputReadable` are the input's state as Qt sees it after the run: jpegtran
+// says the same "can't open" whatever the cause.
+JpegtranOutcome jpegtranOutcome(bool normalExit, int exitCode, const QString &output,
+                                bool inputExists, bool inputReadable);
+// The phrase that tells the user why, e.g. "no space left on the disk"; empty for Success.
+QString jpegtranOutcomeText(JpegtranOutcome outcome);
 
 // Whether exiv2's "-T" output says that the photo has no EXIF date. Older exiv2 builds print
 // "contains no Exif timestamp"; 0.27 and later name the two tags they looked for.

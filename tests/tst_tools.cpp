@@ -3,13 +3,78 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextDocument>
+#include <QTransform>
 #include <QtTest>
 
+#include "craftedphotos.h"
 #include "engine/durationtext.h"
+#include "engine/jpegstructure.h"
+#include "engine/losslessturn.h"
 #include "engine/safereplace.h"
 #include "engine/tools.h"
+#include "testphotos.h"
+
+Q_DECLARE_METATYPE(CraftedPhotos::Recipe)
+
+namespace {
+
+// A photo turned the way `transform` says, decoded.
+QImage transformedPixels(const QImage &image, JpegTransform transform) {
+    const auto turned = [&](int degrees) {
+        return image.transformed(QTransform().rotate(degrees));
+    };
+    switch (transform) {
+    case JpegTransform::FlipHorizontal:
+        return image.mirrored(true, false);
+    case JpegTransform::Rotate180:
+        return turned(180);
+    case JpegTransform::FlipVertical:
+        return image.mirrored(false, true);
+    case JpegTransform::Transpose:
+        return turned(90).mirrored(true, false);
+    case JpegTransform::Rotate90:
+        return turned(90);
+    case JpegTransform::Transverse:
+        return turned(270).mirrored(true, false);
+    case JpegTransform::Rotate270:
+        return turned(270);
+    }
+    return {};
+}
+
+const JpegTransform allTransforms[] = {
+    JpegTransform::FlipHorizontal, JpegTransform::Rotate180, JpegTransform::FlipVertical,
+    JpegTransform::Transpose,      JpegTransform::Rotate90,  JpegTransform::Transverse,
+    JpegTransform::Rotate270,
+};
+
+// The structure of a small file for argument building: only the fields the options read.
+JpegStructure structureWith(int sofMarker, int restartInterval, int tableCount,
+                            bool standardTables) {
+    JpegStructure structure;
+    structure.frame.marker = sofMarker;
+    structure.frame.width = 1200;
+    structure.frame.height = 800;
+    structure.frame.components = {{1, 2, 2}, {2, 1, 1}, {3, 1, 1}};
+    structure.restartInterval = restartInterval;
+    structure.huffmanTableCount = tableCount;
+    structure.standardHuffmanTables = standardTables;
+    return structure;
+}
+
+QString runJpegtran(const QStringList &arguments, int *exitCode) {
+    QProcess process;
+    process.start("jpegtran", arguments);
+    process.waitForFinished(30000);
+    *exitCode = process.exitCode();
+    return QString::fromLocal8Bit(process.readAllStandardOutput() + process.readAllStandardError());
+}
+
+} // namespace
 
 class ToolsTest : public QObject {
     Q_OBJECT
@@ -18,6 +83,18 @@ private slots:
     void jpegtranArguments_data();
     void jpegtranArguments();
     void exiv2Arguments();
+    void transformArguments();
+    void codingArguments_data();
+    void codingArguments();
+    void fullArgumentList();
+    void realJpegtranKeepsCodingAndTurns_data();
+    void realJpegtranKeepsCodingAndTurns();
+    void jpegtranOutcome_data();
+    void jpegtranOutcome();
+    void realJpegtranFailures_data();
+    void realJpegtranFailures();
+    void realExiv2ResetsXmpOrientationInOneRun_data();
+    void realExiv2ResetsXmpOrientationInOneRun();
     void locateTool();
     void jpegtranVerdict_data();
     void jpegtranVerdict();
@@ -67,6 +144,267 @@ void ToolsTest::exiv2Arguments() {
     QCOMPARE(exiv2OrientationResetArguments("/photos/a b.jpg"),
              (QStringList{"-v", "-k", "-M", "set Exif.Image.Orientation Short 1", path}));
     QCOMPARE(exiv2TimeFromExifArguments("/photos/a b.jpg"), (QStringList{"-T", "-v", path}));
+}
+
+void ToolsTest::transformArguments() {
+    const QList<QStringList> expected = {
+        {"-flip", "horizontal"}, {"-rotate", "180"}, {"-flip", "vertical"}, {"-transpose"},
+        {"-rotate", "90"},       {"-transverse"},    {"-rotate", "270"},
+    };
+    for (int orientation = 2; orientation <= 8; ++orientation) {
+        const auto transform = transformForOrientation(orientation);
+        QVERIFY(transform);
+        QCOMPARE(jpegtranTransformArguments(*transform), expected[orientation - 2]);
+    }
+    QVERIFY(!transformForOrientation(1));
+    QVERIFY(!transformForOrientation(0));
+    QVERIFY(!transformForOrientation(9));
+    QCOMPARE(transformForAngle(90), std::optional(JpegTransform::Rotate90));
+    QCOMPARE(transformForAngle(270), std::optional(JpegTransform::Rotate270));
+    QVERIFY(!transformForAngle(45));
+}
+
+void ToolsTest::codingArguments_data() {
+    QTest::addColumn<int>("sofMarker");
+    QTest::addColumn<int>("restartInterval");
+    QTest::addColumn<int>("tableCount");
+    QTest::addColumn<bool>("standardTables");
+    QTest::addColumn<QStringList>("expected");
+
+    // 1200 pixels with 16-pixel blocks: 75 blocks a row.
+    QTest::newRow("baseline, standard tables") << 0xC0 << 0 << 4 << true << QStringList();
+    QTest::newRow("baseline, optimised tables")
+        << 0xC0 << 0 << 4 << false << QStringList{"-optimize"};
+    QTest::newRow("progressive") << 0xC2 << 0 << 9 << false
+                                 << QStringList{"-progressive", "-optimize"};
+    QTest::newRow("arithmetic") << 0xC9 << 0 << 0 << false << QStringList{"-arithmetic"};
+    QTest::newRow("progressive arithmetic")
+        << 0xCA << 0 << 0 << false << QStringList{"-progressive", "-arithmetic"};
+    QTest::newRow("restart in rows") << 0xC0 << 150 << 4 << true << QStringList{"-restart", "2"};
+    QTest::newRow("restart in blocks") << 0xC0 << 7 << 4 << true << QStringList{"-restart", "7B"};
+    QTest::newRow("extended sequential, no tables at all")
+        << 0xC1 << 0 << 0 << false << QStringList();
+}
+
+void ToolsTest::codingArguments() {
+    QFETCH(int, sofMarker);
+    QFETCH(int, restartInterval);
+    QFETCH(int, tableCount);
+    QFETCH(bool, standardTables);
+    QFETCH(QStringList, expected);
+    QCOMPARE(jpegtranCodingArguments(
+                 structureWith(sofMarker, restartInterval, tableCount, standardTables)),
+             expected);
+}
+
+void ToolsTest::fullArgumentList() {
+    const JpegStructure progressive = structureWith(0xC2, 75, 9, false);
+    QCOMPARE(jpegtranArgumentList("in", "out", JpegTransform::Transverse, progressive, true, true),
+             (QStringList{"-v", "-transverse", "-copy", "all", "-progressive", "-restart", "1",
+                          "-optimize", "-perfect", "-trim", "-outfile", "out", "in"}));
+    QCOMPARE(jpegtranArgumentList("in", "out", JpegTransform::Rotate90,
+                                  structureWith(0xC0, 0, 4, true), false, false),
+             jpegtranArgumentList("in", "out", 90, false, false));
+    QCOMPARE(jpegtranThumbnailArguments(JpegTransform::FlipVertical),
+             (QStringList{"-copy", "none", "-optimize", "-trim", "-flip", "vertical"}));
+}
+
+void ToolsTest::realJpegtranKeepsCodingAndTurns_data() {
+    QTest::addColumn<CraftedPhotos::Recipe>("recipe");
+    CraftedPhotos::Recipe recipe;
+    recipe.size = QSize(320, 480);
+    QTest::newRow("optimised tables") << recipe;
+    recipe.standardTables = true;
+    QTest::newRow("standard tables") << recipe;
+    recipe.standardTables = false;
+    recipe.progressive = true;
+    QTest::newRow("progressive") << recipe;
+    recipe.restart = "3";
+    QTest::newRow("progressive, restart in rows") << recipe;
+    recipe.progressive = false;
+    recipe.arithmetic = true;
+    recipe.restart = "7B";
+    QTest::newRow("arithmetic, restart in blocks") << recipe;
+    recipe.progressive = true;
+    recipe.restart.clear();
+    QTest::newRow("progressive arithmetic") << recipe;
+}
+
+// Every transform with the options that keep each coding choice: the real jpegtran accepts the
+// list, keeps the coding and turns the pixels as the transform says.
+void ToolsTest::realJpegtranKeepsCodingAndTurns() {
+    QFETCH(CraftedPhotos::Recipe, recipe);
+    QTemporaryDir dir;
+    const QString photo = dir.filePath("photo.jpg");
+    QString error;
+    QVERIFY2(CraftedPhotos::makePhoto(recipe, photo, &error), qPrintable(error));
+    const JpegStructure original = readJpegStructure(photo);
+    QVERIFY2(original.isComplete(), qPrintable(original.problem));
+    const QImage originalPixels = TestPhotos::storedPixels(photo);
+    for (JpegTransform transform : allTransforms) {
+        const QString out = dir.filePath("out.jpg");
+        int exitCode = -1;
+        const QString output = runJpegtran(
+            jpegtranArgumentList(photo, out, transform, original, false, true), &exitCode);
+        QVERIFY2(exitCode == 0, qPrintable(output));
+        const JpegStructure result = readJpegStructure(out);
+        QVERIFY2(result.isComplete(), qPrintable(result.problem));
+        QCOMPARE(jpegtranCodingArguments(result), jpegtranCodingArguments(original));
+        const ResultCheck check = checkTurnedResult(original, result, transform, true);
+        QVERIFY2(check.verdict == ResultVerdict::Sound, qPrintable(check.reason));
+        const double difference = TestPhotos::meanDifference(
+            TestPhotos::storedPixels(out), transformedPixels(originalPixels, transform));
+        QVERIFY2(difference < 3.0, qPrintable(QString::number(difference)));
+    }
+}
+
+void ToolsTest::jpegtranOutcome_data() {
+    QTest::addColumn<bool>("normalExit");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<bool>("inputExists");
+    QTest::addColumn<bool>("inputReadable");
+    QTest::addColumn<int>("outcome");
+
+    const auto row = [](const char *name, bool normalExit, int exitCode, const char *output,
+                        bool exists, bool readable, JpegtranOutcome outcome) {
+        QTest::newRow(name) << normalExit << exitCode << QString(output) << exists << readable
+                            << int(outcome);
+    };
+    // The texts are libjpeg-turbo 2.1.5's jpegtran's own.
+    row("success", true, 0, "libjpeg-turbo version 2.1.5", true, true, JpegtranOutcome::Success);
+    row("damaged data", true, 2, "Corrupt JPEG data: premature end of data segment", true, true,
+        JpegtranOutcome::Warning);
+    row("extraneous bytes", true, 2, "Corrupt JPEG data: 2 extraneous bytes before marker 0xd9",
+        true, true, JpegtranOutcome::Warning);
+    row("truncated", true, 2, "Premature end of JPEG file", true, true, JpegtranOutcome::Truncated);
+    row("not perfect", true, 1, "jpegtran: transformation is not perfect", true, true,
+        JpegtranOutcome::NotPerfect);
+    row("disk full", true, 1, "Output file write error --- out of disk space?", true, true,
+        JpegtranOutcome::DiskFull);
+    row("disk full, C library text", true, 1, "jpegtran: out.jpg: No space left on device", true,
+        true, JpegtranOutcome::DiskFull);
+    row("photo gone", true, 1, "jpegtran: can't open /p/a.jpg for reading", false, false,
+        JpegtranOutcome::PhotoGone);
+    row("photo unreadable", true, 1, "jpegtran: can't open /p/a.jpg for reading", true, false,
+        JpegtranOutcome::PhotoUnreadable);
+    row("name jpegtran cannot open", true, 1, "jpegtran: can't open /p/\xe9.jpg for reading", true,
+        true, JpegtranOutcome::CannotOpenName);
+    row("output not opened", true, 1, "jpegtran: can't open /p/.a.tmp for writing", true, true,
+        JpegtranOutcome::OutputNotOpened);
+    row("lossless", true, 1, "Unsupported JPEG process: SOF type 0xc3", true, true,
+        JpegtranOutcome::UnsupportedType);
+    row("hierarchical", true, 1, "Unsupported JPEG process: SOF type 0xc5", true, true,
+        JpegtranOutcome::UnsupportedType);
+    row("12-bit", true, 1, "Unsupported JPEG data precision 12", true, true,
+        JpegtranOutcome::UnsupportedType);
+    row("not a JPEG", true, 1, "Not a JPEG file: starts with 0x68 0x65", true, true,
+        JpegtranOutcome::Failed);
+    row("crash", false, 0, "", true, true, JpegtranOutcome::Crashed);
+}
+
+void ToolsTest::jpegtranOutcome() {
+    QFETCH(bool, normalExit);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QFETCH(bool, inputExists);
+    QFETCH(bool, inputReadable);
+    QFETCH(int, outcome);
+    const auto found = ::jpegtranOutcome(normalExit, exitCode, output, inputExists, inputReadable);
+    QCOMPARE(int(found), outcome);
+    QCOMPARE(jpegtranOutcomeText(found).isEmpty(), found == JpegtranOutcome::Success);
+}
+
+void ToolsTest::realJpegtranFailures_data() {
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("outcome");
+    QTest::newRow("lossless frame") << "sof3" << int(JpegtranOutcome::UnsupportedType);
+    QTest::newRow("hierarchical frame") << "sof5" << int(JpegtranOutcome::UnsupportedType);
+    QTest::newRow("12-bit") << "precision12" << int(JpegtranOutcome::UnsupportedType);
+    QTest::newRow("cut in half") << "truncated" << int(JpegtranOutcome::Truncated);
+    QTest::newRow("restart marker in the data") << "corrupt" << int(JpegtranOutcome::Warning);
+    QTest::newRow("photo gone") << "missing" << int(JpegtranOutcome::PhotoGone);
+#ifdef Q_OS_LINUX
+    // Every write to /dev/full fails as on a full disk.
+    QTest::newRow("disk full") << "devfull" << int(JpegtranOutcome::DiskFull);
+#endif
+}
+
+// The real jpegtran made to fail each way; its messages land in the right class.
+void ToolsTest::realJpegtranFailures() {
+    QFETCH(QString, damage);
+    QFETCH(int, outcome);
+    QTemporaryDir dir;
+    const QString photo = dir.filePath("photo.jpg");
+    CraftedPhotos::Recipe recipe;
+    recipe.size = QSize(320, 480);
+    QVERIFY(CraftedPhotos::makePhoto(recipe, photo));
+    QByteArray bytes = TestPhotos::fileBytes(photo);
+    const int frame = bytes.indexOf("\xFF\xC0");
+    QVERIFY(frame > 0);
+    const int scan = bytes.indexOf("\xFF\xDA");
+    if (damage == "sof3")
+        bytes[frame + 1] = char(0xC3);
+    else if (damage == "sof5")
+        bytes[frame + 1] = char(0xC5);
+    else if (damage == "precision12")
+        bytes[frame + 4] = char(12);
+    else if (damage == "truncated")
+        bytes.truncate(scan + (bytes.size() - scan) / 2);
+    else if (damage == "corrupt")
+        bytes.replace(scan + 2000, 4, QByteArray("\xFF\xD3\xFF\xD5", 4));
+    QFile file(photo);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+    file.close();
+    if (damage == "missing")
+        QVERIFY(QFile::remove(photo));
+    const QString out = damage == "devfull" ? QString("/dev/full") : dir.filePath("out.jpg");
+
+    int exitCode = -1;
+    const QString output =
+        runJpegtran(jpegtranArgumentList(photo, out, JpegTransform::Rotate90,
+                                         parseJpegStructure(bytes), false, false),
+                    &exitCode);
+    const QFileInfo input(photo);
+    QCOMPARE(int(::jpegtranOutcome(true, exitCode, output, input.exists(), input.isReadable())),
+             outcome);
+}
+
+void ToolsTest::realExiv2ResetsXmpOrientationInOneRun_data() {
+    QTest::addColumn<int>("xmpOrientation");
+    QTest::addColumn<bool>("elementForm");
+    QTest::newRow("no XMP") << 0 << false;
+    QTest::newRow("attribute form") << 6 << false;
+    QTest::newRow("element form") << 8 << true;
+}
+
+void ToolsTest::realExiv2ResetsXmpOrientationInOneRun() {
+    QFETCH(int, xmpOrientation);
+    QFETCH(bool, elementForm);
+    QTemporaryDir dir;
+    const QString photo = dir.filePath("photo.jpg");
+    CraftedPhotos::Recipe recipe;
+    recipe.size = QSize(320, 480);
+    recipe.xmpOrientation = xmpOrientation;
+    recipe.xmpElementForm = elementForm;
+    QString error;
+    QVERIFY2(CraftedPhotos::makePhoto(recipe, photo, &error), qPrintable(error));
+    const JpegStructure before = readJpegStructure(photo);
+    QCOMPARE(before.xmpOrientation, xmpOrientation);
+
+    QString output;
+    QVERIFY2(CraftedPhotos::run("exiv2",
+                                exiv2OrientationResetArguments(photo, before.xmpOrientation != 0),
+                                &output),
+             qPrintable(output));
+    const JpegStructure after = readJpegStructure(photo);
+    QVERIFY2(after.isComplete(), qPrintable(after.problem));
+    QCOMPARE(TestPhotos::storedOrientation(photo), 1);
+    QCOMPARE(after.xmpSegment.isEmpty(), xmpOrientation == 0);
+    QCOMPARE(after.xmpOrientation, xmpOrientation == 0 ? 0 : 1);
+    QVERIFY(CraftedPhotos::run("exiv2", {"-pX", photo}, &output));
+    QCOMPARE(output.contains("Orientation"), xmpOrientation != 0);
 }
 
 void ToolsTest::locateTool() {

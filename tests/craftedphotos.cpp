@@ -1,0 +1,276 @@
+// Test photos made with the real tools from the shared orientation photos.
+#include "craftedphotos.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+
+#include <filesystem>
+#include <system_error>
+
+namespace CraftedPhotos {
+
+namespace {
+
+QString sharedLandscape(int orientation) {
+    return QString(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_%1.jpg").arg(orientation);
+}
+
+bool fail(QString *error, const QString &text) {
+    if (error)
+        *error = text;
+    return false;
+}
+
+bool runStep(const QString &program, const QStringList &arguments, QString *error) {
+    QString output;
+    if (run(program, arguments, &output))
+        return true;
+    return fail(error, program + " " + arguments.join(' ') + ": " + output);
+}
+
+// Replaces `target` by the output of a step that reads `target` and writes `next`.
+bool replaceWith(const QString &next, const QString &target, QString *error) {
+    if (!QFile::remove(target) || !QFile::rename(next, target))
+        return fail(error, "cannot replace " + target);
+    return true;
+}
+
+bool resave(const Recipe &recipe, const QString &target, QString *error) {
+    QStringList arguments{target};
+    if (recipe.size.isValid())
+        arguments << "-resize"
+                  << QString("%1x%2!").arg(recipe.size.width()).arg(recipe.size.height());
+    if (recipe.sampling == "gray")
+        arguments << "-colorspace"
+                  << "Gray";
+    else
+        arguments << "-sampling-factor" << recipe.sampling;
+    const QString next = target + ".next.jpg";
+    arguments << "-quality" << QString::number(recipe.quality) << next;
+    return runStep("convert", arguments, error) && replaceWith(next, target, error);
+}
+
+bool cut(const QSize &size, const QString &target, QString *error) {
+    const QString next = target + ".next";
+    const QString region = QString("%1x%2+0+0").arg(size.width()).arg(size.height());
+    return runStep("jpegtran", {"-copy", "all", "-crop", region, "-outfile", next, target},
+                   error) &&
+           replaceWith(next, target, error);
+}
+
+bool recode(const Recipe &recipe, const QString &target, QString *error) {
+    QStringList arguments{"-copy", "all"};
+    if (!recipe.standardTables && !recipe.arithmetic) // jpegtran refuses the two together
+        arguments << "-optimize";
+    if (recipe.progressive)
+        arguments << "-progressive";
+    if (recipe.arithmetic)
+        arguments << "-arithmetic";
+    if (!recipe.restart.isEmpty())
+        arguments << "-restart" << recipe.restart;
+    const QString next = target + ".next";
+    arguments << "-outfile" << next << target;
+    return runStep("jpegtran", arguments, error) && replaceWith(next, target, error);
+}
+
+// A thumbnail as cameras write them, put into IFD1 by exiv2 (which reads it from
+// "<name>-thumb.jpg" beside the photo).
+bool addThumbnail(const QString &target, QString *error) {
+    const QFileInfo info(target);
+    const QString thumb = info.absolutePath() + "/" + info.completeBaseName() + "-thumb.jpg";
+    const bool made =
+        makeSmallPicture(target, thumb, error) && runStep("exiv2", {"-it", target}, error);
+    QFile::remove(thumb);
+    return made;
+}
+
+QByteArray littleEndian(quint32 value, int size) {
+    QByteArray bytes;
+    for (int i = 0; i < size; ++i)
+        bytes += char((value >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+int afterLeadingAppSegments(const QByteArray &bytes) {
+    int at = 2;
+    while (at + 4 <= bytes.size() && uchar(bytes[at]) == 0xFF &&
+           (uchar(bytes[at + 1]) == 0xE0 || uchar(bytes[at + 1]) == 0xE1))
+        at += 2 + (uchar(bytes[at + 2]) << 8 | uchar(bytes[at + 3]));
+    return at;
+}
+
+bool readAll(const QString &path, QByteArray *bytes, QString *error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(error, "cannot read " + path);
+    *bytes = file.readAll();
+    return true;
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes, QString *error) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        return fail(error, "cannot write " + path);
+    return true;
+}
+
+// An MPF index in APP2 (little-endian) listing the main image at offset 0 and the small picture
+// appended after it, at an offset counted from the index's TIFF header.
+bool addSecondPicture(const QString &target, QString *error) {
+    QByteArray bytes, second;
+    const QString small = target + ".second.jpg";
+    const bool made = makeSmallPicture(target, small, error) && readAll(small, &second, error) &&
+                      readAll(target, &bytes, error);
+    QFile::remove(small);
+    if (!made)
+        return false;
+    const int segmentAt = afterLeadingAppSegments(bytes);
+    const int entriesAt = 8 + 2 + 3 * 12 + 4;
+    const int payloadLength = 4 + entriesAt + 32;
+    const int headerAt = segmentAt + 4 + 4;
+    const int mainSize = bytes.size() + 4 + payloadLength;
+    QByteArray payload("MPF\0II*\0", 8);
+    payload += littleEndian(8, 4) + littleEndian(3, 2);
+    payload += littleEndian(0xB000, 2) + littleEndian(7, 2) + littleEndian(4, 4) + "0100";
+    payload +=
+        littleEndian(0xB001, 2) + littleEndian(4, 2) + littleEndian(1, 4) + littleEndian(2, 4);
+    payload += littleEndian(0xB002, 2) + littleEndian(7, 2) + littleEndian(32, 4) +
+               littleEndian(entriesAt, 4);
+    payload += littleEndian(0, 4);
+    payload += littleEndian(0x20030000, 4) + littleEndian(mainSize, 4) + littleEndian(0, 4) +
+               littleEndian(0, 4);
+    payload += littleEndian(0x00010002, 4) + littleEndian(second.size(), 4) +
+               littleEndian(mainSize - headerAt, 4) + littleEndian(0, 4);
+    QByteArray segment("\xFF\xE2", 2);
+    segment += char((payloadLength + 2) >> 8);
+    segment += char((payloadLength + 2) & 0xFF);
+    bytes.insert(segmentAt, segment + payload);
+    return writeAll(target, bytes + second, error);
+}
+
+QByteArray xmpPacket(const Recipe &recipe) {
+    QByteArray orientation;
+    if (recipe.xmpElementForm) {
+        orientation = "><tiff:Orientation>" + QByteArray::number(recipe.xmpOrientation) +
+                      "</tiff:Orientation></rdf:Description>";
+    } else if (recipe.xmpOrientation) {
+        orientation = " tiff:Orientation=\"" + QByteArray::number(recipe.xmpOrientation) + "\"/>";
+    } else {
+        orientation = " tiff:Make=\"Crafted\"/>";
+    }
+    return "http://ns.adobe.com/xap/1.0/" + QByteArray(1, '\0') +
+           "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>"
+           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+           "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
+           "rdf:about=\"\" xmlns:tiff=\"http://ns.adobe.com/tiff/1.0/\"" +
+           orientation + "</rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
+}
+
+// The XMP segment goes after the leading APP0 and APP1 segments, as cameras place it.
+bool addXmp(const Recipe &recipe, const QString &target, QString *error) {
+    QByteArray bytes;
+    if (!readAll(target, &bytes, error))
+        return false;
+    const QByteArray payload = xmpPacket(recipe);
+    QByteArray segment("\xFF\xE1", 2);
+    segment.append(char((payload.size() + 2) >> 8)).append(char((payload.size() + 2) & 0xFF));
+    bytes.insert(afterLeadingAppSegments(bytes), segment + payload);
+    return writeAll(target, bytes, error);
+}
+
+bool appendTrailer(int length, const QString &target, QString *error) {
+    QFile file(target);
+    const QByteArray trailer = trailerPattern(length);
+    if (!file.open(QIODevice::Append) || file.write(trailer) != trailer.size())
+        return fail(error, "cannot append to " + target);
+    return true;
+}
+
+} // namespace
+
+bool run(const QString &program, const QStringList &arguments, QString *output) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(60000);
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAll());
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool makePhoto(const Recipe &recipe, const QString &target, QString *error) {
+    QFile::remove(target);
+    if (!QFile::copy(sharedLandscape(recipe.orientation), target) ||
+        !QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner))
+        return fail(error, "cannot copy the shared photo to " + target);
+    const bool recoded = recipe.progressive || recipe.arithmetic || !recipe.restart.isEmpty() ||
+                         recipe.standardTables;
+    return (recipe.sampling.isEmpty() || resave(recipe, target, error)) &&
+           (!recipe.sampling.isEmpty() || !recipe.size.isValid() ||
+            cut(recipe.size, target, error)) &&
+           (!recoded || recode(recipe, target, error)) &&
+           (!recipe.thumbnail || addThumbnail(target, error)) &&
+           (!(recipe.xmpOrientation || recipe.xmpWithoutOrientation) ||
+            addXmp(recipe, target, error)) &&
+           (!recipe.secondPicture || addSecondPicture(target, error)) &&
+           (recipe.trailerBytes == 0 || appendTrailer(recipe.trailerBytes, target, error));
+}
+
+bool makeSmallPicture(const QString &source, const QString &target, QString *error) {
+    const QString pixels = target + ".ppm";
+    const QString coded = target + ".coded";
+    const bool made =
+        runStep("djpeg", {"-scale", "1/8", "-pnm", "-outfile", pixels, source}, error) &&
+        runStep("cjpeg", {"-quality", "80", "-sample", "2x1", "-outfile", coded, pixels}, error) &&
+        runStep("jpegtran", {"-copy", "none", "-crop", "160x120+0+0", "-outfile", target, coded},
+                error);
+    QFile::remove(pixels);
+    QFile::remove(coded);
+    return made;
+}
+
+QByteArray trailerPattern(int length) {
+    QByteArray bytes("PIVOTTA-TRAILER\xFF\xD9", 17);
+    for (int i = 0; bytes.size() < length; ++i)
+        bytes.append(char(i % 251));
+    return bytes.left(length);
+}
+
+bool setExtendedAttribute(const QString &path, const QString &name, const QByteArray &value) {
+    return run("setfattr", {"-n", name, "-v", "0x" + QString::fromLatin1(value.toHex()), path});
+}
+
+QByteArray extendedAttribute(const QString &path, const QString &name) {
+    QProcess process;
+    process.start("getfattr", {"--only-values", "--absolute-names", "-n", name, path});
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        return {};
+    return process.readAllStandardOutput();
+}
+
+bool setAcl(const QString &path, const QString &aclEntries) {
+    return run("setfacl", {"-m", aclEntries, path});
+}
+
+QString aclText(const QString &path) {
+    QString output;
+    if (!run("getfacl", {"--omit-header", "--absolute-names", path}, &output))
+        return {};
+    return output.trimmed();
+}
+
+bool setOwner(const QString &path, const QString &ownerAndGroup) {
+    return run("chown", {ownerAndGroup, path});
+}
+
+bool makeHardLink(const QString &existing, const QString &newName) {
+    std::error_code error;
+    std::filesystem::create_hard_link(QFile::encodeName(existing).toStdString(),
+                                      QFile::encodeName(newName).toStdString(), error);
+    return !error;
+}
+
+} // namespace CraftedPhotos

@@ -1,0 +1,61 @@
+// Test photos made on the fly from the shared orientation photos with the real tools (jpegtran,
+// djpeg, cjpeg, exiv2 and, for re-saved sampling variants, ImageMagick's convert): progressive or
+// arithmetic coding, a restart interval, standard or optimised tables, odd sizes, an EXIF
+// thumbnail, XMP with tiff:Orientation, bytes after the image; and the file-system side: owner,
+// extended attributes, hard links. Nothing binary is stored in the repository.
+#pragma once
+
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+namespace CraftedPhotos {
+
+// How to make one photo. The steps run in the order of the members.
+struct Recipe {
+    int orientation = 6; // the shared landscape photo with this EXIF orientation (0 to 8)
+    // When set ("4:2:0", "4:2:2", "4:4:4" or "gray"): re-saved by ImageMagick with that
+    // sampling at `quality`, resized to `size` when that is valid.
+    QString sampling;
+    int quality = 90;
+    // When valid (and no sampling is set): cut losslessly to this size from the top left.
+    QSize size;
+    bool progressive = false;
+    bool arithmetic = false;
+    QString restart;             // jpegtran's "-restart" value: "2" (rows) or "5B" (blocks)
+    bool standardTables = false; // written with the standard Huffman tables, not optimised ones
+    bool thumbnail = false;      // a 160x120 EXIF thumbnail in IFD1
+    int xmpOrientation = 0;      // an XMP packet holding tiff:Orientation with this value
+    bool xmpElementForm = false; // <tiff:Orientation>6</tiff:Orientation> instead of ="6"
+    bool xmpWithoutOrientation = false; // an XMP packet without tiff:Orientation
+    // A second, small picture right after the main image, listed with it in a multi-picture
+    // index (MPF, APP2) as cameras store previews, depth maps and gain maps.
+    bool secondPicture = false;
+    int trailerBytes = 0; // trailerPattern(trailerBytes) after the image and all else
+};
+
+// Makes the photo at `target` (a new file in a temporary folder). On failure `error` says which
+// step failed and how.
+bool makePhoto(const Recipe &recipe, const QString &target, QString *error = nullptr);
+
+// A small JPEG picture (160x120, 2x1 sampling, standard tables) made from `source`.
+bool makeSmallPicture(const QString &source, const QString &target, QString *error = nullptr);
+
+// Recognisable bytes to put after an image: a short header, then a counting pattern that holds
+// the bytes 0xFF 0xD9 (an end marker) on purpose.
+QByteArray trailerPattern(int length);
+
+// The file-system side, by the system's own tools (Linux).
+bool setExtendedAttribute(const QString &path, const QString &name, const QByteArray &value);
+QByteArray extendedAttribute(const QString &path, const QString &name);
+bool setAcl(const QString &path, const QString &aclEntries); // setfacl -m
+QString aclText(const QString &path);                        // getfacl, without the comment lines
+bool setOwner(const QString &path, const QString &ownerAndGroup); // chown "nobody:nogroup"
+bool makeHardLink(const QString &existing, const QString &newName);
+
+// Runs a program with arguments and no shell; false unless it exits with 0. Its output goes to
+// `output` when given.
+bool run(const QString &program, const QStringList &arguments, QString *output = nullptr);
+
+} // namespace CraftedPhotos
