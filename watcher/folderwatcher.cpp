@@ -13,7 +13,7 @@
 #include "app/debuglog.h"
 #include "app/theme.h"
 #include "mainwindow/outputtext.h"
-#include "watcher/switchgesture.h"
+#include "mainwindow/switchgesture.h"
 
 namespace {
 // From a folder change to a watcher run, so that a copy of many files settles into one run.
