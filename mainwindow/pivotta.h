@@ -108,6 +108,7 @@ private:
     void toggleCloseAppAfterRotatingFinishes();
     void updateCloseAppSliderStyle();
     void startCloseAfterFinishCountdown();
+    void prepareDockWidths();
 
     Ui::Pivotta *ui = nullptr;
     About *about = nullptr;
@@ -119,6 +120,7 @@ private:
     QPushButton *helpButton = nullptr;
     QPushButton *feedbackButton = nullptr;
     bool closeAfterFinishArmed = false;
+    class SwitchGesture *closeSwitchGesture = nullptr; // owned by closeAppAfterRotatingFinishes
 
     // ---- Theme (app/theme.cpp) ----
 private:
