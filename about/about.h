@@ -14,9 +14,15 @@ public:
     explicit About(QWidget *parent = nullptr);
     ~About() override;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private slots:
     void on_pushButton_clicked();
 
 private:
+    // Puts the project's addresses (none when `homepage` is empty) into the form's texts.
+    void fillInAddresses(const QString &homepage);
+
     Ui::About *ui = nullptr;
 };

@@ -2,13 +2,13 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QScreen>
 
 #include <cstdio>
 
 #include "app/catchexceptionapplication.h"
 #include "app/debuglog.h"
 #include "app/headless.h"
+#include "app/screenfit.h"
 #include "app/startup.h"
 #include "mainwindow/pivotta.h"
 #include "settings/settings.h"
@@ -24,15 +24,6 @@ int answerWithoutDisplay(int argc, char **argv) {
     parser.process(app); // ends the program for help, version and bad options
     std::fputs("Pivotta needs a graphical display to show its window.\n", stderr);
     return 1;
-}
-// The form's size suits a large screen; on a smaller one the window would reach past its edges.
-void fitIntoScreen(QWidget *window) {
-    const QScreen *screen = window->screen();
-    if (!screen || window->isMaximized())
-        return;
-    const QSize available = screen->availableGeometry().size();
-    if (window->width() > available.width() || window->height() > available.height())
-        window->resize(window->size().boundedTo(available));
 }
 } // namespace
 

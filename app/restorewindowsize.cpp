@@ -6,6 +6,7 @@
 #include <QSize>
 #include <QWidget>
 
+#include "app/screenfit.h"
 #include "settings/settings.h"
 
 namespace {
@@ -37,8 +38,11 @@ void RestoreWindowSize::restore() {
         window->move(point.x() < 0 || point.y() < 0 ? QPoint(0, 0) : point);
     }
     const QSize storedSize = size.toSize();
-    if (storedSize.width() > 0 && storedSize.height() > 0)
+    if (storedSize.width() > 0 && storedSize.height() > 0) {
         window->resize(storedSize);
+        // Stored on a larger screen, or before the screen's resolution was lowered.
+        fitIntoScreen(window);
+    }
 }
 
 void RestoreWindowSize::save() {

@@ -2,8 +2,11 @@
 #include "app/theme.h"
 #include "mainwindow/pivotta.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QEvent>
+#include <QIcon>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QStyle>
@@ -67,14 +70,14 @@ QStatusBar QPushButton {
 QPushButton:pressed, QPushButton:checked {
     background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 ${pressedTop}, stop:1 ${pressedBottom});
 }
-QSlider::groove:horizontal {
+#horizontalSlider::groove:horizontal, #closeAppAfterRotatingFinishes::groove:horizontal {
     border-radius: 24px;
     border: 0px solid ${grooveBorder};
     height: 50px;
     background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 ${grooveTop}, stop:1 ${grooveBottom});
     margin: 0px 0;
 }
-QSlider::handle:horizontal {
+#horizontalSlider::handle:horizontal, #closeAppAfterRotatingFinishes::handle:horizontal {
     background: qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 ${handleFrom}, stop:1 ${handleTo});
     border: 1px solid ${handleBorder};
     width: 38px;
@@ -86,6 +89,13 @@ QMenuBar {
     padding: 0.3em;
     padding-top: 0.1em;
     padding-bottom: 0.1em;
+}
+#closeAppAfterRotatingFinishesFrameProgressBar:vertical {
+    background-color: ${closeFrameBackground};
+    border: 0 none;
+}
+#closeAppAfterRotatingFinishesFrameProgressBar::chunk:vertical {
+    background: ${countdownChunk};
 }
 )";
 
@@ -121,8 +131,9 @@ const ThemeColor themeColors[] = {
     {"buttonBorder", "#ccc", "#555"},
     {"buttonTop", "#d3d3d3", "#555555"},
     {"buttonBottom", "#e9e9e9", "#666666"},
-    {"pressedTop", "#b3b3b3", "#444"},
-    {"pressedBottom", "#d9d9d9", "#555"},
+    // Checked buttons of a group must stand out from the others: blue in the dark theme.
+    {"pressedTop", "#b3b3b3", "#1d5b94"},
+    {"pressedBottom", "#d9d9d9", "#2a6fb0"},
     {"grooveBorder", "#999999", "#666"},
     {"grooveTop", "#d4d4d4", "#444444"},
     {"grooveBottom", "#dadada", "#555555"},
@@ -131,6 +142,7 @@ const ThemeColor themeColors[] = {
     {"handleBorder", "#aaa", "#888"},
     {"menuBarTop", "#f9f9f9", "#333333"},
     {"menuBarBottom", "#f1f1f1", "#444444"},
+    {"countdownChunk", "#ccc", "#888"},
 };
 
 // The light colours that the forms put in widgets' own style sheets and rich texts, and what the
@@ -140,10 +152,12 @@ const std::pair<const char *, const char *> darkPartners[] = {
     {"#ccc", "#555"},
     {"#d3d3d3", "#555555"},
     {"#e9e9e9", "#666666"},
-    {"#b3b3b3", "#444"},
-    {"#d9d9d9", "#555"},
+    {"#b3b3b3", "#1d5b94"},
+    {"#d9d9d9", "#2a6fb0"},
     // Page backgrounds: the dark window colour.
     {"white", "#353535"},
+    // The paper behind the preview's photos and notes.
+    {"#f9f9f9", "#2b2b2b"},
     // Dark text on the light panels.
     {"#333", "#ddd"},
     // Links.
@@ -175,7 +189,11 @@ void followThemeInOwnStyleSheet(QWidget *widget, Theme theme) {
         widget->setStyleSheet(wanted);
 }
 
+// Only rich text carries colours; a plain-text label shows whatever it is given (the preview's
+// notes, a file name), which must never be replaced.
 void followThemeInLabelText(QLabel *label, Theme theme) {
+    if (label->textFormat() == Qt::PlainText)
+        return;
     const QString light = lightForm(label, lightTextProperty, label->text());
     if (!hasDarkPartner(light))
         return;
@@ -184,14 +202,38 @@ void followThemeInLabelText(QLabel *label, Theme theme) {
         label->setText(wanted);
 }
 
+// The icons of the forms are drawn in dark strokes; the dark theme shows their partners drawn in
+// light strokes, under the same name in the resource folder "dark".
+const std::pair<const char *, const char *> themedIcons[] = {
+    {"showTreeButton", "List_Noun_project_11515_rtl.svg"},
+    {"actionFolderTree", "List_Noun_project_11515_rtl.svg"},
+    {"rotateNowButton", "magic-wand(1).svg"},
+    {"autorotateSingleButton", "magic-wand(1).svg"},
+    {"stopRotatingButton", "rectangle4.svg"},
+    {"openSingle", "photo.svg"},
+    {"openSingleFolder", "open-folder-black-and-white-variant.svg"},
+};
+
+void followThemeInIcons(QWidget *window, Theme theme) {
+    for (const auto &[objectName, resource] : themedIcons) {
+        const QIcon icon(QString(theme == Theme::Light ? ":/%1" : ":/dark/%1").arg(resource));
+        if (auto *button = window->findChild<QAbstractButton *>(objectName))
+            button->setIcon(icon);
+        else if (auto *action = window->findChild<QAction *>(objectName))
+            action->setIcon(icon);
+    }
+}
+
 // The parts of the window whose forms give them light colours of their own: the dialogs' buttons
-// and pages, the About link and the dark labels on the light panels.
+// and pages, the About link, the dark labels on the light panels, the preview's paper and the
+// icons.
 void followThemeInForms(QWidget *window, Theme theme) {
-    for (const char *name :
-         {"About", "Preferences", "rotatePhotosWhenAddedLabel", "leftDockHelp"}) {
+    for (const char *name : {"About", "Preferences", "rotatePhotosWhenAddedLabel", "leftDockHelp",
+                             "rawImage", "transformedImage"}) {
         if (QWidget *widget = window->findChild<QWidget *>(name))
             followTheme(widget, theme);
     }
+    followThemeInIcons(window, theme);
 }
 
 // Setting a palette or a style sheet causes further palette changes; applying only what differs
@@ -206,29 +248,83 @@ void applyTheme(QWidget *window, const QPalette &palette, const QString &styleSh
     if (window->styleSheet() != styleSheet)
         window->setStyleSheet(styleSheet);
 }
+
+// The dark palette's colour of a role in the active and inactive groups.
+QColor darkColor(QPalette::ColorRole role) {
+    const QColor blue(42, 130, 218);
+    switch (role) {
+    case QPalette::Window:
+    case QPalette::Button:
+    case QPalette::AlternateBase:
+        return QColor(53, 53, 53);
+    case QPalette::Base:
+        return QColor(25, 25, 25);
+    case QPalette::ToolTipBase:
+        return QColor(32, 32, 32);
+    case QPalette::BrightText:
+        return QColor(Qt::red);
+    case QPalette::Link:
+    case QPalette::Highlight:
+        return blue;
+    case QPalette::LinkVisited:
+        return QColor(160, 130, 230);
+    case QPalette::HighlightedText:
+    case QPalette::NoRole:
+        return QColor(Qt::black);
+    // The shades that styles draw bevels, frames and grooves with, around the button colour.
+    case QPalette::Light:
+        return QColor(90, 90, 90);
+    case QPalette::Midlight:
+        return QColor(70, 70, 70);
+    case QPalette::Mid:
+        return QColor(42, 42, 42);
+    case QPalette::Dark:
+        return QColor(35, 35, 35);
+    case QPalette::Shadow:
+        return QColor(20, 20, 20);
+    case QPalette::PlaceholderText:
+        return QColor(140, 140, 140);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    case QPalette::Accent:
+        return blue;
+#endif
+    default: // WindowText, Text, ButtonText, ToolTipText
+        return QColor(Qt::white);
+    }
+}
+
+// What disabled controls show instead: grey text and a grey selection.
+QColor disabledDarkColor(QPalette::ColorRole role) {
+    switch (role) {
+    case QPalette::WindowText:
+    case QPalette::Text:
+    case QPalette::ButtonText:
+    case QPalette::HighlightedText:
+    case QPalette::Link:
+    case QPalette::LinkVisited:
+        return QColor(128, 128, 128);
+    case QPalette::Highlight:
+        return QColor(80, 80, 80);
+    default:
+        return darkColor(role);
+    }
+}
 } // namespace
 
 Theme themeForWindowColor(const QColor &windowColor) {
     return windowColor.lightness() >= 128 ? Theme::Light : Theme::Dark;
 }
 
+// Every role of every group is set, so the palette is the same whatever palette was in force
+// before it.
 QPalette darkPalette() {
     QPalette palette;
-    const QColor darkGrey(53, 53, 53);
-    const QColor blue(42, 130, 218);
-    palette.setBrush(QPalette::All, QPalette::Window, darkGrey);
-    palette.setBrush(QPalette::All, QPalette::WindowText, QColor(Qt::white));
-    palette.setBrush(QPalette::All, QPalette::Base, QColor(25, 25, 25));
-    palette.setBrush(QPalette::All, QPalette::AlternateBase, darkGrey);
-    palette.setBrush(QPalette::All, QPalette::ToolTipBase, QColor(Qt::white));
-    palette.setBrush(QPalette::All, QPalette::ToolTipText, QColor(Qt::white));
-    palette.setBrush(QPalette::All, QPalette::Text, QColor(Qt::white));
-    palette.setBrush(QPalette::All, QPalette::Button, darkGrey);
-    palette.setBrush(QPalette::All, QPalette::ButtonText, QColor(Qt::white));
-    palette.setBrush(QPalette::All, QPalette::BrightText, QColor(Qt::red));
-    palette.setBrush(QPalette::All, QPalette::Link, blue);
-    palette.setBrush(QPalette::All, QPalette::Highlight, blue);
-    palette.setBrush(QPalette::All, QPalette::HighlightedText, QColor(Qt::black));
+    for (int index = 0; index < QPalette::NColorRoles; ++index) {
+        const auto role = QPalette::ColorRole(index);
+        palette.setBrush(QPalette::Active, role, darkColor(role));
+        palette.setBrush(QPalette::Inactive, role, darkColor(role));
+        palette.setBrush(QPalette::Disabled, role, disabledDarkColor(role));
+    }
     return palette;
 }
 

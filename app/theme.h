@@ -1,6 +1,6 @@
 // The light and dark themes: the dark palette, the two style sheets built from one set of rules,
-// the choice between them from a window colour, and the dark partners of the light colours that
-// the forms carry in widgets' own style sheets and rich texts.
+// the choice between them from a window colour, and the dark partners of the light colours and
+// of the icons that the forms carry in widgets' own style sheets, rich texts and buttons.
 #pragma once
 
 #include <QColor>
@@ -14,7 +14,8 @@ enum class Theme { Light, Dark };
 // Light for a window colour of lightness 128 or more, dark below.
 Theme themeForWindowColor(const QColor &windowColor);
 
-// The fixed palette of the dark theme.
+// The fixed palette of the dark theme: every role of every colour group, with dark tool tips and
+// grey text for disabled controls.
 QPalette darkPalette();
 
 // The style sheet of a theme; both themes share the rules and differ only in colours, except that
@@ -26,7 +27,7 @@ QString themeStyleSheet(Theme theme);
 QString darkVariant(const QString &lightText);
 
 // Gives a widget and its children the colours of a theme in their own style sheets and, for
-// labels, in their rich text. What a widget carries at the first call is taken as its light form
+// rich-text labels, in their text. What a widget carries at the first call is taken as its light form
 // and given back for the light theme; widgets whose forms hold no light colour with a dark
 // partner are left alone.
 void followTheme(QWidget *root, Theme theme);

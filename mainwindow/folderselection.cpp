@@ -99,15 +99,22 @@ void Pivotta::showFolderInTree(const QString &folder) {
     tree->setColumnWidth(0, tree->width() / 3);
 }
 
+// The caption names the dialog's accept button, so the button is given that name everywhere, not
+// only where the system's own folder dialog happens to use it.
 void Pivotta::on_browse_clicked() {
     const QString currentFolder = ui->directoryComboBox->currentText();
     const QString startFolder = currentFolder.isEmpty() ? QDir::currentPath() : currentFolder;
-    const QString chosen = QFileDialog::getExistingDirectory(
+    QFileDialog dialog(
         this,
-        tr("Select directory to rotate photos in (Note: JPEG files do not show here, they will "
-           "show in the app after clicking 'Select Folder'.)"),
-        startFolder, QFileDialog::ShowDirsOnly);
-    openChosenFolder(chosen);
+        tr("Select directory to rotate photos in (Note: JPEG files do not show here, "
+           "they will show in the app after clicking 'Select Folder'.)"),
+        startFolder);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setLabelText(QFileDialog::Accept, tr("Select Folder"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    openChosenFolder(dialog.selectedFiles().constFirst());
 }
 
 void Pivotta::openChosenFolder(const QString &chosen) {

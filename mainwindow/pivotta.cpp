@@ -7,29 +7,35 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
+#include <functional>
+#include <memory>
+
 #include "about/about.h"
 #include "app/debuglog.h"
+#include "app/projectaddress.h"
 #include "app/theme.h"
 #include "engine/messagetext.h"
 #include "engine/orientationcheck.h"
 #include "engine/rotationengine.h"
 #include "mainwindow/photopreview.h"
+#include "mainwindow/switchgesture.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
 #include "watcher/folderwatcher.h"
 
 namespace {
-const char *const documentationUrl = "https://pivotta.example.org/lossless-rotation";
-
 QString timeOfDay() {
     return QTime::currentTime().toString(Qt::TextDate);
 }
@@ -42,6 +48,38 @@ QString roughDuration(qint64 ms) {
                                            int((seconds + 30) / 60));
     return QCoreApplication::translate("Pivotta", "about %n second(s) left", "", int(seconds));
 }
+
+// The help's closing link to the page on lossless rotation, or word that there is none.
+QString documentationParagraph(const QString &homepage) {
+    const QString caption = "<span>About lossless rotation &amp; caveats...</span>";
+    if (homepage.isEmpty())
+        return "<p>" + caption + " (" + noProjectAddressText().toHtmlEscaped() + ")</p>";
+    return "<p><a href=\"" + projectPage(homepage, "lossless-rotation").toHtmlEscaped() + "\">" +
+           caption + "</a></p>";
+}
+
+// Runs `apply` once, the first time `dock` is shown; the user's own sizes stand after that.
+void onFirstShow(QDockWidget *dock, QObject *context, const std::function<void()> &apply) {
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(dock, &QDockWidget::visibilityChanged, context,
+                                   [connection, apply](bool visible) {
+                                       if (!visible)
+                                           return;
+                                       QObject::disconnect(*connection);
+                                       apply();
+                                   });
+}
+
+// The width at which a dock's title bar shows its whole title and its close button.
+int widthForTitle(const QDockWidget *dock) {
+    const QStyle *style = dock->style();
+    const int margin = style->pixelMetric(QStyle::PM_DockWidgetTitleMargin, nullptr, dock);
+    const int button =
+        style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, dock) +
+        2 * style->pixelMetric(QStyle::PM_DockWidgetTitleBarButtonMargin, nullptr, dock);
+    return dock->fontMetrics().horizontalAdvance(dock->windowTitle()) + 4 * margin + button +
+           2 * dock->fontMetrics().averageCharWidth();
+}
 } // namespace
 
 Pivotta::Pivotta(bool preview, bool watch, bool tutorial, QString folder, QString file,
@@ -52,7 +90,6 @@ Pivotta::Pivotta(bool preview, bool watch, bool tutorial, QString folder, QStrin
     , engine(new RotationEngine(this))
     , watcher(new FolderWatcher(engine, this))
     , previewer(new PhotoPreview(engine, this))
-    , feedbackUrl("https://pivotta.example.org/feedback")
     , folderModel(new QFileSystemModel) {
     ui->setupUi(this);
     about = new About(this);
@@ -64,6 +101,8 @@ Pivotta::Pivotta(bool preview, bool watch, bool tutorial, QString folder, QStrin
     prepareFrame();
     connectSignals();
     connectEngine();
+    if (themeForWindowColor(palette().color(QPalette::Window)) == Theme::Dark)
+        applyDarkTheme(); // a desktop that is dark already: as a switch to dark gives it
     setWindowTitle(titleText);
     connect(this, &Pivotta::quitApp, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     fillFolderComboBox();
@@ -124,8 +163,32 @@ void Pivotta::prepareFrame() {
     ui->tree->setBackgroundRole(QPalette::Button);
     ui->cmdLineOutput->setBackgroundRole(QPalette::Button);
     ui->cmdLineOutput_2->setBackgroundRole(QPalette::Button);
+    closeSwitchGesture = new SwitchGesture(ui->closeAppAfterRotatingFinishes);
+    prepareDockWidths();
     preparePreview();
     prepareWatchSwitch();
+}
+
+// The docks' own size hints make them narrow strips: the preview would show photos at thumbnail
+// size, the folder tree's title would be cut and the detailed pane squeezed.
+void Pivotta::prepareDockWidths() {
+    onFirstShow(ui->leftdock, this, [this] {
+        resizeDocks({ui->leftdock}, {widthForTitle(ui->leftdock)}, Qt::Horizontal);
+    });
+    onFirstShow(ui->imagedock, this, [this] {
+        resizeDocks({ui->imagedock}, {std::max(ui->imagedock->width(), width() / 3)},
+                    Qt::Horizontal);
+    });
+    onFirstShow(ui->detailedOutputDock, this, [this] {
+        const int besideLeftDock =
+            width() - (ui->leftdock->isVisible() ? ui->leftdock->width() : 0);
+        resizeDocks({ui->detailedOutputDock}, {besideLeftDock / 2}, Qt::Horizontal);
+        // Stacked above the preview, it shares the column's height rather than being a strip.
+        if (ui->imagedock->isVisible()) {
+            resizeDocks({ui->detailedOutputDock, ui->imagedock}, {height() / 2, height() / 2},
+                        Qt::Vertical);
+        }
+    });
 }
 
 void Pivotta::connectSignals() {
@@ -295,31 +358,50 @@ void Pivotta::carryOutShellStart(bool preview, bool watch, const QString &folder
 }
 
 void Pivotta::initTexts() {
+    const QString homepage = projectHomepage();
+    feedbackUrl = projectPage(homepage, "feedback");
     helpText =
         tr("<hr /><h3>Help</h3><p><span>Pivotta aims to provide the best possible experience for "
            "getting your photos straightened up. </span></p><ul><li>&nbsp;Choose a folder by "
            "clicking <span>Browse...</span></li><li>&nbsp;Then try clicking <span>Autorotate "
-           "all</span> to rotate alll photos in that folder.</li><li>&nbsp;You can also "
+           "all</span> to rotate all photos in that folder.</li><li>&nbsp;You can also "
            "<span>Select a single photo to preview or rotate</span>.</li></ul><p><span>To have "
            "all photos dropped in a folder rotated automatically:</span></p><ol><li><span>Select "
            "a folder in the </span><span>Folder: </span><span>menu, or by clicking "
            "</span><span>Browse...</span></li><li><span>Turn on the </span><span>Watch "
            "folder:</span><span> toggle</span></li></ol>") +
-        "<p><a href='" + documentationUrl +
-        "'><span>About lossless rotation &amp; caveats...</span></a></p>";
+        documentationParagraph(homepage);
     titleText = QString("%1 %2").arg(QCoreApplication::applicationName(), majorVersion);
+    ui->actionSend_feedback_about_app->setStatusTip(feedbackUrl.isEmpty() ? noProjectAddressText()
+                                                                          : feedbackUrl);
+#ifndef Q_OS_WIN
+    // Outside Windows the context-menu entries belong to the file manager.
+    ui->closeAppAfterRotatingFinishesLabel->setText(
+        tr("<html><head/><body><p><span style=\" font-size:13pt; font-weight:600;\">Close app "
+           "automatically after it finishes rotating</span><span style=\" font-size:13pt;\"> "
+           "from file manager context menu launch</span></p></body></html>"));
+    ui->openSingleFolder->setToolTip(tr("Open the folder this photo is in, in the file manager"));
+#endif
 }
 
+// The program shows the introduction by itself only while it starts after being installed,
+// before its window is shown; from the Help menu the last sentence would not be true.
 void Pivotta::showFirstUseIntroduction() {
-    appendOutput(
+#ifdef Q_OS_WIN
+    const QString fileManager = tr("Windows File Explorer");
+#else
+    const QString fileManager = tr("the file manager");
+#endif
+    QString text =
         tr("<h3>Welcome! :)</h3><p>This app helps you get your photos rotated the right way up. "
            "<b>Pivotta 3<br>has the features of previous versions, and more.</b> You can start "
-           "this app from<br>the Start menu - or just right click folders and photos in Windows "
-           "File Explorer.</p> ") +
-            tr("<p><b>Please backup your photos before use. For further instructions, click "
-               "the<br>Help button in the status bar.</b></p><p>(This message is only shown "
-               "right after Pivotta is installed.)</p>"),
-        true, false);
+           "this app from<br>the Start menu - or just right click folders and photos in %1.</p> ")
+            .arg(fileManager) +
+        tr("<p><b>Please backup your photos before use. For further instructions, click "
+           "the<br>Help button in the status bar.</b></p>");
+    if (!isVisible())
+        text += tr("<p>(This message is only shown right after Pivotta is installed.)</p>");
+    appendOutput(text, true, false);
 }
 
 void Pivotta::buildStatusBarButtons() {
@@ -341,8 +423,11 @@ void Pivotta::buildStatusBarButtons() {
     connect(helpButton, &QPushButton::clicked, this, &Pivotta::helpTextShow);
     connect(feedbackButton, &QPushButton::clicked, this, &Pivotta::feedbackShow);
 
+    feedbackButton->setToolTip(feedbackUrl.isEmpty() ? noProjectAddressText() : feedbackUrl);
+
     statusBar()->addPermanentWidget(container, 0);
-    statusBar()->setStyleSheet("QPushButton{margin:0;padding:0;}");
+    // Room above and below the text, so that the rounded buttons read as buttons.
+    statusBar()->setStyleSheet("QPushButton{margin:2px 0;padding:0.25em 0.5em;}");
 }
 
 void Pivotta::on_actionPreferences_triggered() {
@@ -399,6 +484,10 @@ void Pivotta::on_actionSend_feedback_about_app_triggered() {
 }
 
 void Pivotta::feedbackShow() {
+    if (feedbackUrl.isEmpty()) {
+        appendOutput(tr("Feedback (web): %1").arg(noProjectAddressText().toHtmlEscaped()));
+        return;
+    }
     QDesktopServices::openUrl(QUrl(feedbackUrl, QUrl::TolerantMode));
 }
 
@@ -432,8 +521,15 @@ void Pivotta::on_closeAppAfterRotatingFinishes_actionTriggered(int) {
     toggleCloseAppAfterRotatingFinishes();
 }
 
+// The slider is a two-position switch: every gesture flips it once, from the state it had before
+// the gesture moved anything (the slider emits its action before it takes the new value).
 void Pivotta::toggleCloseAppAfterRotatingFinishes() {
     QSlider *slider = ui->closeAppAfterRotatingFinishes;
+    if (closeSwitchGesture && !closeSwitchGesture->claimFlip()) {
+        // Further signals of a press that already flipped: keep the handle where the state is.
+        slider->setSliderPosition(slider->value());
+        return;
+    }
     const bool choice = slider->value() != slider->maximum();
     slider->setValue(choice ? slider->maximum() : slider->minimum());
     Settings::setValue(SettingsKey::closeAppAfterContextMenuRotate, choice);

@@ -127,6 +127,7 @@ private:
     void setUserStartControlsEnabled(bool enabled);
     void showStatus(const QString &text, int timeoutMs);
     QString currentFolder() const;
+    void prepareDockWidths();
 
     Ui::Pivotta *ui = nullptr;
     About *about = nullptr;
@@ -145,6 +146,7 @@ private:
     QElapsedTimer batchProgressTimer;
     bool closeAfterFinishArmed = false;
     int rotatedTotal = 0;
+    class SwitchGesture *closeSwitchGesture = nullptr; // owned by closeAppAfterRotatingFinishes
 
     // ---- Theme (app/theme.cpp) ----
 private:

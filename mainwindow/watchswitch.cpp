@@ -5,7 +5,7 @@
 
 #include "app/theme.h"
 #include "watcher/folderwatcher.h"
-#include "watcher/switchgesture.h"
+#include "mainwindow/switchgesture.h"
 
 void Pivotta::prepareWatchSwitch() {
     watchSwitchGesture = new SwitchGesture(ui->horizontalSlider);

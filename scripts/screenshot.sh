@@ -21,10 +21,10 @@ mkdir -p "$sandbox/home/config/Tavlund" "$sandbox/Holiday photos/Day 2"
 cp "$PHOTOS_SOURCE"/Landscape_*.jpg "$sandbox/Holiday photos/"
 cp "$PHOTOS_SOURCE"/Portrait_*.jpg "$sandbox/Holiday photos/Day 2/"
 chmod u+w -R "$sandbox/Holiday photos"
-# A window that fits the virtual screen.
+# A window that fits the virtual screen with room for a window frame, so that it is not fitted.
 cat >"$sandbox/home/config/Tavlund/Pivotta.ini" <<EOF
 [General]
-PivottaSize=@Size(1600 1000)
+PivottaSize=@Size(1590 960)
 EOF
 
 mkdir -p "$(dirname "$OUTPUT")"

@@ -1,22 +1,28 @@
 #!/usr/bin/env bash
 # Takes the documentation screenshots of the real program on a virtual display: the main window
 # during and after a folder batch, the three Preferences pages and the About dialog, in the
-# light theme and then in the dark one. Saves them into docs/screenshots/.
+# light theme, in the dark theme reached by a switch while the program runs, and in the dark
+# theme of a desktop that is dark when the program starts. Saves them into docs/screenshots/.
 #
-#   scripts/screenshots.sh            builds if needed (in ./build, or $PIVOTTA_BUILD) and shoots
+#   scripts/screenshots.sh [--screen WxH] [--out DIR] [ROUND...]
+#
+# builds if needed (in ./build, or $PIVOTTA_BUILD) and shoots on a screen of 1920x1200 unless
+# told otherwise; the rounds are light, dark and dark-start (all three by default). Screenshots
+# taken on another screen size carry it in their names (light-about-1366x768.png).
 #
 # The program is started as a file manager starts it, on copies of the test photos, with
 # settings of its own in a temporary folder. The dialogs are opened through the menus with
 # simulated key presses (xdotool). The dark theme is reached the way a desktop switches to it:
 # the platform theme qt6ct changes the palette of the running program, which then installs its
-# own dark theme.
+# own dark theme; for a dark start qt6ct hands the program the dark palette from the beginning.
 set -euo pipefail
 
 # shellcheck source=scripts/setup.sh
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
-SCREEN_SIZE="1920x1200x24"
+SCREEN="1920x1200"
 OUTPUT_DIR="$PIVOTTA_ROOT/docs/screenshots"
+ROUNDS=()
 PHOTOS_SOURCE="$PIVOTTA_ROOT/tests/data/orientation"
 # Copies of the photos whose tags ask for a turn, enough of them for the batch to last a few
 # seconds so that it can be caught while it runs.
@@ -27,11 +33,14 @@ shoot_round() {
     local theme=$1 work=$2
     local photos="$work/$theme/Pictures/Holidays" config="$work/$theme/config"
     prepare_sandbox "$photos" "$config"
+    if [ "$theme" = dark-start ]; then
+        qt6ct_settings /usr/share/qt6ct/colors/darker.conf >"$config/qt6ct/qt6ct.conf"
+    fi
 
     export XDG_CONFIG_HOME="$config" HOME="$config" QT_QPA_PLATFORMTHEME=qt6ct
     unset QT_QPA_PLATFORM
     local pid main
-    if [ "$theme" = light ]; then
+    if [ "$theme" != dark ]; then
         # Started on a folder, the program rotates it a second later.
         "$PIVOTTA_BUILD/pivotta" "$photos" >"$work/$theme/pivotta.log" 2>&1 &
         pid=$!
@@ -154,16 +163,31 @@ wait_for_rotated() {
 
 shoot_window() {
     local window=$1 name=$2
+    if [ "$SCREEN" != 1920x1200 ]; then
+        name="$name-$SCREEN"
+    fi
     import -window "$window" "$OUTPUT_DIR/$name.png"
     echo "$OUTPUT_DIR/$name.png"
 }
 
 if [ "${1:-}" = --inside-display ]; then
-    OUTPUT_DIR=$2
-    shoot_round light "$3"
-    shoot_round dark "$3"
+    OUTPUT_DIR=$2 SCREEN=$3 work=$4
+    shift 4
+    for round in "$@"; do
+        shoot_round "$round" "$work"
+    done
     exit 0
 fi
+
+while [ $# -gt 0 ]; do
+    case $1 in
+    --screen) SCREEN=$2 && shift 2 ;;
+    --out) OUTPUT_DIR=$(realpath -m "$2") && shift 2 ;;
+    light | dark | dark-start) ROUNDS+=("$1") && shift ;;
+    *) echo "Unknown argument: $1" >&2 && exit 2 ;;
+    esac
+done
+[ ${#ROUNDS[@]} -gt 0 ] || ROUNDS=(light dark dark-start)
 
 install_packages "${PIVOTTA_PACKAGES[@]}" xvfb xauth imagemagick xdotool qt6ct
 # Only the program is needed here, not the tests that the build folder may also hold.
@@ -172,4 +196,5 @@ cmake --build "$PIVOTTA_BUILD" -j "$(nproc)" --target pivotta
 mkdir -p "$OUTPUT_DIR"
 work=$(mktemp -d -t pivotta-screenshots.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-xvfb-run -a -s "-screen 0 $SCREEN_SIZE" "$0" --inside-display "$OUTPUT_DIR" "$work"
+xvfb-run -a -s "-screen 0 ${SCREEN}x24" "$0" --inside-display "$OUTPUT_DIR" "$SCREEN" "$work" \
+    "${ROUNDS[@]}"

@@ -6,13 +6,17 @@
 #include <QApplication>
 #include <QButtonGroup>
 
+#include <algorithm>
+
+#include "app/screenfit.h"
 #include "app/startup.h"
 #include "settings/settings.h"
 
 namespace {
 constexpr int defaultFontPixelSize = 10;
 constexpr int defaultTextLimit = 0;
-constexpr int defaultFileTimestamp = Preferences::SETFILETOEXIFTIMESTAMP;
+// What the engine does while the key is missing: it leaves the file time alone.
+constexpr int defaultFileTimestamp = Preferences::DONOTHING;
 
 // The stored id of a button group, or its default when the key is missing.
 int storedId(const char *key, int defaultId) {
@@ -37,7 +41,9 @@ Preferences::Preferences(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::Preferences) {
     ui->setupUi(this);
+    useFileManagerTexts();
     showStoredCheckBoxes();
+    showStoredParallelRotations();
     showStoredFontSize();
     buildButtonGroups();
 }
@@ -46,12 +52,42 @@ Preferences::~Preferences() {
     delete ui;
 }
 
+// The form's size suits a large screen; on a small one the pages scroll instead.
+void Preferences::showEvent(QShowEvent *event) {
+    shrinkIntoScreen(this);
+    QDialog::showEvent(event);
+}
+
+// The form names Windows and its File Explorer; elsewhere the context-menu entries belong to the
+// file manager.
+void Preferences::useFileManagerTexts() {
+#ifndef Q_OS_WIN
+    ui->closeAppAfterContextMenuRotate->setText(
+        tr("Close window after operation (when rotating from file manager context menu)"));
+    ui->label_6->setText(
+        tr("<html><head/><body><p>Sometimes text in Pivotta buttons, etc. does not fit because "
+           "you're using custom desktop font size or resolution. Setting a fixed font size for "
+           "Pivotta alone can help.</p></body></html>"));
+#endif
+}
+
 void Preferences::showStoredCheckBoxes() {
     ui->perfect->setChecked(Settings::perfect());
+    ui->fixMirroredOrientations->setChecked(Settings::fixMirroredOrientations());
     ui->closeAppAfterContextMenuRotate->setChecked(Settings::closeAppAfterContextMenuRotate());
     if (!Settings::contains(SettingsKey::trim))
         Settings::setValue(SettingsKey::trim, true);
     ui->trim->setChecked(Settings::trim());
+}
+
+// Shows the stored number, or the default the engine uses, without writing it; from here on each
+// change is written.
+void Preferences::showStoredParallelRotations() {
+    const int parallel = Settings::parallelRotations();
+    ui->parallelRotations->setMaximum(std::max(ui->parallelRotations->maximum(), parallel));
+    ui->parallelRotations->setValue(parallel);
+    connect(ui->parallelRotations, &QSpinBox::valueChanged, this,
+            [](int count) { Settings::setValue(SettingsKey::parallelRotations, count); });
 }
 
 // Moving the slider from its form position writes the value through the value-changed slot, so
@@ -108,6 +144,10 @@ void Preferences::on_perfect_clicked(bool checked) {
 
 void Preferences::on_trim_clicked(bool checked) {
     Settings::setValue(SettingsKey::trim, checked);
+}
+
+void Preferences::on_fixMirroredOrientations_clicked(bool checked) {
+    Settings::setValue(SettingsKey::fixMirroredOrientations, checked);
 }
 
 void Preferences::on_closeAppAfterContextMenuRotate_clicked(bool checked) {

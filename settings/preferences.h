@@ -22,6 +22,9 @@ public:
 signals:
     void closeAppAfterContextMenuRotate_toggled(bool checked);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 public slots:
     void setPerfectUILabel(QString perfectUILabel);
     void toggleCloseAppAfterContextMenuRotate(bool checked);
@@ -29,6 +32,7 @@ public slots:
 private slots:
     void on_perfect_clicked(bool checked);
     void on_trim_clicked(bool checked);
+    void on_fixMirroredOrientations_clicked(bool checked);
     void on_closeAppAfterContextMenuRotate_clicked(bool checked);
     void textLimitClicked(int id);
     void on_forceFontSize_clicked(bool checked);
@@ -37,7 +41,9 @@ private slots:
     void on_forceFontSizeSlider_valueChanged(int position);
 
 private:
+    void useFileManagerTexts();
     void showStoredCheckBoxes();
+    void showStoredParallelRotations();
     void showStoredFontSize();
     void buildButtonGroups();
     void showFontSize(int pixelSize);

@@ -6,9 +6,12 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
+#include <QThread>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 #include "settings/preferences.h"
@@ -27,6 +30,7 @@ private slots:
     void storedValuesAreShown();
     void clicksWriteTheirKeys_data();
     void clicksWriteTheirKeys();
+    void parallelRotationsWrittenAtEachChange();
     void closeAfterRotateTalksToTheWindow();
     void forceFontSizeAppliesAtOnce();
     void sliderWritesAndPreviewsWithoutChangingTheAppFont();
@@ -64,8 +68,12 @@ void PreferencesTest::firstStartDefaults() {
     dialog = std::make_unique<Preferences>();
 
     QVERIFY(child<QAbstractButton>("keepAll")->isChecked());
-    QVERIFY(child<QAbstractButton>("modificationDatetime_setFileToExifTimestamp")->isChecked());
+    // The engine leaves the file time alone while the key is missing, and the page says so.
+    QVERIFY(child<QAbstractButton>("modificationDatetime_donothing")->isChecked());
+    QVERIFY(!child<QAbstractButton>("modificationDatetime_setFileToExifTimestamp")->isChecked());
     QVERIFY(!child<QAbstractButton>("modificationDatetime_restore")->isChecked());
+    QVERIFY(!child<QCheckBox>("fixMirroredOrientations")->isChecked());
+    QCOMPARE(child<QSpinBox>("parallelRotations")->value(), Settings::parallelRotations());
     QVERIFY(!child<QCheckBox>("perfect")->isChecked());
     QVERIFY(!child<QCheckBox>("closeAppAfterContextMenuRotate")->isChecked());
     QVERIFY(child<QCheckBox>("trim")->isChecked());
@@ -90,6 +98,7 @@ void PreferencesTest::storedValuesAreShown_data() {
     QTest::addColumn<bool>("perfect");
     QTest::addColumn<bool>("trim");
     QTest::addColumn<int>("fontSize");
+    QTest::addColumn<int>("parallel"); // 0: the number of cores
 
     QTest::newRow("all set") << QVariantMap{{"perfect", true},
                                             {"trim", false},
@@ -97,16 +106,27 @@ void PreferencesTest::storedValuesAreShown_data() {
                                             {"setFileTimestamp", 2},
                                             {"forceFontSizeValue", 15},
                                             {"forceFontSizeChecked", true},
-                                            {"closeAppAfterContextMenuRotate", true}}
+                                            {"closeAppAfterContextMenuRotate", true},
+                                            {"parallelRotations", 3},
+                                            {"fixMirroredOrientations", true}}
                              << "keep200"
-                             << "modificationDatetime_restore" << true << false << 15;
+                             << "modificationDatetime_restore" << true << false << 15 << 3;
     QTest::newRow("leave the time, keep 10 000")
         << QVariantMap{{"textLimit", 10000}, {"setFileTimestamp", 0}, {"forceFontSizeValue", 30}}
         << "keep10000"
-        << "modificationDatetime_donothing" << false << true << 30;
-    QTest::newRow("values of no button")
-        << QVariantMap{{"textLimit", 7}, {"setFileTimestamp", 9}, {"forceFontSizeValue", 8}} << ""
-        << "" << false << true << 8;
+        << "modificationDatetime_donothing" << false << true << 30 << 0;
+    QTest::newRow("set the time from EXIF")
+        << QVariantMap{{"setFileTimestamp", 1}} << "keepAll"
+        << "modificationDatetime_setFileToExifTimestamp" << false << true << 10 << 0;
+    QTest::newRow("values of no button") << QVariantMap{{"textLimit", 7},
+                                                        {"setFileTimestamp", 9},
+                                                        {"forceFontSizeValue", 8},
+                                                        {"parallelRotations", 0}}
+                                         << ""
+                                         << "" << false << true << 8 << 0;
+    QTest::newRow("more side by side than the box offers")
+        << QVariantMap{{"parallelRotations", 100}} << "keepAll"
+        << "modificationDatetime_donothing" << false << true << 10 << 100;
 }
 
 void PreferencesTest::storedValuesAreShown() {
@@ -116,6 +136,7 @@ void PreferencesTest::storedValuesAreShown() {
     QFETCH(bool, perfect);
     QFETCH(bool, trim);
     QFETCH(int, fontSize);
+    QFETCH(int, parallel);
     for (auto it = stored.cbegin(); it != stored.cend(); ++it)
         Settings::setValue(it.key(), it.value());
 
@@ -134,6 +155,10 @@ void PreferencesTest::storedValuesAreShown() {
              stored.value("closeAppAfterContextMenuRotate").toBool());
     QCOMPARE(child<QSlider>("forceFontSizeSlider")->value(), fontSize);
     QCOMPARE(child<QLabel>("forceFontSizeNumberLabel")->text(), QString::number(fontSize));
+    QCOMPARE(child<QSpinBox>("parallelRotations")->value(),
+             parallel ? parallel : std::max(1, QThread::idealThreadCount()));
+    QCOMPARE(child<QCheckBox>("fixMirroredOrientations")->isChecked(),
+             stored.value("fixMirroredOrientations").toBool());
 
     // Showing the stored values writes nothing back.
     QSettings after = settings();
@@ -165,6 +190,11 @@ void PreferencesTest::clicksWriteTheirKeys_data() {
                                         << "closeAppAfterContextMenuRotate" << QVariant(true);
     QTest::newRow("force font size")
         << QStringList{"forceFontSize"} << "forceFontSizeChecked" << QVariant(true);
+    QTest::newRow("mirrored photos on")
+        << QStringList{"fixMirroredOrientations"} << "fixMirroredOrientations" << QVariant(true);
+    QTest::newRow("mirrored photos on and off")
+        << QStringList{"fixMirroredOrientations", "fixMirroredOrientations"}
+        << "fixMirroredOrientations" << QVariant(false);
 }
 
 void PreferencesTest::clicksWriteTheirKeys() {
@@ -177,6 +207,19 @@ void PreferencesTest::clicksWriteTheirKeys() {
     for (const QString &name : clicks)
         child<QAbstractButton>(name)->click();
     QCOMPARE(Settings::value(key).toString(), expected.toString());
+}
+
+void PreferencesTest::parallelRotationsWrittenAtEachChange() {
+    dialog = std::make_unique<Preferences>();
+    auto *box = child<QSpinBox>("parallelRotations");
+    QVERIFY(!Settings::contains("parallelRotations"));
+
+    box->setValue(5);
+    QCOMPARE(Settings::value("parallelRotations").toInt(), 5);
+    box->stepDown();
+    QCOMPARE(Settings::value("parallelRotations").toInt(), 4);
+    box->setValue(0); // below the box's range: one at least
+    QCOMPARE(Settings::value("parallelRotations").toInt(), 1);
 }
 
 void PreferencesTest::closeAfterRotateTalksToTheWindow() {

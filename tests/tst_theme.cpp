@@ -1,17 +1,20 @@
 // The light and dark theme: the lightness threshold, the two style sheets, the dark palette, a
-// window that settles on a theme instead of looping on the palette changes it causes, and text
-// that stays readable on its background in both themes.
+// window that starts dark on a dark desktop, a window that settles on a theme instead of looping
+// on the palette changes it causes, and text that stays readable on its background in both
+// themes while disabled text looks disabled.
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QToolTip>
 #include <QtTest>
 
 #include <cmath>
@@ -102,6 +105,37 @@ QList<QColor> inlineColors(const QString &text) {
     return colors;
 }
 
+// What a theme decides in a window: the sheets and rich texts of all its widgets and the pictures
+// of their icons.
+QStringList themeState(QWidget *window) {
+    QStringList state{qApp->styleSheet()};
+    QList<QWidget *> widgets = window->findChildren<QWidget *>();
+    widgets.prepend(window);
+    for (QWidget *widget : widgets) {
+        state << widget->objectName() + ": " + widget->styleSheet();
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            state << label->text();
+        if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
+            const QImage icon = button->icon().pixmap(16).toImage();
+            state << QString::number(qHashBits(icon.constBits(), icon.sizeInBytes()));
+        }
+    }
+    return state;
+}
+
+QImage iconPicture(QWidget *window, const char *buttonName) {
+    return window->findChild<QAbstractButton *>(buttonName)->icon().pixmap(16).toImage();
+}
+
+// The tool tip showing at the moment, if any.
+QWidget *shownToolTip() {
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->inherits("QTipLabel") && widget->isVisible())
+            return widget;
+    }
+    return nullptr;
+}
+
 // Brings a widget on a hidden page of a tab or stack to the front.
 void showPagesHolding(QWidget *widget) {
     for (QWidget *child = widget; child->parentWidget(); child = child->parentWidget()) {
@@ -133,6 +167,7 @@ private slots:
     void sheetsShareTheirRules();
     void darkPalette();
     void windowFollowsTheTheme();
+    void darkDesktopAtStartGivesTheDarkTheme();
     void darkVariantOfLightColors_data();
     void darkVariantOfLightColors();
     void textIsReadable_data();
@@ -144,6 +179,7 @@ private slots:
 
 private:
     QWidget *widgetToRead(const QString &owner, const QString &name) const;
+    QWidget *showForReading(const QString &owner, QWidget *widget) const;
 
     std::unique_ptr<Pivotta> window;
 };
@@ -201,12 +237,23 @@ void ThemeTest::darkPalette() {
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         QCOMPARE(palette.color(group, QPalette::Window), QColor(53, 53, 53));
         QCOMPARE(palette.color(group, QPalette::Base), QColor(25, 25, 25));
-        QCOMPARE(palette.color(group, QPalette::Text), QColor(Qt::white));
         QCOMPARE(palette.color(group, QPalette::BrightText), QColor(Qt::red));
+        // Every role is the theme's own: nothing is left over from the palette it replaces.
+        for (int role = 0; role < QPalette::NColorRoles; ++role)
+            QVERIFY(palette.isBrushSet(group, QPalette::ColorRole(role)));
+    }
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        QCOMPARE(palette.color(group, QPalette::Text), QColor(Qt::white));
         QCOMPARE(palette.color(group, QPalette::Highlight), QColor(42, 130, 218));
         QCOMPARE(palette.color(group, QPalette::HighlightedText), QColor(Qt::black));
     }
     QCOMPARE(palette.color(QPalette::Window).lightness(), 53);
+
+    // The same whatever palette is in force when it is built.
+    QApplication::setPalette(paletteWithWindowLightness(220));
+    const QPalette afterLight = ::darkPalette();
+    QApplication::setPalette(paletteWithWindowLightness(20));
+    QCOMPARE(::darkPalette(), afterLight);
 }
 
 // The window's own sheet outranks the application's inside the window, so it changes with the
@@ -222,9 +269,10 @@ void ThemeTest::windowFollowsTheTheme() {
     const QString preferencesSheet = preferences->styleSheet();
     const QString watchLabelSheet = watchLabel->styleSheet();
     const QString aboutLinks = aboutText->text();
+    const QImage lightIcon = iconPicture(window.get(), "stopRotatingButton");
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    // No theme of its own at start-up: the first palette change decides.
+    // A light desktop at start-up: the window keeps its own light sheet and nothing else changes.
     QCOMPARE(qApp->styleSheet(), QString());
 
     QApplication::setPalette(paletteWithWindowLightness(40));
@@ -236,7 +284,7 @@ void ThemeTest::windowFollowsTheTheme() {
     QCOMPARE(watchLabel->styleSheet(), darkVariant(watchLabelSheet));
     QCOMPARE(aboutText->text(), darkVariant(aboutLinks));
     QVERIFY(about->styleSheet() != aboutSheet);
-    QVERIFY(aboutText->text() != aboutLinks);
+    QVERIFY(iconPicture(window.get(), "stopRotatingButton") != lightIcon);
 
     QApplication::setPalette(paletteWithWindowLightness(200));
     settle();
@@ -246,6 +294,32 @@ void ThemeTest::windowFollowsTheTheme() {
     QCOMPARE(preferences->styleSheet(), preferencesSheet);
     QCOMPARE(watchLabel->styleSheet(), watchLabelSheet);
     QCOMPARE(aboutText->text(), aboutLinks);
+    QCOMPARE(iconPicture(window.get(), "stopRotatingButton"), lightIcon);
+}
+
+// A desktop that is dark when Pivotta starts gets the very theme that a switch to dark gives.
+void ThemeTest::darkDesktopAtStartGivesTheDarkTheme() {
+    QApplication::setPalette(paletteWithWindowLightness(40));
+    window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    settle();
+    QCOMPARE(qApp->styleSheet(), themeStyleSheet(Theme::Dark));
+    QCOMPARE(window->styleSheet(), themeStyleSheet(Theme::Dark));
+    QCOMPARE(QApplication::palette(), ::darkPalette());
+    const QStringList darkStart = themeState(window.get());
+    const QImage darkStartPicture = window->grab().toImage();
+    window.reset();
+
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    qApp->setStyleSheet(QString());
+    window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QApplication::setPalette(paletteWithWindowLightness(40));
+    settle();
+    QCOMPARE(themeState(window.get()), darkStart);
+    QCOMPARE(window->grab().toImage(), darkStartPicture);
 }
 
 void ThemeTest::darkVariantOfLightColors_data() {
@@ -256,7 +330,9 @@ void ThemeTest::darkVariantOfLightColors_data() {
         << "background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #d3d3d3, stop:1 #e9e9e9);"
         << "background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #555555, stop:1 #666666);";
     QTest::newRow("pressed button") << "stop:0 #b3b3b3, stop:1 #d9d9d9"
-                                    << "stop:0 #444, stop:1 #555";
+                                    << "stop:0 #1d5b94, stop:1 #2a6fb0";
+    QTest::newRow("preview paper") << "background-color:#f9f9f9"
+                                   << "background-color:#2b2b2b";
     QTest::newRow("page background") << "QScrollArea {background-color:white;}"
                                      << "QScrollArea {background-color:#353535;}";
     QTest::newRow("dark label text") << "padding:0.5em; color:#333;"
@@ -288,12 +364,34 @@ QWidget *ThemeTest::widgetToRead(const QString &owner, const QString &name) cons
         }
         return nullptr;
     }
+    if (owner == "menu")
+        return window->findChild<QMenu *>(name);
     QWidget *root = window.get();
-    if (owner != "window")
+    if (owner != "window" && owner != "tool tip")
         root = window->findChild<QDialog *>(owner);
     if (name == "Close")
         return root->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Close);
     return root->findChild<QWidget *>(name);
+}
+
+// Shows what a row reads where a user sees it: the tool tip of a widget, a menu, the preview's
+// note. Returns the widget whose picture is read.
+QWidget *ThemeTest::showForReading(const QString &owner, QWidget *widget) const {
+    if (owner == "tool tip") {
+        QToolTip::showText(widget->mapToGlobal(QPoint(2, 2)), widget->toolTip(), widget);
+        return shownToolTip();
+    }
+    if (auto *menu = qobject_cast<QMenu *>(widget)) {
+        menu->popup(window->mapToGlobal(QPoint(10, 30)));
+        return QTest::qWaitForWindowExposed(menu) ? menu : nullptr;
+    }
+    if (widget->objectName() == "transformedImage") {
+        window->findChild<QWidget *>("imagedock")->show();
+        qobject_cast<QLabel *>(widget)->setText(
+            "No EXIF orientation metadata in this file to work with.\n\nPhoto may already have "
+            "been rotated.");
+    }
+    return widget;
 }
 
 void ThemeTest::textIsReadable_data() {
@@ -301,6 +399,8 @@ void ThemeTest::textIsReadable_data() {
     QTest::addColumn<QString>("owner");
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("textRole");
+    // Disabled text must look disabled: plainly weaker than enabled text, yet visible.
+    QTest::addColumn<bool>("disabled");
     // Colours that messages fix in a pane's text, whatever the theme.
     QTest::addColumn<QList<QColor>>("messageColors");
 
@@ -310,30 +410,37 @@ void ThemeTest::textIsReadable_data() {
         const char *owner;
         const char *name;
         QPalette::ColorRole role;
+        bool disabled;
         QList<QColor> messageColors;
     } widgets[] = {
-        {"window", "menuBar", QPalette::ButtonText, {}},
-        {"window", "leftdock", QPalette::WindowText, {}},
-        {"window", "browse", QPalette::ButtonText, {}},
-        {"window", "rotateNowButton", QPalette::ButtonText, {}},
-        {"window", "rotatePhotosWhenAddedLabel", QPalette::WindowText, {}},
-        {"window", "leftDockHelp", QPalette::WindowText, {}},
-        {"window", "cmdLineOutput", QPalette::Text, mainPaneColors},
-        {"window", "cmdLineOutput_2", QPalette::Text, detailedPaneColors},
-        {"status bar", "Help", QPalette::ButtonText, {}},
-        {"status bar", "Feedback (web)", QPalette::ButtonText, {}},
-        {"Preferences", "keepAll", QPalette::ButtonText, {}},
-        {"Preferences", "keep50", QPalette::ButtonText, {}},
-        {"Preferences", "modificationDatetime_donothing", QPalette::ButtonText, {}},
-        {"Preferences", "Close", QPalette::ButtonText, {}},
-        {"About", "label_3", QPalette::WindowText, {}},
-        {"About", "pushButton", QPalette::ButtonText, {}},
-        {"About", "Close", QPalette::ButtonText, {}},
+        {"window", "menuBar", QPalette::ButtonText, false, {}},
+        {"window", "leftdock", QPalette::WindowText, false, {}},
+        {"window", "browse", QPalette::ButtonText, false, {}},
+        {"window", "rotateNowButton", QPalette::ButtonText, false, {}},
+        {"window", "rotatePhotosWhenAddedLabel", QPalette::WindowText, false, {}},
+        {"window", "leftDockHelp", QPalette::WindowText, false, {}},
+        {"window", "cmdLineOutput", QPalette::Text, false, mainPaneColors},
+        {"window", "cmdLineOutput_2", QPalette::Text, false, detailedPaneColors},
+        {"window", "transformedImage", QPalette::WindowText, false, {}},
+        {"status bar", "Help", QPalette::ButtonText, false, {}},
+        {"status bar", "Feedback (web)", QPalette::ButtonText, false, {}},
+        {"tool tip", "stopRotatingButton", QPalette::ToolTipText, false, {}},
+        {"tool tip", "showTreeButton", QPalette::ToolTipText, false, {}},
+        {"menu", "menuFile", QPalette::Text, true, {}},
+        {"Preferences", "watchSubfoldersToWatch", QPalette::WindowText, true, {}},
+        {"Preferences", "keepAll", QPalette::ButtonText, false, {}},
+        {"Preferences", "keep50", QPalette::ButtonText, false, {}},
+        {"Preferences", "modificationDatetime_donothing", QPalette::ButtonText, false, {}},
+        {"Preferences", "Close", QPalette::ButtonText, false, {}},
+        {"About", "label_3", QPalette::WindowText, false, {}},
+        {"About", "pushButton", QPalette::ButtonText, false, {}},
+        {"About", "Close", QPalette::ButtonText, false, {}},
     };
     for (bool dark : {false, true}) {
         for (const auto &widget : widgets) {
             QTest::addRow("%s %s %s", dark ? "dark" : "light", widget.owner, widget.name)
-                << dark << widget.owner << widget.name << int(widget.role) << widget.messageColors;
+                << dark << widget.owner << widget.name << int(widget.role) << widget.disabled
+                << widget.messageColors;
         }
     }
 }
@@ -345,6 +452,7 @@ void ThemeTest::textIsReadable() {
     QFETCH(QString, owner);
     QFETCH(QString, name);
     QFETCH(int, textRole);
+    QFETCH(bool, disabled);
     QFETCH(QList<QColor>, messageColors);
 
     window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
@@ -355,18 +463,37 @@ void ThemeTest::textIsReadable() {
     for (const char *dock : {"leftdock", "detailedOutputDock"})
         window->findChild<QWidget *>(dock)->show();
     window->show();
-    if (widget->window() != window.get())
-        widget->window()->show();
+    // A menu and a tool tip are shown once the theme is in force.
+    const bool popUp = qobject_cast<QMenu *>(widget) || owner == "tool tip";
+    QWidget *shownWindow = popUp ? window.get() : widget->window();
+    shownWindow->show();
     showPagesHolding(widget);
-    QVERIFY(QTest::qWaitForWindowExposed(widget->window()));
+    QVERIFY(QTest::qWaitForWindowExposed(shownWindow));
     QApplication::setPalette(paletteWithWindowLightness(dark ? 40 : 220));
     settle();
     QCOMPARE(qApp->styleSheet(), themeStyleSheet(dark ? Theme::Dark : Theme::Light));
+    QWidget *shown = showForReading(owner, widget);
+    QVERIFY(shown);
+    settle();
 
-    const QColor background = mostCommonColor(pictureOf(widget));
+    const QColor background = mostCommonColor(pictureOf(shown));
+    const auto role = QPalette::ColorRole(textRole);
+    if (disabled) {
+        const QColor text = shown->palette().color(QPalette::Disabled, role);
+        const double enabledRatio =
+            contrast(shown->palette().color(QPalette::Active, role), background);
+        const double ratio = contrast(text, background);
+        if (ratio < 1.5 || ratio > 0.6 * enabledRatio) {
+            QFAIL(qPrintable(QString("disabled %1 on %2: contrast %3, enabled text %4")
+                                 .arg(text.name(), background.name())
+                                 .arg(ratio, 0, 'f', 2)
+                                 .arg(enabledRatio, 0, 'f', 2)));
+        }
+        return;
+    }
     QList<QColor> textColors = messageColors;
-    textColors << widget->palette().color(QPalette::ColorRole(textRole));
-    if (auto *label = qobject_cast<QLabel *>(widget))
+    textColors << shown->palette().color(role);
+    if (auto *label = qobject_cast<QLabel *>(shown))
         textColors << inlineColors(label->text());
     for (const QColor &text : textColors) {
         const double ratio = contrast(text, background);

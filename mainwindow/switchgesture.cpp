@@ -1,11 +1,12 @@
-// Counting a mouse press on a two-position slider as one gesture.
-#include "watcher/switchgesture.h"
+// Counting a mouse press on a two-position slider as one gesture, and Space as a flip.
+#include "mainwindow/switchgesture.h"
 
 #include <QAbstractSlider>
-#include <QEvent>
+#include <QKeyEvent>
 
-SwitchGesture::SwitchGesture(QAbstractSlider *slider)
-    : QObject(slider) {
+SwitchGesture::SwitchGesture(QAbstractSlider *watchedSlider)
+    : QObject(watchedSlider)
+    , slider(watchedSlider) {
     slider->installEventFilter(this);
 }
 
@@ -28,6 +29,15 @@ bool SwitchGesture::eventFilter(QObject *watched, QEvent *event) {
     case QEvent::MouseButtonRelease:
         pressActive = false;
         break;
+    case QEvent::KeyPress: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier)
+            break;
+        // A held key repeats its press; one stroke is one flip.
+        if (!key->isAutoRepeat())
+            slider->triggerAction(QAbstractSlider::SliderMove);
+        return true;
+    }
     default:
         break;
     }
