@@ -30,10 +30,10 @@
 
 namespace {
 
-const JpegTransform transforms[] = {
-    JpegTransform::FlipHorizontal, JpegTransform::Rotate180, JpegTransform::FlipVertical,
-    JpegTransform::Transpose,      JpegTransform::Rotate90,  JpegTransform::Transverse,
-    JpegTransform::Rotate270,
+const Turn transforms[] = {
+    Turn::FlipHorizontal, Turn::Rotate180, Turn::FlipVertical,
+    Turn::Transpose,      Turn::Rotate90,  Turn::Transverse,
+    Turn::Rotate270,
 };
 
 bool runTool(const QString &program, const QStringList &arguments) {
@@ -124,7 +124,7 @@ int measureSizes() {
         const QString group =
             QString("%1 %2").arg(original.frame.progressive() ? "progressive" : "baseline",
                                  original.standardHuffmanTables ? "standard" : "optimised");
-        for (JpegTransform transform : transforms) {
+        for (Turn transform : transforms) {
             if (!runTool("jpegtran",
                          jpegtranArgumentList(photo, out, transform, original, false, true)))
                 continue;
@@ -159,21 +159,21 @@ void measureChain(const QString &photo, const QString &name, int rounds) {
 
         timer.restart();
         runTool("jpegtran",
-                jpegtranArgumentList(photo, out, JpegTransform::Rotate90, original, false, true));
+                jpegtranArgumentList(photo, out, Turn::Rotate90, original, false, true));
         double chainTime = millisecondsSince(timer);
 
         timer.restart();
         JpegStructure result = readJpegStructure(out);
         if (!original.thumbnail.isEmpty()) {
             const QByteArray turned =
-                pipeThrough(jpegtranThumbnailArguments(JpegTransform::Rotate90),
+                pipeThrough(jpegtranThumbnailArguments(Turn::Rotate90),
                             readThumbnail(photo, original));
             putBackThumbnail(out, result, turned, nullptr);
         }
         appendTrailingBytes(photo, original, out, nullptr);
         result = readJpegStructure(out);
         fixMultiPictureOffsets(out, original, result, nullptr);
-        checkTurnedResult(original, result, JpegTransform::Rotate90, true);
+        checkTurnedResult(original, result, Turn::Rotate90, true);
         extraTime += millisecondsSince(timer);
 
         // The exiv2 run itself belongs to the chain; with XMP it has one more command.
@@ -215,7 +215,7 @@ int measureCost(int rounds) {
     for (int round = 0; round < rounds; ++round) {
         QElapsedTimer timer;
         timer.start();
-        pipeThrough(jpegtranThumbnailArguments(JpegTransform::Rotate90), thumbnail);
+        pipeThrough(jpegtranThumbnailArguments(Turn::Rotate90), thumbnail);
         times.push_back(millisecondsSince(timer));
     }
     printFigure("thumbnail jpegtran run ms", decimals(median(times), 2));

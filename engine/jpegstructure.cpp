@@ -453,11 +453,14 @@ JpegStructure readJpegStructure(const QString &path) {
     }
     if (size == 0)
         return parseJpegStructure(nullptr, 0);
-    // Mapped rather than read: a walk touches the coded data once, and the pages stay shared
-    // with the cache that jpegtran reads from next.
-    if (const uchar *mapped = file.map(0, size))
-        return parseJpegStructure(mapped, size);
-    return parseJpegStructure(file.readAll());
+    // Read, not mapped: another program may shorten the file meanwhile (a copy overwriting it,
+    // a card pulled out), and a mapped page that is gone ends the program.
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() != size) {
+        failed.problem = tr("the file changed while it was read");
+        return failed;
+    }
+    return parseJpegStructure(bytes);
 }
 
 int xmpTiffOrientation(const char *xmp, qint64 size) {

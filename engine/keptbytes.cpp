@@ -187,3 +187,26 @@ bool fixMultiPictureOffsets(const QString &resultPath, const JpegStructure &orig
     }
     return writeAt(file, result.mpfSegment.offset, segment) || fail(error, file.errorString());
 }
+
+bool trailingBytesKept(const QString &photoPath, const JpegStructure &photo,
+                       const QString &resultPath, const JpegStructure &result) {
+    const qint64 length = photo.trailingBytes();
+    if (result.trailingBytes() != length)
+        return false;
+    if (length == 0)
+        return true;
+    QFile original(photoPath);
+    QFile turned(resultPath);
+    if (!original.open(QIODevice::ReadOnly) || !original.seek(photo.imageEnd) ||
+        !turned.open(QIODevice::ReadOnly) || !turned.seek(result.imageEnd))
+        return false;
+    constexpr qint64 chunkSize = 1 << 20;
+    for (qint64 left = length; left > 0;) {
+        const QByteArray a = original.read(qMin(left, chunkSize));
+        const QByteArray b = turned.read(qMin(left, chunkSize));
+        if (a.isEmpty() || a != b)
+            return false;
+        left -= a.size();
+    }
+    return true;
+}

@@ -40,3 +40,8 @@ bool appendTrailingBytes(const QString &photoPath, const JpegStructure &photo,
 // nothing and returns true for a photo without an index.
 bool fixMultiPictureOffsets(const QString &resultPath, const JpegStructure &original,
                             const JpegStructure &result, QString *error);
+
+// Whether the file at `resultPath` ends with exactly the bytes that follow the photo's main
+// image (none when it has none), as appendTrailingBytes put them there.
+bool trailingBytesKept(const QString &photoPath, const JpegStructure &photo,
+                       const QString &resultPath, const JpegStructure &result);

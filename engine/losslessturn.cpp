@@ -13,14 +13,14 @@ QString tr(const char *text) {
 
 // Which partial edge of the original a transform must trim: jpegtran moves whole blocks, and a
 // partial block may only stay where it already is, at the right or bottom edge.
-bool trimsOriginalRight(JpegTransform transform) {
-    return transform == JpegTransform::FlipHorizontal || transform == JpegTransform::Rotate180 ||
-           transform == JpegTransform::Transverse || transform == JpegTransform::Rotate270;
+bool trimsOriginalRight(Turn transform) {
+    return transform == Turn::FlipHorizontal || transform == Turn::Rotate180 ||
+           transform == Turn::Transverse || transform == Turn::Rotate270;
 }
 
-bool trimsOriginalBottom(JpegTransform transform) {
-    return transform == JpegTransform::FlipVertical || transform == JpegTransform::Rotate180 ||
-           transform == JpegTransform::Transverse || transform == JpegTransform::Rotate90;
+bool trimsOriginalBottom(Turn transform) {
+    return transform == Turn::FlipVertical || transform == Turn::Rotate180 ||
+           transform == Turn::Transverse || transform == Turn::Rotate90;
 }
 
 // The pixels of the original's partial edge block. jpegtran keeps a side shorter than one block.
@@ -59,46 +59,10 @@ ResultCheck wrong(const QString &reason) {
 
 } // namespace
 
-std::optional<JpegTransform> transformForOrientation(int orientation) {
-    switch (orientation) {
-    case 2:
-        return JpegTransform::FlipHorizontal;
-    case 3:
-        return JpegTransform::Rotate180;
-    case 4:
-        return JpegTransform::FlipVertical;
-    case 5:
-        return JpegTransform::Transpose;
-    case 6:
-        return JpegTransform::Rotate90;
-    case 7:
-        return JpegTransform::Transverse;
-    case 8:
-        return JpegTransform::Rotate270;
-    default:
-        return std::nullopt;
-    }
-}
 
-std::optional<JpegTransform> transformForAngle(int angle) {
-    switch (angle) {
-    case 90:
-        return JpegTransform::Rotate90;
-    case 180:
-        return JpegTransform::Rotate180;
-    case 270:
-        return JpegTransform::Rotate270;
-    default:
-        return std::nullopt;
-    }
-}
 
-bool swapsSides(JpegTransform transform) {
-    return transform == JpegTransform::Transpose || transform == JpegTransform::Rotate90 ||
-           transform == JpegTransform::Transverse || transform == JpegTransform::Rotate270;
-}
 
-EdgeTrim trimmedEdges(const JpegFrame &frame, JpegTransform transform) {
+EdgeTrim trimmedEdges(const JpegFrame &frame, Turn transform) {
     const int fromWidth =
         trimsOriginalRight(transform) ? partialBlock(frame.width, frame.blockWidth()) : 0;
     const int fromHeight =
@@ -119,7 +83,7 @@ QString edgeTrimText(const EdgeTrim &trim) {
     return tr("%1 of edge pixels dropped.").arg(dropped);
 }
 
-QSize turnedSize(const JpegFrame &frame, JpegTransform transform, bool trim) {
+QSize turnedSize(const JpegFrame &frame, Turn transform, bool trim) {
     const QSize size =
         swapsSides(transform) ? QSize(frame.height, frame.width) : QSize(frame.width, frame.height);
     if (!trim)
@@ -128,7 +92,7 @@ QSize turnedSize(const JpegFrame &frame, JpegTransform transform, bool trim) {
     return {size.width() - dropped.columns, size.height() - dropped.rows};
 }
 
-QString imperfectionReason(const JpegFrame &frame, JpegTransform transform) {
+QString imperfectionReason(const JpegFrame &frame, Turn transform) {
     // Unlike "-trim", "-perfect" also refuses a side shorter than one block.
     QStringList reasons;
     if (trimsOriginalRight(transform) && frame.width % frame.blockWidth() != 0) {
@@ -145,7 +109,7 @@ QString imperfectionReason(const JpegFrame &frame, JpegTransform transform) {
 }
 
 ResultCheck checkTurnedResult(const JpegStructure &original, const JpegStructure &result,
-                              JpegTransform transform, bool trim) {
+                              Turn transform, bool trim) {
     if (!result.isComplete())
         return wrong(tr("the turned file is not a complete JPEG file (%1)").arg(result.problem));
     const JpegFrame &before = original.frame;

@@ -7,30 +7,10 @@
 #include <QSize>
 #include <QString>
 
-#include <optional>
+#include "engine/turn.h"
 
 struct JpegFrame;
 struct JpegStructure;
-
-// jpegtran's transforms, named as its options are.
-enum class JpegTransform {
-    FlipHorizontal, // orientation 2
-    Rotate180,      // 3
-    FlipVertical,   // 4
-    Transpose,      // 5
-    Rotate90,       // 6
-    Transverse,     // 7
-    Rotate270,      // 8
-};
-
-// The transform that makes a photo with this EXIF orientation upright; none for 1 and for
-// values that are not orientations.
-std::optional<JpegTransform> transformForOrientation(int orientation);
-// The transform for a clockwise turn of 90, 180 or 270 degrees; none for other angles.
-std::optional<JpegTransform> transformForAngle(int angle);
-
-// Whether width and height trade places.
-bool swapsSides(JpegTransform transform);
 
 // The pixels that "-trim" drops: partial blocks at the edges that the transform would move
 // inside the picture. Counted in the turned photo: `columns` fewer across, `rows` fewer down.
@@ -43,17 +23,17 @@ struct EdgeTrim {
         return columns == other.columns && rows == other.rows;
     }
 };
-EdgeTrim trimmedEdges(const JpegFrame &frame, JpegTransform transform);
+EdgeTrim trimmedEdges(const JpegFrame &frame, Turn transform);
 
 // "15 rows and 1 column of edge pixels dropped."; empty when nothing was.
 QString edgeTrimText(const EdgeTrim &trim);
 
 // The size of the turned photo, less the edges that "-trim" drops when `trim` is on.
-QSize turnedSize(const JpegFrame &frame, JpegTransform transform, bool trim);
+QSize turnedSize(const JpegFrame &frame, Turn transform, bool trim);
 
 // Why "-perfect" refuses this transform for this photo (its width or height is not a multiple of
 // the block size, with the numbers); empty when the transform is perfect.
-QString imperfectionReason(const JpegFrame &frame, JpegTransform transform);
+QString imperfectionReason(const JpegFrame &frame, Turn transform);
 
 // What the check of a turned result found.
 enum class ResultVerdict {
@@ -83,4 +63,4 @@ inline constexpr double soundSizeRatioHigh = 1.07;
 // components (sampling factors traded for transforms that swap sides), the expected size, the
 // original's coding process kept, and coded data of about the original's size per pixel.
 ResultCheck checkTurnedResult(const JpegStructure &original, const JpegStructure &result,
-                              JpegTransform transform, bool trim);
+                              Turn transform, bool trim);

@@ -16,9 +16,9 @@ QString tr(const char *text) {
 
 QString mirroringWords(Turn turn) {
     switch (turn) {
-    case Turn::MirrorHorizontal:
+    case Turn::FlipHorizontal:
         return tr("Mirroring horizontally");
-    case Turn::MirrorVertical:
+    case Turn::FlipVertical:
         return tr("Mirroring vertically");
     case Turn::Transpose:
         return tr("Mirroring across the diagonal (transpose)");
@@ -30,7 +30,7 @@ QString mirroringWords(Turn turn) {
 }
 
 QString mirroringArrow(Turn turn) {
-    return turn == Turn::MirrorVertical ? QString::fromUtf8("⇅") : QString::fromUtf8("⇆");
+    return turn == Turn::FlipVertical ? QString::fromUtf8("⇅") : QString::fromUtf8("⇆");
 }
 } // namespace
 

@@ -21,9 +21,9 @@ Turn turnForTransformation(QImageIOHandler::Transformations transformation) {
     case QImageIOHandler::TransformationRotate270:
         return Turn::Rotate270;
     case QImageIOHandler::TransformationMirror:
-        return Turn::MirrorHorizontal;
+        return Turn::FlipHorizontal;
     case QImageIOHandler::TransformationFlip:
-        return Turn::MirrorVertical;
+        return Turn::FlipVertical;
     case QImageIOHandler::TransformationFlipAndRotate90:
         return Turn::Transpose;
     case QImageIOHandler::TransformationMirrorAndRotate90:

@@ -1,15 +1,25 @@
-// One photo's rotation chain: jpegtran, exiv2, checks and the atomic replacement.
+// One photo's rotation chain: jpegtran, checks, the kept bytes, exiv2 and the replacement.
 #include "engine/photorotation.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QThreadPool>
+
+#include <limits>
 
 #include "app/debuglog.h"
+#include "engine/fileidentity.h"
+#include "engine/keptbytes.h"
+#include "engine/losslessturn.h"
 #include "engine/messagetext.h"
+#include "engine/tempfileholder.h"
 #include "engine/toolrun.h"
 #include "engine/tools.h"
+#include "engine/turnedpicture.h"
 #include "exif/orientationreader.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
@@ -28,6 +38,36 @@ bool orientationTagStillTurns(const QString &path) {
 // File systems store times with different precision (FAT: two seconds).
 bool sameFileTime(const QDateTime &a, const QDateTime &b) {
     return a.isValid() && b.isValid() && qAbs(a.msecsTo(b)) < 2000;
+}
+
+// The first line of jpegtran's own words about a failure, without its name in front.
+QString jpegtranSays(const ToolResult &result) {
+    const QStringList lines = (result.standardError + "\n" + result.standardOutput)
+                                  .split('\n', Qt::SkipEmptyParts);
+    for (QString line : lines) {
+        line = line.trimmed();
+        if (line.startsWith("libjpeg-turbo version") || line.startsWith("Copyright") ||
+            line.isEmpty())
+            continue;
+        if (line.startsWith("jpegtran: "))
+            line.remove(0, 10);
+        return line;
+    }
+    return QString();
+}
+
+// Replacing the photo writes the result to the disk first, which can take a while on a slow
+// disk: it runs on a worker thread, so that the window goes on answering meanwhile.
+QFuture<ReplaceOutcome> replaceInBackground(const QString &replacement, const QString &photo,
+                                            const FileState &stateBefore) {
+    auto promise = std::make_shared<QPromise<ReplaceOutcome>>();
+    QFuture<ReplaceOutcome> future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, replacement, photo, stateBefore] {
+        promise->addResult(replacePhotoKeepingIdentity(replacement, photo, stateBefore));
+        promise->finish();
+    });
+    return future;
 }
 } // namespace
 
@@ -54,14 +94,27 @@ void PhotoRotation::start() {
     if (!checkPhotoCanBeReplaced())
         return;
     stateBefore = fileStateOf(photoPath);
+    if (job.examinedState.exists && stateBefore != job.examinedState) {
+        leave(PhotoRotationOutcome::TryLater,
+              tr("Not rotated: %1 changed while it was being examined. It was left as it is now.")
+                  .arg(link()),
+              tr("it changed while it was being examined"));
+        return;
+    }
+    if (!checkIdentityCanBeKept())
+        return;
     timeBeforeRotation = stateBefore.modified;
+    original = readJpegStructure(photoPath);
     reportTimeBeforeRotation();
     startBesidePhoto();
 }
 
 void PhotoRotation::stop() {
-    if (ended)
+    if (ended || stopRequested)
         return;
+    stopRequested = true;
+    if (replacing)
+        return; // the rename ends the chain either way, within moments
     if (tool && tool->isRunning()) {
         tool->stop(); // its done() ends the chain
         return;
@@ -75,26 +128,54 @@ void PhotoRotation::stop() {
 bool PhotoRotation::checkPhotoCanBeReplaced() {
     const QFileInfo photo(photoPath);
     if (!photo.exists()) {
-        say(tr("Not rotated: %1 is no longer there.").arg(link()));
-        end(PhotoRotationOutcome::Failed, tr("the photo is no longer there"));
+        leave(PhotoRotationOutcome::Failed, tr("Not rotated: %1 is no longer there.").arg(link()),
+              tr("the photo is no longer there"));
         return false;
     }
     if (!photo.isFile()) {
-        say(tr("Not rotated: %1 is not a file.").arg(link()));
-        end(PhotoRotationOutcome::Failed, tr("not a file"));
+        leave(PhotoRotationOutcome::Failed, tr("Not rotated: %1 is not a file.").arg(link()),
+              tr("not a file"));
         return false;
     }
     if (!isWritablePhoto(photo)) {
-        say(tr("Not rotated: %1 is read-only. Pivotta leaves read-only photos as they are.")
-                .arg(link()));
-        end(PhotoRotationOutcome::Failed, tr("the photo is read-only"));
+        leave(PhotoRotationOutcome::Failed,
+              tr("Not rotated: %1 is read-only. Pivotta leaves read-only photos as they are.")
+                  .arg(link()),
+              tr("the photo is read-only"));
         return false;
     }
     if (!folderAcceptsNewFiles(photo.absolutePath())) {
-        say(tr("Not rotated: the folder of %1 is read-only, so the rotated photo cannot be saved "
-               "there. The photo was left unchanged.")
-                .arg(link()));
-        end(PhotoRotationOutcome::Failed, tr("the photo's folder is read-only"));
+        leave(PhotoRotationOutcome::Failed,
+              tr("Not rotated: the folder of %1 is read-only, so the rotated photo cannot be "
+                 "saved there. The photo was left unchanged.")
+                  .arg(link()),
+              tr("the photo's folder is read-only"));
+        return false;
+    }
+    return true;
+}
+
+// The rotated photo is a new file that takes the photo's name. A photo with several names (hard
+// links) is left: the rename would give only this name the rotated photo and split the names,
+// and writing the result into the photo itself could leave it half-written if anything failed
+// on the way. A photo whose owner the running user cannot give a new file is left too.
+bool PhotoRotation::checkIdentityCanBeKept() {
+    const FileIdentity identity = fileIdentityOf(photoPath);
+    if (identity.linkCount > 1) {
+        leave(PhotoRotationOutcome::Failed,
+              tr("Not rotated: %1 has %2 names (hard links). Rotating it would give only this name "
+                 "the rotated photo, so it was left unchanged.")
+                  .arg(link(), QString::number(identity.linkCount)),
+              tr("the photo has %1 names (hard links)").arg(identity.linkCount));
+        return false;
+    }
+    if (!mayGiveOwnership(identity.owner, identity.group)) {
+        const QString owner = ownerAndGroupText(identity.owner, identity.group);
+        leave(PhotoRotationOutcome::Failed,
+              tr("Not rotated: %1 belongs to %2, and Pivotta may not give the rotated photo that "
+                 "owner. It was left unchanged.")
+                  .arg(link(), escapeHtml(owner)),
+              tr("the photo belongs to %1, which Pivotta may not give a new file").arg(owner));
         return false;
     }
     return true;
@@ -114,66 +195,26 @@ void PhotoRotation::reportTimeBeforeRotation() {
 }
 
 void PhotoRotation::startBesidePhoto() {
-    besideTempPath = siblingTempPath(photoPath);
-    // Made empty first, so that a folder that takes no new file is told apart from a jpegtran
-    // failure, and so that the unique name is ours.
-    QFile reserved(besideTempPath);
-    if (!reserved.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        say(tr("Not rotated: no temporary file could be made beside %1 (%2). The photo was left "
-               "unchanged.")
-                .arg(fileLink(job.photoPath, true, false, job.folder),
-                     escapeHtml(reserved.errorString())));
-        besideTempPath.clear();
-        end(PhotoRotationOutcome::Failed, tr("no temporary file could be made beside it"));
-        return;
-    }
-    reserved.close();
-    runTool("jpegtran", jpegtranArguments(photoPath, besideTempPath),
-            &PhotoRotation::onBesideJpegtranDone);
-}
-
-void PhotoRotation::onBesideJpegtranDone(const ToolResult &result) {
-    if (reportToolNotRun(result, "jpegtran"))
-        return;
-    const QString standardOutput =
-        outputNamingPhoto(result.standardOutput, besideTempPath, photoPath);
-    const QString standardError =
-        outputNamingPhoto(result.standardError, besideTempPath, photoPath);
-    const QString output = standardOutput + "\n" + standardError;
-    jpegtranOutputHtml = toolOutputHtml(standardOutput, standardError);
-    jpegtranExitCode = result.exitCode;
-    switch (jpegtranVerdict(result.exitedNormally(), result.exitCode, output)) {
-    case JpegtranVerdict::Crashed:
-        say(tr("Not rotated, jpegtran crashed") + ": " +
-            fileLink(job.photoPath, true, false, job.folder));
-        end(PhotoRotationOutcome::Failed, tr("jpegtran crashed"));
-        return;
-    case JpegtranVerdict::Truncated:
-        reportRotation();
-        reportJpegtranFailure(jpegtranOutputHtml, false);
-        say(tr("The photo ends too early (it may be incomplete), so its rotated version would be "
-               "damaged. %1 was left unchanged.")
-                .arg(fileLink(job.photoPath, true, false, job.folder)));
-        end(PhotoRotationOutcome::Failed, tr("the photo ends too early (it may be incomplete)"));
-        return;
-    case JpegtranVerdict::NotPerfect:
-        reportRotation();
-        reportJpegtranFailure(jpegtranOutputHtml, true);
-        end(PhotoRotationOutcome::Failed, tr("the transformation would not be perfect"));
-        return;
-    case JpegtranVerdict::Failure:
-        qCDebug(lcPivotta) << "filename is not encoded";
-        QFile::remove(besideTempPath);
-        besideTempPath.clear();
-        startSystemTempCopy();
-        return;
-    case JpegtranVerdict::Success:
-    case JpegtranVerdict::SuccessWithWarning:
-        break;
-    }
-    reportRotation();
     route = Route::BesidePhoto;
-    finishRotatedResult(besideTempPath);
+    // Made empty and held first, so that a folder that takes no new file is told apart from a
+    // jpegtran failure, and so that no other Pivotta takes the file for a leftover.
+    besideTemp = std::make_unique<TempFileHolder>(photoPath);
+    if (!besideTemp->isValid()) {
+        const QString error = besideTemp->errorString();
+        besideTemp.reset();
+        leave(PhotoRotationOutcome::Failed,
+              tr("Not rotated: no temporary file could be made beside %1 (%2). The photo was left "
+                 "unchanged.")
+                  .arg(link(), escapeHtml(error)),
+              tr("no temporary file could be made beside it (%1)").arg(error));
+        return;
+    }
+    workPath = besideTemp->path();
+    runTool("jpegtran",
+            jpegtranArgumentList(QDir::toNativeSeparators(photoPath),
+                                 QDir::toNativeSeparators(workPath), job.turn, original, perfect,
+                                 trim),
+            &PhotoRotation::onJpegtranDone);
 }
 
 // The route for photos that jpegtran cannot open under their own name.
@@ -185,68 +226,209 @@ void PhotoRotation::startSystemTempCopy() {
             .arg(nativePath(systemCopyPath), nativePath(job.photoPath)));
     qCDebug(lcPivotta) << systemCopyPath;
     if (!QFile::copy(photoPath, systemCopyPath)) {
-        say(tr("<span style='color:#000'>Failed to create %1 to rotate file with "
-               "unicode/international characters in name.</span>")
-                .arg(nativePath(systemCopyPath)));
+        const QString failedCopy = systemCopyPath;
+        QFile::remove(systemCopyPath); // a copy cut short by a full disk
         systemCopyPath.clear();
-        end(PhotoRotationOutcome::Failed, tr("no copy could be made to rotate"));
+        leave(PhotoRotationOutcome::Failed,
+              tr("<span style='color:#000'>Failed to create %1 to rotate file with "
+                 "unicode/international characters in name.</span>")
+                  .arg(nativePath(failedCopy)),
+              tr("no copy could be made to rotate"));
         return;
     }
     qCDebug(lcPivotta) << "encoded rotate start" << systemCopyPath << " original:" << photoPath;
-    runTool("jpegtran", jpegtranArguments(systemCopyPath, systemCopyPath),
-            &PhotoRotation::onCopyJpegtranDone);
+    workPath = systemCopyPath;
+    runTool("jpegtran",
+            jpegtranArgumentList(QDir::toNativeSeparators(systemCopyPath),
+                                 QDir::toNativeSeparators(systemCopyPath), job.turn, original,
+                                 perfect, trim),
+            &PhotoRotation::onJpegtranDone);
 }
 
-void PhotoRotation::onCopyJpegtranDone(const ToolResult &result) {
+void PhotoRotation::onJpegtranDone(const ToolResult &result) {
     if (reportToolNotRun(result, "jpegtran"))
         return;
-    const QString standardOutput =
-        outputNamingPhoto(result.standardOutput, systemCopyPath, photoPath);
-    const QString standardError =
-        outputNamingPhoto(result.standardError, systemCopyPath, photoPath);
-    const QString output = standardOutput + "\n" + standardError;
+    const QString standardOutput = outputNamingPhoto(result.standardOutput, workPath, photoPath);
+    const QString standardError = outputNamingPhoto(result.standardError, workPath, photoPath);
     jpegtranOutputHtml = toolOutputHtml(standardOutput, standardError);
-    jpegtranExitCode = result.exitCode;
-    switch (jpegtranVerdict(result.exitedNormally(), result.exitCode, output)) {
-    case JpegtranVerdict::Crashed:
-        say(tr("Not rotated, jpegtran crashed") + ": " +
-            fileLink(job.photoPath, true, false, job.folder));
-        end(PhotoRotationOutcome::Failed, tr("jpegtran crashed"));
+    if (!reportJpegtranOutcome(result) || ended)
         return;
-    case JpegtranVerdict::Truncated:
-    case JpegtranVerdict::NotPerfect:
-    case JpegtranVerdict::Failure:
-        qCDebug(lcPivotta) << "filename is encoded";
-        reportRotation();
-        reportJpegtranFailure(jpegtranOutputHtml, output.contains("transformation is not perfect"));
-        end(PhotoRotationOutcome::Failed, tr("jpegtran failed"));
-        return;
-    case JpegtranVerdict::Success:
-    case JpegtranVerdict::SuccessWithWarning:
-        break;
-    }
     reportRotation();
-    finishRotatedResult(systemCopyPath);
+    if (!ended)
+        checkTurnedResult();
 }
 
-// A result jpegtran called a success is finished (tag reset, file time) only when it is a
-// complete photo; otherwise the photo stays as it is.
-void PhotoRotation::finishRotatedResult(const QString &resultPath) {
-    if (!looksLikeCompleteJpeg(resultPath)) {
-        say(tr("Not rotated: jpegtran reported success but left no complete photo. %1 was left "
-               "unchanged.")
-                .arg(fileLink(job.photoPath, true, false, job.folder)));
+// Tells what a jpegtran run that did not succeed means for the photo, and ends the chain or
+// takes the second route; true when the run succeeded.
+bool PhotoRotation::reportJpegtranOutcome(const ToolResult &result) {
+    const QFileInfo input(photoPath);
+    const JpegtranOutcome outcome =
+        jpegtranOutcome(result.exitedNormally(), result.exitCode,
+                        result.standardOutput + "\n" + result.standardError, input.exists(),
+                        input.isReadable());
+    const QString photoLink = fileLink(job.photoPath, true, false, job.folder);
+    switch (outcome) {
+    case JpegtranOutcome::Success:
+        return true;
+    case JpegtranOutcome::Crashed:
+        leave(PhotoRotationOutcome::Failed, tr("Not rotated, jpegtran crashed") + ": " + photoLink,
+              tr("jpegtran crashed"));
+        return false;
+    case JpegtranOutcome::CannotOpenName:
+        if (route == Route::BesidePhoto) {
+            qCDebug(lcPivotta) << "filename is not encoded";
+            besideTemp.reset();
+            startSystemTempCopy();
+            return false;
+        }
+        qCDebug(lcPivotta) << "filename is encoded";
+        break;
+    case JpegtranOutcome::Truncated:
+        reportRotation();
+        reportJpegtranFailure(jpegtranOutputHtml, false);
+        leave(PhotoRotationOutcome::Failed,
+              tr("The photo ends too early (it may be incomplete), so its rotated version would "
+                 "be damaged. %1 was left unchanged.")
+                  .arg(photoLink),
+              tr("the photo ends too early (it may be incomplete)"));
+        return false;
+    case JpegtranOutcome::NotPerfect:
+        reportRotation();
+        reportJpegtranFailure(jpegtranOutputHtml, true);
+        end(PhotoRotationOutcome::Failed, tr("the turn cannot be perfect for this photo"));
+        return false;
+    default:
+        break;
+    }
+    // Every other outcome leaves the photo, with jpegtran's own reason: a warning too, since the
+    // data it warns about would be baked into the rotated photo.
+    reportRotation();
+    reportJpegtranFailure(jpegtranOutputHtml, false);
+    QString reason = jpegtranOutcomeText(outcome);
+    const QString own = jpegtranSays(result);
+    if (outcome == JpegtranOutcome::Failed || outcome == JpegtranOutcome::Warning)
+        reason += own.isEmpty() ? QString() : ": " + own;
+    leave(PhotoRotationOutcome::Failed,
+          tr("Not rotated: %1 (%2). The photo was left unchanged.").arg(photoLink, escapeHtml(reason)),
+          reason);
+    return false;
+}
+
+// The result must be what a lossless turn gives: the expected frame, complete, of about the
+// original's size. Where its size leaves doubt, small decodes of both settle it.
+void PhotoRotation::checkTurnedResult() {
+    const JpegStructure result = readJpegStructure(workPath);
+    ResultCheck check = ::checkTurnedResult(original, result, job.turn, trim);
+    if (check.verdict == ResultVerdict::Doubtful &&
+        showsTheOriginalTurned(photoPath, workPath, job.turn))
+        check.verdict = ResultVerdict::Sound;
+    if (check.verdict != ResultVerdict::Sound) {
         sayDetailedRaw(jpegtranOutputHtml);
-        end(PhotoRotationOutcome::Failed, tr("jpegtran left no complete photo"));
+        const QString reason = check.reason.isEmpty() ? tr("its picture differs") : check.reason;
+        leave(PhotoRotationOutcome::Failed,
+              tr("Not rotated: the rotated version of %1 is not what a lossless turn gives (%2). "
+                 "The photo was left unchanged.")
+                  .arg(link(), escapeHtml(reason)),
+              tr("the rotated version is not what a lossless turn gives (%1)").arg(reason));
         return;
     }
-    workPath = resultPath;
+    if (trim) {
+        const EdgeTrim dropped = trimmedEdges(original.frame, job.turn);
+        if (dropped.isNone()) {
+            sayDetailed(escapeHtml(job.photoPath) + ": " + tr("no edge pixels dropped."), false);
+        } else {
+            const QString text = edgeTrimText(dropped);
+            say(tr("%1: %2").arg(fileLink(job.photoPath, false, false, job.folder), escapeHtml(text)));
+            sayDetailed(escapeHtml(job.photoPath) + ": " + escapeHtml(text), false);
+        }
+    }
+    turnThumbnail();
+}
+
+// The EXIF thumbnail is turned by the same transform, so that viewers that show it show it
+// upright; a photo without one goes on at once.
+void PhotoRotation::turnThumbnail() {
+    if (original.thumbnail.isEmpty()) {
+        keepTrailingBytes();
+        return;
+    }
+    const QByteArray thumbnail = readThumbnail(photoPath, original);
+    if (thumbnail.isEmpty()) {
+        keepTrailingBytes();
+        return;
+    }
+    runTool("jpegtran", jpegtranThumbnailArguments(job.turn), &PhotoRotation::onThumbnailDone,
+            thumbnail);
+}
+
+void PhotoRotation::onThumbnailDone(const ToolResult &result) {
+    if (result.ending == ToolResult::Stopped) {
+        end(PhotoRotationOutcome::Stopped, tr("stopped"));
+        return;
+    }
+    if (!result.succeeded() || result.output.isEmpty()) {
+        // A thumbnail jpegtran cannot turn is no reason to leave the photo itself.
+        say(tr("The EXIF thumbnail of %1 could not be turned, so it keeps its old orientation.")
+                .arg(link()));
+        keepTrailingBytes();
+        return;
+    }
+    QString error;
+    switch (putBackThumbnail(workPath, readJpegStructure(workPath), result.output, &error)) {
+    case ThumbnailPlacement::SameSlot:
+    case ThumbnailPlacement::GrownSegment:
+        sayDetailed(escapeHtml(job.photoPath) + ": " + tr("EXIF thumbnail turned too."), false);
+        break;
+    case ThumbnailPlacement::NoRoom:
+        say(tr("The turned EXIF thumbnail of %1 did not fit its place, so the thumbnail keeps its "
+               "old orientation.")
+                .arg(link()));
+        break;
+    case ThumbnailPlacement::Failed:
+        leave(PhotoRotationOutcome::Failed,
+              tr("Not rotated: the turned EXIF thumbnail could not be put into the rotated "
+                 "version of %1 (%2). The photo was left unchanged.")
+                  .arg(link(), escapeHtml(error)),
+              tr("the turned thumbnail could not be put back (%1)").arg(error));
+        return;
+    }
+    keepTrailingBytes();
+}
+
+// Motion photos, further pictures and gain maps follow the main image; jpegtran does not copy
+// them, so they are carried over as they are, and a multi-picture index is told where they now
+// lie.
+void PhotoRotation::keepTrailingBytes() {
+    const qint64 trailing = original.trailingBytes();
+    if (trailing > 0) {
+        QString error;
+        const bool kept = appendTrailingBytes(photoPath, original, workPath, &error) &&
+                          fixMultiPictureOffsets(workPath, original, readJpegStructure(workPath),
+                                                 &error);
+        if (!kept) {
+            leave(PhotoRotationOutcome::Failed,
+                  tr("Not rotated: the data that follows the image in %1 could not be carried "
+                     "over (%2). The photo was left unchanged.")
+                      .arg(link(), escapeHtml(error)),
+                  tr("the data after the image could not be carried over (%1)").arg(error));
+            return;
+        }
+        sayDetailed(escapeHtml(job.photoPath) + ": " +
+                        tr("kept %n byte(s) that follow the image (such as a motion photo's "
+                           "video).",
+                           "", int(qMin<qint64>(trailing, std::numeric_limits<int>::max()))),
+                    false);
+    }
+    resetOrientation();
+}
+
+void PhotoRotation::resetOrientation() {
     if (!QFileInfo::exists(workPath)) {
         qCDebug(lcPivotta) << "target file not found for exiv2" << workPath;
         end(PhotoRotationOutcome::Failed, tr("the rotated file is gone"));
         return;
     }
-    runTool("exiv2", exiv2OrientationResetArguments(workPath),
+    runTool("exiv2", exiv2OrientationResetArguments(workPath, original.xmpOrientation != 0),
             &PhotoRotation::onOrientationResetDone);
 }
 
@@ -262,15 +444,13 @@ void PhotoRotation::onOrientationResetDone(const ToolResult &result) {
         say(tr("Clear orientation start error  %1 ").arg(int(QProcess::FailedToStart)));
         qCDebug(lcPivotta) << "exiv2 clear orientation launch failed";
         say(tr("Failed clearing EXIF orientation metadata."));
-        say(unchanged);
-        end(PhotoRotationOutcome::Failed, tr("exiv2 could not be started"));
+        leave(PhotoRotationOutcome::Failed, unchanged, tr("exiv2 could not be started"));
         return;
     }
     if (result.ending == ToolResult::TimedOut) {
         qCDebug(lcPivotta) << "exiv2 clear orientation finish wait out failed";
         say(tr("Failed clearing EXIF orientation metadata (unable to detect successful finish)."));
-        say(unchanged);
-        end(PhotoRotationOutcome::Failed, tr("exiv2 did not finish"));
+        leave(PhotoRotationOutcome::Failed, unchanged, tr("exiv2 did not finish"));
         return;
     }
     if (result.ending == ToolResult::Crashed)
@@ -280,10 +460,12 @@ void PhotoRotation::onOrientationResetDone(const ToolResult &result) {
                 false);
     if (!result.succeeded() || orientationTagStillTurns(workPath)) {
         say(tr("Failed clearing EXIF orientation metadata."));
-        say(unchanged);
-        end(PhotoRotationOutcome::Failed, tr("exiv2 could not reset the orientation tag"));
+        leave(PhotoRotationOutcome::Failed, unchanged,
+              tr("exiv2 could not reset the orientation tag"));
         return;
     }
+    if (!checkFinishedResult())
+        return;
     sayDetailed("<br>" + escapeHtml(photoPath) + " " + tr("Cleared orientation"), true);
 
     if (fileTimestampMode == Preferences::SETFILETOEXIFTIMESTAMP) {
@@ -293,6 +475,27 @@ void PhotoRotation::onOrientationResetDone(const ToolResult &result) {
     if (fileTimestampMode == Preferences::RESTORE)
         restoreTimeBeforeRotation();
     placeResult();
+}
+
+// exiv2 rewrites the file: what it must have left as it was is checked once more. The XMP
+// orientation, where there was one, must say upright too.
+bool PhotoRotation::checkFinishedResult() {
+    const JpegStructure finished = readJpegStructure(workPath);
+    QString problem;
+    if (!finished.isComplete())
+        problem = tr("it is not complete");
+    else if (!trailingBytesKept(photoPath, original, workPath, finished))
+        problem = tr("the data after the image did not stay as it was");
+    else if (original.xmpOrientation != 0 && finished.xmpOrientation != 1)
+        problem = tr("its XMP orientation was not reset");
+    if (problem.isEmpty())
+        return true;
+    leave(PhotoRotationOutcome::Failed,
+          tr("Not rotated: the finished rotated version of %1 is not right (%2). The photo was "
+             "left unchanged.")
+              .arg(link(), escapeHtml(problem)),
+          tr("the finished rotated version is not right (%1)").arg(problem));
+    return false;
 }
 
 void PhotoRotation::onTimeFromExifDone(const ToolResult &result) {
@@ -359,108 +562,106 @@ void PhotoRotation::restoreTimeBeforeRotation() {
 }
 
 void PhotoRotation::placeResult() {
-    if (route == Route::SystemTempCopy) {
-        moveCopyBackOverPhoto();
+    if (stopRequested) {
+        end(PhotoRotationOutcome::Stopped, tr("stopped"));
         return;
     }
-    const PhotoRotationOutcome::Kind kind = replacePhoto(besideTempPath);
-    if (kind == PhotoRotationOutcome::Rotated) {
-        besideTempPath.clear(); // it is the photo now
-        reportSuccess();
-    }
-    end(kind, kind == PhotoRotationOutcome::TryLater ? tr("changed while it was being rotated")
-                                                     : tr("could not be replaced"));
+    if (route == Route::SystemTempCopy && !bringCopyBesidePhoto())
+        return;
+    replacing = new QFutureWatcher<ReplaceOutcome>(this);
+    connect(replacing, &QFutureWatcher<ReplaceOutcome>::finished, this, &PhotoRotation::onReplaced);
+    replacing->setFuture(replaceInBackground(besideTemp->path(), photoPath, stateBefore));
 }
 
-// Brings the rotated copy from the temporary folder back beside the photo, then renames it over
-// the photo: at no moment is the photo's name without either the photo or its rotated version.
-void PhotoRotation::moveCopyBackOverPhoto() {
+// The rotated copy comes back from the system's temporary folder into a held file beside the
+// photo, from where it is renamed over the photo like any other result; the copy goes.
+bool PhotoRotation::bringCopyBesidePhoto() {
     qCDebug(lcPivotta) << QFileInfo(photoPath).fileName() << QFileInfo(photoPath).path();
-    PhotoRotationOutcome::Kind kind = PhotoRotationOutcome::Failed;
-    besideTempPath = siblingTempPath(photoPath);
-    if (!QFileInfo::exists(systemCopyPath)) {
-        qCDebug(lcPivotta) << "temp filename not found" << systemCopyPath;
-    } else if (!QFile::copy(systemCopyPath, besideTempPath)) {
-        qCDebug(lcPivotta) << "failed to copy the processed file beside the original"
-                           << besideTempPath;
+    besideTemp = std::make_unique<TempFileHolder>(photoPath);
+    QString error;
+    if (!besideTemp->isValid()) {
+        error = besideTemp->errorString();
     } else {
-        // The copy carries the file time that the finishing gave the rotated photo.
-        QFile beside(besideTempPath);
-        if (beside.open(QIODevice::ReadWrite)) {
+        QFile copy(systemCopyPath);
+        QFile beside(besideTemp->path());
+        if (!copy.open(QIODevice::ReadOnly) || !beside.open(QIODevice::WriteOnly) ||
+            beside.write(copy.readAll()) != copy.size() || !beside.flush()) {
+            error = beside.error() != QFileDevice::NoError ? beside.errorString()
+                                                           : copy.errorString();
+        } else {
+            // The copy carries the file time that the finishing gave the rotated photo.
             beside.setFileTime(QFileInfo(systemCopyPath).lastModified(),
                                QFileDevice::FileModificationTime);
-            beside.close();
         }
-        kind = replacePhoto(besideTempPath);
     }
-    if (kind == PhotoRotationOutcome::Rotated) {
-        besideTempPath.clear();
-        reportSuccess();
-    } else if (kind == PhotoRotationOutcome::Failed) {
-        // The photo is as it was; the rotated copy stays where the user is told it is.
-        const QString message =
-            jpegtranExitCode == 2
-                ? tr("<span style='color:#000'>Rotating %1 succeeded, with jpegtran warning code "
-                     "2.  This code typically means the image had non-standard dimensions or "
-                     "metadata, but the rotation still succeeded. However, restoring original "
-                     "filename %2 failed.</span>")
-                : tr("<span style='color:#000'>Rotating %1 succeeded but restoring original "
-                     "filename %2 failed.</span>");
-        say(message.arg(fileLink(systemCopyPath, true, false, job.folder),
-                        escapeHtml(QFileInfo(job.photoPath).fileName())));
-        say(tr("The photo %1 was left unchanged; its rotated version is %2.")
-                .arg(fileLink(job.photoPath, true, false, job.folder), nativePath(systemCopyPath)));
-        sayDetailedRaw(jpegtranOutputHtml);
-        systemCopyPath.clear(); // kept for the user
-    }
-    end(kind, kind == PhotoRotationOutcome::TryLater ? tr("changed while it was being rotated")
-                                                     : tr("could not be replaced"));
+    QFile::remove(systemCopyPath);
+    systemCopyPath.clear();
+    if (error.isEmpty())
+        return true;
+    leave(PhotoRotationOutcome::Failed,
+          tr("<span style='color:#000'>Rotating %1 succeeded but restoring original filename %2 "
+             "failed.</span>")
+                  .arg(link(), escapeHtml(QFileInfo(job.photoPath).fileName())) +
+              "<br>" + tr("The photo was left unchanged (%1).").arg(escapeHtml(error)),
+          tr("the rotated photo could not be brought back beside it (%1)").arg(error));
+    return false;
 }
 
-PhotoRotationOutcome::Kind PhotoRotation::replacePhoto(const QString &rotatedPath) {
-    const QString photoLink = fileLink(job.photoPath, true, false, job.folder);
-    if (fileStateOf(photoPath) != stateBefore) {
-        say(tr("Not rotated: %1 changed while it was being rotated (it may still be being "
-               "copied). It was left as it is now.")
-                .arg(photoLink));
-        return PhotoRotationOutcome::TryLater;
+void PhotoRotation::onReplaced() {
+    const ReplaceOutcome outcome = replacing->result();
+    replacing->deleteLater();
+    replacing = nullptr;
+    switch (outcome.result) {
+    case ReplaceResult::Replaced:
+        besideTemp->release(); // it is the photo now
+        reportSuccess();
+        end(PhotoRotationOutcome::Rotated);
+        return;
+    case ReplaceResult::PhotoChanged:
+        leave(PhotoRotationOutcome::TryLater,
+              tr("Not rotated: %1 changed while it was being rotated (it may still be being "
+                 "copied). It was left as it is now.")
+                  .arg(link()),
+              tr("changed while it was being rotated"));
+        return;
+    case ReplaceResult::IdentityNotKept:
+        leave(PhotoRotationOutcome::Failed,
+              tr("Not rotated: the rotated version of %1 could not be given the photo's owner, "
+                 "group or attributes (%2). The photo was left unchanged.")
+                  .arg(link(), escapeHtml(outcome.errorText)),
+              tr("its owner, group or attributes could not be kept (%1)").arg(outcome.errorText));
+        return;
+    case ReplaceResult::Failed:
+        leave(PhotoRotationOutcome::Failed,
+              tr("Not rotated: %1 could not be replaced by its rotated version (%2). The photo was "
+                 "left unchanged.")
+                  .arg(link(), escapeHtml(outcome.errorText)),
+              tr("could not be replaced (%1)").arg(outcome.errorText));
+        return;
     }
-    if (!looksLikeCompleteJpeg(rotatedPath)) {
-        say(tr("Not rotated: the rotated version of %1 is incomplete. The photo was left "
-               "unchanged.")
-                .arg(photoLink));
-        return PhotoRotationOutcome::Failed;
-    }
-    QString error;
-    if (!replaceFileAtomically(rotatedPath, photoPath, &error)) {
-        say(tr("Not rotated: %1 could not be replaced by its rotated version (%2). The photo was "
-               "left unchanged.")
-                .arg(photoLink, escapeHtml(error)));
-        return PhotoRotationOutcome::Failed;
-    }
-    return PhotoRotationOutcome::Rotated;
 }
 
 // Reports a tool run that did not start, did not end or was stopped; true when there is no
 // result to use and the chain has ended.
 bool PhotoRotation::reportToolNotRun(const ToolResult &result, const QString &toolName) {
-    const QString photoLink = fileLink(job.photoPath, true, false, job.folder);
     switch (result.ending) {
     case ToolResult::Stopped:
         end(PhotoRotationOutcome::Stopped, tr("stopped"));
         return true;
     case ToolResult::FailedToStart:
         qCDebug(lcPivotta).noquote() << toolName + " launch failed";
-        say(tr("Not rotated: %1 could not be started for %2 (%3).")
-                .arg(toolName, photoLink, escapeHtml(result.errorText)));
-        end(PhotoRotationOutcome::Failed, tr("%1 could not be started").arg(toolName));
+        leave(PhotoRotationOutcome::Failed,
+              tr("Not rotated: %1 could not be started for %2 (%3).")
+                  .arg(toolName, link(), escapeHtml(result.errorText)),
+              tr("%1 could not be started").arg(toolName));
         return true;
     case ToolResult::TimedOut:
         qCDebug(lcPivotta).noquote() << toolName + " finish wait out failed";
-        say(tr("Not rotated: %1 did not finish within %2 seconds and was stopped. %3 was left "
-               "unchanged.")
-                .arg(toolName, QString::number(job.toolTimeoutMs / 1000.0), photoLink));
-        end(PhotoRotationOutcome::Failed, tr("%1 did not finish in time").arg(toolName));
+        leave(PhotoRotationOutcome::Failed,
+              tr("Not rotated: %1 did not finish within %2 seconds and was stopped. %3 was left "
+                 "unchanged.")
+                  .arg(toolName, QString::number(job.toolTimeoutMs / 1000.0), link()),
+              tr("%1 did not finish in time").arg(toolName));
         return true;
     case ToolResult::Finished:
     case ToolResult::Crashed:
@@ -473,7 +674,12 @@ void PhotoRotation::reportJpegtranFailure(const QString &toolOutput, bool notPer
     say(tr("Oops, jpegtran says: Failure"));
     sayDetailedRaw(toolOutput);
     if (notPerfect && perfect) {
-        say(tr("This error is due to non-standard metadata."));
+        // The refusal is about the photo's size, not its metadata, whatever the option's name.
+        const QString reason = imperfectionReason(original.frame, job.turn);
+        if (reason.isEmpty())
+            say(tr("This error is due to non-standard metadata."));
+        else
+            say(tr("This error is due to the photo's size: %1.").arg(escapeHtml(reason)));
         say(tr("Uncheck the option \"%1\" in Preferences to rotate also files with such "
                "metadata.")
                 .arg(tr("Require perfect metadata for rotation")));
@@ -481,26 +687,34 @@ void PhotoRotation::reportJpegtranFailure(const QString &toolOutput, bool notPer
 }
 
 void PhotoRotation::reportSuccess() {
-    if (jpegtranExitCode == 2) {
-        say("<span style='color:#666'>" +
-            tr("Done: %1; jpegtran says: Warning (return code 2). This typically means the image "
-               "had non-standard dimensions or metadata, but the rotation still succeeded. ")
-                .arg(fileLink(job.photoPath, false, false, job.folder)) +
-            "</span>");
-    }
     sayDetailedRaw(tr("Done with success."));
     qCDebug(lcPivotta) << QFileInfo(photoPath);
 }
 
+// Says why the photo is left and ends the chain.
+void PhotoRotation::leave(PhotoRotationOutcome::Kind kind, const QString &message,
+                          const QString &reason) {
+    say(message);
+    end(kind, reason);
+}
+
 void PhotoRotation::runTool(const QString &toolName, const QStringList &arguments,
-                            void (PhotoRotation::*onDone)(const ToolResult &)) {
+                            void (PhotoRotation::*onDone)(const ToolResult &),
+                            const QByteArray &input) {
+    if (stopRequested) {
+        end(PhotoRotationOutcome::Stopped, tr("stopped"));
+        return;
+    }
     const QString program = toolPath(toolName);
     // The previous run may be the one whose done() led here.
     if (tool)
         tool->deleteLater();
     tool = new ToolRun(this);
-    connect(tool, &ToolRun::done, this, onDone);
-    tool->start(program, arguments, job.toolTimeoutMs);
+    connect(tool, &ToolRun::done, this, [this, onDone](const ToolResult &result) {
+        if (!ended)
+            (this->*onDone)(result);
+    });
+    tool->start(program, arguments, job.toolTimeoutMs, input);
 }
 
 QString PhotoRotation::toolPath(const QString &toolName) {
@@ -509,18 +723,6 @@ QString PhotoRotation::toolPath(const QString &toolName) {
     if (!QFileInfo::exists(path))
         say(tr("Couldn't find %1").arg(escapeHtml(path)), true);
     return path;
-}
-
-QStringList PhotoRotation::jpegtranArguments(const QString &input, const QString &output) const {
-    QStringList arguments = jpegtranArgumentList(
-        QDir::toNativeSeparators(input), QDir::toNativeSeparators(output), 90, perfect, trim);
-    // The list is built for a quarter turn; the turn's own arguments take its place.
-    const int at = arguments.indexOf("-rotate");
-    arguments.remove(at, 2);
-    const QStringList turnArguments = jpegtranTurnArguments(job.turn);
-    for (int i = 0; i < turnArguments.size(); ++i)
-        arguments.insert(at + i, turnArguments.at(i));
-    return arguments;
 }
 
 void PhotoRotation::reportRotation() {
@@ -532,22 +734,28 @@ QString PhotoRotation::link() const {
     return fileLink(job.photoPath, true, false, job.folder);
 }
 
+// A listener may stop the chain from inside a message; once it has ended, nothing more is said.
 void PhotoRotation::say(const QString &text, bool checkDuplicate) {
-    emit message(OutputMessage::main(text, checkDuplicate));
+    if (!ended)
+        emit message(OutputMessage::main(text, checkDuplicate));
 }
 
 void PhotoRotation::sayDetailed(const QString &text, bool checkDuplicate) {
-    emit message(OutputMessage::detailed(text, checkDuplicate));
+    if (!ended)
+        emit message(OutputMessage::detailed(text, checkDuplicate));
 }
 
 void PhotoRotation::sayDetailedRaw(const QString &text) {
-    emit message(OutputMessage::detailedRaw(text));
+    if (!ended)
+        emit message(OutputMessage::detailedRaw(text));
 }
 
 void PhotoRotation::end(PhotoRotationOutcome::Kind kind, const QString &reason) {
     if (ended)
         return;
     ended = true;
+    if (tool && tool->isRunning())
+        tool->stop();
     removeTemporaryFiles();
     PhotoRotationOutcome outcome;
     outcome.kind = kind;
@@ -557,9 +765,10 @@ void PhotoRotation::end(PhotoRotationOutcome::Kind kind, const QString &reason) 
 }
 
 void PhotoRotation::removeTemporaryFiles() {
-    for (QString *path : {&besideTempPath, &systemCopyPath}) {
-        if (!path->isEmpty() && QFileInfo::exists(*path))
-            QFile::remove(*path);
-        path->clear();
-    }
+    if (replacing)
+        return; // the worker still uses the held file; the holder goes with this object
+    besideTemp.reset();
+    if (!systemCopyPath.isEmpty() && QFileInfo::exists(systemCopyPath))
+        QFile::remove(systemCopyPath);
+    systemCopyPath.clear();
 }

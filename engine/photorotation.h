@@ -1,34 +1,41 @@
-// One photo's rotation, as a chain of asynchronous steps: jpegtran writes the turned photo into
-// a temporary file beside it, exiv2 resets that file's orientation tag and sets its time, and
-// only a complete, checked result takes the photo's place, in one atomic rename and only if the
-// photo did not change meanwhile. Whatever fails or is stopped, the photo stays as it was and
-// the temporary files go.
+// One photo's rotation, as a chain of asynchronous steps. jpegtran writes the turned photo into
+// a temporary file beside it, with the photo's own coding choices; the result's structure is
+// checked against what a lossless turn must give; the EXIF thumbnail is turned too and the bytes
+// after the image are carried over; exiv2 resets the orientation tags (EXIF, and XMP where the
+// photo has it) and sets the file time; and only then does the result take the photo's place,
+// with the photo's owner, group and attributes, in one atomic rename and only if the photo did
+// not change meanwhile. Whatever fails or is stopped, the photo stays as it was, the temporary
+// files go, and the message names the real reason.
 //
-// When jpegtran cannot work on the photo under its own name (it may fail on names with
-// international characters), a copy in the system's temporary folder is turned instead, brought
-// back beside the photo and renamed over it the same way.
+// When jpegtran cannot open the photo under its own name, a copy in the system's temporary
+// folder is turned instead and brought back beside the photo; the copy never stays there.
 #pragma once
 
 #include <QDateTime>
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+#include "engine/jpegstructure.h"
 #include "engine/outputmessage.h"
 #include "engine/safereplace.h"
 #include "engine/turn.h"
 
+class TempFileHolder;
 class ToolRun;
 struct ToolResult;
+template <typename T> class QFutureWatcher;
 
 struct PhotoRotationOutcome {
     enum Kind {
         Rotated,
         Failed,   // reported; the photo is as it was
-        TryLater, // the photo changed meanwhile, or is being rotated already; it is as it is now
+        TryLater, // the photo changed meanwhile; it is as it is now
         Stopped,  // stopped on request; the photo is as it was
     };
     Kind kind = Failed;
-    QString reason; // plain text, for the findings that leave the photo
+    QString reason; // plain text, for the outcomes that leave the photo
 };
 Q_DECLARE_METATYPE(PhotoRotationOutcome)
 
@@ -39,18 +46,22 @@ public:
     struct Job {
         QString photoPath; // the photo as the caller names it; messages show this
         Turn turn = Turn::None;
-        QString folder; // the current folder, for links relative to it
+        QString folder;    // the current folder, for links relative to it
         int toolTimeoutMs = 30000;
+        // The photo as it was when its orientation was read; a photo that differs now was not
+        // the one the turn was read from. Not compared when it does not exist.
+        FileState examinedState;
     };
 
-    explicit PhotoRotation(const Job &job, QObject *parent = nullptr);
+    explicit PhotoRotation(const Job &photoJob, QObject *parent = nullptr);
     ~PhotoRotation() override;
 
     // The file that is replaced: the absolute path, symbolic links followed.
     static QString replacedFileOf(const QString &photoPath);
 
     void start();
-    // Ends the chain at once: the running tool is killed, the photo left as it was.
+    // Ends the chain as soon as it can: a running tool is killed, the photo left as it was. A
+    // replacement already under way is let finish.
     void stop();
 
 signals:
@@ -61,25 +72,32 @@ private:
     enum class Route { BesidePhoto, SystemTempCopy };
 
     bool checkPhotoCanBeReplaced();
+    bool checkIdentityCanBeKept();
     void reportTimeBeforeRotation();
     void startBesidePhoto();
-    void onBesideJpegtranDone(const ToolResult &result);
     void startSystemTempCopy();
-    void onCopyJpegtranDone(const ToolResult &result);
-    void finishRotatedResult(const QString &resultPath);
+    void onJpegtranDone(const ToolResult &result);
+    bool reportJpegtranOutcome(const ToolResult &result);
+    void checkTurnedResult();
+    void turnThumbnail();
+    void onThumbnailDone(const ToolResult &result);
+    void keepTrailingBytes();
+    void resetOrientation();
     void onOrientationResetDone(const ToolResult &result);
+    bool checkFinishedResult();
     void onTimeFromExifDone(const ToolResult &result);
     void restoreTimeBeforeRotation();
     void placeResult();
-    void moveCopyBackOverPhoto();
-    PhotoRotationOutcome::Kind replacePhoto(const QString &rotatedPath);
+    bool bringCopyBesidePhoto();
+    void onReplaced();
     bool reportToolNotRun(const ToolResult &result, const QString &toolName);
     void reportJpegtranFailure(const QString &toolOutput, bool notPerfect);
     void reportSuccess();
+    void leave(PhotoRotationOutcome::Kind kind, const QString &message, const QString &reason);
     void runTool(const QString &toolName, const QStringList &arguments,
-                 void (PhotoRotation::*onDone)(const ToolResult &));
+                 void (PhotoRotation::*onDone)(const ToolResult &),
+                 const QByteArray &input = QByteArray());
     QString toolPath(const QString &toolName);
-    QStringList jpegtranArguments(const QString &input, const QString &output) const;
     void reportRotation();
     QString link() const;
     void say(const QString &text, bool checkDuplicate = false);
@@ -96,11 +114,13 @@ private:
     bool perfect = false;
     bool trim = false;
     int fileTimestampMode = 0;
-    QString besideTempPath;
+    JpegStructure original;
+    std::unique_ptr<TempFileHolder> besideTemp;
     QString systemCopyPath;
-    QString workPath; // the file exiv2 finishes
-    int jpegtranExitCode = 0;
+    QString workPath; // the file the finishing steps work on
     QString jpegtranOutputHtml;
     ToolRun *tool = nullptr;
+    QFutureWatcher<ReplaceOutcome> *replacing = nullptr;
+    bool stopRequested = false;
     bool ended = false;
 };

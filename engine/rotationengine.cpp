@@ -19,6 +19,8 @@
 #include "engine/orientationcheck.h"
 #include "engine/photofiles.h"
 #include "engine/photorotation.h"
+#include "engine/safereplace.h"
+#include "engine/tempfileholder.h"
 #include "settings/settings.h"
 
 namespace {
@@ -257,9 +259,30 @@ void RotationEngine::listSlice() {
     }
     scan->listing = false;
     scan->iterator.reset();
+    if (!stopRequested)
+        removeLeftoverTempFiles();
     if (scan->summary.kind == RunSummary::UserBatch && !stopRequested)
         emit photosListed(int(scan->entries.size()));
     examineSlice();
+}
+
+// Temporary files that a Pivotta left beside photos when it was killed go before a batch starts;
+// files that a running Pivotta holds stay.
+void RotationEngine::removeLeftoverTempFiles() {
+    QSet<QString> folders;
+    for (const QString &entry : std::as_const(scan->entries))
+        folders.insert(QFileInfo(entry).absolutePath());
+    for (const QString &folder : std::as_const(folders)) {
+        const QStringList removed = removeStaleTempFiles(folder);
+        if (removed.isEmpty())
+            continue;
+        qCDebug(lcPivotta) << "removed leftover temporary files" << removed;
+        sayNow(OutputMessage::detailed(
+            trCount("Removed %n temporary file(s) that an earlier Pivotta left in %1.",
+                    int(removed.size()))
+                .arg(escapeHtml(QDir::toNativeSeparators(folder))),
+            false));
+    }
 }
 
 // Looks at the next photos in scan order and starts their rotations while there is room.
@@ -285,7 +308,7 @@ void RotationEngine::examine(const QString &entry) {
     const int slot = ordered.open();
     if (summary.kind == RunSummary::SinglePhoto) {
         ++summary.photosToRotate;
-        startRotation(entry, scan->presetTurn, slot);
+        startRotation(entry, scan->presetTurn, slot, FileState());
         return;
     }
     if (summary.kind == RunSummary::WatcherRun && leaveForLater(entry)) {
@@ -297,6 +320,8 @@ void RotationEngine::examine(const QString &entry) {
     context.folder = summary.folder;
     context.dotBeforeErrors = summary.kind == RunSummary::UserBatch;
     context.fixMirrored = scan->fixMirrored;
+    // The turn holds only for the photo it is read from: the rotation compares.
+    const FileState examined = fileStateOf(entry);
     const OrientationCheck check = checkOrientation(entry, context);
     for (const OutputMessage &checkMessage : check.messages)
         say(slot, checkMessage);
@@ -330,7 +355,7 @@ void RotationEngine::examine(const QString &entry) {
         return;
     }
     qCDebug(lcPivotta) << "go" << entry;
-    startRotation(entry, check.turn, slot);
+    startRotation(entry, check.turn, slot, examined);
 }
 
 // Watcher runs leave photos that may still be being copied in, and photos whose rotation failed
@@ -363,7 +388,8 @@ bool RotationEngine::mayStillBeArriving(const QFileInfo &photo) const {
     return age < incompletePhotoWaitMs && !endsWithEndMarker(photo.filePath());
 }
 
-void RotationEngine::startRotation(const QString &entry, Turn turn, int slot) {
+void RotationEngine::startRotation(const QString &entry, Turn turn, int slot,
+                                   const FileState &examined) {
     const QString replacedPath = PhotoRotation::replacedFileOf(entry);
     if (photosInWork.contains(replacedPath)) {
         say(slot,
@@ -377,6 +403,7 @@ void RotationEngine::startRotation(const QString &entry, Turn turn, int slot) {
     job.turn = turn;
     job.folder = scan->summary.folder;
     job.toolTimeoutMs = toolTimeoutMs;
+    job.examinedState = examined;
     auto *rotation = new PhotoRotation(job, this);
     auto *record =
         new ActiveRotation{rotation, slot, entry, replacedPath, failureKey(QFileInfo(entry)), turn};

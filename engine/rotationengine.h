@@ -36,6 +36,7 @@
 class PhotoRotation;
 class QDirIterator;
 class QFileInfo;
+struct FileState;
 struct OrientationCheck;
 struct PhotoRotationOutcome;
 
@@ -127,7 +128,8 @@ private:
     void examineSlice();
     void examine(const QString &entry);
     bool leaveForLater(const QString &entry);
-    void startRotation(const QString &entry, Turn turn, int slot);
+    void startRotation(const QString &entry, Turn turn, int slot, const FileState &examined);
+    void removeLeftoverTempFiles();
     void onRotationFinished(PhotoRotation *rotation, const PhotoRotationOutcome &outcome);
     void entryHandled(int slot);
     void scheduleSlice(void (RotationEngine::*slice)());

@@ -25,7 +25,8 @@ ToolRun::~ToolRun() {
     }
 }
 
-void ToolRun::start(const QString &program, const QStringList &arguments, int timeoutMs) {
+void ToolRun::start(const QString &program, const QStringList &arguments, int timeoutMs,
+                    const QByteArray &input) {
     qCDebug(lcPivotta) << program << arguments;
     running = true;
     starting = true;
@@ -35,6 +36,9 @@ void ToolRun::start(const QString &program, const QStringList &arguments, int ti
     if (running) {
         processId = process.processId();
         timeout.start(timeoutMs);
+        if (!input.isEmpty())
+            process.write(input);
+        process.closeWriteChannel();
     }
 }
 
@@ -73,7 +77,8 @@ void ToolRun::onFinished(int exitCode, QProcess::ExitStatus exitStatus) {
     ToolResult result;
     result.ending = ending;
     result.exitCode = exitCode;
-    result.standardOutput = QString::fromUtf8(process.readAllStandardOutput());
+    result.output = process.readAllStandardOutput();
+    result.standardOutput = QString::fromUtf8(result.output);
     result.standardError = QString::fromUtf8(process.readAllStandardError());
     running = false;
     timeout.stop();

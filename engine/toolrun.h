@@ -22,6 +22,7 @@ struct ToolResult {
     Ending ending = FailedToStart;
     int exitCode = -1;
     QString errorText;
+    QByteArray output; // the standard output as bytes, for tools that write a file there
     QString standardOutput;
     QString standardError;
 
@@ -37,8 +38,10 @@ public:
     explicit ToolRun(QObject *parent = nullptr);
     ~ToolRun() override;
 
-    // Starts the tool. After `timeoutMs` it is asked to end and, a moment later, killed.
-    void start(const QString &program, const QStringList &arguments, int timeoutMs);
+    // Starts the tool, with `input` on its standard input. After `timeoutMs` it is asked to end
+    // and, a moment later, killed.
+    void start(const QString &program, const QStringList &arguments, int timeoutMs,
+               const QByteArray &input = QByteArray());
     // Kills the tool and its group now; done() follows with Stopped.
     void stop();
     bool isRunning() const { return running; }

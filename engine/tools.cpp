@@ -45,22 +45,24 @@ QStringList jpegtranArgumentList(const QString &inputPath, const QString &output
     return arguments;
 }
 
-QStringList jpegtranTransformArguments(JpegTransform transform) {
+QStringList jpegtranTransformArguments(Turn transform) {
     switch (transform) {
-    case JpegTransform::FlipHorizontal:
+    case Turn::FlipHorizontal:
         return {"-flip", "horizontal"};
-    case JpegTransform::Rotate180:
+    case Turn::Rotate180:
         return {"-rotate", "180"};
-    case JpegTransform::FlipVertical:
+    case Turn::FlipVertical:
         return {"-flip", "vertical"};
-    case JpegTransform::Transpose:
+    case Turn::Transpose:
         return {"-transpose"};
-    case JpegTransform::Rotate90:
+    case Turn::Rotate90:
         return {"-rotate", "90"};
-    case JpegTransform::Transverse:
+    case Turn::Transverse:
         return {"-transverse"};
-    case JpegTransform::Rotate270:
+    case Turn::Rotate270:
         return {"-rotate", "270"};
+    case Turn::None:
+        break;
     }
     return {};
 }
@@ -86,7 +88,7 @@ QStringList jpegtranCodingArguments(const JpegStructure &input) {
 }
 
 QStringList jpegtranArgumentList(const QString &inputPath, const QString &outputPath,
-                                 JpegTransform transform, const JpegStructure &input, bool perfect,
+                                 Turn transform, const JpegStructure &input, bool perfect,
                                  bool trim) {
     QStringList arguments{"-v"};
     arguments << jpegtranTransformArguments(transform) << "-copy"
@@ -99,7 +101,7 @@ QStringList jpegtranArgumentList(const QString &inputPath, const QString &output
     return arguments;
 }
 
-QStringList jpegtranThumbnailArguments(JpegTransform transform) {
+QStringList jpegtranThumbnailArguments(Turn transform) {
     return QStringList{"-copy", "none", "-optimize", "-trim"} +
            jpegtranTransformArguments(transform);
 }

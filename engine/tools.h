@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-enum class JpegTransform;
+enum class Turn;
 struct JpegStructure;
 
 // When this environment variable names a folder, the tools are looked for there and nowhere
@@ -28,7 +28,7 @@ QStringList jpegtranArgumentList(const QString &inputPath, const QString &output
                                  bool perfect, bool trim);
 
 // jpegtran's options for a transform: "-rotate 90", "-flip horizontal", "-transpose" ...
-QStringList jpegtranTransformArguments(JpegTransform transform);
+QStringList jpegtranTransformArguments(Turn transform);
 
 // The options that make jpegtran write the coding choices the input made, which it would
 // otherwise drop: "-progressive", "-arithmetic", "-restart" (in rows when the input's interval is
@@ -40,13 +40,13 @@ QStringList jpegtranCodingArguments(const JpegStructure &input);
 // the input's coding choices: "-v", the transform, "-copy all", the coding options, "-perfect",
 // "-trim", "-outfile" and the two paths.
 QStringList jpegtranArgumentList(const QString &inputPath, const QString &outputPath,
-                                 JpegTransform transform, const JpegStructure &input, bool perfect,
+                                 Turn transform, const JpegStructure &input, bool perfect,
                                  bool trim);
 
 // jpegtran for an EXIF thumbnail, from standard input to standard output: no metadata inside
 // the thumbnail, optimised tables so that it fits the old one's place, and the partial edge
 // blocks trimmed, since a thumbnail cannot be left or refused.
-QStringList jpegtranThumbnailArguments(JpegTransform transform);
+QStringList jpegtranThumbnailArguments(Turn transform);
 
 // exiv2: set the orientation tag to 1 and keep the file's time stamps.
 QStringList exiv2OrientationResetArguments(const QString &path);

@@ -28,7 +28,7 @@ int clockwiseAngle(Turn turn) {
 }
 
 bool isMirroring(Turn turn) {
-    return turn == Turn::MirrorHorizontal || turn == Turn::MirrorVertical ||
+    return turn == Turn::FlipHorizontal || turn == Turn::FlipVertical ||
            turn == Turn::Transpose || turn == Turn::Transverse;
 }
 
@@ -40,11 +40,11 @@ bool swapsSides(Turn turn) {
 Turn turnForOrientation(int orientation) {
     switch (orientation) {
     case 2:
-        return Turn::MirrorHorizontal;
+        return Turn::FlipHorizontal;
     case 3:
         return Turn::Rotate180;
     case 4:
-        return Turn::MirrorVertical;
+        return Turn::FlipVertical;
     case 5:
         return Turn::Transpose;
     case 6:
@@ -56,24 +56,4 @@ Turn turnForOrientation(int orientation) {
     default:
         return Turn::None;
     }
-}
-
-QStringList jpegtranTurnArguments(Turn turn) {
-    switch (turn) {
-    case Turn::Rotate90:
-    case Turn::Rotate180:
-    case Turn::Rotate270:
-        return {"-rotate", QString::number(clockwiseAngle(turn))};
-    case Turn::MirrorHorizontal:
-        return {"-flip", "horizontal"};
-    case Turn::MirrorVertical:
-        return {"-flip", "vertical"};
-    case Turn::Transpose:
-        return {"-transpose"};
-    case Turn::Transverse:
-        return {"-transverse"};
-    case Turn::None:
-        break;
-    }
-    return {};
 }

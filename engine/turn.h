@@ -1,16 +1,14 @@
 // How a photo's stored pixels are turned so that it stands upright: a quarter, half or
-// three-quarter turn, or one of the four mirrorings.
+// three-quarter turn, or one of the four mirrorings, named as jpegtran names them.
 #pragma once
-
-#include <QStringList>
 
 enum class Turn {
     None,
     Rotate90, // clockwise, as all angles here
     Rotate180,
     Rotate270,
-    MirrorHorizontal, // left and right swapped
-    MirrorVertical,   // top and bottom swapped
+    FlipHorizontal, // left and right swapped
+    FlipVertical,   // top and bottom swapped
     Transpose,        // mirrored across the top-left to bottom-right diagonal
     Transverse,       // mirrored across the top-right to bottom-left diagonal
 };
@@ -25,5 +23,3 @@ bool swapsSides(Turn turn);
 // The turn that makes a photo with this EXIF orientation value (1 to 8) upright; None for 1 and
 // for values outside 1 to 8.
 Turn turnForOrientation(int orientation);
-// jpegtran's arguments for the turn: "-rotate 90", "-flip horizontal", "-transpose" ...
-QStringList jpegtranTurnArguments(Turn turn);

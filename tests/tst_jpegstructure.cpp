@@ -394,22 +394,22 @@ void JpegStructureTest::trimAndPerfect_data() {
     const QString notWidth = "its width of 1201 pixels is not a multiple of the block size 16";
     const QString notHeight = "its height of 799 pixels is not a multiple of the block size 16";
     QTest::newRow("flip horizontal")
-        << yuv420 << int(JpegTransform::FlipHorizontal) << 1 << 0 << notWidth;
-    QTest::newRow("rotate 180") << yuv420 << int(JpegTransform::Rotate180) << 1 << 15
+        << yuv420 << int(Turn::FlipHorizontal) << 1 << 0 << notWidth;
+    QTest::newRow("rotate 180") << yuv420 << int(Turn::Rotate180) << 1 << 15
                                 << notWidth + " and " + notHeight;
     QTest::newRow("flip vertical")
-        << yuv420 << int(JpegTransform::FlipVertical) << 0 << 15 << notHeight;
-    QTest::newRow("transpose") << yuv420 << int(JpegTransform::Transpose) << 0 << 0 << QString();
-    QTest::newRow("rotate 90") << yuv420 << int(JpegTransform::Rotate90) << 15 << 0 << notHeight;
-    QTest::newRow("transverse") << yuv420 << int(JpegTransform::Transverse) << 15 << 1
+        << yuv420 << int(Turn::FlipVertical) << 0 << 15 << notHeight;
+    QTest::newRow("transpose") << yuv420 << int(Turn::Transpose) << 0 << 0 << QString();
+    QTest::newRow("rotate 90") << yuv420 << int(Turn::Rotate90) << 15 << 0 << notHeight;
+    QTest::newRow("transverse") << yuv420 << int(Turn::Transverse) << 15 << 1
                                 << notWidth + " and " + notHeight;
-    QTest::newRow("rotate 270") << yuv420 << int(JpegTransform::Rotate270) << 0 << 1 << notWidth;
+    QTest::newRow("rotate 270") << yuv420 << int(Turn::Rotate270) << 0 << 1 << notWidth;
     QTest::newRow("4:2:2 rotate 90")
-        << QStringList{"2x1", "1x1", "1x1"} << int(JpegTransform::Rotate90) << 7 << 0
+        << QStringList{"2x1", "1x1", "1x1"} << int(Turn::Rotate90) << 7 << 0
         << "its height of 799 pixels is not a multiple of the block "
            "size 8";
     QTest::newRow("grey rotate 180")
-        << QStringList{"1x1"} << int(JpegTransform::Rotate180) << 1 << 7
+        << QStringList{"1x1"} << int(Turn::Rotate180) << 1 << 7
         << "its width of 1201 pixels is not a multiple of the block "
            "size 8 and its height of 799 pixels is not a multiple of "
            "the block size 8";
@@ -427,7 +427,7 @@ void JpegStructureTest::trimAndPerfect() {
     frame.height = 799;
     for (const QString &sampling : samplings)
         frame.components.push_back({1, sampling[0].digitValue(), sampling[2].digitValue()});
-    const auto t = JpegTransform(transform);
+    const auto t = Turn(transform);
     QCOMPARE(trimmedEdges(frame, t), (EdgeTrim{columns, rows}));
     QCOMPARE(imperfectionReason(frame, t), reason);
     const QSize turned = swapsSides(t) ? QSize(799, 1201) : QSize(1201, 799);
@@ -467,14 +467,14 @@ void JpegStructureTest::realJpegtranTrimsAsPredicted() {
     QVERIFY2(original.isComplete(), qPrintable(original.problem));
     QCOMPARE(QSize(original.frame.width, original.frame.height), size);
 
-    const std::vector<std::pair<JpegTransform, QStringList>> transforms = {
-        {JpegTransform::FlipHorizontal, {"-flip", "horizontal"}},
-        {JpegTransform::Rotate180, {"-rotate", "180"}},
-        {JpegTransform::FlipVertical, {"-flip", "vertical"}},
-        {JpegTransform::Transpose, {"-transpose"}},
-        {JpegTransform::Rotate90, {"-rotate", "90"}},
-        {JpegTransform::Transverse, {"-transverse"}},
-        {JpegTransform::Rotate270, {"-rotate", "270"}},
+    const std::vector<std::pair<Turn, QStringList>> transforms = {
+        {Turn::FlipHorizontal, {"-flip", "horizontal"}},
+        {Turn::Rotate180, {"-rotate", "180"}},
+        {Turn::FlipVertical, {"-flip", "vertical"}},
+        {Turn::Transpose, {"-transpose"}},
+        {Turn::Rotate90, {"-rotate", "90"}},
+        {Turn::Transverse, {"-transverse"}},
+        {Turn::Rotate270, {"-rotate", "270"}},
     };
     for (const auto &[transform, arguments] : transforms) {
         const QString out = dir.filePath("out.jpg");
@@ -536,7 +536,7 @@ void JpegStructureTest::resultCheck() {
                           frame(0xC0, 1201, 799, {"2x1", "1x1", "1x1"}) + scanHeader(3) +
                           QByteArray(10000, 'x') + QByteArray("\xFF\xD9", 2);
     const ResultCheck check = checkTurnedResult(
-        parseJpegStructure(original), parseJpegStructure(result), JpegTransform::Rotate90, trim);
+        parseJpegStructure(original), parseJpegStructure(result), Turn::Rotate90, trim);
     QCOMPARE(int(check.verdict), verdict);
     QCOMPARE(check.reason.isEmpty(), verdict == int(ResultVerdict::Sound));
 }
@@ -555,12 +555,12 @@ void JpegStructureTest::realTurnsPassTheCheck() {
     QVERIFY(CraftedPhotos::run("jpegtran", {"-rotate", "270", "-trim", "-progressive", "-optimize",
                                             "-outfile", out, path}));
     const ResultCheck check =
-        checkTurnedResult(original, readJpegStructure(out), JpegTransform::Rotate270, true);
+        checkTurnedResult(original, readJpegStructure(out), Turn::Rotate270, true);
     QVERIFY2(check.verdict == ResultVerdict::Sound, qPrintable(check.reason));
     // The same turn written baseline is not what was asked for.
     QVERIFY(CraftedPhotos::run("jpegtran", {"-rotate", "270", "-trim", "-outfile", out, path}));
     QCOMPARE(
-        checkTurnedResult(original, readJpegStructure(out), JpegTransform::Rotate270, true).verdict,
+        checkTurnedResult(original, readJpegStructure(out), Turn::Rotate270, true).verdict,
         ResultVerdict::Wrong);
 }
 

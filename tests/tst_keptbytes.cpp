@@ -32,17 +32,17 @@ QImage decoded(const QByteArray &jpeg) {
     return QImage::fromData(jpeg, "JPEG").convertToFormat(QImage::Format_RGB32);
 }
 
-QImage transformed(const QImage &image, JpegTransform transform) {
+QImage transformed(const QImage &image, Turn transform) {
     switch (transform) {
-    case JpegTransform::Rotate90:
+    case Turn::Rotate90:
         return image.transformed(QTransform().rotate(90));
-    case JpegTransform::Rotate180:
+    case Turn::Rotate180:
         return image.transformed(QTransform().rotate(180));
-    case JpegTransform::Rotate270:
+    case Turn::Rotate270:
         return image.transformed(QTransform().rotate(270));
-    case JpegTransform::FlipHorizontal:
+    case Turn::FlipHorizontal:
         return image.mirrored(true, false);
-    case JpegTransform::Transpose:
+    case Turn::Transpose:
         return image.transformed(QTransform().rotate(90)).mirrored(true, false);
     default:
         return {};
@@ -50,7 +50,7 @@ QImage transformed(const QImage &image, JpegTransform transform) {
 }
 
 // The photo turned by the real jpegtran into `out`, as the chain does it.
-bool turnPhoto(const QString &photo, const QString &out, JpegTransform transform) {
+bool turnPhoto(const QString &photo, const QString &out, Turn transform) {
     return CraftedPhotos::run(
         "jpegtran",
         jpegtranArgumentList(photo, out, transform, readJpegStructure(photo), false, true));
@@ -87,16 +87,16 @@ private slots:
 
 void KeptBytesTest::thumbnailTurnedInItsSlot_data() {
     QTest::addColumn<int>("transform");
-    QTest::newRow("rotate 90") << int(JpegTransform::Rotate90);
-    QTest::newRow("rotate 180") << int(JpegTransform::Rotate180);
-    QTest::newRow("rotate 270") << int(JpegTransform::Rotate270);
-    QTest::newRow("flip horizontal") << int(JpegTransform::FlipHorizontal);
-    QTest::newRow("transpose") << int(JpegTransform::Transpose);
+    QTest::newRow("rotate 90") << int(Turn::Rotate90);
+    QTest::newRow("rotate 180") << int(Turn::Rotate180);
+    QTest::newRow("rotate 270") << int(Turn::Rotate270);
+    QTest::newRow("flip horizontal") << int(Turn::FlipHorizontal);
+    QTest::newRow("transpose") << int(Turn::Transpose);
 }
 
 void KeptBytesTest::thumbnailTurnedInItsSlot() {
     QFETCH(int, transform);
-    const auto turn = JpegTransform(transform);
+    const auto turn = Turn(transform);
     QTemporaryDir dir;
     const QString photo = dir.filePath("photo.jpg");
     const QString out = dir.filePath("out.jpg");
@@ -135,7 +135,7 @@ void KeptBytesTest::largerThumbnailGrowsTheSegment() {
     recipe.xmpOrientation = 6;
     QString error;
     QVERIFY2(CraftedPhotos::makePhoto(recipe, photo, &error), qPrintable(error));
-    QVERIFY(turnPhoto(photo, out, JpegTransform::Rotate90));
+    QVERIFY(turnPhoto(photo, out, Turn::Rotate90));
     const JpegStructure before = readJpegStructure(out);
     const QByteArray bytesBefore = TestPhotos::fileBytes(out);
     const QByteArray larger = withComment(readThumbnail(out, before), 700);
@@ -195,7 +195,7 @@ void KeptBytesTest::trailingBytesFollowTheTurnedImage() {
     recipe.trailerBytes = 102400;
     QString error;
     QVERIFY2(CraftedPhotos::makePhoto(recipe, photo, &error), qPrintable(error));
-    QVERIFY(turnPhoto(photo, out, JpegTransform::Rotate90));
+    QVERIFY(turnPhoto(photo, out, Turn::Rotate90));
     const JpegStructure original = readJpegStructure(photo);
     QCOMPARE(original.trailingBytes(), qint64(102400));
     // jpegtran drops what follows the image.
@@ -228,7 +228,7 @@ void KeptBytesTest::multiPictureOffsetsFollowTheImage() {
     const QByteArray expected = secondPicture(photo);
     QVERIFY(expected.startsWith("\xFF\xD8"));
 
-    QVERIFY(turnPhoto(photo, out, JpegTransform::Rotate90));
+    QVERIFY(turnPhoto(photo, out, Turn::Rotate90));
     const JpegStructure original = readJpegStructure(photo);
     QVERIFY(appendTrailingBytes(photo, original, out, &error));
     const JpegStructure result = readJpegStructure(out);

@@ -23,33 +23,35 @@ Q_DECLARE_METATYPE(CraftedPhotos::Recipe)
 namespace {
 
 // A photo turned the way `transform` says, decoded.
-QImage transformedPixels(const QImage &image, JpegTransform transform) {
+QImage transformedPixels(const QImage &image, Turn transform) {
     const auto turned = [&](int degrees) {
         return image.transformed(QTransform().rotate(degrees));
     };
     switch (transform) {
-    case JpegTransform::FlipHorizontal:
+    case Turn::FlipHorizontal:
         return image.mirrored(true, false);
-    case JpegTransform::Rotate180:
+    case Turn::Rotate180:
         return turned(180);
-    case JpegTransform::FlipVertical:
+    case Turn::FlipVertical:
         return image.mirrored(false, true);
-    case JpegTransform::Transpose:
+    case Turn::Transpose:
         return turned(90).mirrored(true, false);
-    case JpegTransform::Rotate90:
+    case Turn::Rotate90:
         return turned(90);
-    case JpegTransform::Transverse:
+    case Turn::None:
+        return image;
+    case Turn::Transverse:
         return turned(270).mirrored(true, false);
-    case JpegTransform::Rotate270:
+    case Turn::Rotate270:
         return turned(270);
     }
     return {};
 }
 
-const JpegTransform allTransforms[] = {
-    JpegTransform::FlipHorizontal, JpegTransform::Rotate180, JpegTransform::FlipVertical,
-    JpegTransform::Transpose,      JpegTransform::Rotate90,  JpegTransform::Transverse,
-    JpegTransform::Rotate270,
+const Turn allTransforms[] = {
+    Turn::FlipHorizontal, Turn::Rotate180, Turn::FlipVertical,
+    Turn::Transpose,      Turn::Rotate90,  Turn::Transverse,
+    Turn::Rotate270,
 };
 
 // The structure of a small file for argument building: only the fields the options read.
@@ -152,16 +154,16 @@ void ToolsTest::transformArguments() {
         {"-rotate", "90"},       {"-transverse"},    {"-rotate", "270"},
     };
     for (int orientation = 2; orientation <= 8; ++orientation) {
-        const auto transform = transformForOrientation(orientation);
-        QVERIFY(transform);
-        QCOMPARE(jpegtranTransformArguments(*transform), expected[orientation - 2]);
+        const Turn transform = turnForOrientation(orientation);
+        QVERIFY(transform != Turn::None);
+        QCOMPARE(jpegtranTransformArguments(transform), expected[orientation - 2]);
     }
-    QVERIFY(!transformForOrientation(1));
-    QVERIFY(!transformForOrientation(0));
-    QVERIFY(!transformForOrientation(9));
-    QCOMPARE(transformForAngle(90), std::optional(JpegTransform::Rotate90));
-    QCOMPARE(transformForAngle(270), std::optional(JpegTransform::Rotate270));
-    QVERIFY(!transformForAngle(45));
+    QCOMPARE(turnForOrientation(1), Turn::None);
+    QCOMPARE(turnForOrientation(0), Turn::None);
+    QCOMPARE(turnForOrientation(9), Turn::None);
+    QCOMPARE(turnForAngle(90), Turn::Rotate90);
+    QCOMPARE(turnForAngle(270), Turn::Rotate270);
+    QCOMPARE(turnForAngle(45), Turn::None);
 }
 
 void ToolsTest::codingArguments_data() {
@@ -199,13 +201,13 @@ void ToolsTest::codingArguments() {
 
 void ToolsTest::fullArgumentList() {
     const JpegStructure progressive = structureWith(0xC2, 75, 9, false);
-    QCOMPARE(jpegtranArgumentList("in", "out", JpegTransform::Transverse, progressive, true, true),
+    QCOMPARE(jpegtranArgumentList("in", "out", Turn::Transverse, progressive, true, true),
              (QStringList{"-v", "-transverse", "-copy", "all", "-progressive", "-restart", "1",
                           "-optimize", "-perfect", "-trim", "-outfile", "out", "in"}));
-    QCOMPARE(jpegtranArgumentList("in", "out", JpegTransform::Rotate90,
+    QCOMPARE(jpegtranArgumentList("in", "out", Turn::Rotate90,
                                   structureWith(0xC0, 0, 4, true), false, false),
              jpegtranArgumentList("in", "out", 90, false, false));
-    QCOMPARE(jpegtranThumbnailArguments(JpegTransform::FlipVertical),
+    QCOMPARE(jpegtranThumbnailArguments(Turn::FlipVertical),
              (QStringList{"-copy", "none", "-optimize", "-trim", "-flip", "vertical"}));
 }
 
@@ -241,7 +243,7 @@ void ToolsTest::realJpegtranKeepsCodingAndTurns() {
     const JpegStructure original = readJpegStructure(photo);
     QVERIFY2(original.isComplete(), qPrintable(original.problem));
     const QImage originalPixels = TestPhotos::storedPixels(photo);
-    for (JpegTransform transform : allTransforms) {
+    for (Turn transform : allTransforms) {
         const QString out = dir.filePath("out.jpg");
         int exitCode = -1;
         const QString output = runJpegtran(
@@ -363,7 +365,7 @@ void ToolsTest::realJpegtranFailures() {
 
     int exitCode = -1;
     const QString output =
-        runJpegtran(jpegtranArgumentList(photo, out, JpegTransform::Rotate90,
+        runJpegtran(jpegtranArgumentList(photo, out, Turn::Rotate90,
                                          parseJpegStructure(bytes), false, false),
                     &exitCode);
     const QFileInfo input(photo);
