@@ -42,8 +42,8 @@ bool sameFileTime(const QDateTime &a, const QDateTime &b) {
 
 // The first line of jpegtran's own words about a failure, without its name in front.
 QString jpegtranSays(const ToolResult &result) {
-    const QStringList lines = (result.standardError + "\n" + result.standardOutput)
-                                  .split('\n', Qt::SkipEmptyParts);
+    const QStringList lines =
+        (result.standardError + "\n" + result.standardOutput).split('\n', Qt::SkipEmptyParts);
     for (QString line : lines) {
         line = line.trimmed();
         if (line.startsWith("libjpeg-turbo version") || line.startsWith("Copyright") ||
@@ -262,10 +262,9 @@ void PhotoRotation::onJpegtranDone(const ToolResult &result) {
 // takes the second route; true when the run succeeded.
 bool PhotoRotation::reportJpegtranOutcome(const ToolResult &result) {
     const QFileInfo input(photoPath);
-    const JpegtranOutcome outcome =
-        jpegtranOutcome(result.exitedNormally(), result.exitCode,
-                        result.standardOutput + "\n" + result.standardError, input.exists(),
-                        input.isReadable());
+    const JpegtranOutcome outcome = jpegtranOutcome(
+        result.exitedNormally(), result.exitCode,
+        result.standardOutput + "\n" + result.standardError, input.exists(), input.isReadable());
     const QString photoLink = fileLink(job.photoPath, true, false, job.folder);
     switch (outcome) {
     case JpegtranOutcome::Success:
@@ -309,7 +308,8 @@ bool PhotoRotation::reportJpegtranOutcome(const ToolResult &result) {
     if (outcome == JpegtranOutcome::Failed || outcome == JpegtranOutcome::Warning)
         reason += own.isEmpty() ? QString() : ": " + own;
     leave(PhotoRotationOutcome::Failed,
-          tr("Not rotated: %1 (%2). The photo was left unchanged.").arg(photoLink, escapeHtml(reason)),
+          tr("Not rotated: %1 (%2). The photo was left unchanged.")
+              .arg(photoLink, escapeHtml(reason)),
           reason);
     return false;
 }
@@ -338,7 +338,8 @@ void PhotoRotation::checkTurnedResult() {
             sayDetailed(escapeHtml(job.photoPath) + ": " + tr("no edge pixels dropped."), false);
         } else {
             const QString text = edgeTrimText(dropped);
-            say(tr("%1: %2").arg(fileLink(job.photoPath, false, false, job.folder), escapeHtml(text)));
+            say(tr("%1: %2").arg(fileLink(job.photoPath, false, false, job.folder),
+                                 escapeHtml(text)));
             sayDetailed(escapeHtml(job.photoPath) + ": " + escapeHtml(text), false);
         }
     }
@@ -402,9 +403,9 @@ void PhotoRotation::keepTrailingBytes() {
     const qint64 trailing = original.trailingBytes();
     if (trailing > 0) {
         QString error;
-        const bool kept = appendTrailingBytes(photoPath, original, workPath, &error) &&
-                          fixMultiPictureOffsets(workPath, original, readJpegStructure(workPath),
-                                                 &error);
+        const bool kept =
+            appendTrailingBytes(photoPath, original, workPath, &error) &&
+            fixMultiPictureOffsets(workPath, original, readJpegStructure(workPath), &error);
         if (!kept) {
             leave(PhotoRotationOutcome::Failed,
                   tr("Not rotated: the data that follows the image in %1 could not be carried "
@@ -586,8 +587,8 @@ bool PhotoRotation::bringCopyBesidePhoto() {
         QFile beside(besideTemp->path());
         if (!copy.open(QIODevice::ReadOnly) || !beside.open(QIODevice::WriteOnly) ||
             beside.write(copy.readAll()) != copy.size() || !beside.flush()) {
-            error = beside.error() != QFileDevice::NoError ? beside.errorString()
-                                                           : copy.errorString();
+            error =
+                beside.error() != QFileDevice::NoError ? beside.errorString() : copy.errorString();
         } else {
             // The copy carries the file time that the finishing gave the rotated photo.
             beside.setFileTime(QFileInfo(systemCopyPath).lastModified(),

@@ -46,7 +46,7 @@ public:
     struct Job {
         QString photoPath; // the photo as the caller names it; messages show this
         Turn turn = Turn::None;
-        QString folder;    // the current folder, for links relative to it
+        QString folder; // the current folder, for links relative to it
         int toolTimeoutMs = 30000;
         // The photo as it was when its orientation was read; a photo that differs now was not
         // the one the turn was read from. Not compared when it does not exist.

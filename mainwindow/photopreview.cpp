@@ -22,12 +22,21 @@ bool PhotoPreview::select(const QString &path) {
 
 void PhotoPreview::load(const QString &path, const QSize &rawViewSize,
                         const QSize &orientedViewSize, const QString &folder) {
-    const PreviewImage stored = readPreviewImage(path, rawPreviewBounds(rawViewSize), false);
+    previewed = path;
+    needsTurn = engine->checkPhoto(path, folder).turn != Turn::None;
+    decode(rawViewSize, orientedViewSize);
+}
+
+void PhotoPreview::rescale(const QSize &rawViewSize, const QSize &orientedViewSize) {
+    if (!previewed.isEmpty())
+        decode(rawViewSize, orientedViewSize);
+}
+
+void PhotoPreview::decode(const QSize &rawViewSize, const QSize &orientedViewSize) {
+    const PreviewImage stored = readPreviewImage(previewed, rawPreviewBounds(rawViewSize), false);
     raw = stored.image;
     error = stored.error;
     oriented = QImage();
-    needsTurn = engine->checkPhoto(path, folder).turn != Turn::None;
     if (needsTurn && !raw.isNull())
-        oriented = readPreviewImage(path, orientedViewSize, true).image;
-    previewed = path;
+        oriented = readPreviewImage(previewed, orientedViewSize, true).image;
 }

@@ -24,6 +24,9 @@ public:
     void load(const QString &path, const QSize &rawViewSize, const QSize &orientedViewSize,
               const QString &folder);
 
+    // Decodes the shown photo again for views of new sizes; its orientation is not read again.
+    void rescale(const QSize &rawViewSize, const QSize &orientedViewSize);
+
     QString selectedFile() const { return selected; }
     QString previewedFile() const { return previewed; }
     QImage rawImage() const { return raw; }
@@ -34,6 +37,8 @@ public:
     QString decodeError() const { return error; }
 
 private:
+    void decode(const QSize &rawViewSize, const QSize &orientedViewSize);
+
     RotationEngine *engine = nullptr;
     QString selected;
     QString previewed;

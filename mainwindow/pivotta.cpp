@@ -40,6 +40,15 @@ QString timeOfDay() {
     return QTime::currentTime().toString(Qt::TextDate);
 }
 
+// "Explorer/shell parameter: " and the request; outside Windows the file manager starts Pivotta.
+QString shellParameterText(const QString &request) {
+#ifdef Q_OS_WIN
+    return QCoreApplication::translate("Pivotta", "Explorer/shell parameter: %1").arg(request);
+#else
+    return QCoreApplication::translate("Pivotta", "File manager/shell parameter: %1").arg(request);
+#endif
+}
+
 // "about 2 minutes" or "about 40 seconds": a rough time, as estimates are.
 QString roughDuration(qint64 ms) {
     const qint64 seconds = (ms + 999) / 1000;
@@ -323,7 +332,7 @@ void Pivotta::carryOutShellStart(bool preview, bool watch, const QString &folder
             ui->closeAppAfterRotatingFinishesFrame->show();
             closeAfterFinishArmed = true;
         }
-        appendOutput(tr("Explorer/shell parameter: Rotate folder"));
+        appendOutput(shellParameterText(tr("Rotate folder")));
         openFolder(folder);
         appendOutput(timeOfDay() + " " + tr("Waiting for window to initialize... done."));
         QTimer::singleShot(1000, this, [this] { rotateFilesInCurrentDirectory(); });
@@ -337,7 +346,7 @@ void Pivotta::carryOutShellStart(bool preview, bool watch, const QString &folder
 
     QCoreApplication::processEvents();
     const QFileInfo fileInfo(file);
-    appendOutput(tr("Explorer/shell parameter: Rotate file %1")
+    appendOutput(shellParameterText(tr("Rotate file %1"))
                      .arg(fileLink(fileInfo.absoluteFilePath(), true, false, currentFolder())));
     if (!fileInfo.isFile() || !fileInfo.isReadable()) {
         appendOutput(tr("File is not readable."));
@@ -389,14 +398,16 @@ void Pivotta::initTexts() {
 void Pivotta::showFirstUseIntroduction() {
 #ifdef Q_OS_WIN
     const QString fileManager = tr("Windows File Explorer");
+    const QString menu = tr("the Start menu");
 #else
     const QString fileManager = tr("the file manager");
+    const QString menu = tr("the applications menu");
 #endif
     QString text =
         tr("<h3>Welcome! :)</h3><p>This app helps you get your photos rotated the right way up. "
            "<b>Pivotta 3<br>has the features of previous versions, and more.</b> You can start "
-           "this app from<br>the Start menu - or just right click folders and photos in %1.</p> ")
-            .arg(fileManager) +
+           "this app from<br>%2 - or just right click folders and photos in %1.</p> ")
+            .arg(fileManager, menu) +
         tr("<p><b>Please backup your photos before use. For further instructions, click "
            "the<br>Help button in the status bar.</b></p>");
     if (!isVisible())

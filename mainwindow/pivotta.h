@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPersistentModelIndex>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include "app/restorewindowsize.h"
@@ -220,6 +221,7 @@ private:
     void settlePreviewLayout();
 
     QPersistentModelIndex treeIndex;
+    QTimer previewRescale;
     QString singleRotationPath; // the photo a single-photo rotation is turning
     bool sayDoneAfterSingle = false;
 

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QPixmap>
 #include <QTextDocument>
+#include <QTimer>
 
 #include "engine/messagetext.h"
 #include "engine/orientationcheck.h"
@@ -19,6 +20,24 @@
 #include "mainwindow/photopreview.h"
 
 namespace {
+// Starts a timer whenever the watched widget changes its size.
+class ResizeFollower : public QObject {
+public:
+    ResizeFollower(QObject *parent, QTimer *timer)
+        : QObject(parent)
+        , settle(timer) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::Resize)
+            settle->start();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QTimer *settle;
+};
+
 // Tool tips render text that looks like markup as rich text; a path must show as it is.
 QString literalToolTip(const QString &text) {
     return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap) : text;
@@ -31,7 +50,18 @@ void Pivotta::preparePreview() {
         view->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
         view->setAlignment(Qt::AlignCenter);
         view->setScaledContents(false);
+        view->installEventFilter(new ResizeFollower(view, &previewRescale));
     }
+    // The photo shown is decoded again at the views' new size once a resize has settled (a dock
+    // dragged wider, the detailed pane opened beside the preview).
+    previewRescale.setSingleShot(true);
+    previewRescale.setInterval(150);
+    connect(&previewRescale, &QTimer::timeout, this, [this] {
+        if (previewer->previewedFile().isEmpty() || ui->imagedock->isHidden())
+            return;
+        previewer->rescale(ui->rawImage->size(), ui->transformedImage->size());
+        showPreviewImages(true);
+    });
     // The oriented view also shows notes about the photo, never markup.
     ui->transformedImage->setWordWrap(true);
     ui->transformedImage->setTextFormat(Qt::PlainText);

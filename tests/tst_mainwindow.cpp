@@ -189,7 +189,7 @@ void MainWindowTest::shellStart() {
 
 void MainWindowTest::unreadablePhotoFromTheShell() {
     newWindow(false, false, QString(), sandbox->filePath("gone <b>x</b>.jpg"));
-    QVERIFY(outputText().contains("Explorer/shell parameter: Rotate file"));
+    QVERIFY(outputText().contains("shell parameter: Rotate file"));
     QVERIFY(outputText().contains("gone <b>x</b>.jpg"));
     QVERIFY(outputText().contains("File is not readable."));
     QVERIFY(!PivottaTestAccess::closeAfterFinishArmed(*window));

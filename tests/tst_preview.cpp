@@ -69,6 +69,7 @@ private slots:
     void undecodablePhoto_data();
     void undecodablePhoto();
     void refreshShowsTheNewContent();
+    void resizedViewsShowThePhotoAtTheirSize();
     void startUpPreview();
     void outsideTextInNamesShowsLiterally();
     void scaledDecodeMatchesFullDecode_data();
@@ -510,6 +511,24 @@ void PreviewTest::scaledDecodeMatchesFullDecode() {
     QCOMPARE(preview.image.size(), expected.size());
     QVERIFY2(samePicture(preview.image, expected),
              qPrintable(QString::number(meanDifference(preview.image, expected))));
+}
+
+// A dock dragged wider or narrower, or the detailed pane opened beside it: once the views have
+// their new size, the photo is decoded again for it.
+void PreviewTest::resizedViewsShowThePhotoAtTheirSize() {
+    const QString path = photo(6);
+    PivottaTestAccess::previewFile(*window, path);
+    const QSize before = PivottaTestAccess::rawImage(*window).size();
+
+    window->resize(700, 500);
+    const auto fitted = [&] {
+        const QSize box = rawPreviewBounds(label("rawImage")->size());
+        return PivottaTestAccess::rawImage(*window).size() ==
+               storedPixels(path).size().scaled(box, Qt::KeepAspectRatio);
+    };
+    QTRY_VERIFY(fitted());
+    QVERIFY(PivottaTestAccess::rawImage(*window).size() != before);
+    QCOMPARE(label("rawImage")->pixmap().size(), PivottaTestAccess::rawImage(*window).size());
 }
 
 QTEST_MAIN(PreviewTest)

@@ -49,9 +49,8 @@ QImage transformedPixels(const QImage &image, Turn transform) {
 }
 
 const Turn allTransforms[] = {
-    Turn::FlipHorizontal, Turn::Rotate180, Turn::FlipVertical,
-    Turn::Transpose,      Turn::Rotate90,  Turn::Transverse,
-    Turn::Rotate270,
+    Turn::FlipHorizontal, Turn::Rotate180,  Turn::FlipVertical, Turn::Transpose,
+    Turn::Rotate90,       Turn::Transverse, Turn::Rotate270,
 };
 
 // The structure of a small file for argument building: only the fields the options read.
@@ -204,8 +203,8 @@ void ToolsTest::fullArgumentList() {
     QCOMPARE(jpegtranArgumentList("in", "out", Turn::Transverse, progressive, true, true),
              (QStringList{"-v", "-transverse", "-copy", "all", "-progressive", "-restart", "1",
                           "-optimize", "-perfect", "-trim", "-outfile", "out", "in"}));
-    QCOMPARE(jpegtranArgumentList("in", "out", Turn::Rotate90,
-                                  structureWith(0xC0, 0, 4, true), false, false),
+    QCOMPARE(jpegtranArgumentList("in", "out", Turn::Rotate90, structureWith(0xC0, 0, 4, true),
+                                  false, false),
              jpegtranArgumentList("in", "out", 90, false, false));
     QCOMPARE(jpegtranThumbnailArguments(Turn::FlipVertical),
              (QStringList{"-copy", "none", "-optimize", "-trim", "-flip", "vertical"}));
@@ -364,10 +363,9 @@ void ToolsTest::realJpegtranFailures() {
     const QString out = damage == "devfull" ? QString("/dev/full") : dir.filePath("out.jpg");
 
     int exitCode = -1;
-    const QString output =
-        runJpegtran(jpegtranArgumentList(photo, out, Turn::Rotate90,
-                                         parseJpegStructure(bytes), false, false),
-                    &exitCode);
+    const QString output = runJpegtran(
+        jpegtranArgumentList(photo, out, Turn::Rotate90, parseJpegStructure(bytes), false, false),
+        &exitCode);
     const QFileInfo input(photo);
     QCOMPARE(int(::jpegtranOutcome(true, exitCode, output, input.exists(), input.isReadable())),
              outcome);

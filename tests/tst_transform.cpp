@@ -313,7 +313,8 @@ void TransformTest::faultsLeaveThePhotoWhole_data() {
                        "Oops, jpegtran says: Failure", "can't open"}
         << QStringList{"Done with success."};
     QTest::newRow("jpegtran fails on international names only")
-        << "case \"$in\" in *[!\\ -~]*) echo \"jpegtran: can't open $in for reading\" >&2; exit 1;; "
+        << "case \"$in\" in *[!\\ -~]*) echo \"jpegtran: can't open $in for reading\" >&2; exit "
+           "1;; "
            "esac\n" +
                realJpegtran
         << realExiv2 << QString::fromUtf8("fötö ü 日本.jpg") << false << rotated << QByteArray()
@@ -585,10 +586,10 @@ void TransformTest::photoChangedAfterItsTurnWasRead() {
     QFETCH(bool, replacedByUprightPhoto);
     const QString photo = copyPhoto("Landscape_6.jpg", "photo.jpg");
     const FileState examined = fileStateOf(photo);
-    const QByteArray changed = replacedByUprightPhoto
-                                   ? fileBytes(QString(PIVOTTA_TESTDATA_DIR) +
-                                               "/orientation/Landscape_1.jpg")
-                                   : fileBytes(photo) + "x";
+    const QByteArray changed =
+        replacedByUprightPhoto
+            ? fileBytes(QString(PIVOTTA_TESTDATA_DIR) + "/orientation/Landscape_1.jpg")
+            : fileBytes(photo) + "x";
     QFile rewritten(photo);
     QVERIFY(rewritten.open(QIODevice::WriteOnly));
     QCOMPARE(rewritten.write(changed), changed.size());
@@ -684,12 +685,13 @@ void TransformTest::hangingToolEndsWithItsChildren() {
     QFile::remove(marker);
     QFile::remove(childIdFile);
     // The child writes into the marker every 100 ms for half a minute; jpegtran itself hangs.
-    useTools(QString("case \"$in\" in *[!\\ -~]*) echo \"jpegtran: can't open $in for reading\" >&2; "
-                     "exit 1;; esac\n"
-                     "sh -c 'echo $$ > \"$1\"; for i in $(seq 300); do echo x >> \"$2\"; sleep "
-                     "0.1; done' child '%1' '%2' &\nsleep 30\n")
-                 .arg(childIdFile, marker),
-             realExiv2);
+    useTools(
+        QString("case \"$in\" in *[!\\ -~]*) echo \"jpegtran: can't open $in for reading\" >&2; "
+                "exit 1;; esac\n"
+                "sh -c 'echo $$ > \"$1\"; for i in $(seq 300); do echo x >> \"$2\"; sleep "
+                "0.1; done' child '%1' '%2' &\nsleep 30\n")
+            .arg(childIdFile, marker),
+        realExiv2);
     const QString photo = copyPhoto("Landscape_6.jpg", name);
     const QByteArray original = fileBytes(photo);
     RotationEngine engine;
