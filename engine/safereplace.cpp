@@ -110,48 +110,6 @@ bool folderAcceptsNewFiles(const QString &folder) {
 #endif
 }
 
-bool looksLikeCompleteJpeg(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() < 4)
-        return false;
-    const QByteArray head = file.read(2);
-    if (!file.seek(file.size() - 2))
-        return false;
-    const QByteArray tail = file.read(2);
-    return head == QByteArray("\xFF\xD8", 2) && tail == QByteArray("\xFF\xD9", 2);
-}
-
-bool replaceFileAtomically(const QString &replacement, const QString &target, QString *errorText) {
-    namespace fs = std::filesystem;
-    const fs::path from = toFilesystemPath(replacement);
-    const fs::path to = toFilesystemPath(target);
-    std::error_code error;
-    const fs::perms targetPermissions = fs::status(to, error).permissions();
-    if (!error)
-        fs::permissions(from, targetPermissions, fs::perm_options::replace, error);
-    if (error) {
-        if (errorText)
-            *errorText = QString::fromLocal8Bit(error.message().c_str());
-        return false;
-    }
-    if (!flushFileToDisk(replacement)) {
-        if (errorText)
-            *errorText = QCoreApplication::translate(
-                "SafeReplace", "the rotated file could not be written to the disk");
-        return false;
-    }
-    // On POSIX systems rename() replaces the target atomically; on Windows the standard library
-    // uses MoveFileEx with MOVEFILE_REPLACE_EXISTING. QFile::rename would refuse an existing
-    // target.
-    fs::rename(from, to, error);
-    if (error) {
-        if (errorText)
-            *errorText = QString::fromLocal8Bit(error.message().c_str());
-        return false;
-    }
-    return true;
-}
-
 namespace {
 
 ReplaceOutcome outcome(ReplaceResult result, const QString &errorText = {}) {
@@ -234,9 +192,4 @@ ReplaceOutcome replacePhotoKeepingIdentity(const QString &replacement, const QSt
         return outcome(ReplaceResult::Failed, error);
     flushFolderToDisk(QFileInfo(photo).absolutePath());
     return outcome(ReplaceResult::Replaced);
-}
-
-RemoveFileOnExit::~RemoveFileOnExit() {
-    if (!path.isEmpty() && QFileInfo::exists(path))
-        QFile::remove(path);
 }

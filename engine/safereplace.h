@@ -1,13 +1,11 @@
 // Replacing a photo without ever leaving it half-written: the new version is made in a temporary
 // file beside the photo and takes the photo's place in one atomic rename. Plus the checks around
-// it: is the photo writable, has it changed meanwhile, is the new file a whole JPEG.
+// it: is the photo writable, has it changed meanwhile, are its owner and attributes kept.
 #pragma once
 
 #include <QDateTime>
 #include <QFileDevice>
 #include <QString>
-
-#include <utility>
 
 class QFileInfo;
 
@@ -46,16 +44,6 @@ bool isWritablePhoto(const QFileInfo &photo);
 // folder means something else, so only an actual attempt tells.
 bool folderAcceptsNewFiles(const QString &folder);
 
-// Whether a file starts with a JPEG start marker and ends with an end marker, as every file that
-// jpegtran completes does.
-bool looksLikeCompleteJpeg(const QString &path);
-
-// Puts `replacement` in the place of `target` in one atomic step: `target` is either the old or
-// the new file at every moment. The replacement gets the target's permissions and is flushed to
-// disk first. Both must be in the same folder. On failure nothing has changed and `errorText`
-// says why.
-bool replaceFileAtomically(const QString &replacement, const QString &target, QString *errorText);
-
 // How replacing a photo by its rotated version ended.
 enum class ReplaceResult {
     Replaced,
@@ -69,7 +57,8 @@ struct ReplaceOutcome {
     QString errorText; // why, for any result but Replaced
 };
 
-// Puts `replacement` in the place of `photo` as replaceFileAtomically does, and keeps the
+// Puts `replacement` in the place of `photo` in one atomic rename (the photo is either the old
+// or the new file at every moment; both must be in the same folder), and keeps the
 // photo's identity: checks that the photo is still as `photoStateBefore` says, gives the
 // replacement the photo's owner and group, extended attributes (ACLs among them) and permissions,
 // flushes it to the disk, checks the photo's state once more immediately before the rename, and
@@ -78,18 +67,3 @@ struct ReplaceOutcome {
 // attributes and streams (untested).
 ReplaceOutcome replacePhotoKeepingIdentity(const QString &replacement, const QString &photo,
                                            const FileState &photoStateBefore);
-
-// Removes a file when it goes out of scope, unless released: temporary files go whatever path a
-// function leaves by.
-class RemoveFileOnExit {
-public:
-    explicit RemoveFileOnExit(QString filePath)
-        : path(std::move(filePath)) {}
-    ~RemoveFileOnExit();
-    RemoveFileOnExit(const RemoveFileOnExit &) = delete;
-    RemoveFileOnExit &operator=(const RemoveFileOnExit &) = delete;
-    void release() { path.clear(); }
-
-private:
-    QString path;
-};

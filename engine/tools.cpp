@@ -34,17 +34,6 @@ QString locateTool(const QString &toolName, const QString &applicationDir,
     return besideApplication;
 }
 
-QStringList jpegtranArgumentList(const QString &inputPath, const QString &outputPath, int angle,
-                                 bool perfect, bool trim) {
-    QStringList arguments{"-v", "-rotate", QString::number(angle), "-copy", "all"};
-    if (perfect)
-        arguments << "-perfect";
-    if (trim)
-        arguments << "-trim";
-    arguments << "-outfile" << outputPath << inputPath;
-    return arguments;
-}
-
 QStringList jpegtranTransformArguments(Turn transform) {
     switch (transform) {
     case Turn::FlipHorizontal:
@@ -121,22 +110,6 @@ QStringList exiv2OrientationResetArguments(const QString &path, bool xmpOrientat
 
 QStringList exiv2TimeFromExifArguments(const QString &path) {
     return {"-T", "-v", QDir::toNativeSeparators(path)};
-}
-
-JpegtranVerdict jpegtranVerdict(bool normalExit, int exitCode, const QString &output) {
-    if (!normalExit)
-        return JpegtranVerdict::Crashed;
-    if (exitCode == 0)
-        return JpegtranVerdict::Success;
-    if (exitCode == 2) {
-        // A warning normally leaves a complete result, but not when the input ran out: then the
-        // rest of the picture is missing.
-        return output.contains("Premature end of JPEG file") ? JpegtranVerdict::Truncated
-                                                             : JpegtranVerdict::SuccessWithWarning;
-    }
-    if (output.contains("transformation is not perfect"))
-        return JpegtranVerdict::NotPerfect;
-    return JpegtranVerdict::Failure;
 }
 
 // The texts are libjpeg-turbo 2.1.5's; the full-disk one is what its data destination says

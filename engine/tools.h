@@ -23,10 +23,6 @@ QString toolFileName(const QString &toolName);
 QString locateTool(const QString &toolName, const QString &applicationDir,
                    const QString &overrideDir);
 
-// jpegtran: lossless rotation of `inputPath` by `angle` degrees clockwise into `outputPath`.
-QStringList jpegtranArgumentList(const QString &inputPath, const QString &outputPath, int angle,
-                                 bool perfect, bool trim);
-
 // jpegtran's options for a transform: "-rotate 90", "-flip horizontal", "-transpose" ...
 QStringList jpegtranTransformArguments(Turn transform);
 
@@ -55,17 +51,6 @@ QStringList exiv2OrientationResetArguments(const QString &path);
 QStringList exiv2OrientationResetArguments(const QString &path, bool xmpOrientationToo);
 // exiv2: set the file's modification time from the photo's EXIF date.
 QStringList exiv2TimeFromExifArguments(const QString &path);
-
-// What a finished jpegtran run means for the photo.
-enum class JpegtranVerdict {
-    Success,            // exit code 0
-    SuccessWithWarning, // exit code 2, the result is complete
-    Truncated,          // exit code 2, but the input ended early: the result is broken
-    NotPerfect,         // "-perfect" refused the transform
-    Failure,            // any other exit code
-    Crashed,            // the process did not exit normally
-};
-JpegtranVerdict jpegtranVerdict(bool normalExit, int exitCode, const QString &output);
 
 // A finished jpegtran run, told apart by what the user is to hear. Every warning leaves the
 // photo; only CannotOpenName is a reason to try again through a copy under another name.

@@ -97,8 +97,6 @@ private slots:
     void realExiv2ResetsXmpOrientationInOneRun_data();
     void realExiv2ResetsXmpOrientationInOneRun();
     void locateTool();
-    void jpegtranVerdict_data();
-    void jpegtranVerdict();
     void noExifDate_data();
     void noExifDate();
     void toolOutputShowsLiterally();
@@ -109,8 +107,6 @@ private slots:
     void replaceKeepsPermissionsAndLeavesNothing();
     void replaceFailureChangesNothing();
     void writableChecksCountPermissionBits();
-    void completeJpeg_data();
-    void completeJpeg();
 };
 
 void ToolsTest::jpegtranArguments_data() {
@@ -137,7 +133,9 @@ void ToolsTest::jpegtranArguments() {
     QFETCH(bool, trim);
     QFETCH(int, angle);
     QFETCH(QStringList, expected);
-    QCOMPARE(jpegtranArgumentList("in", "out", angle, perfect, trim), expected);
+    // A plain baseline photo with the standard tables asks for no coding options.
+    QCOMPARE(jpegtranArgumentList("in", "out", turnForAngle(angle), JpegStructure(), perfect, trim),
+             expected);
 }
 
 void ToolsTest::exiv2Arguments() {
@@ -205,7 +203,7 @@ void ToolsTest::fullArgumentList() {
                           "-optimize", "-perfect", "-trim", "-outfile", "out", "in"}));
     QCOMPARE(jpegtranArgumentList("in", "out", Turn::Rotate90, structureWith(0xC0, 0, 4, true),
                                   false, false),
-             jpegtranArgumentList("in", "out", 90, false, false));
+             jpegtranArgumentList("in", "out", Turn::Rotate90, JpegStructure(), false, false));
     QCOMPARE(jpegtranThumbnailArguments(Turn::FlipVertical),
              (QStringList{"-copy", "none", "-optimize", "-trim", "-flip", "vertical"}));
 }
@@ -436,36 +434,6 @@ void ToolsTest::locateTool() {
 #endif
 }
 
-void ToolsTest::jpegtranVerdict_data() {
-    QTest::addColumn<bool>("normalExit");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("output");
-    QTest::addColumn<int>("verdict");
-
-    const auto row = [](const char *name, bool normalExit, int exitCode, const char *output,
-                        JpegtranVerdict verdict) {
-        QTest::newRow(name) << normalExit << exitCode << QString(output) << int(verdict);
-    };
-    row("success", true, 0, "libjpeg-turbo version 2.1.5", JpegtranVerdict::Success);
-    row("warning", true, 2, "Corrupt JPEG data: 2 extraneous bytes before marker 0xd9",
-        JpegtranVerdict::SuccessWithWarning);
-    row("truncated input", true, 2, "Premature end of JPEG file", JpegtranVerdict::Truncated);
-    row("not perfect", true, 1, "jpegtran: transformation is not perfect",
-        JpegtranVerdict::NotPerfect);
-    row("other failure", true, 1, "Not a JPEG file: starts with 0x67 0x61",
-        JpegtranVerdict::Failure);
-    row("crash", false, 0, "", JpegtranVerdict::Crashed);
-    row("crash after a warning", false, 2, "Premature end of JPEG file", JpegtranVerdict::Crashed);
-}
-
-void ToolsTest::jpegtranVerdict() {
-    QFETCH(bool, normalExit);
-    QFETCH(int, exitCode);
-    QFETCH(QString, output);
-    QFETCH(int, verdict);
-    QCOMPARE(int(::jpegtranVerdict(normalExit, exitCode, output)), verdict);
-}
-
 void ToolsTest::noExifDate_data() {
     QTest::addColumn<QString>("output");
     QTest::addColumn<bool>("noDate");
@@ -554,8 +522,9 @@ void ToolsTest::replaceKeepsPermissionsAndLeavesNothing() {
     fresh.write("new");
     fresh.close();
 
-    QString error;
-    QVERIFY2(replaceFileAtomically(replacement, target, &error), qPrintable(error));
+    const ReplaceOutcome outcome =
+        replacePhotoKeepingIdentity(replacement, target, fileStateOf(target));
+    QVERIFY2(outcome.result == ReplaceResult::Replaced, qPrintable(outcome.errorText));
     QFile result(target);
     QVERIFY(result.open(QIODevice::ReadOnly));
     QCOMPARE(result.readAll(), QByteArray("new"));
@@ -577,9 +546,10 @@ void ToolsTest::replaceFailureChangesNothing() {
     old.write("old");
     old.close();
 
-    QString error;
-    QVERIFY(!replaceFileAtomically(dir.filePath(".missing.tmp"), target, &error));
-    QVERIFY(!error.isEmpty());
+    const ReplaceOutcome outcome =
+        replacePhotoKeepingIdentity(dir.filePath(".missing.tmp"), target, fileStateOf(target));
+    QVERIFY(outcome.result != ReplaceResult::Replaced);
+    QVERIFY(!outcome.errorText.isEmpty());
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("old"));
 }
@@ -607,28 +577,6 @@ void ToolsTest::writableChecksCountPermissionBits() {
     QVERIFY(!folderAcceptsNewFiles(dir.path()));
     QVERIFY(QFile::setPermissions(dir.path(), readOnlyFolder | QFileDevice::WriteOwner));
 #endif
-}
-
-void ToolsTest::completeJpeg_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("complete");
-
-    QTest::newRow("markers") << QByteArray("\xFF\xD8\x01\x02\xFF\xD9", 6) << true;
-    QTest::newRow("cut short") << QByteArray("\xFF\xD8\x01\x02\x03\x04", 6) << false;
-    QTest::newRow("no start") << QByteArray("\x00\xD8\x01\x02\xFF\xD9", 6) << false;
-    QTest::newRow("empty") << QByteArray() << false;
-    QTest::newRow("markers only") << QByteArray("\xFF\xD8\xFF\xD9", 4) << true;
-}
-
-void ToolsTest::completeJpeg() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(bool, complete);
-    QTemporaryDir dir;
-    QFile file(dir.filePath("a.jpg"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    file.close();
-    QCOMPARE(looksLikeCompleteJpeg(file.fileName()), complete);
 }
 
 QTEST_MAIN(ToolsTest)
