@@ -89,7 +89,8 @@ void HeadlessRun::rotateOnePhoto() {
     RunSummary summary;
     summary.kind = RunSummary::SinglePhoto;
     summary.entriesSeen = 1;
-    if (check.finding == OrientationCheck::Mirrored || check.finding == OrientationCheck::Unknown)
+    if (check.finding == OrientationCheck::Mirrored || check.finding == OrientationCheck::Unknown ||
+        check.finding == OrientationCheck::Changed)
         onReport({request.photo, PhotoReport::Left, Turn::None, check.reason});
     else if (check.finding == OrientationCheck::Unreadable ||
              check.finding == OrientationCheck::NotOpened)
