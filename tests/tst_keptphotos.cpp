@@ -62,6 +62,12 @@ enum class Expect {
     Gone,             // deleted while it was being rotated
 };
 
+// For QCOMPARE's report.
+char *toString(Expect expect) {
+    static const char *const names[] = {"Rotated", "Left", "ChangedMeanwhile", "Gone"};
+    return qstrdup(names[int(expect)]);
+}
+
 // Generous: a rotation of a test photo takes well under a second.
 constexpr int runWaitMs = 60000;
 
