@@ -16,6 +16,7 @@ PIVOTTA_PACKAGES=(
     desktop-file-utils appstream
     dpkg-dev file
     exiftran libimage-exiftool-perl imagemagick time
+    acl attr
 )
 
 missing_packages() {

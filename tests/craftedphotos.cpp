@@ -181,6 +181,28 @@ bool addXmp(const Recipe &recipe, const QString &target, QString *error) {
     return writeAll(target, bytes, error);
 }
 
+bool storeOrientationAsLong(int orientation, const QString &target, QString *error) {
+    return runStep("exiv2",
+                   {"-M", QString("set Exif.Image.Orientation Long %1").arg(orientation), target},
+                   error);
+}
+
+// APP1 "Exif" with a big-endian IFD0 of one entry, orientation 3, inside a comment segment.
+bool addFakeExifComment(const QString &target, QString *error) {
+    QByteArray bytes;
+    if (!readAll(target, &bytes, error))
+        return false;
+    const QByteArray tiff = QByteArray::fromHex("4D4D002A00000008"         // header, IFD0 at 8
+                                                "0001"                     // one entry
+                                                "011200030000000100030000" // orientation 3
+                                                "00000000");               // no IFD1
+    const QByteArray app1 = QByteArray("\xFF\xE1", 2) + char(0) + char(2 + 6 + tiff.size()) +
+                            QByteArray("Exif\0\0", 6) + tiff;
+    const QByteArray comment = QByteArray("\xFF\xFE", 2) + char(0) + char(2 + app1.size()) + app1;
+    bytes.insert(2, comment);
+    return writeAll(target, bytes, error);
+}
+
 bool appendTrailer(int length, const QString &target, QString *error) {
     QFile file(target);
     const QByteArray trailer = trailerPattern(length);
@@ -212,9 +234,12 @@ bool makePhoto(const Recipe &recipe, const QString &target, QString *error) {
            (!recipe.sampling.isEmpty() || !recipe.size.isValid() ||
             cut(recipe.size, target, error)) &&
            (!recoded || recode(recipe, target, error)) &&
+           (!recipe.orientationAsLong ||
+            storeOrientationAsLong(recipe.orientation, target, error)) &&
            (!recipe.thumbnail || addThumbnail(target, error)) &&
            (!(recipe.xmpOrientation || recipe.xmpWithoutOrientation) ||
             addXmp(recipe, target, error)) &&
+           (!recipe.fakeExifInComment || addFakeExifComment(target, error)) &&
            (!recipe.secondPicture || addSecondPicture(target, error)) &&
            (recipe.trailerBytes == 0 || appendTrailer(recipe.trailerBytes, target, error));
 }

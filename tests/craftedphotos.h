@@ -1,8 +1,9 @@
 // Test photos made on the fly from the shared orientation photos with the real tools (jpegtran,
 // djpeg, cjpeg, exiv2 and, for re-saved sampling variants, ImageMagick's convert): progressive or
 // arithmetic coding, a restart interval, standard or optimised tables, odd sizes, an EXIF
-// thumbnail, XMP with tiff:Orientation, bytes after the image; and the file-system side: owner,
-// extended attributes, hard links. Nothing binary is stored in the repository.
+// thumbnail, XMP with tiff:Orientation, bytes after the image, an orientation stored as a LONG, a
+// fake EXIF block inside a comment; and the file-system side: owner, extended attributes, hard
+// links. Nothing binary is stored in the repository.
 #pragma once
 
 #include <QByteArray>
@@ -23,12 +24,16 @@ struct Recipe {
     QSize size;
     bool progressive = false;
     bool arithmetic = false;
-    QString restart;             // jpegtran's "-restart" value: "2" (rows) or "5B" (blocks)
-    bool standardTables = false; // written with the standard Huffman tables, not optimised ones
-    bool thumbnail = false;      // a 160x120 EXIF thumbnail in IFD1
-    int xmpOrientation = 0;      // an XMP packet holding tiff:Orientation with this value
-    bool xmpElementForm = false; // <tiff:Orientation>6</tiff:Orientation> instead of ="6"
+    QString restart;                // jpegtran's "-restart" value: "2" (rows) or "5B" (blocks)
+    bool standardTables = false;    // written with the standard Huffman tables, not optimised ones
+    bool orientationAsLong = false; // the EXIF orientation stored as a LONG, not a SHORT
+    bool thumbnail = false;         // a 160x120 EXIF thumbnail in IFD1
+    int xmpOrientation = 0;         // an XMP packet holding tiff:Orientation with this value
+    bool xmpElementForm = false;    // <tiff:Orientation>6</tiff:Orientation> instead of ="6"
     bool xmpWithoutOrientation = false; // an XMP packet without tiff:Orientation
+    // A comment right after the start marker holding the bytes of an EXIF block whose
+    // orientation is 3: a reader that takes the first FF E1 anywhere in the file believes it.
+    bool fakeExifInComment = false;
     // A second, small picture right after the main image, listed with it in a multi-picture
     // index (MPF, APP2) as cameras store previews, depth maps and gain maps.
     bool secondPicture = false;

@@ -7,9 +7,11 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTransform>
 
 #include <cstdlib>
 
+#include "engine/turn.h"
 #include "exif/exifrecord.h"
 
 namespace TestPhotos {
@@ -99,6 +101,65 @@ QImage referenceRotation(const QString &photo, int angle, bool trim) {
     if (!folder.isValid() || QProcess::execute("/usr/bin/jpegtran", arguments) != 0)
         return QImage();
     return storedPixels(reference);
+}
+
+namespace {
+// jpegtran's own names, written out here rather than taken from the engine under test.
+QStringList jpegtranTransform(Turn transform) {
+    switch (transform) {
+    case Turn::None:
+        break;
+    case Turn::Rotate90:
+        return {"-rotate", "90"};
+    case Turn::Rotate180:
+        return {"-rotate", "180"};
+    case Turn::Rotate270:
+        return {"-rotate", "270"};
+    case Turn::FlipHorizontal:
+        return {"-flip", "horizontal"};
+    case Turn::FlipVertical:
+        return {"-flip", "vertical"};
+    case Turn::Transpose:
+        return {"-transpose"};
+    case Turn::Transverse:
+        return {"-transverse"};
+    }
+    return {};
+}
+} // namespace
+
+QImage referenceTransform(const QString &photo, Turn transform, bool trim) {
+    QTemporaryDir folder;
+    const QString reference = folder.filePath("reference.jpg");
+    QStringList arguments = jpegtranTransform(transform) + QStringList{"-copy", "none"};
+    if (trim)
+        arguments << "-trim";
+    arguments << "-outfile" << reference << photo;
+    if (!folder.isValid() || QProcess::execute("/usr/bin/jpegtran", arguments) != 0)
+        return QImage();
+    return storedPixels(reference);
+}
+
+QImage turnedImage(const QImage &image, Turn transform) {
+    switch (transform) {
+    case Turn::None:
+        return image;
+    case Turn::Rotate90:
+        return image.transformed(QTransform().rotate(90));
+    case Turn::Rotate180:
+        return image.transformed(QTransform().rotate(180));
+    case Turn::Rotate270:
+        return image.transformed(QTransform().rotate(270));
+    case Turn::FlipHorizontal:
+        return image.mirrored(true, false);
+    case Turn::FlipVertical:
+        return image.mirrored(false, true);
+    case Turn::Transpose:
+        return image.transformed(QTransform().rotate(90)).mirrored(true, false);
+    case Turn::Transverse:
+        return image.transformed(QTransform().rotate(270)).mirrored(true, false);
+    }
+    return QImage();
 }
 
 PhotoCondition conditionOf(const QString &photo, const QByteArray &originalBytes,

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+enum class Turn;
+
 namespace TestPhotos {
 
 // Writes to `target` a 480x320 piece (as it stands upright) of the landscape test photo whose
@@ -44,6 +46,12 @@ bool samePicture(const QImage &a, const QImage &b);
 // The stored pixels of what the real jpegtran makes of the photo turned by `angle` degrees
 // clockwise (with "-trim" if asked); null when jpegtran fails.
 QImage referenceRotation(const QString &photo, int angle, bool trim = false);
+
+// The same for any of jpegtran's lossless transforms.
+QImage referenceTransform(const QString &photo, Turn transform, bool trim = false);
+
+// An image turned in memory as a lossless transform turns a picture.
+QImage turnedImage(const QImage &image, Turn transform);
 
 // What a photo is after a rotation that may have failed or been stopped: byte for byte the
 // original, or completely rotated (tag reset, pixels those of the reference rotation), or
