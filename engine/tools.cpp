@@ -71,8 +71,6 @@ QStringList jpegtranCodingArguments(const JpegStructure &input) {
         else
             arguments << "-restart" << QString::number(input.restartInterval) + "B";
     }
-    if (!input.frame.arithmetic() && input.huffmanTableCount > 0 && !input.standardHuffmanTables)
-        arguments << "-optimize";
     return arguments;
 }
 

@@ -27,9 +27,11 @@ QString locateTool(const QString &toolName, const QString &applicationDir,
 QStringList jpegtranTransformArguments(Turn transform);
 
 // The options that make jpegtran write the coding choices the input made, which it would
-// otherwise drop: "-progressive", "-arithmetic", "-restart" (in rows when the input's interval is
-// a whole number of rows, else in blocks, "NB"), and "-optimize" when the input's Huffman tables
-// are its own rather than the standard ones, so that the size stays close.
+// otherwise drop: "-progressive", "-arithmetic", and "-restart" (in rows when the input's
+// interval is a whole number of rows, else in blocks, "NB"). Huffman tables are written anew
+// either way; "-optimize" for an input with optimised tables would keep the size to the byte but
+// costs jpegtran a second pass over the data (a quarter more time on 12-megapixel photos) for
+// files about 1.5% smaller, so it is not asked for: the standard tables keep every coefficient.
 QStringList jpegtranCodingArguments(const JpegStructure &input);
 
 // jpegtran: the lossless `transform` of `inputPath` into `outputPath`, keeping all metadata and

@@ -172,10 +172,8 @@ void ToolsTest::codingArguments_data() {
 
     // 1200 pixels with 16-pixel blocks: 75 blocks a row.
     QTest::newRow("baseline, standard tables") << 0xC0 << 0 << 4 << true << QStringList();
-    QTest::newRow("baseline, optimised tables")
-        << 0xC0 << 0 << 4 << false << QStringList{"-optimize"};
-    QTest::newRow("progressive") << 0xC2 << 0 << 9 << false
-                                 << QStringList{"-progressive", "-optimize"};
+    QTest::newRow("baseline, optimised tables") << 0xC0 << 0 << 4 << false << QStringList();
+    QTest::newRow("progressive") << 0xC2 << 0 << 9 << false << QStringList{"-progressive"};
     QTest::newRow("arithmetic") << 0xC9 << 0 << 0 << false << QStringList{"-arithmetic"};
     QTest::newRow("progressive arithmetic")
         << 0xCA << 0 << 0 << false << QStringList{"-progressive", "-arithmetic"};
@@ -200,7 +198,7 @@ void ToolsTest::fullArgumentList() {
     const JpegStructure progressive = structureWith(0xC2, 75, 9, false);
     QCOMPARE(jpegtranArgumentList("in", "out", Turn::Transverse, progressive, true, true),
              (QStringList{"-v", "-transverse", "-copy", "all", "-progressive", "-restart", "1",
-                          "-optimize", "-perfect", "-trim", "-outfile", "out", "in"}));
+                          "-perfect", "-trim", "-outfile", "out", "in"}));
     QCOMPARE(jpegtranArgumentList("in", "out", Turn::Rotate90, structureWith(0xC0, 0, 4, true),
                                   false, false),
              jpegtranArgumentList("in", "out", Turn::Rotate90, JpegStructure(), false, false));
