@@ -22,32 +22,6 @@ Q_DECLARE_METATYPE(CraftedPhotos::Recipe)
 
 namespace {
 
-// A photo turned the way `transform` says, decoded.
-QImage transformedPixels(const QImage &image, Turn transform) {
-    const auto turned = [&](int degrees) {
-        return image.transformed(QTransform().rotate(degrees));
-    };
-    switch (transform) {
-    case Turn::FlipHorizontal:
-        return image.mirrored(true, false);
-    case Turn::Rotate180:
-        return turned(180);
-    case Turn::FlipVertical:
-        return image.mirrored(false, true);
-    case Turn::Transpose:
-        return turned(90).mirrored(true, false);
-    case Turn::Rotate90:
-        return turned(90);
-    case Turn::None:
-        return image;
-    case Turn::Transverse:
-        return turned(270).mirrored(true, false);
-    case Turn::Rotate270:
-        return turned(270);
-    }
-    return {};
-}
-
 const Turn allTransforms[] = {
     Turn::FlipHorizontal, Turn::Rotate180,  Turn::FlipVertical, Turn::Transpose,
     Turn::Rotate90,       Turn::Transverse, Turn::Rotate270,
@@ -250,7 +224,7 @@ void ToolsTest::realJpegtranKeepsCodingAndTurns() {
         const ResultCheck check = checkTurnedResult(original, result, transform, true);
         QVERIFY2(check.verdict == ResultVerdict::Sound, qPrintable(check.reason));
         const double difference = TestPhotos::meanDifference(
-            TestPhotos::storedPixels(out), transformedPixels(originalPixels, transform));
+            TestPhotos::storedPixels(out), TestPhotos::turnedImage(originalPixels, transform));
         QVERIFY2(difference < 3.0, qPrintable(QString::number(difference)));
     }
 }
