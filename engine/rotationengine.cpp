@@ -120,7 +120,7 @@ bool RotationEngine::startUserBatch(const QString &folder, bool dryRun) {
                                   "A summary will be shown after rotating is finished...</b><br>")
                                    .arg(escapeHtml(folder))));
     qCDebug(lcPivotta) << "no watcher";
-    beginRun(RunSummary::UserBatch, folder, dryRun);
+    beginScan(RunSummary::UserBatch, folder, dryRun);
     return true;
 }
 
@@ -144,7 +144,7 @@ void RotationEngine::startWatcherRun(const QString &folder) {
     watcherRunActive = true;
     watcherRunPostponed = false;
     emit runStarted(RunSummary::WatcherRun);
-    beginRun(RunSummary::WatcherRun, folder, false);
+    beginScan(RunSummary::WatcherRun, folder, false);
 }
 
 bool RotationEngine::rotatePhoto(const QString &photoPath, Turn turn, const QString &folder) {
@@ -194,18 +194,9 @@ void RotationEngine::stop() {
         scheduleSlice(&RotationEngine::examineSlice);
 }
 
-void RotationEngine::beginRun(RunSummary::Kind kind, const QString &folder, bool dryRun) {
-    scan = std::make_unique<Scan>();
-    scan->summary.kind = kind;
-    scan->summary.folder = folder;
-    scan->dryRun = dryRun;
-    beginScan();
-}
-
-void RotationEngine::beginScan() {
-    const RunSummary::Kind kind = scan->summary.kind;
-    const QString folder = scan->summary.folder;
-    const bool dryRun = scan->dryRun;
+// One scan of a run; a watcher run that rechecks begins another. The arguments are copies: the
+// previous scan they may come from goes here.
+void RotationEngine::beginScan(RunSummary::Kind kind, QString folder, bool dryRun) {
     scan = std::make_unique<Scan>();
     scan->summary.kind = kind;
     scan->summary.folder = folder;
@@ -495,7 +486,7 @@ void RotationEngine::finishScan() {
         moreFilesWaiting = false;
         sayNow(OutputMessage::main(
             tr("Rechecking for changed photos since start of previous operation... ")));
-        beginScan();
+        beginScan(scan->summary.kind, scan->summary.folder, scan->dryRun);
         return;
     }
     finishRun();

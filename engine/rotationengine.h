@@ -122,8 +122,7 @@ private:
     struct ActiveRotation;
     struct Scan;
 
-    void beginRun(RunSummary::Kind kind, const QString &folder, bool dryRun);
-    void beginScan();
+    void beginScan(RunSummary::Kind kind, QString folder, bool dryRun);
     void listSlice();
     void examineSlice();
     void examine(const QString &entry);
