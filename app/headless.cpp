@@ -183,7 +183,11 @@ QString headlessReportLine(const PhotoReport &report) {
     const QString path = QDir::toNativeSeparators(report.path);
     switch (report.outcome) {
     case PhotoReport::Rotated:
-        return tr("rotated: %1 (%2)").arg(path, turnDescription(report.turn));
+        if (report.reason.isEmpty())
+            return tr("rotated: %1 (%2)").arg(path, turnDescription(report.turn));
+        return tr("rotated: %1 (%2; %3)")
+            .arg(path, turnDescription(report.turn),
+                 report.reason.chopped(report.reason.endsWith('.')));
     case PhotoReport::WouldRotate:
         return tr("would rotate: %1 (%2)").arg(path, turnDescription(report.turn));
     case PhotoReport::Left:

@@ -338,7 +338,8 @@ void PhotoRotation::checkTurnedResult() {
             sayDetailed(escapeHtml(job.photoPath) + ": " + tr("no edge pixels dropped."), false);
         } else {
             const QString text = edgeTrimText(dropped);
-            say(tr("%1: %2").arg(fileLink(job.photoPath, false, false, job.folder),
+            trimNote = text;
+            say(tr("%1: %2").arg(fileLink(job.photoPath, false, true, job.folder),
                                  escapeHtml(text)));
             sayDetailed(escapeHtml(job.photoPath) + ": " + escapeHtml(text), false);
         }
@@ -762,6 +763,8 @@ void PhotoRotation::end(PhotoRotationOutcome::Kind kind, const QString &reason) 
     outcome.kind = kind;
     if (kind != PhotoRotationOutcome::Rotated)
         outcome.reason = reason;
+    else
+        outcome.note = trimNote;
     emit finished(outcome);
 }
 

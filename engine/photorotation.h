@@ -36,6 +36,7 @@ struct PhotoRotationOutcome {
     };
     Kind kind = Failed;
     QString reason; // plain text, for the outcomes that leave the photo
+    QString note;   // plain text, for a rotated photo: what else happened (edge pixels dropped)
 };
 Q_DECLARE_METATYPE(PhotoRotationOutcome)
 
@@ -119,6 +120,7 @@ private:
     QString systemCopyPath;
     QString workPath; // the file the finishing steps work on
     QString jpegtranOutputHtml;
+    QString trimNote;
     ToolRun *tool = nullptr;
     QFutureWatcher<ReplaceOutcome> *replacing = nullptr;
     bool stopRequested = false;

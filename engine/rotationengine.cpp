@@ -426,7 +426,7 @@ void RotationEngine::onRotationFinished(PhotoRotation *rotation,
     case PhotoRotationOutcome::Rotated:
         ++summary.rotated;
         emit photoRotated(record->replacedPath);
-        report(record->slot, {record->entry, PhotoReport::Rotated, record->turn, QString()});
+        report(record->slot, {record->entry, PhotoReport::Rotated, record->turn, outcome.note});
         break;
     case PhotoRotationOutcome::Failed:
         ++summary.failed;

@@ -64,7 +64,7 @@ struct PhotoReport {
     QString path;
     Outcome outcome = Left;
     Turn turn = Turn::None;
-    QString reason; // plain text, for Left and Failed
+    QString reason; // plain text: why, for Left and Failed; what else happened, for Rotated
 };
 Q_DECLARE_METATYPE(PhotoReport)
 

@@ -287,7 +287,8 @@ void EndToEndTest::headless_data() {
 
     const QStringList both{"Landscape_6.jpg", "Portrait_3.jpg"};
     QTest::newRow("folder") << QStringList{"--headless", "F"} << false << 0 << both
-                            << QStringList{"rotated: F/Landscape_6.jpg (90° clockwise)",
+                            << QStringList{"rotated: F/Landscape_6.jpg (90° clockwise; 8 columns "
+                                           "of edge pixels dropped)",
                                            "rotated: F/Portrait_3.jpg (180°)",
                                            "left: F/Landscape_2.jpg (mirrored orientation 2)",
                                            "2 image(s) with EXIF orientation metadata were found, "
@@ -307,7 +308,8 @@ void EndToEndTest::headless_data() {
         << QStringList{"failed: F/broken.jpg", "1 photo(s) could not be rotated."} << QString();
     QTest::newRow("one photo") << QStringList{"--headless", "P"} << false << 0
                                << QStringList{"Landscape_6.jpg"}
-                               << QStringList{"rotated: F/Landscape_6.jpg (90° clockwise)"}
+                               << QStringList{"rotated: F/Landscape_6.jpg (90° clockwise; 8 "
+                                              "columns of edge pixels dropped)"}
                                << QString();
     QTest::newRow("no such destination")
         << QStringList{"--headless", "F/nothing-here"} << false << 2 << QStringList()
