@@ -286,15 +286,16 @@ void EndToEndTest::headless_data() {
     QTest::addColumn<QString>("error");        // on standard error
 
     const QStringList both{"Landscape_6.jpg", "Portrait_3.jpg"};
-    QTest::newRow("folder") << QStringList{"--headless", "F"} << false << 0 << both
-                            << QStringList{"rotated: F/Landscape_6.jpg (90° clockwise; 8 columns "
-                                           "of edge pixels dropped)",
-                                           "rotated: F/Portrait_3.jpg (180°)",
-                                           "left: F/Landscape_2.jpg (mirrored orientation 2)",
-                                           "2 image(s) with EXIF orientation metadata were found, "
-                                           "out of 4 photo(s) total.",
-                                           "2 image(s) were successfully rotated."}
-                            << QString();
+    QTest::newRow("folder")
+        << QStringList{"--headless", "F"} << false << 0 << both
+        << QStringList{"rotated: F/Landscape_6.jpg (90° clockwise; 8 columns "
+                       "of edge pixels dropped)",
+                       "rotated: F/Portrait_3.jpg (180°; 8 rows of edge pixels dropped)",
+                       "left: F/Landscape_2.jpg (mirrored orientation 2)",
+                       "2 image(s) with EXIF orientation metadata were found, "
+                       "out of 4 photo(s) total.",
+                       "2 image(s) were successfully rotated."}
+        << QString();
     QTest::newRow("folder, one job")
         << QStringList{"--headless", "--jobs", "1", "F"} << false << 0 << both
         << QStringList{"2 image(s) were successfully rotated."} << QString();
