@@ -16,26 +16,11 @@
 
 #include "mainwindow/pivotta.h"
 #include "settings/settings.h"
+#include "slidergeometry.h"
+
+using SliderGeometry::grooveFarEnd;
 
 namespace {
-// A point on the groove at the far end from the handle: a press there pages the slider and
-// repeats while it is held.
-QPoint grooveFarEnd(QSlider *slider) {
-    QStyleOptionSlider option;
-    option.initFrom(slider);
-    option.orientation = slider->orientation();
-    option.minimum = slider->minimum();
-    option.maximum = slider->maximum();
-    option.sliderPosition = slider->sliderPosition();
-    option.sliderValue = slider->value();
-    option.pageStep = slider->pageStep();
-    option.subControls = QStyle::SC_All;
-    const QRect handle = slider->style()->subControlRect(QStyle::CC_Slider, &option,
-                                                         QStyle::SC_SliderHandle, slider);
-    const int y = handle.center().y();
-    return slider->value() == slider->minimum() ? QPoint(slider->width() - 2, y) : QPoint(1, y);
-}
-
 bool showsNoWords(const QString &text) {
     return std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.isLetterOrNumber(); });
 }

@@ -8,9 +8,12 @@
 #include <QStyleOptionSlider>
 #include <QWheelEvent>
 
+#include "slidergeometry.h"
 #include "watcherfixture.h"
 
 using namespace TestPhotos;
+using SliderGeometry::grooveFarEnd;
+using SliderGeometry::handleRect;
 
 class WatcherTest : public QObject, protected WatcherFixture {
     Q_OBJECT
@@ -74,33 +77,6 @@ static const char *const stoppedMessage = "No longer watching for changes.";
 // ---- The switch ----
 
 namespace {
-QStyleOptionSlider sliderOption(QSlider *slider) {
-    QStyleOptionSlider option;
-    option.initFrom(slider);
-    option.orientation = slider->orientation();
-    option.minimum = slider->minimum();
-    option.maximum = slider->maximum();
-    option.sliderPosition = slider->sliderPosition();
-    option.sliderValue = slider->value();
-    option.singleStep = slider->singleStep();
-    option.pageStep = slider->pageStep();
-    option.subControls = QStyle::SC_All;
-    return option;
-}
-
-QRect handleRect(QSlider *slider) {
-    const QStyleOptionSlider option = sliderOption(slider);
-    return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle,
-                                           slider);
-}
-
-// A point on the groove beyond the handle, at the far end from it.
-QPoint grooveFarEnd(QSlider *slider) {
-    const QRect handle = handleRect(slider);
-    const int y = handle.center().y();
-    return slider->value() == slider->minimum() ? QPoint(slider->width() - 2, y) : QPoint(1, y);
-}
-
 Qt::MouseButton absoluteSetButton(QSlider *slider) {
     const auto buttons = Qt::MouseButtons(
         slider->style()->styleHint(QStyle::SH_Slider_AbsoluteSetButtons, nullptr, slider));
