@@ -83,7 +83,9 @@ JpegStructure parseJpegStructure(const QByteArray &bytes);
 
 // Reads a file's structure; `problem` says so when the file cannot be read. Files larger than
 // maxJpegFileSize are not read.
-inline constexpr qint64 maxJpegFileSize = qint64(4) << 30;
+// A file is read whole to be walked; larger ones than any camera or panorama makes (a sparse or
+// broken file named like a photo) would only cost time and memory.
+inline constexpr qint64 maxJpegFileSize = qint64(1) << 30;
 JpegStructure readJpegStructure(const QString &path);
 
 // The tiff:Orientation value in an XMP packet, in attribute or element form; 0 when absent or

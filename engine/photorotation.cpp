@@ -104,6 +104,14 @@ void PhotoRotation::start() {
     if (!checkIdentityCanBeKept())
         return;
     timeBeforeRotation = stateBefore.modified;
+    if (stateBefore.size > maxJpegFileSize) {
+        leave(PhotoRotationOutcome::Failed,
+              tr("Not rotated: %1 is larger than any photo Pivotta turns (%2 MB). It was left "
+                 "unchanged.")
+                  .arg(link(), QString::number(stateBefore.size >> 20)),
+              tr("the file is too large"));
+        return;
+    }
     original = readJpegStructure(photoPath);
     reportTimeBeforeRotation();
     startBesidePhoto();
