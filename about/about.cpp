@@ -6,8 +6,8 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
-#include "app/projectaddress.h"
-#include "app/screenfit.h"
+#include "common/projectaddress.h"
+#include "common/screenfit.h"
 
 namespace {
 QString link(const QString &address, const QString &text) {

@@ -1,7 +1,7 @@
 // Event delivery that turns an escaping std::exception into the thrown() signal.
 #include "app/catchexceptionapplication.h"
 
-#include "app/debuglog.h"
+#include "common/debuglog.h"
 
 #include <exception>
 

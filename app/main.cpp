@@ -6,9 +6,9 @@
 #include <cstdio>
 
 #include "app/catchexceptionapplication.h"
-#include "app/debuglog.h"
+#include "common/debuglog.h"
 #include "app/headless.h"
-#include "app/screenfit.h"
+#include "common/screenfit.h"
 #include "app/startup.h"
 #include "mainwindow/pivotta.h"
 #include "settings/settings.h"

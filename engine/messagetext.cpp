@@ -7,7 +7,7 @@
 #include <QTime>
 #include <QUrl>
 
-#include "app/debuglog.h"
+#include "common/debuglog.h"
 
 namespace {
 QString tr(const char *text) {

@@ -11,7 +11,7 @@
 
 #include <limits>
 
-#include "app/debuglog.h"
+#include "common/debuglog.h"
 #include "engine/fileidentity.h"
 #include "engine/keptbytes.h"
 #include "engine/losslessturn.h"
@@ -21,7 +21,6 @@
 #include "engine/tools.h"
 #include "engine/turnedpicture.h"
 #include "exif/orientationreader.h"
-#include "settings/preferences.h"
 #include "settings/settings.h"
 
 namespace {
@@ -90,7 +89,7 @@ QString PhotoRotation::replacedFileOf(const QString &photoPath) {
 void PhotoRotation::start() {
     perfect = Settings::perfect();
     trim = Settings::trim();
-    fileTimestampMode = Settings::setFileTimestamp();
+    fileTimeMode = Settings::fileTimeMode();
     if (!checkPhotoCanBeReplaced())
         return;
     stateBefore = fileStateOf(photoPath);
@@ -192,7 +191,7 @@ bool PhotoRotation::checkIdentityCanBeKept() {
 void PhotoRotation::reportTimeBeforeRotation() {
     const QString time = timeBeforeRotation.toString();
     const QFileInfo photo(job.photoPath);
-    if (fileTimestampMode == Preferences::RESTORE) {
+    if (fileTimeMode == FileTimeMode::RestoreOriginal) {
         say("<br><br>" + tr("Reading original modification date for ") +
                 escapeHtml(photo.fileName()) + ": " + time,
             true);
@@ -478,11 +477,11 @@ void PhotoRotation::onOrientationResetDone(const ToolResult &result) {
         return;
     sayDetailed("<br>" + escapeHtml(photoPath) + " " + tr("Cleared orientation"), true);
 
-    if (fileTimestampMode == Preferences::SETFILETOEXIFTIMESTAMP) {
+    if (fileTimeMode == FileTimeMode::FromExifDate) {
         runTool("exiv2", exiv2TimeFromExifArguments(workPath), &PhotoRotation::onTimeFromExifDone);
         return;
     }
-    if (fileTimestampMode == Preferences::RESTORE)
+    if (fileTimeMode == FileTimeMode::RestoreOriginal)
         restoreTimeBeforeRotation();
     placeResult();
 }

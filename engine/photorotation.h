@@ -21,6 +21,7 @@
 #include "engine/outputmessage.h"
 #include "engine/safereplace.h"
 #include "engine/turn.h"
+#include "settings/settings.h"
 
 class TempFileHolder;
 class ToolRun;
@@ -114,7 +115,7 @@ private:
     QDateTime timeBeforeRotation;
     bool perfect = false;
     bool trim = false;
-    int fileTimestampMode = 0;
+    FileTimeMode fileTimeMode = FileTimeMode::LeaveAlone;
     JpegStructure original;
     std::unique_ptr<TempFileHolder> besideTemp;
     QString systemCopyPath;

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "app/debuglog.h"
+#include "common/debuglog.h"
 #include "engine/durationtext.h"
 #include "engine/messagetext.h"
 #include "engine/orientationcheck.h"

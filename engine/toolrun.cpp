@@ -1,7 +1,7 @@
 // Running an external tool asynchronously in its own process group.
 #include "engine/toolrun.h"
 
-#include "app/debuglog.h"
+#include "common/debuglog.h"
 #include "engine/processgroup.h"
 
 namespace {

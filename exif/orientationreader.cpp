@@ -5,7 +5,7 @@
 #include <QImageReader>
 #include <QSize>
 
-#include "app/debuglog.h"
+#include "common/debuglog.h"
 #include "exif/exifwalk.h"
 #include "exif/orientation.h"
 #include "exif/photofile.h"

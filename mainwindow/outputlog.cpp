@@ -8,7 +8,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include "app/debuglog.h"
+#include "common/debuglog.h"
 #include "engine/messagetext.h"
 #include "engine/outputmessage.h"
 #include "mainwindow/outputtext.h"

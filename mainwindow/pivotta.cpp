@@ -23,8 +23,8 @@
 #include <memory>
 
 #include "about/about.h"
-#include "app/debuglog.h"
-#include "app/projectaddress.h"
+#include "common/debuglog.h"
+#include "common/projectaddress.h"
 #include "app/theme.h"
 #include "engine/messagetext.h"
 #include "engine/orientationcheck.h"

@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "app/restorewindowsize.h"
+#include "mainwindow/restorewindowsize.h"
 #include "engine/turn.h"
 
 class About;

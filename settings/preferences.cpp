@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "app/screenfit.h"
+#include "common/screenfit.h"
 #include "app/startup.h"
 #include "settings/settings.h"
 
@@ -16,7 +16,7 @@ namespace {
 constexpr int defaultFontPixelSize = 10;
 constexpr int defaultTextLimit = 0;
 // What the engine does while the key is missing: it leaves the file time alone.
-constexpr int defaultFileTimestamp = Preferences::DONOTHING;
+constexpr int defaultFileTimestamp = int(FileTimeMode::LeaveAlone);
 
 // The stored id of a button group, or its default when the key is missing.
 int storedId(const char *key, int defaultId) {
@@ -109,10 +109,12 @@ void Preferences::buildButtonGroups() {
     textLimitGroup->addButton(ui->keep10000, 10000);
 
     fileTimestampGroup = new QButtonGroup(this);
-    fileTimestampGroup->addButton(ui->modificationDatetime_donothing, DONOTHING);
+    fileTimestampGroup->addButton(ui->modificationDatetime_donothing,
+                                  int(FileTimeMode::LeaveAlone));
     fileTimestampGroup->addButton(ui->modificationDatetime_setFileToExifTimestamp,
-                                  SETFILETOEXIFTIMESTAMP);
-    fileTimestampGroup->addButton(ui->modificationDatetime_restore, RESTORE);
+                                  int(FileTimeMode::FromExifDate));
+    fileTimestampGroup->addButton(ui->modificationDatetime_restore,
+                                  int(FileTimeMode::RestoreOriginal));
 
     checkButtonWithId(textLimitGroup, storedId(SettingsKey::textLimit, defaultTextLimit));
     checkButtonWithId(fileTimestampGroup,

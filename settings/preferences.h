@@ -13,9 +13,6 @@ class Preferences : public QDialog {
     Q_OBJECT
 
 public:
-    enum FILETIMESTAMP { DONOTHING = 0, SETFILETOEXIFTIMESTAMP = 1, RESTORE = 2 };
-    Q_ENUM(FILETIMESTAMP)
-
     explicit Preferences(QWidget *parent = nullptr);
     ~Preferences() override;
 

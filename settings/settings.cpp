@@ -59,8 +59,15 @@ int textLimit() {
     return value(SettingsKey::textLimit).toInt();
 }
 
-int setFileTimestamp() {
-    return value(SettingsKey::setFileTimestamp).toInt();
+FileTimeMode fileTimeMode() {
+    switch (value(SettingsKey::setFileTimestamp).toInt()) {
+    case int(FileTimeMode::FromExifDate):
+        return FileTimeMode::FromExifDate;
+    case int(FileTimeMode::RestoreOriginal):
+        return FileTimeMode::RestoreOriginal;
+    default:
+        return FileTimeMode::LeaveAlone;
+    }
 }
 
 bool watch() {

@@ -28,6 +28,13 @@ inline constexpr char windowGeometry[] = "windowgeometry";
 inline constexpr char windowState[] = "windowstate";
 } // namespace SettingsKey
 
+// What a rotation does with the photo's file time; stored under SettingsKey::setFileTimestamp.
+enum class FileTimeMode {
+    LeaveAlone = 0,      // the rotated photo gets the time of rotating
+    FromExifDate = 1,    // the photo's EXIF date
+    RestoreOriginal = 2, // the time the photo had before it was rotated
+};
+
 namespace Settings {
 // Raw access to the user settings file; a missing key gives an invalid QVariant.
 QVariant value(const QString &key);
@@ -43,7 +50,7 @@ bool perfect();                        // false
 bool trim();                           // true (the Preferences dialog writes true at first start)
 bool closeAppAfterContextMenuRotate(); // false
 int textLimit();                       // 0: keep everything
-int setFileTimestamp();                // 0: leave the file time alone
+FileTimeMode fileTimeMode();           // LeaveAlone; so is any unknown value
 bool watch();                          // false
 int parallelRotations();               // the number of processor cores; at least 1
 bool fixMirroredOrientations();        // false: mirrored photos are reported and left alone

@@ -179,13 +179,15 @@ void PreferencesTest::clicksWriteTheirKeys_data() {
     QTest::newRow("limit 50 then all")
         << QStringList{"keep50", "keepAll"} << "textLimit" << QVariant(0);
     QTest::newRow("selected limit again") << QStringList{"keepAll"} << "textLimit" << QVariant(0);
-    QTest::newRow("restore the time") << QStringList{"modificationDatetime_restore"}
-                                      << "setFileTimestamp" << QVariant(int(Preferences::RESTORE));
-    QTest::newRow("leave the time") << QStringList{"modificationDatetime_donothing"}
-                                    << "setFileTimestamp" << QVariant(int(Preferences::DONOTHING));
+    QTest::newRow("restore the time")
+        << QStringList{"modificationDatetime_restore"} << "setFileTimestamp"
+        << QVariant(int(FileTimeMode::RestoreOriginal));
+    QTest::newRow("leave the time")
+        << QStringList{"modificationDatetime_donothing"} << "setFileTimestamp"
+        << QVariant(int(FileTimeMode::LeaveAlone));
     QTest::newRow("selected time choice again")
         << QStringList{"modificationDatetime_setFileToExifTimestamp"} << "setFileTimestamp"
-        << QVariant(int(Preferences::SETFILETOEXIFTIMESTAMP));
+        << QVariant(int(FileTimeMode::FromExifDate));
     QTest::newRow("close after rotate") << QStringList{"closeAppAfterContextMenuRotate"}
                                         << "closeAppAfterContextMenuRotate" << QVariant(true);
     QTest::newRow("force font size")

@@ -11,7 +11,7 @@
 
 #include <memory>
 
-#include "app/screenfit.h"
+#include "common/screenfit.h"
 #include "mainwindow/pivotta.h"
 #include "settings/settings.h"
 

@@ -19,7 +19,7 @@
 #include "engine/safereplace.h"
 #include "engine/rotationengine.h"
 #include "messagelog.h"
-#include "settings/preferences.h"
+#include "settings/settings.h"
 #include "standintools.h"
 #include "testphotos.h"
 
@@ -220,15 +220,14 @@ void TransformTest::fileTimeModes_data() {
     QTest::addColumn<QString>("expectedTime"); // "recent": written by the rotation itself
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("leave alone") << int(Preferences::DONOTHING) << true << "recent"
+    QTest::newRow("leave alone") << int(FileTimeMode::LeaveAlone) << true << "recent"
                                  << "Cleared orientation";
-    QTest::newRow("from EXIF") << int(Preferences::SETFILETOEXIFTIMESTAMP) << true
-                               << "2020-01-02T03:04:05"
+    QTest::newRow("from EXIF") << int(FileTimeMode::FromExifDate) << true << "2020-01-02T03:04:05"
                                << "Restored file date to EXIF date value:";
     QTest::newRow("from EXIF, no date")
-        << int(Preferences::SETFILETOEXIFTIMESTAMP) << false << "recent"
+        << int(FileTimeMode::FromExifDate) << false << "recent"
         << "Couldn't restore file modification date; EXIF date missing.";
-    QTest::newRow("restore") << int(Preferences::RESTORE) << false << "2001-02-03T04:05:06"
+    QTest::newRow("restore") << int(FileTimeMode::RestoreOriginal) << false << "2001-02-03T04:05:06"
                              << "Restored file date to original date value for";
 }
 
@@ -263,7 +262,7 @@ void TransformTest::fileTimeModes() {
     else
         QCOMPARE(after, QDateTime::fromString(expectedTime, Qt::ISODate));
     QVERIFY2((mainText() + detailedText()).contains(message), qPrintable(mainText()));
-    if (mode == Preferences::RESTORE)
+    if (mode == int(FileTimeMode::RestoreOriginal))
         QVERIFY(mainText().contains("Reading original modification date for photo.jpg"));
     verifyNothingLeftBehind(photo);
 }

@@ -8,7 +8,7 @@
 #include <QFileSystemWatcher>
 #include <QTime>
 
-#include "app/debuglog.h"
+#include "common/debuglog.h"
 #include "engine/messagetext.h"
 #include "engine/photofiles.h"
 #include "engine/rotationengine.h"

@@ -1,4 +1,4 @@
 // The debug-log category shared by the whole program.
-#include "app/debuglog.h"
+#include "common/debuglog.h"
 
 Q_LOGGING_CATEGORY(lcPivotta, "pivotta", QtInfoMsg)

@@ -1,5 +1,5 @@
 // The project's web address, from the build's PIVOTTA_HOMEPAGE.
-#include "app/projectaddress.h"
+#include "common/projectaddress.h"
 
 #include <QCoreApplication>
 

@@ -1,5 +1,5 @@
 // Fitting windows into the available area of their screen.
-#include "app/screenfit.h"
+#include "common/screenfit.h"
 
 #include <QRect>
 #include <QScreen>

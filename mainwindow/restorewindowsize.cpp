@@ -1,12 +1,12 @@
 // Saving and restoring a top-level window's size (and optionally position).
-#include "app/restorewindowsize.h"
+#include "mainwindow/restorewindowsize.h"
 
-#include "app/debuglog.h"
+#include "common/debuglog.h"
 #include <QPoint>
 #include <QSize>
 #include <QWidget>
 
-#include "app/screenfit.h"
+#include "common/screenfit.h"
 #include "settings/settings.h"
 
 namespace {
