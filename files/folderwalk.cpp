@@ -50,6 +50,8 @@ WalkedFolder FolderWalk::listFolder(const HeldFolder &folder) {
     folder.list(&entries, &walked.problems);
     std::vector<Pending> subfolders;
     for (const FolderEntry &entry : std::as_const(entries)) {
+        if (entry.name.startsWith('.'))
+            continue;
         if (entry.type == FileStatus::Type::Folder) {
             subfolders.push_back({walked.place, entry.name});
         } else if (patterns.matches(entry.displayName)) {

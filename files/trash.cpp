@@ -123,10 +123,11 @@ FileProblem copyInto(const HeldPhoto &photo, int copy, const QString &copyPath) 
     return failure;
 }
 
-// The top of the file system `device` above `folder`: the last folder on the way up that is on
-// the same device.
-std::shared_ptr<HeldFolder> topOfFileSystem(std::shared_ptr<HeldFolder> folder, quint64 device,
-                                            FileProblem *problem) {
+} // namespace
+
+std::shared_ptr<HeldFolder> fileSystemTopAbove(std::shared_ptr<HeldFolder> folder,
+                                               FileProblem *problem) {
+    const quint64 device = folder->key().device;
     for (;;) {
         std::shared_ptr<HeldFolder> above = HeldFolder::openAbove(*folder, problem);
         if (!above)
@@ -136,7 +137,6 @@ std::shared_ptr<HeldFolder> topOfFileSystem(std::shared_ptr<HeldFolder> folder, 
         folder = std::move(above);
     }
 }
-} // namespace
 
 std::unique_ptr<TrashCan> TrashCan::openHome(FileProblem *problem) {
     const std::shared_ptr<HeldFolder> dataHome = openDataHome(problem);
@@ -185,7 +185,7 @@ std::unique_ptr<TrashCan> TrashCan::forPhoto(const HeldPhoto &photo, FileProblem
             return nullptr;
         }
     }
-    const std::shared_ptr<HeldFolder> topdir = topOfFileSystem(photo.folder(), device, problem);
+    const std::shared_ptr<HeldFolder> topdir = fileSystemTopAbove(photo.folder(), problem);
     return topdir ? openAtTop(topdir, problem) : nullptr;
 }
 
@@ -338,6 +338,12 @@ std::unique_ptr<TrashCan> TrashCan::openAtTop(const std::shared_ptr<HeldFolder> 
 std::unique_ptr<TrashCan> TrashCan::forPhoto(const HeldPhoto &photo, FileProblem *problem) {
     Q_UNUSED(photo)
     return openHome(problem);
+}
+
+std::shared_ptr<HeldFolder> fileSystemTopAbove(std::shared_ptr<HeldFolder> folder,
+                                               FileProblem *problem) {
+    Q_UNUSED(problem)
+    return folder;
 }
 
 QString TrashCan::displayPath() const {

@@ -32,6 +32,11 @@ QByteArray trashInfoText(const QByteArray &path, const QDateTime &deletionDate);
 // short enough to take ".trashinfo" too.
 QByteArray trashNameFor(const QByteArray &photoName, int attempt);
 
+// The top of the file system that `folder` is on: the last folder on the way up that is on the
+// same device. Opened through "..", one folder at a time.
+std::shared_ptr<HeldFolder> fileSystemTopAbove(std::shared_ptr<HeldFolder> folder,
+                                               FileProblem *problem);
+
 // An original in the trash.
 class KeptOriginal {
 public:
