@@ -166,17 +166,17 @@ void HeldPhoto::releaseLease() {
 }
 
 HeldPhoto::Placement HeldPhoto::placement(FileProblem *problem) const {
+    FileStatus named;
+    if (!statusAt(heldFolder->descriptor(), photoName, &named) || named.key != baseline.key) {
+        reportProblem(replacedProblem(displayPath()), problem);
+        return Placement::Replaced;
+    }
     FileStatus held;
     if (!statusNow(&held, problem))
         return Placement::Changed;
     if (!sameFileUnchanged(baseline, held) || leaseBroken()) {
         reportProblem(changedProblem(displayPath()), problem);
         return Placement::Changed;
-    }
-    FileStatus named;
-    if (!statusAt(heldFolder->descriptor(), photoName, &named) || named.key != held.key) {
-        reportProblem(replacedProblem(displayPath()), problem);
-        return Placement::Replaced;
     }
     return Placement::InPlace;
 }
