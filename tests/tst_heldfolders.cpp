@@ -15,6 +15,7 @@
 #include "files/heldfolder.h"
 #include "files/heldphoto.h"
 #include "otheruser.h"
+#include "rawfiles.h"
 
 #include <climits>
 #include <dirent.h>
@@ -29,16 +30,6 @@ bool writeFile(const QString &path, const QByteArray &bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
-}
-
-bool writeFileAt(int folder, const QByteArray &name, const QByteArray &bytes) {
-    const int descriptor = ::openat(folder, name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (descriptor < 0)
-        return false;
-    const bool written =
-        ::write(descriptor, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    ::close(descriptor);
-    return written;
 }
 
 bool makeFolders(const QString &root, const QStringList &folders) {
@@ -94,53 +85,6 @@ QStringList walkAll(FolderTree &tree) {
     return lines;
 }
 
-// Removes the folder `name` in `parent` and everything in it, through descriptors: the tree
-// may be deeper than any path can say.
-void removeTreeAt(int parent, const QByteArray &name) {
-    const int folder = ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    if (folder < 0) {
-        ::unlinkat(parent, name.constData(), 0);
-        return;
-    }
-    DIR *listing = ::fdopendir(::dup(folder));
-    QList<QByteArray> entries;
-    while (const struct dirent *entry = listing ? ::readdir(listing) : nullptr) {
-        const QByteArray entryName(entry->d_name);
-        if (entryName != "." && entryName != "..")
-            entries << entryName;
-    }
-    if (listing)
-        ::closedir(listing);
-    for (const QByteArray &entry : std::as_const(entries)) {
-        if (::unlinkat(folder, entry.constData(), 0) != 0)
-            removeTreeAt(folder, entry);
-    }
-    ::close(folder);
-    ::unlinkat(parent, name.constData(), AT_REMOVEDIR);
-}
-
-// The soft limit on descriptors lowered for a while, and put back whatever happens.
-// The lowest descriptor number free now: a limit at it leaves no descriptor to open.
-rlim_t lowestFreeDescriptor() {
-    const int probe = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
-    ::close(probe);
-    return rlim_t(probe);
-}
-
-class LoweredDescriptorLimit {
-public:
-    explicit LoweredDescriptorLimit(rlim_t soft) {
-        ::getrlimit(RLIMIT_NOFILE, &saved);
-        struct rlimit lowered = saved;
-        lowered.rlim_cur = soft;
-        ::setrlimit(RLIMIT_NOFILE, &lowered);
-    }
-    ~LoweredDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved); }
-
-private:
-    struct rlimit saved;
-};
-
 } // namespace
 
 class HeldFoldersTest : public QObject {
@@ -178,7 +122,7 @@ void HeldFoldersTest::init() {
 // Through descriptors: names that are no valid text and trees deeper than a path can say defeat
 // QTemporaryDir's own removal.
 void HeldFoldersTest::cleanup() {
-    removeTreeAt(AT_FDCWD, QFile::encodeName(sandbox->path()));
+    RawFiles::removeTree(sandbox->path());
     sandbox.reset();
 }
 
@@ -189,7 +133,7 @@ void HeldFoldersTest::walkGivesPhotosFolderByFolder() {
           "sub/deeper/y.jpe", ".hidden/h.jpg", "sub/deeper/note.txt"})
         QVERIFY(writeFile(root + "/" + QString(file), "photo"));
     const int rootFolder = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY);
-    QVERIFY(writeFileAt(rootFolder, "caf\xe9.jpg", "photo"));
+    QVERIFY(RawFiles::writeAt(rootFolder, "caf\xe9.jpg", "photo"));
     QCOMPARE(::mkfifoat(rootFolder, "fifo.jpeg", 0644), 0);
     ::close(rootFolder);
     QVERIFY(QFile::link("a.jpg", root + "/link.jpg"));
@@ -211,7 +155,7 @@ void HeldFoldersTest::walkGivesPhotosFolderByFolder() {
 void HeldFoldersTest::nameThatIsNoTextIsOpenedByItsBytes() {
     const QByteArray name("caf\xe9.jpg");
     const int rootFolder = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY);
-    QVERIFY(writeFileAt(rootFolder, name, "the photo's bytes"));
+    QVERIFY(RawFiles::writeAt(rootFolder, name, "the photo's bytes"));
     ::close(rootFolder);
 
     FileProblem problem;
@@ -362,7 +306,7 @@ void HeldFoldersTest::pathLongerThanTheSystemLimitWorks() {
         folder = deeper;
         QVERIFY(folder >= 0);
     }
-    QVERIFY(writeFileAt(folder, "deep.jpg", "deep photo"));
+    QVERIFY(RawFiles::writeAt(folder, "deep.jpg", "deep photo"));
     ::close(folder);
 
     const std::unique_ptr<FolderTree> tree = FolderTree::open(root, nullptr, 2);
@@ -397,7 +341,7 @@ void HeldFoldersTest::runningOutOfDescriptorsIsReported() {
         const std::unique_ptr<FolderTree> tree = FolderTree::open(root, nullptr);
         QVERIFY(tree);
         // Room for a listing and two folders more.
-        LoweredDescriptorLimit limit(lowestFreeDescriptor() + 3);
+        RawFiles::LoweredDescriptorLimit limit(RawFiles::lowestFreeDescriptor() + 3);
         lines = walkAll(*tree);
     }
     QVERIFY2(lines.join('\n').contains("out of descriptors"), qPrintable(lines.join('\n')));

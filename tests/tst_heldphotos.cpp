@@ -17,6 +17,7 @@
 #include "files/leasebreaks.h"
 #include "files/settledcheck.h"
 #include "otheruser.h"
+#include "rawfiles.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -58,27 +59,6 @@ FileStatus statusWith(qint64 size, qint64 modifiedSeconds, qint64 changedSeconds
     status.changed = {changedSeconds, 0};
     return status;
 }
-
-// The lowest descriptor number free now: a limit at it leaves no descriptor to open.
-rlim_t lowestFreeDescriptor() {
-    const int probe = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
-    ::close(probe);
-    return rlim_t(probe);
-}
-
-class LoweredDescriptorLimit {
-public:
-    explicit LoweredDescriptorLimit(rlim_t soft) {
-        ::getrlimit(RLIMIT_NOFILE, &saved);
-        struct rlimit lowered = saved;
-        lowered.rlim_cur = soft;
-        ::setrlimit(RLIMIT_NOFILE, &lowered);
-    }
-    ~LoweredDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved); }
-
-private:
-    struct rlimit saved;
-};
 
 } // namespace
 
@@ -389,7 +369,7 @@ void HeldPhotosTest::limitIsRaisedToTheHardLimit() {
     QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
     if (limit.rlim_max < 64)
         QSKIP("the hard limit is too low to lower the soft one");
-    LoweredDescriptorLimit lowered(limit.rlim_max / 2);
+    RawFiles::LoweredDescriptorLimit lowered(limit.rlim_max / 2);
     QCOMPARE(descriptorLimit(), qint64(limit.rlim_max / 2));
     QCOMPARE(raiseDescriptorLimit(), qint64(limit.rlim_max));
     QCOMPARE(descriptorLimit(), qint64(limit.rlim_max));
@@ -403,7 +383,7 @@ void HeldPhotosTest::openingWithoutDescriptorsLeftIsReported() {
     std::shared_ptr<HeldFolder> again;
     int budget = -1;
     {
-        LoweredDescriptorLimit limit(lowestFreeDescriptor());
+        RawFiles::LoweredDescriptorLimit limit(RawFiles::lowestFreeDescriptor());
         photo = HeldPhoto::open(folder, "a.jpg", &photoProblem);
         again = HeldFolder::openRoot(folderPath, &folderProblem);
         budget = photosInWorkNow(4);
