@@ -169,6 +169,14 @@ std::unique_ptr<TrashCan> TrashCan::openAtTop(const std::shared_ptr<HeldFolder> 
 }
 
 std::unique_ptr<TrashCan> TrashCan::forPhoto(const HeldPhoto &photo, FileProblem *problem) {
+    FileProblem failure;
+    std::unique_ptr<TrashCan> can = chooseFor(photo, &failure);
+    if (!can)
+        reportProblem(cannotKeep(failure), problem);
+    return can;
+}
+
+std::unique_ptr<TrashCan> TrashCan::chooseFor(const HeldPhoto &photo, FileProblem *problem) {
     const quint64 device = photo.status().key.device;
     FileProblem homeProblem;
     std::unique_ptr<TrashCan> home = openHome(&homeProblem);

@@ -73,7 +73,8 @@ public:
     // The folder for this user must be a real folder of this user's.
     static std::unique_ptr<TrashCan> openAtTop(const std::shared_ptr<HeldFolder> &topdir,
                                                FileProblem *problem);
-    // The trash that takes `photo`'s original.
+    // The trash that takes `photo`'s original. Null when there is none to be had: the original
+    // cannot be kept, and the problem says so.
     static std::unique_ptr<TrashCan> forPhoto(const HeldPhoto &photo, FileProblem *problem);
 
     QString displayPath() const;
@@ -86,6 +87,7 @@ public:
 private:
     TrashCan() = default;
 #ifndef Q_OS_WIN
+    static std::unique_ptr<TrashCan> chooseFor(const HeldPhoto &photo, FileProblem *problem);
     static std::unique_ptr<TrashCan> openIn(const std::shared_ptr<HeldFolder> &trash,
                                             FileProblem *problem);
     enum class Placed { Done, NameTaken, Failed };
