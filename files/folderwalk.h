@@ -2,9 +2,9 @@
 // photos are regular files whose names match the photo name patterns in any letter case;
 // folders, even those named like photos, are walked; symbolic links are neither followed nor
 // entered; hidden entries (names starting with a dot: thumbnails, the trash at the top of a disk,
-// Pivotta's own temporary files) are passed over. Every folder that cannot be opened or listed is a problem, never skipped in silence.
-// The order is stable: a folder's photos by name, then its subfolders by name, each before the
-// next (names compared as stored).
+// Pivotta's own temporary files) are passed over. Every folder that cannot be opened or listed is a
+// problem, never skipped in silence. The order is stable: a folder's photos by name, then its
+// subfolders by name, each before the next (names compared as stored).
 #pragma once
 
 #include <QList>

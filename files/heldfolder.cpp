@@ -11,9 +11,7 @@
 
 #include "files/fileproblem.h"
 
-#ifdef Q_OS_WIN
-#include <QDirIterator>
-#else
+#ifndef Q_OS_WIN
 #include "files/posixfiles.h"
 
 #include <cerrno>
@@ -42,7 +40,7 @@ std::shared_ptr<const FolderPlace> childPlace(const std::shared_ptr<const Folder
 // The folder above, as a root place.
 std::shared_ptr<FolderPlace> abovePlace(const FolderPlace &place, const FileKey &key) {
     auto above = std::make_shared<FolderPlace>();
-    const int slash = place.nativePath.lastIndexOf('/');
+    const qsizetype slash = place.nativePath.lastIndexOf('/');
     above->nativePath = slash > 0 ? place.nativePath.left(slash) : QByteArray("/");
     above->displayPath = displayNameOf(above->nativePath);
     above->key = key;
@@ -62,8 +60,8 @@ FileProblem loopProblem(const QString &path) {
 #ifndef Q_OS_WIN
 constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-// Why a subfolder could not be opened; a symbolic link shows as "not a folder" when it points
-// at a file, as a loop otherwise, and is named for what it is.
+// Why a subfolder could not be opened. A symbolic link fails with O_DIRECTORY | O_NOFOLLOW as
+// "not a folder" (or, on some systems, as a loop): it is named for what it is.
 FileProblem subfolderOpenProblem(int error, int parent, const QByteArray &name,
                                  const QString &path) {
     FileStatus status;
