@@ -1,0 +1,66 @@
+// The walk over a held tree, folder by folder.
+#include "files/folderwalk.h"
+
+#include "files/foldertree.h"
+
+PhotoNamePatterns::PhotoNamePatterns(const QStringList &patterns) {
+    for (const QString &pattern : patterns) {
+        expressions << QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
+                                          QRegularExpression::CaseInsensitiveOption |
+                                              QRegularExpression::DotMatchesEverythingOption);
+    }
+}
+
+bool PhotoNamePatterns::matches(const QString &displayName) const {
+    for (const QRegularExpression &expression : expressions) {
+        if (expression.match(displayName).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+FolderWalk::FolderWalk(FolderTree &folderTree, const QStringList &photoPatterns)
+    : tree(folderTree)
+    , patterns(photoPatterns) {}
+
+WalkedFolder FolderWalk::next() {
+    if (!rootListed) {
+        rootListed = true;
+        return listFolder(*tree.root());
+    }
+    if (pending.empty())
+        return {};
+    const Pending subfolder = pending.back();
+    pending.pop_back();
+    FileProblem problem;
+    const std::shared_ptr<HeldFolder> folder =
+        tree.enter(subfolder.parent, subfolder.name, &problem);
+    if (!folder) {
+        WalkedFolder notEntered;
+        notEntered.problems << problem;
+        return notEntered;
+    }
+    return listFolder(*folder);
+}
+
+WalkedFolder FolderWalk::listFolder(const HeldFolder &folder) {
+    WalkedFolder walked;
+    walked.place = folder.place();
+    QList<FolderEntry> entries;
+    folder.list(&entries, &walked.problems);
+    std::vector<Pending> subfolders;
+    for (const FolderEntry &entry : std::as_const(entries)) {
+        if (entry.name.startsWith('.'))
+            continue;
+        if (entry.type == FileStatus::Type::Folder) {
+            subfolders.push_back({walked.place, entry.name});
+        } else if (patterns.matches(entry.displayName)) {
+            if (entry.type == FileStatus::Type::RegularFile)
+                walked.photos << entry;
+            else
+                walked.notPhotos << entry;
+        }
+    }
+    pending.insert(pending.end(), subfolders.rbegin(), subfolders.rend());
+    return walked;
+}
