@@ -8,8 +8,8 @@
 
 #include <algorithm>
 
+#include "common/applicationfont.h"
 #include "common/screenfit.h"
-#include "app/startup.h"
 #include "settings/settings.h"
 
 namespace {
