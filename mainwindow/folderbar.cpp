@@ -15,7 +15,6 @@
 #include <QTreeView>
 
 #include "engine/messagetext.h"
-#include "engine/outputmessage.h"
 #include "engine/photofiles.h"
 #include "mainwindow/recentfolders.h"
 #include "settings/settings.h"
@@ -120,8 +119,7 @@ void FolderBar::makeFolderCurrentInComboBox(const QString &nativeFolder) {
 
 void FolderBar::showFolderInTree(const QString &folderPath) {
     if (!model->setRootPath(folderPath).isValid())
-        emit message(
-            OutputMessage::main(tr("Could not open folder %1").arg(escapeHtml(folderPath))));
+        emit message(tr("Could not open folder %1").arg(escapeHtml(folderPath)));
     model->setNameFilters(photoNameFilters());
     model->setNameFilterDisables(true);
 

@@ -16,7 +16,6 @@ class QFileSystemModel;
 class QLabel;
 class QTreeView;
 class QWidget;
-struct OutputMessage;
 
 class FolderBar : public QObject {
     Q_OBJECT
@@ -60,7 +59,8 @@ signals:
     void folderOpened(const QString &folder);
     // A file or folder picked in the tree.
     void entryChosen(const QString &path);
-    void message(const OutputMessage &message);
+    // Rich text for the main pane.
+    void message(const QString &text);
 
 private:
     void followComboBox(const QString &text);

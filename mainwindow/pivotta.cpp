@@ -80,7 +80,7 @@ Pivotta::Pivotta(const StartupDecisions &decisions, QWidget *parent)
     connectMenus();
     connectParts();
     connectEngine();
-    new WindowTheme(this);
+    new WindowTheme(this); // light or dark as the desktop is, from now on
     setWindowTitle(QString("%1 %2").arg(QCoreApplication::applicationName(), majorVersion));
     carryOut(decisions);
     statusBar()->showMessage(
@@ -205,7 +205,8 @@ void Pivotta::connectMenus() {
 }
 
 void Pivotta::connectParts() {
-    connect(folderBar, &FolderBar::message, panes, &OutputPanes::write);
+    connect(folderBar, &FolderBar::message, panes,
+            [this](const QString &text) { panes->append(text); });
     connect(folderBar, &FolderBar::currentFolderChanged, previewDock, &PreviewDock::setFolder);
     connect(folderBar, &FolderBar::currentFolderChanged, this, [this](const QString &folder) {
         if (folder.isEmpty())

@@ -173,10 +173,6 @@ void Preferences::on_forceFontSize_clicked(bool checked) {
     QApplication::setFont(font);
 }
 
-void Preferences::on_forceFontSizeSlider_sliderPressed() {}
-
-void Preferences::on_forceFontSizeSlider_sliderReleased() {}
-
 void Preferences::on_forceFontSizeSlider_valueChanged(int position) {
     Settings::setValue(SettingsKey::forceFontSizeValue, position);
     showFontSize(position);
