@@ -51,7 +51,7 @@ FolderBar::FolderBar(const Widgets &barWidgets, FolderWatcher *folderWatcher, QW
 }
 
 void FolderBar::openFoldersPickedInComboBox() {
-    connect(widgets.folders, &QComboBox::currentTextChanged, this, &FolderBar::openPickedFolder);
+    connect(widgets.folders, &QComboBox::currentTextChanged, this, &FolderBar::openFolder);
 }
 
 // The combo box shows the current folder; watcher runs rotate it.
@@ -59,10 +59,6 @@ void FolderBar::followComboBox(const QString &text) {
     folder = text;
     watcher->setCurrentFolder(text);
     emit currentFolderChanged(text);
-}
-
-void FolderBar::openPickedFolder(const QString &text) {
-    openFolder(text);
 }
 
 void FolderBar::fillComboBox() {

@@ -64,13 +64,11 @@ signals:
 
 private:
     void followComboBox(const QString &text);
-    void openPickedFolder(const QString &text);
     void fillComboBox();
     void addToRecentFolders(const QString &folder);
     void makeFolderCurrentInComboBox(const QString &nativeFolder);
     void showFolderInTree(const QString &folder);
     void chooseEntry(const QModelIndex &index);
-    void setTreeShown(bool shown);
     void connectTreeSwitches();
 
     Widgets widgets;
