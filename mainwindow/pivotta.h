@@ -6,7 +6,6 @@
 #include <QMainWindow>
 #include <QString>
 
-#include "engine/turn.h"
 #include "mainwindow/restorewindowsize.h"
 #include "mainwindow/startupdecisions.h"
 
@@ -21,6 +20,7 @@ class PreviewDock;
 class RotationEngine;
 class WatchSwitch;
 struct RunSummary;
+enum class Turn;
 
 namespace Ui {
 class Pivotta;
