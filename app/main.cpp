@@ -50,8 +50,7 @@ int main(int argc, char **argv) {
     parser.process(app);
     const StartupDecisions decisions = startupDecisions(parser);
 
-    auto *window = new Pivotta(decisions.preview, decisions.watch, decisions.tutorial,
-                               decisions.folder, decisions.file);
+    auto *window = new Pivotta(decisions);
 
     const QSize storedSize = Settings::windowSize(window->metaObject()->className());
     if (storedSize != QSize(0, 0)) {

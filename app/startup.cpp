@@ -1,4 +1,4 @@
-// Command-line options, start-up decisions and the start-up font.
+// Command-line options and the start-up decisions.
 #include "app/startup.h"
 
 #include <QCommandLineParser>
@@ -64,20 +64,6 @@ StartupDecisions startupDecisions(const QCommandLineParser &parser) {
             decisions.file = destination;
     }
     return decisions;
-}
-
-QFont startupFont(QFont font, const QVariant &forceChecked, const QVariant &forceValue) {
-    font.setFamily("Segoe UI");
-    bool isNumber = false;
-    const int pixelSize = forceValue.toInt(&isNumber);
-    // A stored value that is no positive number counts as absent rather than breaking the font.
-    const bool forced = !forceChecked.isNull() && !forceValue.isNull() && forceChecked.toBool() &&
-                        isNumber && pixelSize > 0;
-    if (forced)
-        font.setPixelSize(pixelSize);
-    else
-        font.setPointSize(10);
-    return font;
 }
 
 bool graphicalDisplayAvailable() {

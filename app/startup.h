@@ -1,19 +1,10 @@
-// What the command line decides at start-up, and the start-up font rule.
+// What the command line decides at start-up.
 #pragma once
 
-#include <QFont>
-#include <QString>
-#include <QVariant>
+#include "common/applicationfont.h"
+#include "mainwindow/startupdecisions.h"
 
 class QCommandLineParser;
-
-struct StartupDecisions {
-    bool preview = false;
-    bool watch = false;
-    bool tutorial = false;
-    QString folder; // the first positional argument when it names an existing directory
-    QString file;   // the first positional argument when it names an existing file
-};
 
 // The application's name, organization and version, which also address its settings.
 void setApplicationIdentity();
@@ -28,10 +19,6 @@ bool headlessRequested(int argc, char **argv);
 
 // Reads the decisions from a parser that has already parsed the arguments.
 StartupDecisions startupDecisions(const QCommandLineParser &parser);
-
-// The application font: family "Segoe UI"; the forced pixel size only when both stored values
-// are present and the check is true, otherwise point size 10.
-QFont startupFont(QFont font, const QVariant &forceChecked, const QVariant &forceValue);
 
 // False when no window system can be reached (a console without a display), so that help,
 // version and option errors can still be answered without one.

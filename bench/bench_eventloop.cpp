@@ -30,7 +30,9 @@ int main(int argc, char **argv) {
     if (jobsAt > 0 && jobsAt + 1 < arguments.size())
         Settings::setValue(SettingsKey::parallelRotations, arguments.at(jobsAt + 1).toInt());
 
-    Pivotta window(false, false, false, QDir::toNativeSeparators(arguments.at(1)), QString());
+    StartupDecisions decisions;
+    decisions.folder = QDir::toNativeSeparators(arguments.at(1));
+    Pivotta window(decisions);
     window.setGeometry(100, 100, 1280, 800);
     window.show();
 

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 
+#include "common/applicationfont.h"
 #include "common/screenfit.h"
-#include "app/startup.h"
 #include "settings/settings.h"
 
 namespace {
@@ -172,10 +172,6 @@ void Preferences::on_forceFontSize_clicked(bool checked) {
         font.setFamilies(current.families());
     QApplication::setFont(font);
 }
-
-void Preferences::on_forceFontSizeSlider_sliderPressed() {}
-
-void Preferences::on_forceFontSizeSlider_sliderReleased() {}
 
 void Preferences::on_forceFontSizeSlider_valueChanged(int position) {
     Settings::setValue(SettingsKey::forceFontSizeValue, position);

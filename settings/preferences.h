@@ -33,8 +33,6 @@ private slots:
     void on_closeAppAfterContextMenuRotate_clicked(bool checked);
     void textLimitClicked(int id);
     void on_forceFontSize_clicked(bool checked);
-    void on_forceFontSizeSlider_sliderPressed();
-    void on_forceFontSizeSlider_sliderReleased();
     void on_forceFontSizeSlider_valueChanged(int position);
 
 private:

@@ -1,4 +1,4 @@
-// The two settings stores, opened afresh for every access.
+// The user settings file, opened afresh for every access.
 #include "settings/settings.h"
 
 #include <QCoreApplication>
@@ -10,11 +10,6 @@
 namespace {
 QSettings userSettings() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope,
-                     QCoreApplication::organizationName(), QCoreApplication::applicationName());
-}
-
-QSettings nativeSettings() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
                      QCoreApplication::organizationName(), QCoreApplication::applicationName());
 }
 } // namespace
@@ -30,14 +25,6 @@ void setValue(const QString &key, const QVariant &value) {
 
 bool contains(const QString &key) {
     return userSettings().contains(key);
-}
-
-void setNativeValue(const QString &key, const QVariant &value) {
-    nativeSettings().setValue(key, value);
-}
-
-QVariant nativeValue(const QString &key) {
-    return nativeSettings().value(key);
 }
 
 bool perfect() {

@@ -23,9 +23,6 @@ inline constexpr char fixMirroredOrientations[] = "fixMirroredOrientations";
 inline constexpr char windowSizeFormat[] = "%1Size";
 inline constexpr char windowPositionFormat[] = "%1Position";
 inline constexpr char windowMaximizedFormat[] = "%1Maximized";
-// Native store (the registry on Windows); written at close, never read.
-inline constexpr char windowGeometry[] = "windowgeometry";
-inline constexpr char windowState[] = "windowstate";
 } // namespace SettingsKey
 
 // What a rotation does with the photo's file time; stored under SettingsKey::setFileTimestamp.
@@ -40,10 +37,6 @@ namespace Settings {
 QVariant value(const QString &key);
 void setValue(const QString &key, const QVariant &value);
 bool contains(const QString &key);
-
-// Raw access to the native store.
-void setNativeValue(const QString &key, const QVariant &value);
-QVariant nativeValue(const QString &key);
 
 // Typed readers; each states its missing-value behaviour.
 bool perfect();                        // false

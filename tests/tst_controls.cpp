@@ -4,19 +4,15 @@
 #include <QAbstractButton>
 #include <QFrame>
 #include <QKeyEvent>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
-#include <QStyle>
-#include <QStyleOptionSlider>
-#include <QtTest>
 
 #include <algorithm>
-#include <memory>
 
-#include "mainwindow/pivotta.h"
+#include "mainwindow/toggleswitch.h"
 #include "settings/settings.h"
 #include "slidergeometry.h"
+#include "windowfixture.h"
 
 using SliderGeometry::grooveFarEnd;
 
@@ -26,7 +22,7 @@ bool showsNoWords(const QString &text) {
 }
 } // namespace
 
-class ControlsTest : public QObject {
+class ControlsTest : public QObject, protected WindowFixture {
     Q_OBJECT
 
 private slots:
@@ -35,37 +31,36 @@ private slots:
     void cleanup();
 
     void heldPressFlipsTheCloseSwitchOnce();
+    void oneFlipPerGesture_data();
+    void oneFlipPerGesture();
+    void flipsFromCodeAreNoGestures_data();
+    void flipsFromCodeAreNoGestures();
     void spaceFlipsTheSwitches_data();
     void spaceFlipsTheSwitches();
     void iconOnlyButtonsHaveAccessibleNames();
-
-private:
-    std::unique_ptr<Pivotta> window;
 };
 
 void ControlsTest::initTestCase() {
-    QCoreApplication::setApplicationName("Pivotta");
-    QCoreApplication::setOrganizationName("Tavlund");
-    Q_INIT_RESOURCE(resources);
+    setUpCase();
 }
 
 void ControlsTest::init() {
-    QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta").clear();
-    window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    setUp();
+    newWindow();
     // As after a start from the file manager, which shows the close-after-finish frame.
-    window->findChild<QFrame *>("closeAppAfterRotatingFinishesFrame")->show();
+    countdown()->showFrame();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 }
 
 void ControlsTest::cleanup() {
-    window.reset();
+    tearDown();
 }
 
 // Held past the slider's auto-repeat, which pages it again and again.
 void ControlsTest::heldPressFlipsTheCloseSwitchOnce() {
-    auto *slider = window->findChild<QSlider *>("closeAppAfterRotatingFinishes");
-    QSignalSpy toggled(window.get(), &Pivotta::closeAppAfterContextMenuRotate_toggled);
+    auto *slider = child<QSlider>("closeAppAfterRotatingFinishes");
+    QSignalSpy toggled(countdown(), &CloseCountdown::choiceToggled);
 
     for (bool expected : {true, false}) {
         const QPoint point = grooveFarEnd(slider);
@@ -77,6 +72,62 @@ void ControlsTest::heldPressFlipsTheCloseSwitchOnce() {
         QCOMPARE(Settings::closeAppAfterContextMenuRotate(), expected);
     }
     QCOMPARE(toggled.count(), 2);
+}
+
+// Both switches are the same kind of switch: whatever signals a gesture makes the slider send,
+// the switch flips once and says so once, and the handle stands where the state is.
+void ControlsTest::oneFlipPerGesture_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("gesture");
+    for (const char *name : {"horizontalSlider", "closeAppAfterRotatingFinishes"}) {
+        for (const QString &gesture : SliderGeometry::gestures())
+            QTest::addRow("%s, %s", name, qPrintable(gesture)) << QString(name) << gesture;
+    }
+}
+
+void ControlsTest::oneFlipPerGesture() {
+    QFETCH(QString, name);
+    QFETCH(QString, gesture);
+    auto *slider = window->findChild<QSlider *>(name);
+    if (gesture == "jump press" && SliderGeometry::absoluteSetButton(slider) == Qt::NoButton)
+        QSKIP("The style has no mouse button that jumps the handle.");
+    auto *toggle = slider->findChild<ToggleSwitch *>();
+    QVERIFY(toggle);
+    QSignalSpy toggled(toggle, &ToggleSwitch::toggled);
+    QVERIFY(!toggle->isOn());
+
+    for (bool expected : {true, false}) {
+        SliderGeometry::performGesture(slider, gesture);
+        QCOMPARE(toggle->isOn(), expected);
+        QCOMPARE(slider->value(), expected ? slider->maximum() : slider->minimum());
+        QCOMPARE(slider->sliderPosition(), slider->value());
+        QCOMPARE(slider->styleSheet().contains("#7c7"), expected);
+    }
+    QCOMPARE(toggled.count(), 2);
+    QCOMPARE(toggled.at(0).at(0).toBool(), true);
+    QCOMPARE(toggled.at(1).at(0).toBool(), false);
+}
+
+// What the program itself sets is no gesture: the switch moves and is coloured, and says nothing.
+void ControlsTest::flipsFromCodeAreNoGestures_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("watch folder") << "horizontalSlider";
+    QTest::newRow("close after finishing") << "closeAppAfterRotatingFinishes";
+}
+
+void ControlsTest::flipsFromCodeAreNoGestures() {
+    QFETCH(QString, name);
+    auto *slider = window->findChild<QSlider *>(name);
+    auto *toggle = slider->findChild<ToggleSwitch *>();
+    QSignalSpy toggled(toggle, &ToggleSwitch::toggled);
+
+    toggle->setOn(true);
+    QCOMPARE(slider->value(), slider->maximum());
+    QVERIFY(slider->styleSheet().contains("#7c7"));
+    toggle->setOn(false);
+    QCOMPARE(slider->value(), slider->minimum());
+    QVERIFY(slider->styleSheet().contains("#B1B1B1"));
+    QCOMPARE(toggled.count(), 0);
 }
 
 void ControlsTest::spaceFlipsTheSwitches_data() {

@@ -5,31 +5,18 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTextBrowser>
+#include <QSignalSpy>
 #include <QTreeView>
-#include <QtTest>
 
-#include <memory>
-
-#include "mainwindow/pivotta.h"
 #include "mainwindow/recentfolders.h"
 #include "settings/settings.h"
+#include "windowfixture.h"
 
-class PivottaTestAccess {
-public:
-    static void openFolder(Pivotta &window, const QString &folder) { window.openFolder(folder); }
-    static void openChosenFolder(Pivotta &window, const QString &folder) {
-        window.openChosenFolder(folder);
-    }
-    static QFileSystemModel *model(Pivotta &window) { return window.folderModel; }
-};
-
-class FolderSelectionTest : public QObject {
+class FolderSelectionTest : public QObject, protected WindowFixture {
     Q_OBJECT
 
 private slots:
@@ -52,41 +39,30 @@ private slots:
     void garbageAndMissingStoredFoldersArePickedSafely();
     void emptyItemHidesTreeAndDisablesRotateButton();
     void browseChoiceOfCurrentFolderDoesNothing();
+    void browseDialogOpensTheChosenFolder();
     void treeShowsPhotosAndGreysOtherFiles();
     void largeFolderOpensWithoutWaiting();
     void dockSwitchesFollowEachOther();
 
 private:
-    std::unique_ptr<Pivotta> newWindow();
     QString makeFolder(const QString &name);
     static QStringList storedList() { return Settings::recentFolderList(); }
-    template <typename T> T *child(const char *name) const { return window->findChild<T *>(name); }
-
-    QTemporaryDir sandbox;
-    std::unique_ptr<Pivotta> window;
 };
 
 void FolderSelectionTest::initTestCase() {
-    QCoreApplication::setApplicationName("Pivotta");
-    QCoreApplication::setOrganizationName("Tavlund");
-    Q_INIT_RESOURCE(resources);
-    QVERIFY(sandbox.isValid());
+    setUpCase();
 }
 
 void FolderSelectionTest::init() {
-    QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta").clear();
+    setUp();
 }
 
 void FolderSelectionTest::cleanup() {
-    window.reset();
-}
-
-std::unique_ptr<Pivotta> FolderSelectionTest::newWindow() {
-    return std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    tearDown();
 }
 
 QString FolderSelectionTest::makeFolder(const QString &name) {
-    const QString path = sandbox.filePath(name);
+    const QString path = sandbox->filePath(name);
     if (!QDir().mkpath(path))
         return QString();
     return QDir::toNativeSeparators(path);
@@ -162,7 +138,7 @@ void FolderSelectionTest::comboBoxStartsFromTheStoredList() {
     if (!stored.isEmpty())
         Settings::setValue(SettingsKey::recentFolderList, stored);
 
-    window = newWindow();
+    newWindow();
     auto *comboBox = child<QComboBox>("directoryComboBox");
     QCOMPARE(comboBox->count(), items);
     QCOMPARE(comboBox->currentText(), QString());
@@ -171,14 +147,18 @@ void FolderSelectionTest::comboBoxStartsFromTheStoredList() {
 }
 
 void FolderSelectionTest::openFolderRecordsAndShowsTheFolder() {
-    window = newWindow();
+    newWindow();
     const QString folder = makeFolder("shown");
+    QSignalSpy currentFolderChanged(folderBar(), &FolderBar::currentFolderChanged);
     // The folder of a photo given on the command line arrives with forward slashes.
-    PivottaTestAccess::openFolder(*window, QDir::fromNativeSeparators(folder));
+    folderBar()->openFolder(QDir::fromNativeSeparators(folder));
 
     QCOMPARE(storedList(), QStringList{folder});
     auto *comboBox = child<QComboBox>("directoryComboBox");
     QCOMPARE(comboBox->currentText(), folder);
+    QCOMPARE(folderBar()->currentFolder(), folder);
+    QCOMPARE(currentFolderChanged.count(), 1);
+    QCOMPARE(currentFolderChanged.at(0).at(0).toString(), folder);
     QCOMPARE(comboBox->toolTip(), folder);
     QVERIFY(child<QPushButton>("rotateNowButton")->isEnabled());
     QVERIFY(child<QAction>("actionRotate_folder_now")->isEnabled());
@@ -188,12 +168,12 @@ void FolderSelectionTest::openFolderRecordsAndShowsTheFolder() {
 }
 
 void FolderSelectionTest::openingTheSameFolderTwiceKeepsOneEntry() {
-    window = newWindow();
+    newWindow();
     const QString a = makeFolder("twiceA");
     const QString b = makeFolder("twiceB");
-    PivottaTestAccess::openFolder(*window, a);
-    PivottaTestAccess::openFolder(*window, b);
-    PivottaTestAccess::openFolder(*window, a);
+    folderBar()->openFolder(a);
+    folderBar()->openFolder(b);
+    folderBar()->openFolder(a);
 
     QCOMPARE(storedList(), (QStringList{a, b}));
     auto *comboBox = child<QComboBox>("directoryComboBox");
@@ -202,36 +182,36 @@ void FolderSelectionTest::openingTheSameFolderTwiceKeepsOneEntry() {
 }
 
 void FolderSelectionTest::foldersDifferingInCaseAreKeptApart() {
-    window = newWindow();
+    newWindow();
     const QString lower = makeFolder("case/photos");
     const QString upper = makeFolder("case/Photos");
-    PivottaTestAccess::openFolder(*window, lower);
-    PivottaTestAccess::openFolder(*window, upper);
+    folderBar()->openFolder(lower);
+    folderBar()->openFolder(upper);
 
     QCOMPARE(storedList(), (QStringList{upper, lower}));
     QCOMPARE(child<QComboBox>("directoryComboBox")->currentText(), upper);
 }
 
 void FolderSelectionTest::twentyOneFoldersKeepTheTwentyMostRecent() {
-    window = newWindow();
+    newWindow();
     QStringList opened;
     for (int i = 0; i < 21; ++i) {
         opened.prepend(makeFolder(QString("many/%1").arg(i)));
-        PivottaTestAccess::openFolder(*window, opened.first());
+        folderBar()->openFolder(opened.first());
     }
     QCOMPARE(storedList(), opened.mid(0, 20));
 
     // The next start offers them all after the blank item.
-    window = newWindow();
+    newWindow();
     QCOMPARE(child<QComboBox>("directoryComboBox")->count(), 21);
 }
 
 void FolderSelectionTest::missingFolderChangesNothing() {
-    window = newWindow();
+    newWindow();
     const QString folder = makeFolder("present");
-    PivottaTestAccess::openFolder(*window, folder);
-    PivottaTestAccess::openFolder(*window, sandbox.filePath("absent"));
-    PivottaTestAccess::openFolder(*window, QString());
+    folderBar()->openFolder(folder);
+    folderBar()->openFolder(sandbox->filePath("absent"));
+    folderBar()->openFolder(QString());
 
     QCOMPARE(storedList(), QStringList{folder});
     QCOMPARE(child<QComboBox>("directoryComboBox")->currentText(), folder);
@@ -242,8 +222,8 @@ void FolderSelectionTest::missingFolderChangesNothing() {
 void FolderSelectionTest::garbageAndMissingStoredFoldersArePickedSafely() {
     const QString folder = makeFolder("kept");
     Settings::setValue(SettingsKey::recentFolderList,
-                       QVariantList{"", sandbox.filePath("gone"), 42, "\t", folder, "a\nb"});
-    window = newWindow();
+                       QVariantList{"", sandbox->filePath("gone"), 42, "\t", folder, "a\nb"});
+    newWindow();
     auto *comboBox = child<QComboBox>("directoryComboBox");
     QCOMPARE(comboBox->itemText(0), QString());
     QVERIFY(comboBox->findText(folder) > 0);
@@ -256,20 +236,22 @@ void FolderSelectionTest::garbageAndMissingStoredFoldersArePickedSafely() {
 
     // A value that is no list at all.
     Settings::setValue(SettingsKey::recentFolderList, 17);
-    window = newWindow();
+    newWindow();
     QVERIFY(child<QComboBox>("directoryComboBox")->count() <= 2);
 }
 
 void FolderSelectionTest::emptyItemHidesTreeAndDisablesRotateButton() {
     const QString folder = makeFolder("withBlank");
     Settings::setValue(SettingsKey::recentFolderList, QStringList{folder});
-    window = newWindow();
+    newWindow();
     auto *comboBox = child<QComboBox>("directoryComboBox");
     comboBox->setCurrentIndex(1);
     QVERIFY(child<QPushButton>("rotateNowButton")->isEnabled());
     QVERIFY(!child<QTreeView>("tree")->isHidden());
+    QCOMPARE(folderBar()->currentFolder(), folder);
 
     comboBox->setCurrentIndex(0);
+    QCOMPARE(folderBar()->currentFolder(), QString());
     QVERIFY(!child<QPushButton>("rotateNowButton")->isEnabled());
     QVERIFY(child<QAction>("actionRotate_folder_now")->isEnabled());
     QVERIFY(child<QTreeView>("tree")->isHidden());
@@ -277,37 +259,68 @@ void FolderSelectionTest::emptyItemHidesTreeAndDisablesRotateButton() {
 }
 
 void FolderSelectionTest::browseChoiceOfCurrentFolderDoesNothing() {
-    window = newWindow();
+    newWindow();
     const QString a = makeFolder("browseA");
     const QString b = makeFolder("browseB");
-    PivottaTestAccess::openChosenFolder(*window, a);
+    folderBar()->openChosenFolder(a);
     QCOMPARE(storedList(), QStringList{a});
 
     Settings::setValue(SettingsKey::recentFolderList, QStringList{});
-    PivottaTestAccess::openChosenFolder(*window, a);
-    PivottaTestAccess::openChosenFolder(*window, QString()); // the dialog was cancelled
+    folderBar()->openChosenFolder(a);
+    folderBar()->openChosenFolder(QString()); // the dialog was cancelled
     QCOMPARE(storedList(), QStringList{});
 
-    PivottaTestAccess::openChosenFolder(*window, QDir::fromNativeSeparators(b));
+    folderBar()->openChosenFolder(QDir::fromNativeSeparators(b));
     QCOMPARE(storedList(), QStringList{b});
     QCOMPARE(child<QComboBox>("directoryComboBox")->currentText(), b);
 }
 
+// The dialog does not hold up the window: its answer arrives when the user gives it.
+void FolderSelectionTest::browseDialogOpensTheChosenFolder() {
+    newWindow();
+    const QString a = makeFolder("dialogA");
+    const QString b = makeFolder("dialogB");
+    folderBar()->openFolder(a);
+
+    const auto openDialog = [this] {
+        child<QPushButton>("browse")->click();
+        return window->findChild<QFileDialog *>();
+    };
+    QFileDialog *dialog = openDialog();
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(dialog->windowTitle().startsWith("Select directory to rotate photos in"));
+    QCOMPARE(dialog->labelText(QFileDialog::Accept), QString("Select Folder"));
+    QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
+    QCOMPARE(QDir::toNativeSeparators(dialog->directory().absolutePath()), a);
+    dialog->reject(); // cancelled: nothing changes
+    QCOMPARE(folderBar()->currentFolder(), a);
+    QTRY_VERIFY(!window->findChild<QFileDialog *>());
+
+    dialog = openDialog();
+    QVERIFY(dialog);
+    dialog->selectFile(QDir::fromNativeSeparators(b));
+    static_cast<QDialog *>(dialog)->accept(); // the Select Folder button
+    QCOMPARE(folderBar()->currentFolder(), b);
+    QCOMPARE(storedList(), (QStringList{b, a}));
+    QTRY_VERIFY(!window->findChild<QFileDialog *>());
+}
+
 void FolderSelectionTest::treeShowsPhotosAndGreysOtherFiles() {
-    window = newWindow();
+    newWindow();
     const QString folder = makeFolder("tree");
-    QVERIFY(QDir().mkpath(sandbox.filePath("tree/sub")));
+    QVERIFY(QDir().mkpath(sandbox->filePath("tree/sub")));
     const QStringList names{"a.jpg", "b.JPEG", "c.jfif", "d.jpe", "e.png", "f.txt"};
     for (const QString &name : names) {
-        QFile file(sandbox.filePath("tree/" + name));
+        QFile file(sandbox->filePath("tree/" + name));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    PivottaTestAccess::openFolder(*window, folder);
+    folderBar()->openFolder(folder);
 
-    QFileSystemModel *model = PivottaTestAccess::model(*window);
+    QFileSystemModel *model = folderBar()->folderModel();
     auto *tree = child<QTreeView>("tree");
     QCOMPARE(tree->model(), model);
-    QCOMPARE(tree->rootIndex(), model->index(sandbox.filePath("tree")));
+    QCOMPARE(tree->rootIndex(), model->index(sandbox->filePath("tree")));
     QTRY_COMPARE(model->rowCount(tree->rootIndex()), names.size() + 1);
     for (int column = 1; column <= 3; ++column)
         QVERIFY(tree->isColumnHidden(column));
@@ -323,7 +336,7 @@ void FolderSelectionTest::treeShowsPhotosAndGreysOtherFiles() {
     QVERIFY(!tree->isAnimated());
 
     const auto enabled = [&](const QString &name) {
-        return model->flags(model->index(sandbox.filePath("tree/" + name))) & Qt::ItemIsEnabled;
+        return model->flags(model->index(sandbox->filePath("tree/" + name))) & Qt::ItemIsEnabled;
     };
     for (const QString &photo : names.mid(0, 4))
         QVERIFY2(enabled(photo), qPrintable(photo));
@@ -333,23 +346,23 @@ void FolderSelectionTest::treeShowsPhotosAndGreysOtherFiles() {
 }
 
 void FolderSelectionTest::largeFolderOpensWithoutWaiting() {
-    window = newWindow();
+    newWindow();
     const QString folder = makeFolder("large");
     const int photoCount = 10000;
     for (int i = 0; i < photoCount; ++i) {
-        QFile file(sandbox.filePath(QString("large/photo%1.jpg").arg(i)));
+        QFile file(sandbox->filePath(QString("large/photo%1.jpg").arg(i)));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    PivottaTestAccess::openFolder(*window, folder);
+    folderBar()->openFolder(folder);
     QCOMPARE(child<QComboBox>("directoryComboBox")->currentText(), folder);
 
-    QFileSystemModel *model = PivottaTestAccess::model(*window);
-    const QModelIndex root = model->index(sandbox.filePath("large"));
+    QFileSystemModel *model = folderBar()->folderModel();
+    const QModelIndex root = model->index(sandbox->filePath("large"));
     QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(root), photoCount, 30000);
 }
 
 void FolderSelectionTest::dockSwitchesFollowEachOther() {
-    window = newWindow();
+    newWindow();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     auto *dock = child<QDockWidget>("leftdock");

@@ -21,24 +21,10 @@
 #include <memory>
 
 #include "exif/exifrecord.h"
-#include "mainwindow/pivotta.h"
 #include "settings/settings.h"
-
-class PivottaTestAccess {
-public:
-    static bool closeAfterFinishArmed(Pivotta &window) { return window.closeAfterFinishArmed; }
-    static void armCloseAfterFinish(Pivotta &window) { window.closeAfterFinishArmed = true; }
-    static void startCountdown(Pivotta &window) { window.startCloseAfterFinishCountdown(); }
-    static void delayHasPassed(Pivotta &window) {
-        window.closeAppAfterRotatingFinishesAndDelayHasPassed();
-    }
-};
+#include "windowfixture.h"
 
 namespace {
-QSettings userSettings() {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta");
-}
-
 QByteArray contentOf(const QString &path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -54,7 +40,7 @@ int orientationOf(const QString &path) {
 }
 } // namespace
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public QObject, protected WindowFixture {
     Q_OBJECT
 
 private slots:
@@ -78,31 +64,20 @@ private slots:
     void restoreSize_data();
     void restoreSize();
     void saveKeepsSizeAndMaximizedState();
-    void hideSavesShowRestoresCloseWritesLayout();
+    void hideSavesShowRestoresAndCloseWritesNoNativeLayout();
 
 private:
-    void newWindow(bool preview = false, bool watch = false, const QString &folder = QString(),
-                   const QString &file = QString());
-    QString outputText() const {
-        return window->findChild<QTextBrowser *>("cmdLineOutput")->toPlainText();
-    }
-    template <typename T> T *child(const char *name) const { return window->findChild<T *>(name); }
+    QString outputText() const { return mainPaneText(); }
 
-    std::unique_ptr<QTemporaryDir> sandbox;
     QStringList photos; // copies that need no turn, a quarter turn and a half turn
-    std::unique_ptr<Pivotta> window;
 };
 
 void MainWindowTest::initTestCase() {
-    QCoreApplication::setApplicationName("Pivotta");
-    QCoreApplication::setOrganizationName("Tavlund");
-    Q_INIT_RESOURCE(resources);
+    setUpCase();
 }
 
 void MainWindowTest::init() {
-    userSettings().clear();
-    sandbox = std::make_unique<QTemporaryDir>();
-    QVERIFY(sandbox->isValid());
+    setUp();
     photos.clear();
     for (const char *name : {"Landscape_1.jpg", "Landscape_6.jpg", "Portrait_3.jpg"}) {
         const QString copy = sandbox->filePath(name);
@@ -113,13 +88,7 @@ void MainWindowTest::init() {
 }
 
 void MainWindowTest::cleanup() {
-    window.reset();
-    sandbox.reset();
-}
-
-void MainWindowTest::newWindow(bool preview, bool watch, const QString &folder,
-                               const QString &file) {
-    window = std::make_unique<Pivotta>(preview, watch, false, folder, file);
+    tearDown();
 }
 
 void MainWindowTest::shellStart_data() {
@@ -157,10 +126,10 @@ void MainWindowTest::shellStart() {
         before << contentOf(photo);
     const QString folder = destination == "folder" ? sandbox->path() : QString();
     const QString file = destination == "photo" ? photos.at(1) : QString();
-    newWindow(preview, watch, folder, file);
+    newWindow(decisions(preview, watch, folder, file));
     window->show(); // as at start-up; a batch ends early once the window is closed
 
-    QCOMPARE(PivottaTestAccess::closeAfterFinishArmed(*window), armed);
+    QCOMPARE(countdown()->isArmed(), armed);
     auto *frame = child<QFrame>("closeAppAfterRotatingFinishesFrame");
     QCOMPARE(!frame->isHidden(), frameShown);
     if (!destination.isEmpty() && !preview)
@@ -177,7 +146,7 @@ void MainWindowTest::shellStart() {
                 QTRY_COMPARE_WITH_TIMEOUT(orientationOf(photos.at(i)), 1, 20000);
         }
         // The finished run starts the countdown, which takes the arming back.
-        QTRY_VERIFY(!PivottaTestAccess::closeAfterFinishArmed(*window));
+        QTRY_VERIFY(!countdown()->isArmed());
     } else {
         QTest::qWait(1300); // past the moment a start-up rotation would begin
     }
@@ -188,11 +157,11 @@ void MainWindowTest::shellStart() {
 }
 
 void MainWindowTest::unreadablePhotoFromTheShell() {
-    newWindow(false, false, QString(), sandbox->filePath("gone <b>x</b>.jpg"));
+    newWindow(decisions(false, false, QString(), sandbox->filePath("gone <b>x</b>.jpg")));
     QVERIFY(outputText().contains("shell parameter: Rotate file"));
     QVERIFY(outputText().contains("gone <b>x</b>.jpg"));
     QVERIFY(outputText().contains("File is not readable."));
-    QVERIFY(!PivottaTestAccess::closeAfterFinishArmed(*window));
+    QVERIFY(!countdown()->isArmed());
 }
 
 void MainWindowTest::closeAfterFinishSliderToggles() {
@@ -237,20 +206,23 @@ void MainWindowTest::delayQuitsOnlyWhenChosen() {
         Settings::setValue(SettingsKey::closeAppAfterContextMenuRotate, stored);
 
     QSignalSpy quitApp(window.get(), &Pivotta::quitApp);
-    PivottaTestAccess::delayHasPassed(*window);
+    auto *frame = child<QFrame>("closeAppAfterRotatingFinishesFrame");
+    frame->show();
+    countdown()->timeUp();
     QCOMPARE(quitApp.count(), quits);
+    QVERIFY(frame->isHidden());
 }
 
 void MainWindowTest::countdownRunsOnlyWhenArmed() {
     newWindow();
     auto *bar = child<QProgressBar>("closeAppAfterRotatingFinishesFrameProgressBar");
-    PivottaTestAccess::startCountdown(*window);
+    countdown()->start();
     QTest::qWait(300);
     QCOMPARE(bar->value(), 85);
 
-    PivottaTestAccess::armCloseAfterFinish(*window);
-    PivottaTestAccess::startCountdown(*window);
-    QVERIFY(!PivottaTestAccess::closeAfterFinishArmed(*window));
+    countdown()->arm();
+    countdown()->start();
+    QVERIFY(!countdown()->isArmed());
     QTRY_VERIFY(bar->value() < 85);
 }
 
@@ -387,7 +359,9 @@ void MainWindowTest::saveKeepsSizeAndMaximizedState() {
     QVERIFY(!Settings::contains("PivottaPosition"));
 }
 
-void MainWindowTest::hideSavesShowRestoresCloseWritesLayout() {
+// The size is kept in the user settings file; closing writes no geometry to the native store,
+// which nothing would read.
+void MainWindowTest::hideSavesShowRestoresAndCloseWritesNoNativeLayout() {
     newWindow();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -400,8 +374,10 @@ void MainWindowTest::hideSavesShowRestoresCloseWritesLayout() {
     QCOMPARE(window->size(), QSize(1250, 720));
 
     window->close();
-    QVERIFY(!Settings::nativeValue("windowgeometry").toByteArray().isEmpty());
-    QVERIFY(!Settings::nativeValue("windowstate").toByteArray().isEmpty());
+    QCOMPARE(Settings::value("PivottaSize").toSize(), QSize(1250, 720));
+    const QSettings native(QSettings::NativeFormat, QSettings::UserScope, "Tavlund", "Pivotta");
+    QVERIFY(!native.contains("windowgeometry"));
+    QVERIFY(!native.contains("windowstate"));
     QVERIFY(!Settings::contains("PivottaPosition"));
 }
 

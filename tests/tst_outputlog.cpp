@@ -1,28 +1,13 @@
 // The output panes: duplicate check, shared text limit, progress marks, escaping, link routing.
-#include <QComboBox>
-#include <QScrollBar>
-#include <QStandardPaths>
 #include <QDesktopServices>
-#include <QDockWidget>
-#include <QSettings>
+#include <QScrollBar>
 #include <QTextBlock>
-#include <QTextBrowser>
 #include <QTextDocument>
-#include <QtTest>
 
 #include "engine/messagetext.h"
+#include "engine/outputmessage.h"
 #include "mainwindow/outputtext.h"
-#include "mainwindow/photopreview.h"
-#include "mainwindow/pivotta.h"
-
-class PivottaTestAccess {
-public:
-    static QString relativePath(Pivotta &window, const QString &path) {
-        return window.pathRelativeToFolder(path);
-    }
-    static void showFile(Pivotta &window, const QUrl &link) { window.showFile(link); }
-    static QString selectedFile(Pivotta &window) { return window.photoPreview()->selectedFile(); }
-};
+#include "windowfixture.h"
 
 class UrlCatcher : public QObject {
     Q_OBJECT
@@ -32,7 +17,7 @@ public slots:
     void open(const QUrl &url) { urls << url; }
 };
 
-class OutputLogTest : public QObject {
+class OutputLogTest : public QObject, protected WindowFixture {
     Q_OBJECT
 
 private slots:
@@ -53,31 +38,33 @@ private slots:
     void viewFollowsBottomOnlyWhenAtBottom();
 
 private:
-    QTextBrowser *mainPane() const { return window->findChild<QTextBrowser *>("cmdLineOutput"); }
-    QTextEdit *detailedPane() const { return window->findChild<QTextEdit *>("cmdLineOutput_2"); }
-    void setTextLimit(int limit) { settings().setValue("textLimit", limit); }
-    static QSettings settings() {
-        return QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta");
+    QTextBrowser *mainPane() const { return child<QTextBrowser>("cmdLineOutput"); }
+    QTextEdit *detailedPane() const { return child<QTextEdit>("cmdLineOutput_2"); }
+    void setTextLimit(int limit) { userSettings().setValue("textLimit", limit); }
+    // The three ways into the panes: a line of the main pane, a progress mark joining its last
+    // line, and a paragraph of the detailed pane.
+    void appendMain(const QString &message, bool checkDuplicate = false) const {
+        panes()->append(message, checkDuplicate);
     }
-
-    Pivotta *window = nullptr;
+    void appendMark(const QString &mark) const { panes()->write(OutputMessage::mark(mark)); }
+    void appendDetailed(const QString &message, bool checkDuplicate) const {
+        panes()->write(OutputMessage::detailed(message, checkDuplicate));
+    }
+    // A link in the main pane clicked, as the user does it.
+    void clickLink(const QUrl &link) const { emit mainPane()->anchorClicked(link); }
 };
 
 void OutputLogTest::initTestCase() {
-    QStandardPaths::setTestModeEnabled(true);
-    Q_INIT_RESOURCE(resources);
-    QCoreApplication::setApplicationName("Pivotta");
-    QCoreApplication::setOrganizationName("Tavlund");
+    setUpCase();
 }
 
 void OutputLogTest::init() {
-    settings().clear();
-    window = new Pivotta(false, false, false, QString(), QString());
+    setUp();
+    newWindow();
 }
 
 void OutputLogTest::cleanup() {
-    delete window;
-    window = nullptr;
+    tearDown();
 }
 
 void OutputLogTest::duplicateCheck_data() {
@@ -96,7 +83,7 @@ void OutputLogTest::duplicateCheck() {
 
     for (const QString &message : messages) {
         const bool check = message.startsWith('!');
-        window->appendOutput(check ? message.mid(1) : message, check);
+        appendMain(check ? message.mid(1) : message, check);
     }
     // The main pane starts with one empty paragraph; each message adds one more.
     QStringList blocks = mainPane()->toPlainText().split(QChar::ParagraphSeparator);
@@ -107,30 +94,30 @@ void OutputLogTest::duplicateCheck() {
 }
 
 void OutputLogTest::panesKeepSeparateDuplicateReferences() {
-    window->appendOutput("same", true);
-    window->appendOutputDetailed("same", true);
-    window->appendOutputDetailed("same", true);
+    appendMain("same", true);
+    appendDetailed("same", true);
+    appendDetailed("same", true);
     QCOMPARE(mainPane()->toPlainText().count("same"), 1);
     QCOMPARE(detailedPane()->toPlainText().count("same"), 1);
 }
 
 void OutputLogTest::plainTextMarksJoinTheLastLine() {
     setTextLimit(2);
-    window->appendOutput("line");
+    appendMain("line");
     for (int i = 0; i < 3; ++i)
-        window->appendOutput(". ", false, true);
+        appendMark(". ");
     QCOMPARE(mainPane()->document()->lastBlock().text(), QString("line. . . "));
     // Marks are not counted: a second counted message still fits the limit of two.
-    window->appendOutput("next");
+    appendMain("next");
     QCOMPARE(mainPane()->document()->blockCount(), 3);
 }
 
 void OutputLogTest::textLimitDropsFromThePaneAppendedTo() {
     setTextLimit(50);
     for (int i = 1; i <= 30; ++i)
-        window->appendOutput(QString("main %1").arg(i));
+        appendMain(QString("main %1").arg(i));
     for (int i = 1; i <= 25; ++i)
-        window->appendOutputDetailed(QString("detail %1").arg(i), false);
+        appendDetailed(QString("detail %1").arg(i), false);
 
     const QString main = mainPane()->toPlainText();
     QVERIFY(main.contains("main 1\n") ||
@@ -147,30 +134,30 @@ void OutputLogTest::textLimitDropsFromThePaneAppendedTo() {
 void OutputLogTest::textLimitZeroKeepsEverything() {
     setTextLimit(0);
     for (int i = 0; i < 300; ++i)
-        window->appendOutputDetailed(QString("d%1").arg(i), false);
+        appendDetailed(QString("d%1").arg(i), false);
     QCOMPARE(detailedPane()->document()->blockCount(), 300);
 }
 
 void OutputLogTest::loweringTheLimitDoesNotShrink() {
     setTextLimit(1000);
     for (int i = 0; i < 90; ++i)
-        window->appendOutputDetailed(QString("d%1").arg(i), false);
+        appendDetailed(QString("d%1").arg(i), false);
     setTextLimit(50);
     QCOMPARE(detailedPane()->document()->blockCount(), 90);
-    window->appendOutputDetailed("newest", false);
+    appendDetailed("newest", false);
     QCOMPARE(detailedPane()->document()->blockCount(), 90);
     QVERIFY(detailedPane()->toPlainText().startsWith("d1\n"));
 }
 
 void OutputLogTest::outsideTextShowsLiterally() {
     const QString name = "<b>x</b> & <a href='https://example.org'>y</a>.jpg";
-    window->appendOutput("File " + escapeHtml(name) + " done");
+    appendMain("File " + escapeHtml(name) + " done");
     QCOMPARE(mainPane()->document()->lastBlock().text(), "File " + name + " done");
     const QString html = mainPane()->toHtml();
     QVERIFY(!html.contains("href=\"https://example.org\""));
     QVERIFY(!html.contains("font-weight:700"));
     // Program-written HTML stays HTML.
-    window->appendOutput("<b>bold</b>");
+    appendMain("<b>bold</b>");
     QVERIFY(mainPane()->toHtml().contains("font-weight:700"));
 }
 
@@ -211,16 +198,15 @@ void OutputLogTest::linksGoToBrowserOrPreview() {
         QDesktopServices::unsetUrlHandler("https");
         QDesktopServices::unsetUrlHandler("http");
     });
-    PivottaTestAccess::showFile(*window, QUrl("https://example.org/page"));
-    PivottaTestAccess::showFile(*window, QUrl("http://example.org/other"));
+    clickLink(QUrl("https://example.org/page"));
+    clickLink(QUrl("http://example.org/other"));
     QCOMPARE(catcher.urls.size(), 2);
 
-    QTemporaryDir sandbox;
-    const QString photo = sandbox.filePath("a.jpg");
+    const QString photo = sandbox->filePath("a.jpg");
     QVERIFY(QFile::copy(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_1.jpg", photo));
-    PivottaTestAccess::showFile(*window, QUrl::fromLocalFile(photo));
+    clickLink(QUrl::fromLocalFile(photo));
     QCOMPARE(catcher.urls.size(), 2);
-    QCOMPARE(PivottaTestAccess::selectedFile(*window), photo);
+    QCOMPARE(photoPreview()->selectedFile(), photo);
 }
 
 void OutputLogTest::viewFollowsBottomOnlyWhenAtBottom() {
@@ -228,12 +214,12 @@ void OutputLogTest::viewFollowsBottomOnlyWhenAtBottom() {
     window->show();
     QScrollBar *bar = mainPane()->verticalScrollBar();
     for (int i = 0; i < 200; ++i)
-        window->appendOutput(QString("line %1").arg(i));
+        appendMain(QString("line %1").arg(i));
     QVERIFY(bar->maximum() > 0);
     QCOMPARE(bar->value(), bar->maximum());
 
     bar->setValue(0);
-    window->appendOutput("more");
+    appendMain("more");
     QCOMPARE(bar->value(), 0);
 }
 

@@ -9,15 +9,14 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QThread>
-#include <QtTest>
 
 #include <algorithm>
-#include <memory>
 
 #include "settings/preferences.h"
 #include "settings/settings.h"
+#include "windowfixture.h"
 
-class PreferencesTest : public QObject {
+class PreferencesTest : public QObject, protected WindowFixture {
     Q_OBJECT
 
 private slots:
@@ -40,27 +39,24 @@ private:
     template <typename T> T *child(const QString &name) const {
         return dialog->findChild<T *>(name);
     }
-    static QSettings settings() {
-        return QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta");
-    }
+    static QSettings settings() { return userSettings(); }
 
     std::unique_ptr<Preferences> dialog;
     QFont startFont;
 };
 
 void PreferencesTest::initTestCase() {
-    QCoreApplication::setApplicationName("Pivotta");
-    QCoreApplication::setOrganizationName("Tavlund");
-    Q_INIT_RESOURCE(resources);
+    setUpCase();
     startFont = QApplication::font();
 }
 
 void PreferencesTest::init() {
-    settings().clear();
+    setUp();
 }
 
 void PreferencesTest::cleanup() {
     dialog.reset();
+    tearDown();
     QApplication::setFont(startFont);
 }
 

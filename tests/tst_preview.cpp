@@ -9,36 +9,15 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTextBrowser>
 #include <QTextDocumentFragment>
 #include <QTreeView>
-#include <QtTest>
 
 #include "engine/rotationengine.h"
-#include "mainwindow/photopreview.h"
-#include "mainwindow/pivotta.h"
 #include "mainwindow/previewimage.h"
 #include "testphotos.h"
+#include "windowfixture.h"
 
 using namespace TestPhotos;
-
-class PivottaTestAccess {
-public:
-    static void openFolder(Pivotta &window, const QString &folder) { window.openFolder(folder); }
-    static void previewFile(Pivotta &window, const QString &path) { window.previewFile(path); }
-    static void clickTree(Pivotta &window, const QModelIndex &index) {
-        window.on_tree_clicked(index);
-    }
-    static QFileSystemModel *model(Pivotta &window) { return window.folderModel; }
-    static QString selectedFile(Pivotta &window) { return window.photoPreview()->selectedFile(); }
-    static QString previewedFile(Pivotta &window) { return window.photoPreview()->previewedFile(); }
-    static QImage rawImage(Pivotta &window) { return window.photoPreview()->rawImage(); }
-    static QImage orientedImage(Pivotta &window) { return window.photoPreview()->orientedImage(); }
-    static QPersistentModelIndex treeIndex(Pivotta &window) { return window.treeIndex; }
-};
 
 class UrlCatcher : public QObject {
     Q_OBJECT
@@ -48,7 +27,7 @@ public slots:
     void open(const QUrl &url) { urls << url; }
 };
 
-class PreviewTest : public QObject {
+class PreviewTest : public QObject, protected WindowFixture {
     Q_OBJECT
 
 private slots:
@@ -70,6 +49,7 @@ private slots:
     void undecodablePhoto();
     void refreshShowsTheNewContent();
     void resizedViewsShowThePhotoAtTheirSize();
+    void firstPreviewIsDecodedAtTheSettledSize();
     void startUpPreview();
     void outsideTextInNamesShowsLiterally();
     void scaledDecodeMatchesFullDecode_data();
@@ -78,10 +58,11 @@ private slots:
 private:
     QString photo(int orientation, const QString &name = QString());
     void waitUntilEngineIdle();
-    QString mainPaneText() const {
-        return window->findChild<QTextBrowser *>("cmdLineOutput")->toPlainText();
+    QLabel *label(const char *name) const { return child<QLabel>(name); }
+    // The tree's entry clicked, as the user does it.
+    void clickTree(const QModelIndex &index) const {
+        emit child<QTreeView>("tree")->clicked(index);
     }
-    QLabel *label(const char *name) const { return window->findChild<QLabel *>(name); }
     void click(const char *buttonName) const {
         window->findChild<QPushButton *>(buttonName)->click();
     }
@@ -90,32 +71,20 @@ private:
         return "No EXIF orientation metadata in this file to work with.\n\nPhoto may already have "
                "been rotated.";
     }
-
-    std::unique_ptr<QTemporaryDir> sandbox;
-    Pivotta *window = nullptr;
 };
 
 void PreviewTest::initTestCase() {
-    QStandardPaths::setTestModeEnabled(true);
-    Q_INIT_RESOURCE(resources);
-    QCoreApplication::setApplicationName("Pivotta");
-    QCoreApplication::setOrganizationName("Tavlund");
+    setUpCase();
 }
 
 void PreviewTest::init() {
-    QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta").clear();
-    sandbox = std::make_unique<QTemporaryDir>();
-    QVERIFY(sandbox->isValid());
-    window = new Pivotta(false, false, false, QString(), QString());
-    window->resize(1200, 800);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
+    setUp();
+    newWindow();
+    showWindow(QSize(1200, 800));
 }
 
 void PreviewTest::cleanup() {
-    delete window;
-    window = nullptr;
-    sandbox.reset();
+    tearDown();
 }
 
 QString PreviewTest::photo(int orientation, const QString &name) {
@@ -152,19 +121,19 @@ void PreviewTest::rawAndOrientedViews() {
     QFETCH(int, orientation);
     QFETCH(bool, oriented);
     QFETCH(bool, unusual);
-    PivottaTestAccess::openFolder(*window, sandbox->path());
+    folderBar()->openFolder(sandbox->path());
     const QString path = photo(orientation);
 
-    PivottaTestAccess::previewFile(*window, path);
+    previewDock()->showPhoto(path);
 
     QVERIFY(window->findChild<QDockWidget *>("imagedock")->isVisible());
     QVERIFY(!window->findChild<QDockWidget *>("detailedOutputDock")->isVisible());
     QVERIFY(window->findChild<QAction *>("actionRotate_currently_selected_file")->isEnabled());
-    QCOMPARE(PivottaTestAccess::selectedFile(*window), path);
+    QCOMPARE(photoPreview()->selectedFile(), path);
     QCOMPARE(label("previewFileName")->text(), QFileInfo(path).fileName());
 
     // The raw view: the stored pixels, fitted into a square of the view's height at most.
-    const QImage raw = PivottaTestAccess::rawImage(*window);
+    const QImage raw = photoPreview()->rawImage();
     const QSize rawBox = rawPreviewBounds(label("rawImage")->size());
     QVERIFY(!raw.isNull());
     QCOMPARE(raw.size(), storedPixels(path).size().scaled(rawBox, Qt::KeepAspectRatio));
@@ -175,7 +144,7 @@ void PreviewTest::rawAndOrientedViews() {
              qPrintable(QString::number(meanDifference(raw, rawExpected))));
 
     if (oriented) {
-        const QImage shown = PivottaTestAccess::orientedImage(*window);
+        const QImage shown = photoPreview()->orientedImage();
         const QImage upright = uprightPixels(path);
         QCOMPARE(shown.size(),
                  upright.size().scaled(label("transformedImage")->size(), Qt::KeepAspectRatio));
@@ -188,7 +157,7 @@ void PreviewTest::rawAndOrientedViews() {
             QVERIFY(shown.width() > shown.height());
         }
     } else {
-        QVERIFY(PivottaTestAccess::orientedImage(*window).isNull());
+        QVERIFY(photoPreview()->orientedImage().isNull());
         QVERIFY(label("transformedImage")->pixmap().isNull());
         QCOMPARE(label("transformedImage")->text(), noMetadataText());
     }
@@ -196,10 +165,10 @@ void PreviewTest::rawAndOrientedViews() {
 }
 
 void PreviewTest::autorotateTwice() {
-    PivottaTestAccess::openFolder(*window, sandbox->path());
+    folderBar()->openFolder(sandbox->path());
     const QString path = photo(6);
     const QImage expected = uprightPixels(path);
-    PivottaTestAccess::previewFile(*window, path);
+    previewDock()->showPhoto(path);
 
     click("autorotateSingleButton");
     waitUntilEngineIdle();
@@ -207,7 +176,7 @@ void PreviewTest::autorotateTwice() {
     QCOMPARE(storedOrientation(path), 1);
     QVERIFY(samePicture(storedPixels(path), expected));
     // Reloaded: the raw view now stands upright and the tag is gone.
-    const QImage raw = PivottaTestAccess::rawImage(*window);
+    const QImage raw = photoPreview()->rawImage();
     QVERIFY(raw.width() > raw.height());
     QCOMPARE(label("transformedImage")->text(), noMetadataText());
     QVERIFY(mainPaneText().endsWith("Done."));
@@ -230,7 +199,7 @@ void PreviewTest::autorotateWithoutUsableTag() {
     QFETCH(int, orientation);
     const QString path = photo(orientation);
     const QByteArray before = contentHash(path);
-    PivottaTestAccess::previewFile(*window, path);
+    previewDock()->showPhoto(path);
 
     click("autorotateSingleButton");
 
@@ -253,10 +222,10 @@ void PreviewTest::manualQuarterTurns_data() {
 void PreviewTest::manualQuarterTurns() {
     QFETCH(QString, control);
     QFETCH(int, degrees);
-    PivottaTestAccess::openFolder(*window, sandbox->path());
+    folderBar()->openFolder(sandbox->path());
     const QString path = photo(1);
     const QImage expected = storedPixels(path).transformed(QTransform().rotate(degrees));
-    PivottaTestAccess::previewFile(*window, path);
+    previewDock()->showPhoto(path);
 
     if (auto *button = window->findChild<QPushButton *>(control))
         button->click();
@@ -266,7 +235,7 @@ void PreviewTest::manualQuarterTurns() {
 
     QCOMPARE(storedOrientation(path), 1);
     QVERIFY(samePicture(storedPixels(path), expected));
-    const QImage raw = PivottaTestAccess::rawImage(*window);
+    const QImage raw = photoPreview()->rawImage();
     QVERIFY(raw.height() > raw.width());
     QCOMPARE(label("transformedImage")->text(), noMetadataText());
 }
@@ -295,7 +264,7 @@ void PreviewTest::rotatingWaitsForARunningBatch() {
 
     const QString path = photo(6);
     const QByteArray before = contentHash(path);
-    PivottaTestAccess::previewFile(*window, path);
+    previewDock()->showPhoto(path);
     click("autorotateSingleButton");
     click("rotateSingleClockwiseButton");
 
@@ -324,8 +293,8 @@ void PreviewTest::previousAndNextStopAtTheEnds() {
     photo(1, "a.jpg");
     photo(6, "b.jpg");
     photo(3, "c.jpg");
-    PivottaTestAccess::openFolder(*window, sandbox->path());
-    QFileSystemModel *model = PivottaTestAccess::model(*window);
+    folderBar()->openFolder(sandbox->path());
+    QFileSystemModel *model = folderBar()->folderModel();
     const QModelIndex root = model->index(sandbox->path());
     const QStringList ascending{"sub", "a.jpg", "b.jpg", "c.jpg"};
     const QStringList descending{"c.jpg", "b.jpg", "a.jpg", "sub"};
@@ -334,15 +303,15 @@ void PreviewTest::previousAndNextStopAtTheEnds() {
     const auto expectedSelection = [&](int row) {
         return rows[row] == "sub" ? QString() : sandbox->filePath(rows[row]);
     };
-    const auto current = [this] { return PivottaTestAccess::treeIndex(*window).row(); };
+    const auto current = [this] { return folderBar()->chosenEntry().row(); };
 
-    PivottaTestAccess::clickTree(*window, model->index(0, 0, root));
+    clickTree(model->index(0, 0, root));
     click("selectPrevious"); // the first row: nothing happens
     QCOMPARE(current(), 0);
-    QCOMPARE(PivottaTestAccess::selectedFile(*window), expectedSelection(0));
+    QCOMPARE(photoPreview()->selectedFile(), expectedSelection(0));
 
     for (int row = 1; row < rows.size(); ++row) {
-        const QString shownBefore = PivottaTestAccess::previewedFile(*window);
+        const QString shownBefore = photoPreview()->previewedFile();
         if (row % 2)
             click("selectNext");
         else
@@ -350,9 +319,9 @@ void PreviewTest::previousAndNextStopAtTheEnds() {
         QCOMPARE(current(), row);
         QCOMPARE(window->findChild<QTreeView *>("tree")->currentIndex(),
                  model->index(row, 0, root));
-        QCOMPARE(PivottaTestAccess::selectedFile(*window), expectedSelection(row));
+        QCOMPARE(photoPreview()->selectedFile(), expectedSelection(row));
         // Onto the subfolder: nothing is selected and the last photo stays shown.
-        const QString shownNow = PivottaTestAccess::previewedFile(*window);
+        const QString shownNow = photoPreview()->previewedFile();
         QCOMPARE(shownNow, rows[row] == "sub" ? shownBefore : sandbox->filePath(rows[row]));
     }
     click("selectNext"); // the last row: nothing happens
@@ -360,7 +329,7 @@ void PreviewTest::previousAndNextStopAtTheEnds() {
 
     window->findChild<QAction *>("actionSelectPrevious")->trigger();
     QCOMPARE(current(), rows.size() - 2);
-    QCOMPARE(PivottaTestAccess::selectedFile(*window), expectedSelection(rows.size() - 2));
+    QCOMPARE(photoPreview()->selectedFile(), expectedSelection(rows.size() - 2));
 }
 
 void PreviewTest::folderPickedInTheTree() {
@@ -369,22 +338,22 @@ void PreviewTest::folderPickedInTheTree() {
     QVERIFY(QDir(sandbox->path()).mkdir("sub"));
     const QString path = photo(6);
     const QByteArray before = contentHash(path);
-    PivottaTestAccess::openFolder(*window, sandbox->path());
-    QFileSystemModel *model = PivottaTestAccess::model(*window);
-    PivottaTestAccess::clickTree(*window, model->index(path));
-    const QImage shown = PivottaTestAccess::rawImage(*window);
+    folderBar()->openFolder(sandbox->path());
+    QFileSystemModel *model = folderBar()->folderModel();
+    clickTree(model->index(path));
+    const QImage shown = photoPreview()->rawImage();
 
-    PivottaTestAccess::clickTree(*window, model->index(sandbox->filePath("sub")));
+    clickTree(model->index(sandbox->filePath("sub")));
     click("openSingle");
     click("openSingleFolder");
     click("rotateSingleClockwiseButton");
     click("autorotateSingleButton");
 
     QDesktopServices::unsetUrlHandler("file");
-    QVERIFY(PivottaTestAccess::selectedFile(*window).isEmpty());
+    QVERIFY(photoPreview()->selectedFile().isEmpty());
     QVERIFY(catcher.urls.isEmpty());
     QCOMPARE(contentHash(path), before);
-    QCOMPARE(PivottaTestAccess::rawImage(*window), shown);
+    QCOMPARE(photoPreview()->rawImage(), shown);
     QVERIFY(!label("rawImage")->pixmap().isNull());
 }
 
@@ -392,7 +361,7 @@ void PreviewTest::openButtonsUseTheDesktopHandlers() {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "open");
     const QString path = photo(1);
-    PivottaTestAccess::previewFile(*window, path);
+    previewDock()->showPhoto(path);
 
     click("openSingle");
     click("openSingleFolder");
@@ -419,42 +388,41 @@ void PreviewTest::undecodablePhoto() {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(content);
     file.close();
-    PivottaTestAccess::previewFile(*window, good);
+    previewDock()->showPhoto(good);
     QVERIFY(!label("rawImage")->pixmap().isNull());
 
-    PivottaTestAccess::previewFile(*window, bad);
+    previewDock()->showPhoto(bad);
 
-    QVERIFY(PivottaTestAccess::rawImage(*window).isNull());
+    QVERIFY(photoPreview()->rawImage().isNull());
     QVERIFY(label("rawImage")->pixmap().isNull());
     QVERIFY(label("transformedImage")->pixmap().isNull());
     QVERIFY(label("transformedImage")
                 ->text()
                 .startsWith("This photo could not be decoded for the preview:"));
-    QCOMPARE(PivottaTestAccess::previewedFile(*window), bad);
+    QCOMPARE(photoPreview()->previewedFile(), bad);
 }
 
 void PreviewTest::refreshShowsTheNewContent() {
     const QString path = photo(1);
-    PivottaTestAccess::previewFile(*window, path);
+    previewDock()->showPhoto(path);
     QCOMPARE(label("transformedImage")->text(), noMetadataText());
 
     QVERIFY(QFile::remove(path));
     QVERIFY(writeCroppedPhoto(6, path));
     click("refreshButton");
 
-    const QImage raw = PivottaTestAccess::rawImage(*window);
+    const QImage raw = photoPreview()->rawImage();
     QVERIFY(raw.height() > raw.width());
     QVERIFY(!label("transformedImage")->pixmap().isNull());
 }
 
 void PreviewTest::startUpPreview() {
-    delete window;
     const QString path = photo(6);
-    window = new Pivotta(true, false, false, QString(), path);
+    newWindow(decisions(true, false, QString(), path));
     window->resize(1200, 800);
     window->show();
 
-    QTRY_COMPARE(PivottaTestAccess::selectedFile(*window), path);
+    QTRY_COMPARE(photoPreview()->selectedFile(), path);
     QVERIFY(window->findChild<QDockWidget *>("imagedock")->isVisible());
     QVERIFY(!label("rawImage")->pixmap().isNull());
     QVERIFY(!label("transformedImage")->pixmap().isNull());
@@ -467,10 +435,10 @@ void PreviewTest::outsideTextInNamesShowsLiterally() {
     // Markup, an entity and quotes, but no slash: that would not be a file name.
     const QString name = "<b>x &amp; <a href='https:example.org'>y 'q' \"r\".jpg";
 #endif
-    PivottaTestAccess::openFolder(*window, sandbox->path());
+    folderBar()->openFolder(sandbox->path());
     const QString path = photo(6, name);
 
-    PivottaTestAccess::previewFile(*window, path);
+    previewDock()->showPhoto(path);
 
     const auto shownText = [](const QString &text) {
         return Qt::mightBeRichText(text) ? QTextDocumentFragment::fromHtml(text).toPlainText()
@@ -517,18 +485,41 @@ void PreviewTest::scaledDecodeMatchesFullDecode() {
 // their new size, the photo is decoded again for it.
 void PreviewTest::resizedViewsShowThePhotoAtTheirSize() {
     const QString path = photo(6);
-    PivottaTestAccess::previewFile(*window, path);
-    const QSize before = PivottaTestAccess::rawImage(*window).size();
+    previewDock()->showPhoto(path);
+    const QSize before = photoPreview()->rawImage().size();
 
     window->resize(700, 500);
     const auto fitted = [&] {
         const QSize box = rawPreviewBounds(label("rawImage")->size());
-        return PivottaTestAccess::rawImage(*window).size() ==
+        return photoPreview()->rawImage().size() ==
                storedPixels(path).size().scaled(box, Qt::KeepAspectRatio);
     };
     QTRY_VERIFY(fitted());
-    QVERIFY(PivottaTestAccess::rawImage(*window).size() != before);
-    QCOMPARE(label("rawImage")->pixmap().size(), PivottaTestAccess::rawImage(*window).size());
+    QVERIFY(photoPreview()->rawImage().size() != before);
+    QCOMPARE(label("rawImage")->pixmap().size(), photoPreview()->rawImage().size());
+}
+
+// The dock shown for the first time and the name line set change the views' size; the photo is
+// decoded at the size they end up with, not rescaled once the layout has caught up.
+void PreviewTest::firstPreviewIsDecodedAtTheSettledSize() {
+    folderBar()->openFolder(sandbox->path());
+    const QString path =
+        photo(6, "a photo with a name long enough to need a scroll bar of its own.jpg");
+    QVERIFY(child<QDockWidget>("imagedock")->isHidden());
+
+    previewDock()->showPhoto(path);
+    const QSize rawView = label("rawImage")->size();
+    const QSize orientedView = label("transformedImage")->size();
+    const QImage raw = photoPreview()->rawImage();
+    const QImage oriented = photoPreview()->orientedImage();
+    QCOMPARE(raw.size(),
+             storedPixels(path).size().scaled(rawPreviewBounds(rawView), Qt::KeepAspectRatio));
+
+    QTest::qWait(400); // past any layout pass still waiting and the rescale that would follow it
+    QCOMPARE(label("rawImage")->size(), rawView);
+    QCOMPARE(label("transformedImage")->size(), orientedView);
+    QCOMPARE(photoPreview()->rawImage(), raw);
+    QCOMPARE(photoPreview()->orientedImage(), oriented);
 }
 
 QTEST_MAIN(PreviewTest)

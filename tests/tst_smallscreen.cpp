@@ -6,14 +6,10 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
-#include <QtTest>
-
-#include <memory>
 
 #include "common/screenfit.h"
-#include "mainwindow/pivotta.h"
 #include "settings/settings.h"
+#include "windowfixture.h"
 
 namespace {
 QRect globalRect(const QWidget *widget) {
@@ -21,7 +17,7 @@ QRect globalRect(const QWidget *widget) {
 }
 } // namespace
 
-class SmallScreenTest : public QObject {
+class SmallScreenTest : public QObject, protected WindowFixture {
     Q_OBJECT
 
 private slots:
@@ -41,27 +37,24 @@ private:
     void startWindow();
 
     QRect availableArea;
-    std::unique_ptr<Pivotta> window;
 };
 
 void SmallScreenTest::initTestCase() {
-    QCoreApplication::setApplicationName("Pivotta");
-    QCoreApplication::setOrganizationName("Tavlund");
-    Q_INIT_RESOURCE(resources);
+    setUpCase();
     availableArea = QGuiApplication::primaryScreen()->availableGeometry();
     QCOMPARE(availableArea.size(), QSize(1024, 768));
 }
 
 void SmallScreenTest::init() {
-    QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta").clear();
+    setUp();
 }
 
 void SmallScreenTest::cleanup() {
-    window.reset();
+    tearDown();
 }
 
 void SmallScreenTest::startWindow() {
-    window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    newWindow();
     window->restore();
     fitIntoScreen(window.get());
     window->show();

@@ -10,7 +10,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
@@ -19,10 +18,9 @@
 
 #include <cmath>
 #include <map>
-#include <memory>
 
-#include "app/theme.h"
-#include "mainwindow/pivotta.h"
+#include "common/theme.h"
+#include "windowfixture.h"
 
 namespace {
 // Counts the palette changes of the application object.
@@ -155,11 +153,12 @@ QImage pictureOf(QWidget *widget) {
 }
 } // namespace
 
-class ThemeTest : public QObject {
+class ThemeTest : public QObject, protected WindowFixture {
     Q_OBJECT
 
 private slots:
     void initTestCase();
+    void init();
     void cleanup();
 
     void threshold_data();
@@ -180,19 +179,18 @@ private slots:
 private:
     QWidget *widgetToRead(const QString &owner, const QString &name) const;
     QWidget *showForReading(const QString &owner, QWidget *widget) const;
-
-    std::unique_ptr<Pivotta> window;
 };
 
 void ThemeTest::initTestCase() {
-    QCoreApplication::setApplicationName("Pivotta");
-    QCoreApplication::setOrganizationName("Tavlund");
-    Q_INIT_RESOURCE(resources);
-    QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta").clear();
+    setUpCase();
+}
+
+void ThemeTest::init() {
+    setUp();
 }
 
 void ThemeTest::cleanup() {
-    window.reset();
+    tearDown();
     QApplication::setPalette(QApplication::style()->standardPalette());
     qApp->setStyleSheet(QString());
 }
@@ -259,7 +257,7 @@ void ThemeTest::darkPalette() {
 // The window's own sheet outranks the application's inside the window, so it changes with the
 // theme; the forms' own light colours change with it and come back unchanged.
 void ThemeTest::windowFollowsTheTheme() {
-    window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    newWindow();
     QCOMPARE(window->styleSheet(), themeStyleSheet(Theme::Light));
     auto *about = window->findChild<QDialog *>("About");
     auto *preferences = window->findChild<QDialog *>("Preferences");
@@ -300,7 +298,7 @@ void ThemeTest::windowFollowsTheTheme() {
 // A desktop that is dark when Pivotta starts gets the very theme that a switch to dark gives.
 void ThemeTest::darkDesktopAtStartGivesTheDarkTheme() {
     QApplication::setPalette(paletteWithWindowLightness(40));
-    window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    newWindow();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     settle();
@@ -313,7 +311,7 @@ void ThemeTest::darkDesktopAtStartGivesTheDarkTheme() {
 
     QApplication::setPalette(QApplication::style()->standardPalette());
     qApp->setStyleSheet(QString());
-    window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    newWindow();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     QApplication::setPalette(paletteWithWindowLightness(40));
@@ -455,7 +453,7 @@ void ThemeTest::textIsReadable() {
     QFETCH(bool, disabled);
     QFETCH(QList<QColor>, messageColors);
 
-    window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    newWindow();
     QWidget *widget = widgetToRead(owner, name);
     QVERIFY(widget);
     // As they are while a folder is open and the docks are shown.
@@ -518,7 +516,7 @@ void ThemeTest::paletteChangeChoosesTheme_data() {
 void ThemeTest::paletteChangeChoosesTheme() {
     QFETCH(int, lightness);
     QFETCH(bool, dark);
-    window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    newWindow();
 
     QApplication::setPalette(paletteWithWindowLightness(lightness));
     settle();
@@ -532,7 +530,7 @@ void ThemeTest::paletteChangeChoosesTheme() {
 }
 
 void ThemeTest::appliedThemeSettles() {
-    window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    newWindow();
     PaletteChangeCounter counter;
     qApp->installEventFilter(&counter);
 
@@ -552,7 +550,7 @@ void ThemeTest::appliedThemeSettles() {
 }
 
 void ThemeTest::otherChangesLeaveTheThemeAlone() {
-    window = std::make_unique<Pivotta>(false, false, false, QString(), QString());
+    newWindow();
     qApp->setStyleSheet("/* none yet */");
     for (auto type : {QEvent::FontChange, QEvent::StyleChange, QEvent::WindowTitleChange}) {
         QEvent change(type);

@@ -12,8 +12,8 @@
 #include "watcherfixture.h"
 
 using namespace TestPhotos;
-using SliderGeometry::grooveFarEnd;
-using SliderGeometry::handleRect;
+using SliderGeometry::absoluteSetButton;
+using SliderGeometry::performGesture;
 
 class WatcherTest : public QObject, protected WatcherFixture {
     Q_OBJECT
@@ -76,58 +76,10 @@ static const char *const stoppedMessage = "No longer watching for changes.";
 
 // ---- The switch ----
 
-namespace {
-Qt::MouseButton absoluteSetButton(QSlider *slider) {
-    const auto buttons = Qt::MouseButtons(
-        slider->style()->styleHint(QStyle::SH_Slider_AbsoluteSetButtons, nullptr, slider));
-    for (const Qt::MouseButton button : {Qt::LeftButton, Qt::MiddleButton, Qt::RightButton}) {
-        if (buttons & button)
-            return button;
-    }
-    return Qt::NoButton;
-}
-
-void performGesture(QSlider *slider, const QString &gesture) {
-    if (gesture == "handle click") {
-        QTest::mouseClick(slider, Qt::LeftButton, {}, handleRect(slider).center());
-    } else if (gesture == "groove click") {
-        QTest::mouseClick(slider, Qt::LeftButton, {}, grooveFarEnd(slider));
-    } else if (gesture == "held groove press") {
-        // Held past the slider's auto-repeat delay.
-        const QPoint point = grooveFarEnd(slider);
-        QTest::mousePress(slider, Qt::LeftButton, {}, point);
-        QTest::qWait(800);
-        QTest::mouseRelease(slider, Qt::LeftButton, {}, point);
-    } else if (gesture == "handle drag") {
-        // Back and forth over the whole groove, so that the handle's position changes whichever
-        // end the press left it at.
-        const QPoint start = handleRect(slider).center();
-        const QPoint end = grooveFarEnd(slider);
-        QTest::mousePress(slider, Qt::LeftButton, {}, start);
-        for (const QPoint &point : {end, start, end, start})
-            QTest::mouseMove(slider, point);
-        QTest::mouseRelease(slider, Qt::LeftButton, {}, start);
-    } else if (gesture == "jump press") {
-        QTest::mouseClick(slider, absoluteSetButton(slider), {}, grooveFarEnd(slider));
-    } else if (gesture == "arrow key") {
-        QTest::keyClick(slider,
-                        slider->value() == slider->minimum() ? Qt::Key_Right : Qt::Key_Left);
-    } else if (gesture == "page key") {
-        QTest::keyClick(slider, Qt::Key_PageUp);
-    } else if (gesture == "wheel") {
-        const QPointF point = slider->rect().center();
-        QWheelEvent wheel(point, slider->mapToGlobal(point), QPoint(), QPoint(0, 120), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QCoreApplication::sendEvent(slider, &wheel);
-    }
-}
-} // namespace
-
 void WatcherTest::switchGestures_data() {
     QTest::addColumn<QString>("gesture");
-    for (const char *gesture : {"handle click", "groove click", "held groove press", "handle drag",
-                                "jump press", "arrow key", "page key", "wheel"})
-        QTest::newRow(gesture) << QString(gesture);
+    for (const QString &gesture : SliderGeometry::gestures())
+        QTest::newRow(qPrintable(gesture)) << gesture;
 }
 
 // Every gesture flips the switch exactly once, writes its message once and colours the groove.
@@ -135,12 +87,12 @@ void WatcherTest::switchGestures() {
     QFETCH(QString, gesture);
     if (gesture == "jump press" && absoluteSetButton(slider()) == Qt::NoButton)
         QSKIP("The style has no mouse button that jumps the handle.");
-    PivottaTestAccess::openFolder(*window, folder());
-    QVERIFY(!PivottaTestAccess::watching(*window));
+    folderBar()->openFolder(folder());
+    QVERIFY(!watchSwitch()->isOn());
     QCOMPARE(slider()->styleSheet(), greyGroove);
 
     performGesture(slider(), gesture);
-    QVERIFY(PivottaTestAccess::watching(*window));
+    QVERIFY(watchSwitch()->isOn());
     QCOMPARE(slider()->sliderPosition(), slider()->maximum());
     QCOMPARE(slider()->styleSheet(), greenGroove);
     QCOMPARE(mainPaneText().count(watchingMessage + QDir::toNativeSeparators(folder())), 1);
@@ -148,7 +100,7 @@ void WatcherTest::switchGestures() {
              watchingMessage + QDir::toNativeSeparators(folder()));
 
     performGesture(slider(), gesture);
-    QVERIFY(!PivottaTestAccess::watching(*window));
+    QVERIFY(!watchSwitch()->isOn());
     QCOMPARE(slider()->sliderPosition(), slider()->minimum());
     QCOMPARE(slider()->styleSheet(), greyGroove);
     QCOMPARE(mainPaneText().count(stoppedMessage), 1);
@@ -160,7 +112,7 @@ void WatcherTest::offFromCodeWritesNothing() {
     openWatchedFolder();
     const QString before = mainPaneText();
 
-    PivottaTestAccess::setWatch(*window, false, false);
+    watchSwitch()->setOn(false);
 
     QCOMPARE(mainPaneText(), before);
     QVERIFY(window->statusBar()->currentMessage().isEmpty());
@@ -171,9 +123,9 @@ void WatcherTest::offFromCodeWritesNothing() {
 }
 
 void WatcherTest::onWithoutFolderWatchesNothing() {
-    PivottaTestAccess::setWatch(*window, true, true);
+    flipWatchSwitch();
 
-    QVERIFY(PivottaTestAccess::watching(*window));
+    QVERIFY(watchSwitch()->isOn());
     QCOMPARE(slider()->styleSheet(), greenGroove);
     QCOMPARE(mainPaneText().count("Watching turned on. No folder selected for watching."), 1);
     QVERIFY(!mainPaneText().contains(watchingMessage));
@@ -242,11 +194,11 @@ void WatcherTest::changeDuringAWatcherRunGivesARecheck() {
         injected = true;
         writeFile(folder() + "/late.jpg", bytes);
         backdate(folder() + "/late.jpg");
-        PivottaTestAccess::watcherTrigger(*window); // as if the settling delay ran out now
+        triggerWatcherRun(); // as if the settling delay ran out now
         sawMoreFilesWaiting = engine()->hasRunPending();
     });
 
-    PivottaTestAccess::watcherTrigger(*window);
+    triggerWatcherRun();
 
     QVERIFY(injected);
     QVERIFY(sawMoreFilesWaiting);
@@ -277,7 +229,7 @@ void WatcherTest::manualBatchSuspendsWatching() {
         checked = true;
         suspended = watcher()->watchedPaths().isEmpty() &&
                     watcher()->systemWatchedPaths().isEmpty() && !slider()->isEnabled();
-        PivottaTestAccess::watcherTrigger(*window); // a trigger scheduled before the batch
+        triggerWatcherRun(); // a trigger scheduled before the batch
     });
 
     window->findChild<QPushButton *>("rotateNowButton")->click();
@@ -287,7 +239,7 @@ void WatcherTest::manualBatchSuspendsWatching() {
     waitUntilIdle(20000);
     QVERIFY(!nested);
     QVERIFY(slider()->isEnabled());
-    QVERIFY(PivottaTestAccess::watching(*window));
+    QVERIFY(watchSwitch()->isOn());
     QStringList watchedAfter = watcher()->watchedPaths();
     watchedAfter.sort();
     QStringList expected = watchedBefore;
@@ -303,16 +255,16 @@ void WatcherTest::manualSingleRotationTurnsWatchingOff() {
     openWatchedFolder();
     const QString message = "Turned off folder watching because manual rotating was triggered.";
 
-    PivottaTestAccess::rotateSingle(*window, path, 90);
+    rotateClockwise(path);
 
     QCOMPARE(mainPaneText().count(message), 1);
-    QVERIFY(!PivottaTestAccess::watching(*window));
+    QVERIFY(!watchSwitch()->isOn());
     QCOMPARE(slider()->styleSheet(), greyGroove);
     QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(path), 1, 15000);
     waitUntilIdle(10000);
     // It stays off: a new photo is left alone, and a second rotation says nothing more.
     writeFileUnnoticed(folder() + "/later.jpg");
-    PivottaTestAccess::rotateSingle(*window, folder() + "/later.jpg", 90);
+    rotateClockwise(folder() + "/later.jpg");
     QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(folder() + "/later.jpg"), 1, 15000);
     QCOMPARE(mainPaneText().count(message), 1);
 }
@@ -341,13 +293,13 @@ void WatcherTest::stopEndsAWatcherRunWithoutFollowUp() {
     QSignalSpy started(engine(), &RotationEngine::runStarted);
     QSignalSpy finished(engine(), &RotationEngine::runFinished);
 
-    PivottaTestAccess::watcherTrigger(*window);
+    triggerWatcherRun();
     QTRY_COMPARE(started.count(), 1);
     writeFile(folder() + "/during.jpg", bytes); // a trigger noted while the run goes on
     QTest::qWait(1500);
     window->findChild<QPushButton *>("stopRotatingButton")->click();
     if (turnWatchingOff)
-        PivottaTestAccess::setWatch(*window, false, true);
+        flipWatchSwitch();
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
     QVERIFY(finished.at(0).at(0).value<RunSummary>().interrupted);
 
@@ -397,7 +349,7 @@ void WatcherTest::watchedFolderGoes() {
 
     // The folder is back under its name and opened again: it is watched as before.
     QVERIFY(QDir().mkpath(folder() + "/sub"));
-    PivottaTestAccess::openFolder(*window, folder());
+    folderBar()->openFolder(folder());
     QVERIFY(watcher()->systemWatchedPaths().contains(folder()));
     QVERIFY(watcher()->systemWatchedPaths().contains(folder() + "/sub"));
     writeFile(folder() + "/sub/back.jpg", photoBytes(3));

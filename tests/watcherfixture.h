@@ -1,80 +1,54 @@
-// Shared by the watcher tests: a shown window whose watcher and engine the tests reach through
-// their public interfaces, and a watched folder in a temporary sandbox with test photos written
-// into it.
+// Shared by the watcher tests: the window fixture with a shown window, a watched folder in the
+// sandbox with test photos written into it, and the watcher and engine reached through their
+// public interfaces.
 #pragma once
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
 #include <QFileSystemWatcher>
-#include <QSettings>
 #include <QSlider>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTextBrowser>
-#include <QtTest>
-
-#include <memory>
 
 #include "engine/rotationengine.h"
-#include "mainwindow/pivotta.h"
 #include "testphotos.h"
 #include "watcher/folderwatcher.h"
+#include "windowfixture.h"
 
-class PivottaTestAccess {
-public:
-    static void openFolder(Pivotta &window, const QString &folder) { window.openFolder(folder); }
-    static void setWatch(Pivotta &window, bool on, bool fromClick) {
-        window.setWatchFolderSetting(on, fromClick);
-    }
-    static bool watching(Pivotta &window) { return window.getWatchFolderToggleValue(); }
-    static void watcherTrigger(Pivotta &window) { window.watcherRotateFilesInCurrentDirectory(); }
-    static void rotateSingle(Pivotta &window, const QString &path, int angle) {
-        window.rotateSingle(path, angle);
-    }
-};
-
-class WatcherFixture {
+class WatcherFixture : public WindowFixture {
 protected:
-    static void setUpCase() {
-        QStandardPaths::setTestModeEnabled(true);
-        Q_INIT_RESOURCE(resources);
-        QCoreApplication::setApplicationName("Pivotta");
-        QCoreApplication::setOrganizationName("Tavlund");
-    }
-
-    // A fresh settings file, a sandbox holding watched/sub, and a shown window with no folder.
+    // Empty settings, a sandbox holding watched/sub, and a shown window with no folder.
     void setUp() {
-        QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta").clear();
-        sandbox = std::make_unique<QTemporaryDir>();
-        QVERIFY(sandbox->isValid());
+        WindowFixture::setUp();
         QVERIFY(QDir().mkpath(folder() + "/sub"));
-        window = new Pivotta(false, false, false, QString(), QString());
-        window->resize(1000, 700);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-    }
-
-    void tearDown() {
-        delete window;
-        window = nullptr;
-        sandbox.reset();
+        newWindow();
+        showWindow(QSize(1000, 700));
     }
 
     RotationEngine *engine() const { return window->rotationEngine(); }
     FolderWatcher *watcher() const { return window->folderWatcher(); }
     QString folder() const { return sandbox->filePath("watched"); }
-    QString mainPaneText() const {
-        return window->findChild<QTextBrowser *>("cmdLineOutput")->toPlainText();
-    }
-    QSlider *slider() const { return window->findChild<QSlider *>("horizontalSlider"); }
+    QSlider *slider() const { return child<QSlider>("horizontalSlider"); }
 
     // Opens the folder and turns watching on; opened again so that its subfolders are watched.
     void openWatchedFolder() {
-        PivottaTestAccess::openFolder(*window, folder());
-        PivottaTestAccess::setWatch(*window, true, true);
-        PivottaTestAccess::openFolder(*window, folder());
-        QVERIFY(PivottaTestAccess::watching(*window));
+        folderBar()->openFolder(folder());
+        watchSwitch()->setOn(true);
+        folderBar()->openFolder(folder());
+        QVERIFY(watchSwitch()->isOn());
+        QVERIFY(watcher()->isWatching());
         QVERIFY(watcher()->watchedPaths().contains(folder() + "/sub"));
+    }
+
+    // The user flips the watch switch.
+    void flipWatchSwitch() { QTest::keyClick(slider(), Qt::Key_Space); }
+
+    // As if the settling delay after a change ran out now.
+    void triggerWatcherRun() { engine()->startWatcherRun(folderBar()->currentFolder()); }
+
+    // The photo turned a quarter clockwise from the preview, as the user does it.
+    void rotateClockwise(const QString &path) {
+        previewDock()->showPhoto(path);
+        child<QAbstractButton>("rotateSingleClockwiseButton")->click();
     }
 
     static QByteArray photoBytes(int orientation) {
@@ -113,7 +87,4 @@ protected:
         QTest::qWait(300);
         QTRY_VERIFY_WITH_TIMEOUT(idle(), timeoutMs);
     }
-
-    std::unique_ptr<QTemporaryDir> sandbox;
-    Pivotta *window = nullptr;
 };

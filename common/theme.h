@@ -1,6 +1,7 @@
 // The light and dark themes: the dark palette, the two style sheets built from one set of rules,
-// the choice between them from a window colour, and the dark partners of the light colours and
-// of the icons that the forms carry in widgets' own style sheets, rich texts and buttons.
+// the choice between them from a window colour, and the dark partners of the light colours that
+// the forms carry in widgets' own style sheets and rich texts. Applying a theme to the window is
+// the window's own part (mainwindow/windowtheme).
 #pragma once
 
 #include <QColor>
@@ -27,11 +28,7 @@ QString themeStyleSheet(Theme theme);
 QString darkVariant(const QString &lightText);
 
 // Gives a widget and its children the colours of a theme in their own style sheets and, for
-// rich-text labels, in their text. What a widget carries at the first call is taken as its light form
-// and given back for the light theme; widgets whose forms hold no light colour with a dark
+// rich-text labels, in their text. What a widget carries at the first call is taken as its light
+// form and given back for the light theme; widgets whose forms hold no light colour with a dark
 // partner are left alone.
 void followTheme(QWidget *root, Theme theme);
-
-// The groove of a two-position switch (a slider from 0 to 1): green when on, grey when off. The
-// same in both themes.
-QString switchGrooveStyleSheet(bool on);

@@ -1,15 +1,10 @@
-// Light and dark theme, chosen from the window colour at each palette change.
-#include "app/theme.h"
-#include "mainwindow/pivotta.h"
+// The light and dark theme: the style sheets from one set of rules, the dark palette, and the dark
+// partners of the forms' light colours.
+#include "common/theme.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
-#include <QEvent>
-#include <QIcon>
 #include <QLabel>
 #include <QRegularExpression>
-#include <QStyle>
+#include <QWidget>
 
 #include <utility>
 
@@ -202,53 +197,6 @@ void followThemeInLabelText(QLabel *label, Theme theme) {
         label->setText(wanted);
 }
 
-// The icons of the forms are drawn in dark strokes; the dark theme shows their partners drawn in
-// light strokes, under the same name in the resource folder "dark".
-const std::pair<const char *, const char *> themedIcons[] = {
-    {"showTreeButton", "List_Noun_project_11515_rtl.svg"},
-    {"actionFolderTree", "List_Noun_project_11515_rtl.svg"},
-    {"rotateNowButton", "magic-wand(1).svg"},
-    {"autorotateSingleButton", "magic-wand(1).svg"},
-    {"stopRotatingButton", "rectangle4.svg"},
-    {"openSingle", "photo.svg"},
-    {"openSingleFolder", "open-folder-black-and-white-variant.svg"},
-};
-
-void followThemeInIcons(QWidget *window, Theme theme) {
-    for (const auto &[objectName, resource] : themedIcons) {
-        const QIcon icon(QString(theme == Theme::Light ? ":/%1" : ":/dark/%1").arg(resource));
-        if (auto *button = window->findChild<QAbstractButton *>(objectName))
-            button->setIcon(icon);
-        else if (auto *action = window->findChild<QAction *>(objectName))
-            action->setIcon(icon);
-    }
-}
-
-// The parts of the window whose forms give them light colours of their own: the dialogs' buttons
-// and pages, the About link, the dark labels on the light panels, the preview's paper and the
-// icons.
-void followThemeInForms(QWidget *window, Theme theme) {
-    for (const char *name : {"About", "Preferences", "rotatePhotosWhenAddedLabel", "leftDockHelp",
-                             "rawImage", "transformedImage"}) {
-        if (QWidget *widget = window->findChild<QWidget *>(name))
-            followTheme(widget, theme);
-    }
-    followThemeInIcons(window, theme);
-}
-
-// Setting a palette or a style sheet causes further palette changes; applying only what differs
-// lets those settle instead of looping.
-void applyTheme(QWidget *window, const QPalette &palette, const QString &styleSheet) {
-    if (QApplication::palette() != palette)
-        QApplication::setPalette(palette);
-    if (qApp->styleSheet() != styleSheet)
-        qApp->setStyleSheet(styleSheet);
-    // The window's own sheet outranks the application's for everything inside the window, so it
-    // must carry the same theme.
-    if (window->styleSheet() != styleSheet)
-        window->setStyleSheet(styleSheet);
-}
-
 // The dark palette's colour of a role in the active and inactive groups.
 QColor darkColor(QPalette::ColorRole role) {
     const QColor blue(42, 130, 218);
@@ -367,37 +315,4 @@ void followTheme(QWidget *root, Theme theme) {
         if (auto *label = qobject_cast<QLabel *>(widget))
             followThemeInLabelText(label, theme);
     }
-}
-
-void Pivotta::changeEvent(QEvent *event) {
-    if (event->type() == QEvent::PaletteChange) {
-        // Decided once the toolkit has handed the new palette to every widget: a palette set
-        // while it is still doing so is overwritten in the windows it has not reached yet.
-        const auto followWindowPalette = [this] {
-            const QColor windowColor = palette().brush(QPalette::Window).color();
-            if (themeForWindowColor(windowColor) == Theme::Light)
-                applyLightTheme();
-            else
-                applyDarkTheme();
-        };
-        QMetaObject::invokeMethod(this, followWindowPalette, Qt::QueuedConnection);
-    }
-    QWidget::changeEvent(event);
-}
-
-void Pivotta::applyLightTheme() {
-    applyTheme(this, QApplication::style()->standardPalette(), themeStyleSheet(Theme::Light));
-    followThemeInForms(this, Theme::Light);
-}
-
-void Pivotta::applyDarkTheme() {
-    applyTheme(this, darkPalette(), themeStyleSheet(Theme::Dark));
-    followThemeInForms(this, Theme::Dark);
-}
-
-QString switchGrooveStyleSheet(bool on) {
-    return on ? "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
-                "stop:0 #7c7, stop:1 #9d9);}"
-              : "QSlider::groove:horizontal {background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
-                "stop:0 #B1B1B1, stop:1 #c4c4c4);}";
 }

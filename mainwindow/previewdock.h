@@ -1,0 +1,79 @@
+// The preview dock: a photo picked in the folder tree shown as stored and as oriented, with the
+// buttons and actions that open it, rotate it, or step to its neighbours in the tree. The photo
+// and its images live in PhotoPreview; rotating and stepping are asked of the window.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "engine/turn.h"
+
+class PhotoPreview;
+class QAbstractButton;
+class QAction;
+class QDockWidget;
+class QLabel;
+class QScrollArea;
+class RotationEngine;
+
+class PreviewDock : public QObject {
+    Q_OBJECT
+
+public:
+    struct Widgets {
+        QDockWidget *dock;
+        QLabel *rawView;      // the photo as stored
+        QLabel *orientedView; // the photo as it will look, or a note about it
+        QLabel *fileName;
+        QScrollArea *fileNameArea;
+        QAbstractButton *previous;
+        QAbstractButton *next;
+        QAbstractButton *openPhoto;
+        QAbstractButton *openFolder;
+        QAbstractButton *clockwise;
+        QAbstractButton *counterclockwise;
+        QAbstractButton *autorotate;
+        QAbstractButton *refresh;
+        QAction *autorotateAction;
+        QAction *clockwiseAction;
+        QAction *counterclockwiseAction;
+        QAction *previousAction;
+        QAction *nextAction;
+    };
+
+    PreviewDock(const Widgets &widgets, RotationEngine *engine, QObject *parent);
+
+    PhotoPreview *photoPreview() const { return preview; }
+
+public slots:
+    // The current folder, which names in the dock are shown relative to.
+    void setFolder(const QString &folder);
+    // Shows the photo at `path` in the dock; anything but a file only clears the selection.
+    void showPhoto(const QString &path);
+    // Reads the photo at `path` again and shows it (after it was rotated).
+    void load(const QString &path);
+    // Reads the photo shown again.
+    void reload();
+
+signals:
+    // The dock is about to be shown for a photo.
+    void opening();
+    void autorotateRequested(const QString &path);
+    void quarterTurnRequested(const QString &path, Turn turn);
+    // The entry above (-1) or below (+1) in the folder tree is wanted.
+    void stepRequested(int step);
+
+private:
+    void prepareViews();
+    void connectControls();
+    void settleLayout();
+    void showImages();
+    void rescaleToViews();
+    void openSelected(bool itsFolder);
+
+    Widgets widgets;
+    PhotoPreview *preview = nullptr;
+    QString folder;
+    QTimer rescale;
+};
