@@ -9,8 +9,8 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 
-#include "engine/messagetext.h"
 #include "engine/photofiles.h"
+#include "presentation/messagetext.h"
 #include "mainwindow/recentfolders.h"
 #include "settings/settings.h"
 #include "watcher/folderwatcher.h"

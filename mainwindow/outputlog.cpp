@@ -9,9 +9,9 @@
 #include <QTextDocument>
 
 #include "common/debuglog.h"
-#include "engine/messagetext.h"
-#include "engine/outputmessage.h"
 #include "mainwindow/outputtext.h"
+#include "presentation/messagetext.h"
+#include "presentation/outputmessage.h"
 #include "settings/settings.h"
 
 namespace {

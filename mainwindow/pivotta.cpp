@@ -26,11 +26,11 @@
 #include "common/debuglog.h"
 #include "common/projectaddress.h"
 #include "app/theme.h"
-#include "engine/messagetext.h"
-#include "engine/orientationcheck.h"
 #include "engine/rotationengine.h"
 #include "mainwindow/photopreview.h"
 #include "mainwindow/switchgesture.h"
+#include "presentation/messagetext.h"
+#include "presentation/panewording.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
 #include "watcher/folderwatcher.h"
@@ -213,8 +213,11 @@ void Pivotta::connectSignals() {
 
 // The engine and the watcher speak through signals; the window shows what they say.
 void Pivotta::connectEngine() {
-    connect(engine, &RotationEngine::message, this, &Pivotta::writeMessage);
-    connect(engine, &RotationEngine::statusMessage, this, &Pivotta::showStatus);
+    wording = new PaneWording(this);
+    wording->listenTo(engine);
+    wording->listenTo(watcher);
+    connect(wording, &PaneWording::message, this, &Pivotta::writeMessage);
+    connect(wording, &PaneWording::status, this, &Pivotta::showStatus);
     connect(engine, &RotationEngine::runStarted, this, &Pivotta::onRunStarted);
     connect(engine, &RotationEngine::runFinished, this, &Pivotta::onRunFinished);
     connect(engine, &RotationEngine::photosListed, this,
@@ -222,8 +225,6 @@ void Pivotta::connectEngine() {
     connect(engine, &RotationEngine::progress, this, &Pivotta::showBatchProgress);
     connect(engine, &RotationEngine::photoRotated, this,
             [this] { ui->counter->setNum(++rotatedTotal); });
-    connect(watcher, &FolderWatcher::message, this, &Pivotta::writeMessage);
-    connect(watcher, &FolderWatcher::statusMessage, this, &Pivotta::showStatus);
     // Watcher runs rotate the folder shown in the combo box.
     connect(ui->directoryComboBox, &QComboBox::currentTextChanged, watcher,
             &FolderWatcher::setCurrentFolder);
@@ -270,7 +271,7 @@ void Pivotta::onRunFinished(const RunSummary &summary) {
         ui->closeAppAfterRotatingFinishesFrame->hide();
     }
     if (summary.kind == RunSummary::SinglePhoto) {
-        onSinglePhotoFinished();
+        onSinglePhotoFinished(summary);
         return;
     }
     if (!previewer->previewedFile().isEmpty())
@@ -347,7 +348,8 @@ void Pivotta::carryOutShellStart(bool preview, bool watch, const QString &folder
     QCoreApplication::processEvents();
     const QFileInfo fileInfo(file);
     appendOutput(shellParameterText(tr("Rotate file %1"))
-                     .arg(fileLink(fileInfo.absoluteFilePath(), true, false, currentFolder())));
+                     .arg(fileLink(fileInfo.absoluteFilePath(), true, false, currentFolder(),
+                                   wording->colors().link)));
     if (!fileInfo.isFile() || !fileInfo.isReadable()) {
         appendOutput(tr("File is not readable."));
         return;
@@ -359,10 +361,7 @@ void Pivotta::carryOutShellStart(bool preview, bool watch, const QString &folder
     closeAfterFinishArmed = true;
     openFolder(fileInfo.absoluteDir().path());
     appendOutput(timeOfDay() + " " + tr("Waiting for window to initialize... done."));
-    QTimer::singleShot(1000, this, [this, photoPath] {
-        const Turn turn = engine->checkPhoto(photoPath, currentFolder()).turn;
-        rotateSinglePhoto(photoPath, turn, true);
-    });
+    QTimer::singleShot(1000, this, [this, photoPath] { rotateSinglePhoto(photoPath, Turn::None, true); });
     QCoreApplication::processEvents();
 }
 

@@ -17,6 +17,7 @@
 
 class About;
 class FolderWatcher;
+class PaneWording;
 class PhotoPreview;
 class Preferences;
 class QFileSystemModel;
@@ -136,6 +137,7 @@ private:
     RotationEngine *engine = nullptr;
     FolderWatcher *watcher = nullptr;
     PhotoPreview *previewer = nullptr;
+    PaneWording *wording = nullptr;
     QString helpText;
     QString titleText;
     QString majorVersion = "3";
@@ -215,7 +217,7 @@ private:
     void loadPreview(QString path, bool showOriented);
     void showPreviewImages(bool showOriented);
     void rotateSinglePhoto(const QString &filePath, Turn turn, bool sayDoneAfterwards);
-    void onSinglePhotoFinished();
+    void onSinglePhotoFinished(const RunSummary &summary);
     void manualRotate(QString path, int degrees);
     void selectNeighbour(int step);
     void settlePreviewLayout();

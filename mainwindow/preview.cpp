@@ -14,10 +14,10 @@
 #include <QTextDocument>
 #include <QTimer>
 
-#include "engine/messagetext.h"
-#include "engine/orientationcheck.h"
 #include "engine/rotationengine.h"
 #include "mainwindow/photopreview.h"
+#include "presentation/messagetext.h"
+#include "presentation/panewording.h"
 
 namespace {
 // Starts a timer whenever the watched widget changes its size.
@@ -104,7 +104,8 @@ void Pivotta::loadPreview(QString path, bool showOriented) {
     ui->previewFileNameScrollArea->setMaximumHeight(int(nameMetrics.lineSpacing() * 1.5));
     settlePreviewLayout();
 
-    previewer->load(path, ui->rawImage->size(), ui->transformedImage->size(), currentFolder());
+    previewer->load(path, ui->rawImage->size(), ui->transformedImage->size());
+    wording->tellCheck(previewer->orientationCheck(), path, currentFolder());
     showPreviewImages(showOriented);
 }
 
@@ -137,17 +138,14 @@ void Pivotta::rotateSingle(QString filePath, int orientation) {
     rotateSinglePhoto(filePath, turnForAngle(orientation), false);
 }
 
-// Turns one photo; the preview, the countdown and "Done." (when asked for) follow once the
-// rotation has finished.
+// Turns one photo by `turn`, or as its orientation says when `turn` is None; the preview, the
+// countdown and "Done." (when asked for) follow once the rotation has finished.
 void Pivotta::rotateSinglePhoto(const QString &filePath, Turn turn, bool sayDoneAfterwards) {
     if (!filePath.isEmpty() && QFileInfo(filePath).isFile()) {
-        if (turn == Turn::None) {
-            appendOutput(tr("Automatic rotating requires EXIF orientation metadata to be present. "
-                            "File %1 contains no such metadata, so Pivotta cannot know which way "
-                            "to rotate it.")
-                             .arg(fileLink(filePath, false, false, currentFolder())));
-            previewFile(filePath);
-        } else if (engine->rotatePhoto(filePath, turn, currentFolder())) {
+        const bool started = turn == Turn::None
+                                 ? engine->rotateByOrientation(filePath, currentFolder())
+                                 : engine->rotatePhoto(filePath, turn, currentFolder());
+        if (started) {
             singleRotationPath = filePath;
             sayDoneAfterSingle = sayDoneAfterwards;
             return;
@@ -158,10 +156,14 @@ void Pivotta::rotateSinglePhoto(const QString &filePath, Turn turn, bool sayDone
     startCloseAfterFinishCountdown();
 }
 
-void Pivotta::onSinglePhotoFinished() {
+void Pivotta::onSinglePhotoFinished(const RunSummary &summary) {
     const QString path = singleRotationPath;
     singleRotationPath.clear();
-    loadPreview(path, true);
+    // A photo that needed no turn is shown in the preview as it is.
+    if (summary.photosToRotate == 0)
+        previewFile(path);
+    else
+        loadPreview(path, true);
     if (sayDoneAfterSingle)
         appendOutput("<br>" + tr("Done."));
     sayDoneAfterSingle = false;
@@ -170,7 +172,7 @@ void Pivotta::onSinglePhotoFinished() {
 
 void Pivotta::on_autorotateSingleButton_clicked() {
     const QString path = previewer->selectedFile();
-    rotateSinglePhoto(path, engine->checkPhoto(path, currentFolder()).turn, true);
+    rotateSinglePhoto(path, Turn::None, true);
 }
 
 void Pivotta::manualRotate(QString path, int degrees) {

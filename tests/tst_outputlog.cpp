@@ -10,7 +10,7 @@
 #include <QTextDocument>
 #include <QtTest>
 
-#include "engine/messagetext.h"
+#include "presentation/messagetext.h"
 #include "mainwindow/outputtext.h"
 #include "mainwindow/photopreview.h"
 #include "mainwindow/pivotta.h"

@@ -214,6 +214,7 @@ void PreviewTest::autorotateTwice() {
 
     const QByteArray rotated = contentHash(path);
     click("autorotateSingleButton");
+    waitUntilEngineIdle();
     QVERIFY(mainPaneText().contains(
         "Automatic rotating requires EXIF orientation metadata to be present. File photo_6.jpg "
         "contains no such metadata, so Pivotta cannot know which way to rotate it."));
@@ -233,6 +234,7 @@ void PreviewTest::autorotateWithoutUsableTag() {
     PivottaTestAccess::previewFile(*window, path);
 
     click("autorotateSingleButton");
+    waitUntilEngineIdle();
 
     QVERIFY(mainPaneText().contains(
         "Automatic rotating requires EXIF orientation metadata to be present."));

@@ -44,6 +44,18 @@ struct Ending {
 QSettings settings() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta");
 }
+
+// A rotation of one photo with the settings as a run would read them at its start.
+PhotoRotation::Job jobFor(const QString &photo, Turn turn, const QString &folder) {
+    PhotoRotation::Job job;
+    job.photoPath = photo;
+    job.turn = turn;
+    job.folder = folder;
+    job.perfect = Settings::perfect();
+    job.trim = Settings::trim();
+    job.fileTimeMode = Settings::fileTimeMode();
+    return job;
+}
 } // namespace
 
 class TransformTest : public QObject {
@@ -144,13 +156,10 @@ void TransformTest::useTools(const QString &jpegtranBody, const QString &exiv2Bo
 }
 
 Ending TransformTest::rotate(const QString &photo, int angle) {
-    PhotoRotation::Job job;
-    job.photoPath = photo;
-    job.turn = turnForAngle(angle);
-    job.folder = photos->path();
+    PhotoRotation::Job job = jobFor(photo, turnForAngle(angle), photos->path());
     job.toolTimeoutMs = toolTimeoutMs;
     PhotoRotation rotation(job);
-    connect(&rotation, &PhotoRotation::message, &log, &MessageLog::add);
+    log.listenTo(&rotation);
     Ending ending;
     connect(&rotation, &PhotoRotation::finished, this,
             [&ending](const PhotoRotationOutcome &outcome) {
@@ -391,7 +400,8 @@ void TransformTest::faultsLeaveThePhotoWhole() {
 
     QCOMPARE(ending.finishedSignals, 1);
     QCOMPARE(ending.outcome.kind, outcome);
-    QCOMPARE(ending.outcome.reason.isEmpty(), outcome == PhotoRotationOutcome::Rotated);
+    QCOMPARE(ending.outcome.reason.kind == PhotoReason::None,
+             outcome == PhotoRotationOutcome::Rotated);
     const bool rotated = outcome == PhotoRotationOutcome::Rotated;
 
     const QString output = mainText() + "\n" + detailedText();
@@ -550,19 +560,15 @@ void TransformTest::outsideNamesShowLiterally() {
 void TransformTest::stopFromAMessageListenerEndsTheChain() {
     const QString photo = copyPhoto("Landscape_6.jpg", "photo.jpg");
     const QByteArray original = fileBytes(photo);
-    PhotoRotation::Job job;
-    job.photoPath = photo;
-    job.turn = Turn::Rotate90;
-    job.folder = photos->path();
-    PhotoRotation rotation(job);
-    connect(&rotation, &PhotoRotation::message, &log, &MessageLog::add);
+    PhotoRotation rotation(jobFor(photo, Turn::Rotate90, photos->path()));
+    log.listenTo(&rotation);
     int ends = 0;
     PhotoRotationOutcome outcome;
-    QStringList saidAfterTheEnd;
-    connect(&rotation, &PhotoRotation::message, this, [&](const OutputMessage &message) {
+    QList<PhotoStep::Kind> toldAfterTheEnd;
+    connect(&rotation, &PhotoRotation::step, this, [&](const PhotoStep &step) {
         if (ends > 0)
-            saidAfterTheEnd << message.text;
-        else if (message.text.contains("Rotating 90"))
+            toldAfterTheEnd << step.kind;
+        else if (step.kind == PhotoStep::TurnAnnounced)
             rotation.stop();
     });
     connect(&rotation, &PhotoRotation::finished, this, [&](const PhotoRotationOutcome &ending) {
@@ -576,7 +582,8 @@ void TransformTest::stopFromAMessageListenerEndsTheChain() {
 
     QCOMPARE(ends, 1);
     QCOMPARE(outcome.kind, PhotoRotationOutcome::Stopped);
-    QCOMPARE(saidAfterTheEnd, QStringList());
+    QCOMPARE(toldAfterTheEnd, QList<PhotoStep::Kind>());
+    QVERIFY(mainText().contains("Rotating 90"));
     QCOMPARE(fileBytes(photo), original);
     verifyNothingLeftBehind(photo);
 }
@@ -603,13 +610,10 @@ void TransformTest::photoChangedAfterItsTurnWasRead() {
     QCOMPARE(rewritten.write(changed), changed.size());
     rewritten.close();
 
-    PhotoRotation::Job job;
-    job.photoPath = photo;
-    job.turn = Turn::Rotate90;
-    job.folder = photos->path();
+    PhotoRotation::Job job = jobFor(photo, Turn::Rotate90, photos->path());
     job.examinedState = examined;
     PhotoRotation rotation(job);
-    connect(&rotation, &PhotoRotation::message, &log, &MessageLog::add);
+    log.listenTo(&rotation);
     QSignalSpy finished(&rotation, &PhotoRotation::finished);
     rotation.start();
 
@@ -627,17 +631,17 @@ void TransformTest::onePhotoIsNeverRotatedTwiceAtOnce() {
     const QString photo = copyPhoto("Landscape_6.jpg", "photo.jpg");
     const QImage reference = TestPhotos::referenceRotation(photo, 90);
     RotationEngine engine;
-    connect(&engine, &RotationEngine::message, &log, &MessageLog::add);
+    log.listenTo(&engine);
     QSignalSpy rotated(&engine, &RotationEngine::photoRotated);
     QSignalSpy finished(&engine, &RotationEngine::runFinished);
     QStringList statusTexts;
-    connect(&engine, &RotationEngine::statusMessage, this,
+    connect(log.wording(), &PaneWording::status, this,
             [&statusTexts](const QString &text) { statusTexts << text; });
     bool asked = false;
     bool secondRotation = true;
     bool batch = true;
     // Asked for as a user would, from the event loop, once the photo is being turned.
-    connect(&engine, &RotationEngine::message, this, [&](const OutputMessage &message) {
+    connect(log.wording(), &PaneWording::message, this, [&](const OutputMessage &message) {
         if (asked || !message.text.contains("Rotating 90"))
             return;
         asked = true;
@@ -704,10 +708,10 @@ void TransformTest::hangingToolEndsWithItsChildren() {
     const QByteArray original = fileBytes(photo);
     RotationEngine engine;
     engine.setToolTimeout(stop ? rotationWaitMs : 3000);
-    connect(&engine, &RotationEngine::message, &log, &MessageLog::add);
-    QList<PhotoReport> reports;
-    connect(&engine, &RotationEngine::photoReported, this,
-            [&reports](const PhotoReport &report) { reports << report; });
+    log.listenTo(&engine);
+    QList<PhotoOutcome> outcomes;
+    connect(&engine, &RotationEngine::photoFinished, this,
+            [&outcomes](const PhotoOutcome &outcome) { outcomes << outcome; });
     QSignalSpy finished(&engine, &RotationEngine::runFinished);
 
     QVERIFY(engine.rotatePhoto(photo, Turn::Rotate90, photos->path()));
@@ -730,18 +734,20 @@ void TransformTest::hangingToolEndsWithItsChildren() {
     QCOMPARE(fileBytes(photo), original);
     QCOMPARE(mainText().contains("Unicode/international characters in file name"),
              name != "photo.jpg");
-    QCOMPARE(reports.size(), 1);
+    QCOMPARE(outcomes.size(), 1);
     const auto summary = finished.first().first().value<RunSummary>();
     QCOMPARE(summary.rotated, 0);
     QCOMPARE(summary.interrupted, stop);
     if (stop) {
-        QCOMPARE(reports.first().outcome, PhotoReport::Left);
+        QCOMPARE(outcomes.first().kind, PhotoOutcome::Left);
+        QCOMPARE(outcomes.first().reason.kind, PhotoReason::Stopped);
         QVERIFY2(mainText().contains("Stopped before " + QDir::toNativeSeparators(photo) +
                                      " was rotated. The photo was left unchanged."),
                  qPrintable(mainText()));
         QVERIFY(mainText().contains("Rotating interrupted."));
     } else {
-        QCOMPARE(reports.first().outcome, PhotoReport::Failed);
+        QCOMPARE(outcomes.first().kind, PhotoOutcome::Failed);
+        QCOMPARE(outcomes.first().reason.kind, PhotoReason::ToolTimedOut);
         QCOMPARE(summary.failed, 1);
         QVERIFY2(mainText().contains("Not rotated: jpegtran did not finish within 3 seconds and "
                                      "was stopped. " +
