@@ -27,8 +27,8 @@ QString themeStyleSheet(Theme theme);
 QString darkVariant(const QString &lightText);
 
 // Gives a widget and its children the colours of a theme in their own style sheets and, for
-// rich-text labels, in their text. What a widget carries at the first call is taken as its light form
-// and given back for the light theme; widgets whose forms hold no light colour with a dark
+// rich-text labels, in their text. What a widget carries at the first call is taken as its light
+// form and given back for the light theme; widgets whose forms hold no light colour with a dark
 // partner are left alone.
 void followTheme(QWidget *root, Theme theme);
 

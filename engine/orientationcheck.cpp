@@ -36,8 +36,8 @@ OrientationCheck turnTo(OrientationCheck check, Turn turn, bool fixMirrored) {
     if (isMirroring(turn) && !fixMirrored)
         return finding(check, OrientationCheck::Mirrored);
     check.turn = turn;
-    return finding(check, turn == Turn::None ? OrientationCheck::Upright
-                                             : OrientationCheck::NeedsTurn);
+    return finding(check,
+                   turn == Turn::None ? OrientationCheck::Upright : OrientationCheck::NeedsTurn);
 }
 
 OrientationCheck fromExifValue(uint32_t orientation, bool fixMirrored) {

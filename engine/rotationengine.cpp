@@ -321,12 +321,12 @@ void RotationEngine::examine(const QString &entry) {
     if (check.finding == OrientationCheck::Changed && summary.kind == RunSummary::WatcherRun)
         summary.photosArriving << entry;
     // A single photo that cannot be read is a failure; in a folder, such a file is no photo.
-    const bool unopenedSingle = check.finding == OrientationCheck::NotOpened &&
-                                summary.kind == RunSummary::SinglePhoto;
+    const bool unopenedSingle =
+        check.finding == OrientationCheck::NotOpened && summary.kind == RunSummary::SinglePhoto;
     if (check.leavesPhoto() || unopenedSingle) {
         const bool failed = check.finding == OrientationCheck::Unreadable || unopenedSingle;
-        finishPhoto(slot, failed ? PhotoOutcome::Failed : PhotoOutcome::Left, photoOf(),
-                    Turn::None, reasonOfCheck(check));
+        finishPhoto(slot, failed ? PhotoOutcome::Failed : PhotoOutcome::Left, photoOf(), Turn::None,
+                    reasonOfCheck(check));
     }
 
     if (check.turn == Turn::None) {

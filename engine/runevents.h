@@ -82,23 +82,23 @@ struct ToolTrace {
 // One thing that happened to a photo on its way, in the order it happened.
 struct PhotoStep {
     enum Kind {
-        ExifUnusable,       // `check`: the EXIF route gave no usable value, the reader was asked;
-                            // `inUserBatch`: a user batch marks its progress in the main pane
-        ToolMissing,        // `path`: where the tool was looked for
-        TimeRead,           // `time`: the photo's modification time; `restoring`: to be restored
-        CopyMade,           // `path`: the copy in the system's temporary folder that is turned,
-                            // as jpegtran cannot open the photo under its own name
-        TurnAnnounced,      // `turn` is made (`dryRun`: would be), as decided at `time`
-        EdgesTrimmed,       // `trim`: the edge pixels that "-trim" dropped, maybe none
-        ThumbnailTurned,    // the EXIF thumbnail was turned too
-        ThumbnailNotTurned, // jpegtran could not turn the thumbnail: it keeps its orientation
-        ThumbnailNoRoom,    // the turned thumbnail did not fit its place: the old one stays
-        TrailingBytesKept,  // `bytes` after the image were carried over
-        OrientationToolRan, // `tool`: exiv2 ran to reset the orientation tags
-        OrientationCleared, // the tags say upright now
-        FileTimeFromExif,   // `tool`: exiv2 ran to set the file time; `exifTime` says how it went,
-                            // `time` is the new file time
-        FileTimeRestored,   // `time`: the file time the photo had before, given back
+        ExifUnusable,        // `check`: the EXIF route gave no usable value, the reader was asked;
+                             // `inUserBatch`: a user batch marks its progress in the main pane
+        ToolMissing,         // `path`: where the tool was looked for
+        TimeRead,            // `time`: the photo's modification time; `restoring`: to be restored
+        CopyMade,            // `path`: the copy in the system's temporary folder that is turned,
+                             // as jpegtran cannot open the photo under its own name
+        TurnAnnounced,       // `turn` is made (`dryRun`: would be), as decided at `time`
+        EdgesTrimmed,        // `trim`: the edge pixels that "-trim" dropped, maybe none
+        ThumbnailTurned,     // the EXIF thumbnail was turned too
+        ThumbnailNotTurned,  // jpegtran could not turn the thumbnail: it keeps its orientation
+        ThumbnailNoRoom,     // the turned thumbnail did not fit its place: the old one stays
+        TrailingBytesKept,   // `bytes` after the image were carried over
+        OrientationToolRan,  // `tool`: exiv2 ran to reset the orientation tags
+        OrientationCleared,  // the tags say upright now
+        FileTimeFromExif,    // `tool`: exiv2 ran to set the file time; `exifTime` says how it went,
+                             // `time` is the new file time
+        FileTimeRestored,    // `time`: the file time the photo had before, given back
         FileTimeNotRestored, // `time` could not be given back
     };
     // What exiv2 did with the file time.

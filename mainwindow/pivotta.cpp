@@ -361,7 +361,8 @@ void Pivotta::carryOutShellStart(bool preview, bool watch, const QString &folder
     closeAfterFinishArmed = true;
     openFolder(fileInfo.absoluteDir().path());
     appendOutput(timeOfDay() + " " + tr("Waiting for window to initialize... done."));
-    QTimer::singleShot(1000, this, [this, photoPath] { rotateSinglePhoto(photoPath, Turn::None, true); });
+    QTimer::singleShot(1000, this,
+                       [this, photoPath] { rotateSinglePhoto(photoPath, Turn::None, true); });
     QCoreApplication::processEvents();
 }
 

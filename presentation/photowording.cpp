@@ -92,8 +92,8 @@ QList<OutputMessage> timeReadMessages(const PhotoStep &step) {
 
 QList<OutputMessage> edgesTrimmedMessages(const PhotoStep &step, const PaneColors &colors) {
     if (step.trim.isNone()) {
-        return {OutputMessage::detailed(shownPath(step.photo) + ": " + tr("no edge pixels dropped."),
-                                        false)};
+        return {OutputMessage::detailed(
+            shownPath(step.photo) + ": " + tr("no edge pixels dropped."), false)};
     }
     const QString text = edgeTrimText(step.trim);
     return {OutputMessage::main(tr("%1: %2").arg(
@@ -153,11 +153,10 @@ QList<OutputMessage> fileTimeFromExifMessages(const PhotoStep &step, const PaneC
 
 QList<OutputMessage> fileTimeRestoredMessages(const PhotoStep &step) {
     const QString time = step.time.toString();
-    return {OutputMessage::detailed("<span>" + shownFile(step.photo) + " " +
-                                        tr("Restored file date to original date value: %1")
-                                            .arg(time) +
-                                        "</span>",
-                                    true),
+    return {OutputMessage::detailed(
+                "<span>" + shownFile(step.photo) + " " +
+                    tr("Restored file date to original date value: %1").arg(time) + "</span>",
+                true),
             OutputMessage::main("\n" + tr("Restored file date to original date value for %1: %2")
                                            .arg(shownFile(step.photo), time),
                                 true)};
@@ -407,9 +406,8 @@ QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &color
     case PhotoStep::TurnAnnounced:
         return {OutputMessage::main(rotationReportLine(step.photo.path, step.turn, step.dryRun,
                                                        step.photo.folder, colors)),
-                OutputMessage::detailedRaw(rotationDetailLine(step.photo.path, step.turn,
-                                                              step.photo.folder,
-                                                              step.time.time()))};
+                OutputMessage::detailedRaw(rotationDetailLine(
+                    step.photo.path, step.turn, step.photo.folder, step.time.time()))};
     case PhotoStep::EdgesTrimmed:
         return edgesTrimmedMessages(step, colors);
     case PhotoStep::ThumbnailTurned:

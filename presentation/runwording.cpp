@@ -114,11 +114,10 @@ QList<OutputMessage> summaryMessages(const RunSummary &summary) {
     const QString took = durationText(
         summary.elapsedMs, tr("<b>The operation took %1 minutes %2 seconds (%3). </b>"),
         tr("<b>The operation took  %2 seconds (%3). </b>"), tr("single-process"));
-    return {OutputMessage::main(
-                trCount("<hr>%n image(s) with EXIF orientation metadata were found,",
-                        summary.photosToRotate) +
-                trCount(" out of %n photo(s) total.", summary.entriesSeen)),
-            OutputMessage::main(trCount("%n image(s) were successfully rotated.", summary.rotated)),
-            OutputMessage::main(summary.endTime.toString() + " " + took),
-            OutputMessage::main("\n")};
+    return {
+        OutputMessage::main(trCount("<hr>%n image(s) with EXIF orientation metadata were found,",
+                                    summary.photosToRotate) +
+                            trCount(" out of %n photo(s) total.", summary.entriesSeen)),
+        OutputMessage::main(trCount("%n image(s) were successfully rotated.", summary.rotated)),
+        OutputMessage::main(summary.endTime.toString() + " " + took), OutputMessage::main("\n")};
 }

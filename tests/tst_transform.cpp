@@ -16,14 +16,16 @@
 #include <memory>
 
 #include "engine/photorotation.h"
-#include "engine/safereplace.h"
 #include "engine/rotationengine.h"
+#include "engine/safereplace.h"
+#include "engine/toolrun.h"
 #include "messagelog.h"
 #include "settings/settings.h"
 #include "standintools.h"
 #include "testphotos.h"
 
 Q_DECLARE_METATYPE(PhotoRotationOutcome::Kind)
+Q_DECLARE_METATYPE(PhotoOutcome::Kind)
 
 namespace {
 using StandInTools::realExiv2;
@@ -84,6 +86,9 @@ private slots:
     void onePhotoIsNeverRotatedTwiceAtOnce();
     void hangingToolEndsWithItsChildren_data();
     void hangingToolEndsWithItsChildren();
+    void destroyedToolRunLeavesNoChild();
+    void singlePhotoByItsOrientation_data();
+    void singlePhotoByItsOrientation();
 
 private:
     QString copyPhoto(const QString &shared, const QString &name);
@@ -756,6 +761,104 @@ void TransformTest::hangingToolEndsWithItsChildren() {
     }
     QVERIFY(!engine.isBusy());
     QVERIFY(!engine.hasRunPending());
+    verifyNothingLeftBehind(photo);
+}
+
+// A ToolRun destroyed while its tool runs waits for nothing: the tool ends with everything it
+// started, and once the event loop has run it is reaped too, with no warning and no zombie.
+void TransformTest::destroyedToolRunLeavesNoChild() {
+#ifndef Q_OS_LINUX
+    QSKIP("reads /proc");
+#endif
+    const QString toolIdFile = sandbox.filePath("tool-id");
+    const QString childIdFile = sandbox.filePath("tool-child-id");
+    QFile::remove(toolIdFile);
+    QFile::remove(childIdFile);
+    StandInTools::ToolFolder folder(sandbox.path());
+    QVERIFY(folder.write("hang", QString("echo $$ > '%1'\n"
+                                         "sh -c 'echo $$ > \"$1\"; exec sleep 30' child '%2' &\n"
+                                         "exec sleep 30\n")
+                                     .arg(toolIdFile, childIdFile)));
+    QTest::failOnWarning(QRegularExpression("QProcess"));
+    auto *run = new ToolRun;
+    run->start(folder.path() + "/hang", {}, rotationWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(toolIdFile).size() > 0 && QFileInfo(childIdFile).size() > 0,
+                             10000);
+    const qint64 toolId = QString::fromUtf8(fileBytes(toolIdFile)).trimmed().toLongLong();
+    const qint64 childId = QString::fromUtf8(fileBytes(childIdFile)).trimmed().toLongLong();
+    const auto endChildren = qScopeGuard([toolId, childId] {
+        for (const qint64 id : {toolId, childId}) {
+            if (StandInTools::processRunning(id))
+                QProcess::execute("kill", {"-9", QString::number(id)});
+        }
+    });
+    QVERIFY(StandInTools::processRunning(toolId));
+    QVERIFY(StandInTools::processRunning(childId));
+
+    delete run;
+
+    QTRY_VERIFY_WITH_TIMEOUT(!StandInTools::processRunning(toolId), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!StandInTools::processRunning(childId), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QString("/proc/%1").arg(toolId)), 5000);
+}
+
+void TransformTest::singlePhotoByItsOrientation_data() {
+    QTest::addColumn<QString>("shared"); // empty: a file that is no photo
+    QTest::addColumn<bool>("dryRun");
+    QTest::addColumn<QList<PhotoOutcome::Kind>>("outcomes");
+    QTest::addColumn<int>("photosToRotate");
+    QTest::addColumn<int>("rotated");
+    QTest::addColumn<int>("failed");
+
+    using Kinds = QList<PhotoOutcome::Kind>;
+    QTest::newRow("turned") << "Landscape_6.jpg" << false << Kinds{PhotoOutcome::Rotated} << 1 << 1
+                            << 0;
+    QTest::newRow("dry run") << "Landscape_6.jpg" << true << Kinds{PhotoOutcome::WouldRotate} << 1
+                             << 0 << 0;
+    QTest::newRow("upright") << "Landscape_1.jpg" << false << Kinds{} << 0 << 0 << 0;
+    QTest::newRow("mirrored") << "Landscape_2.jpg" << false << Kinds{PhotoOutcome::Left} << 0 << 0
+                              << 0;
+    QTest::newRow("no photo") << QString() << false << Kinds{PhotoOutcome::Failed} << 0 << 0 << 1;
+}
+
+// The engine decides a single photo's turn itself and counts its run as a run of one photo: the
+// summary is right as it comes, dry run included.
+void TransformTest::singlePhotoByItsOrientation() {
+    QFETCH(QString, shared);
+    QFETCH(bool, dryRun);
+    QFETCH(QList<PhotoOutcome::Kind>, outcomes);
+    QFETCH(int, photosToRotate);
+    QFETCH(int, rotated);
+    QFETCH(int, failed);
+    QString photo = photos->filePath("photo.jpg");
+    if (shared.isEmpty()) {
+        QFile text(photo);
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("no photo\n") > 0);
+    } else {
+        photo = copyPhoto(shared, "photo.jpg");
+    }
+    const QByteArray original = fileBytes(photo);
+    RotationEngine engine;
+    log.listenTo(&engine);
+    QList<PhotoOutcome::Kind> told;
+    connect(&engine, &RotationEngine::photoFinished, this,
+            [&told](const PhotoOutcome &outcome) { told << outcome.kind; });
+    QSignalSpy finished(&engine, &RotationEngine::runFinished);
+
+    QVERIFY(engine.rotateByOrientation(photo, photos->path(), dryRun));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, rotationWaitMs);
+
+    const auto summary = finished.first().first().value<RunSummary>();
+    QCOMPARE(summary.kind, RunSummary::SinglePhoto);
+    QCOMPARE(summary.entriesSeen, 1);
+    QCOMPARE(summary.photosToRotate, photosToRotate);
+    QCOMPARE(summary.rotated, rotated);
+    QCOMPARE(summary.failed, failed);
+    QCOMPARE(told, outcomes);
+    QCOMPARE(fileBytes(photo) == original, rotated == 0);
+    QCOMPARE(mainText().contains("Automatic rotating requires EXIF orientation metadata"),
+             photosToRotate == 0);
+    QVERIFY(!engine.isBusy());
     verifyNothingLeftBehind(photo);
 }
 
