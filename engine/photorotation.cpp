@@ -46,6 +46,13 @@ QString jpegtranSays(const ToolResult &result) {
     return QString();
 }
 
+PhotoReason failure(PhotoReason::Kind kind, const QString &error) {
+    PhotoReason reason;
+    reason.kind = kind;
+    reason.error = error;
+    return reason;
+}
+
 // Replacing the photo writes the result to the disk first, which can take a while on a slow
 // disk: it runs on a worker thread, so that the window goes on answering meanwhile.
 QFuture<ReplaceOutcome> replaceInBackground(const QString &replacement, const QString &photo,
@@ -95,7 +102,7 @@ void PhotoRotation::start() {
         PhotoReason reason;
         reason.kind = PhotoReason::TooLarge;
         reason.size = stateBefore.size;
-        leave(PhotoRotationOutcome::Failed, reason);
+        end(PhotoRotationOutcome::Failed, reason);
         return;
     }
     original = readJpegStructure(photoPath);
@@ -155,7 +162,7 @@ bool PhotoRotation::checkIdentityCanBeKept() {
     } else {
         return true;
     }
-    leave(PhotoRotationOutcome::Failed, reason);
+    end(PhotoRotationOutcome::Failed, reason);
     return false;
 }
 
@@ -165,11 +172,9 @@ void PhotoRotation::startBesidePhoto() {
     // jpegtran failure, and so that no other Pivotta takes the file for a leftover.
     besideTemp = std::make_unique<TempFileHolder>(photoPath);
     if (!besideTemp->isValid()) {
-        PhotoReason reason;
-        reason.kind = PhotoReason::NoTempFile;
-        reason.error = besideTemp->errorString();
+        const PhotoReason reason = failure(PhotoReason::NoTempFile, besideTemp->errorString());
         besideTemp.reset();
-        leave(PhotoRotationOutcome::Failed, reason);
+        end(PhotoRotationOutcome::Failed, reason);
         return;
     }
     workPath = besideTemp->path();
@@ -194,7 +199,7 @@ void PhotoRotation::startSystemTempCopy() {
         reason.path = systemCopyPath;
         QFile::remove(systemCopyPath); // a copy cut short by a full disk
         systemCopyPath.clear();
-        leave(PhotoRotationOutcome::Failed, reason);
+        end(PhotoRotationOutcome::Failed, reason);
         return;
     }
     qCDebug(lcPivotta) << "encoded rotate start" << systemCopyPath << " original:" << photoPath;
@@ -234,7 +239,7 @@ bool PhotoRotation::checkJpegtranOutcome(const ToolResult &result) {
     case JpegtranOutcome::Success:
         return true;
     case JpegtranOutcome::Crashed:
-        leave(PhotoRotationOutcome::Failed, reason);
+        end(PhotoRotationOutcome::Failed, reason);
         return false;
     case JpegtranOutcome::CannotOpenName:
         if (route == Route::BesidePhoto) {
@@ -263,7 +268,7 @@ bool PhotoRotation::checkJpegtranOutcome(const ToolResult &result) {
     announced.turn = job.turn;
     announced.time = QDateTime::currentDateTime();
     tell(announced);
-    leave(PhotoRotationOutcome::Failed, reason);
+    end(PhotoRotationOutcome::Failed, reason);
     return false;
 }
 
@@ -280,7 +285,7 @@ void PhotoRotation::checkTurnedResult() {
         reason.kind = PhotoReason::NotLossless;
         reason.error = check.reason;
         reason.tool = jpegtranTrace;
-        leave(PhotoRotationOutcome::Failed, reason);
+        end(PhotoRotationOutcome::Failed, reason);
         return;
     }
     if (job.trim) {
@@ -328,13 +333,9 @@ void PhotoRotation::onThumbnailDone(const ToolResult &result) {
     case ThumbnailPlacement::NoRoom:
         tell(PhotoStep::ThumbnailNoRoom);
         break;
-    case ThumbnailPlacement::Failed: {
-        PhotoReason reason;
-        reason.kind = PhotoReason::ThumbnailNotPutBack;
-        reason.error = error;
-        leave(PhotoRotationOutcome::Failed, reason);
+    case ThumbnailPlacement::Failed:
+        end(PhotoRotationOutcome::Failed, failure(PhotoReason::ThumbnailNotPutBack, error));
         return;
-    }
     }
     keepTrailingBytes();
 }
@@ -350,10 +351,7 @@ void PhotoRotation::keepTrailingBytes() {
             appendTrailingBytes(photoPath, original, workPath, &error) &&
             fixMultiPictureOffsets(workPath, original, readJpegStructure(workPath), &error);
         if (!kept) {
-            PhotoReason reason;
-            reason.kind = PhotoReason::TrailingBytesNotKept;
-            reason.error = error;
-            leave(PhotoRotationOutcome::Failed, reason);
+            end(PhotoRotationOutcome::Failed, failure(PhotoReason::TrailingBytesNotKept, error));
             return;
         }
         PhotoStep keptBytes = stepOf(PhotoStep::TrailingBytesKept);
@@ -383,19 +381,19 @@ void PhotoRotation::onOrientationResetDone(const ToolResult &result) {
     notReset.tool = traceOf(result);
     if (result.ending == ToolResult::FailedToStart) {
         qCDebug(lcPivotta) << "exiv2 clear orientation launch failed";
-        leave(PhotoRotationOutcome::Failed, notReset);
+        end(PhotoRotationOutcome::Failed, notReset);
         return;
     }
     if (result.ending == ToolResult::TimedOut) {
         qCDebug(lcPivotta) << "exiv2 clear orientation finish wait out failed";
-        leave(PhotoRotationOutcome::Failed, notReset);
+        end(PhotoRotationOutcome::Failed, notReset);
         return;
     }
     PhotoStep ran = stepOf(PhotoStep::OrientationToolRan);
     ran.tool = notReset.tool;
     tell(ran);
     if (!result.succeeded() || orientationTagStillTurns(workPath)) {
-        leave(PhotoRotationOutcome::Failed, notReset);
+        end(PhotoRotationOutcome::Failed, notReset);
         return;
     }
     if (!checkFinishedResult())
@@ -425,7 +423,7 @@ bool PhotoRotation::checkFinishedResult() {
         reason.finishedProblem = PhotoReason::XmpOrientationLeft;
     else
         return true;
-    leave(PhotoRotationOutcome::Failed, reason);
+    end(PhotoRotationOutcome::Failed, reason);
     return false;
 }
 
@@ -501,10 +499,7 @@ bool PhotoRotation::bringCopyBesidePhoto() {
     systemCopyPath.clear();
     if (error.isEmpty())
         return true;
-    PhotoReason reason;
-    reason.kind = PhotoReason::CopyNotBroughtBack;
-    reason.error = error;
-    leave(PhotoRotationOutcome::Failed, reason);
+    end(PhotoRotationOutcome::Failed, failure(PhotoReason::CopyNotBroughtBack, error));
     return false;
 }
 
@@ -512,8 +507,6 @@ void PhotoRotation::onReplaced() {
     const ReplaceOutcome outcome = replacing->result();
     replacing->deleteLater();
     replacing = nullptr;
-    PhotoReason reason;
-    reason.error = outcome.errorText;
     switch (outcome.result) {
     case ReplaceResult::Replaced:
         besideTemp->release(); // it is the photo now
@@ -524,13 +517,12 @@ void PhotoRotation::onReplaced() {
         leave(PhotoRotationOutcome::TryLater, PhotoReason::ChangedWhileRotated);
         return;
     case ReplaceResult::IdentityNotKept:
-        reason.kind = PhotoReason::IdentityNotKept;
-        break;
+        end(PhotoRotationOutcome::Failed, failure(PhotoReason::IdentityNotKept, outcome.errorText));
+        return;
     case ReplaceResult::Failed:
-        reason.kind = PhotoReason::NotReplaced;
-        break;
+        end(PhotoRotationOutcome::Failed, failure(PhotoReason::NotReplaced, outcome.errorText));
+        return;
     }
-    leave(PhotoRotationOutcome::Failed, reason);
 }
 
 // Ends the chain for a tool run that did not start, did not end or was stopped; true when there
@@ -546,13 +538,13 @@ bool PhotoRotation::endIfToolNotRun(const ToolResult &result, const QString &too
         qCDebug(lcPivotta).noquote() << toolName + " launch failed";
         reason.kind = PhotoReason::ToolNotStarted;
         reason.error = result.errorText;
-        leave(PhotoRotationOutcome::Failed, reason);
+        end(PhotoRotationOutcome::Failed, reason);
         return true;
     case ToolResult::TimedOut:
         qCDebug(lcPivotta).noquote() << toolName + " finish wait out failed";
         reason.kind = PhotoReason::ToolTimedOut;
         reason.timeoutMs = job.toolTimeoutMs;
-        leave(PhotoRotationOutcome::Failed, reason);
+        end(PhotoRotationOutcome::Failed, reason);
         return true;
     case ToolResult::Finished:
     case ToolResult::Crashed:
@@ -613,11 +605,7 @@ void PhotoRotation::tell(PhotoStep::Kind kind) {
     tell(stepOf(kind));
 }
 
-// Leaves the photo for `reason` and ends the chain.
-void PhotoRotation::leave(PhotoRotationOutcome::Kind kind, const PhotoReason &reason) {
-    end(kind, reason);
-}
-
+// Leaves the photo for a reason that needs no details, and ends the chain.
 void PhotoRotation::leave(PhotoRotationOutcome::Kind kind, PhotoReason::Kind reason) {
     PhotoReason photoReason;
     photoReason.kind = reason;

@@ -11,7 +11,6 @@
 // folder is turned instead and brought back beside the photo; the copy never stays there.
 #pragma once
 
-#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -106,7 +105,6 @@ private:
     PhotoStep stepOf(PhotoStep::Kind kind) const;
     void tell(const PhotoStep &photoStep);
     void tell(PhotoStep::Kind kind);
-    void leave(PhotoRotationOutcome::Kind kind, const PhotoReason &reason);
     void leave(PhotoRotationOutcome::Kind kind, PhotoReason::Kind reason);
     void end(PhotoRotationOutcome::Kind kind, const PhotoReason &reason = PhotoReason());
     void removeTemporaryFiles();

@@ -1,7 +1,6 @@
 // The folder watcher: watched paths, change notifications, delayed runs, photos awaited.
 #include "watcher/folderwatcher.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
