@@ -485,8 +485,11 @@ void RotationEngine::finishScan() {
         return;
     ordered.clear();
     scan->summary.elapsedMs = scan->timer.elapsed();
-    if (scan->summary.interrupted)
+    // A change noticed while the run was stopping starts nothing: the user asked for an end.
+    if (scan->summary.interrupted) {
         tell(RunEvent::Interrupted, scan->summary.folder);
+        watcherRunDue = false;
+    }
     if (scan->summary.kind == RunSummary::WatcherRun && watcherRunDue) {
         watcherRunDue = false;
         tell(RunEvent::Rechecking, scan->summary.folder);
@@ -503,8 +506,6 @@ void RotationEngine::finishRun() {
     qCDebug(lcPivotta) << "remaining:" << summary.photosToRotate;
     scan.reset();
     state = RunState::Idle;
-    if (summary.interrupted)
-        watcherRunDue = false;
     if (watcherRunDue) {
         QTimer::singleShot(0, this, [this] {
             if (watcherRunDue)
