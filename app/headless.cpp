@@ -4,25 +4,18 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <cstdio>
 
 #include "app/startup.h"
 #include "app/terminal.h"
-#include "engine/durationtext.h"
-#include "engine/messagetext.h"
-#include "engine/orientationcheck.h"
 #include "engine/rotationengine.h"
+#include "presentation/headlessreport.h"
 
 namespace {
 QString tr(const char *text) {
     return QCoreApplication::translate("Pivotta", text);
-}
-
-QString trCount(const char *text, int count) {
-    return QCoreApplication::translate("Pivotta", text, "", count);
 }
 
 void writeLine(std::FILE *stream, const QString &line) {
@@ -46,8 +39,7 @@ public:
 
 private:
     void start();
-    void rotateOnePhoto();
-    void onReport(const PhotoReport &report);
+    void onPhotoFinished(const PhotoOutcome &outcome);
     void onProgress(int handled, int total);
     void onFinished(const RunSummary &summary);
     void clearProgressLine();
@@ -55,15 +47,14 @@ private:
     const HeadlessRequest request;
     RotationEngine engine;
     const bool showProgress = standardOutputIsTerminal();
-    QElapsedTimer timer;
     bool progressShown = false;
-    int failures = 0;
+    bool anyFailed = false;
 };
 
 HeadlessRun::HeadlessRun(const HeadlessRequest &headlessRequest)
     : request(headlessRequest) {
     engine.setParallelRotations(request.jobs);
-    connect(&engine, &RotationEngine::photoReported, this, &HeadlessRun::onReport);
+    connect(&engine, &RotationEngine::photoFinished, this, &HeadlessRun::onPhotoFinished);
     connect(&engine, &RotationEngine::progress, this, &HeadlessRun::onProgress);
     connect(&engine, &RotationEngine::runFinished, this, &HeadlessRun::onFinished);
 }
@@ -71,50 +62,21 @@ HeadlessRun::HeadlessRun(const HeadlessRequest &headlessRequest)
 int HeadlessRun::exec() {
     QMetaObject::invokeMethod(this, &HeadlessRun::start, Qt::QueuedConnection);
     const int status = QCoreApplication::exec();
-    return status != 0 ? status : (failures > 0 ? HeadlessPhotoFailed : HeadlessSuccess);
-}
-
-void HeadlessRun::start() {
-    timer.start();
-    if (!request.folder.isEmpty())
-        engine.startUserBatch(request.folder, request.dryRun);
-    else
-        rotateOnePhoto();
+    return status != 0 ? status : (anyFailed ? HeadlessPhotoFailed : HeadlessSuccess);
 }
 
 // A single photo is looked at like a photo of a folder: its orientation decides the turn.
-void HeadlessRun::rotateOnePhoto() {
-    const QString folder = QFileInfo(request.photo).absolutePath();
-    const OrientationCheck check = engine.checkPhoto(request.photo, folder);
-    RunSummary summary;
-    summary.kind = RunSummary::SinglePhoto;
-    summary.entriesSeen = 1;
-    if (check.finding == OrientationCheck::Mirrored || check.finding == OrientationCheck::Unknown ||
-        check.finding == OrientationCheck::Changed)
-        onReport({request.photo, PhotoReport::Left, Turn::None, check.reason});
-    else if (check.finding == OrientationCheck::Unreadable ||
-             check.finding == OrientationCheck::NotOpened)
-        onReport({request.photo, PhotoReport::Failed, Turn::None,
-                  check.reason.isEmpty() ? tr("the photo cannot be read") : check.reason});
-    if (check.turn == Turn::None) {
-        summary.failed = failures;
-        onFinished(summary);
-        return;
-    }
-    if (request.dryRun) {
-        summary.photosToRotate = 1;
-        onReport({request.photo, PhotoReport::WouldRotate, check.turn, QString()});
-        onFinished(summary);
-        return;
-    }
-    engine.rotatePhoto(request.photo, check.turn, folder);
+void HeadlessRun::start() {
+    if (!request.folder.isEmpty())
+        engine.startUserBatch(request.folder, request.dryRun);
+    else
+        engine.rotateByOrientation(request.photo, QFileInfo(request.photo).absolutePath(),
+                                   request.dryRun);
 }
 
-void HeadlessRun::onReport(const PhotoReport &report) {
-    if (report.outcome == PhotoReport::Failed)
-        ++failures;
+void HeadlessRun::onPhotoFinished(const PhotoOutcome &outcome) {
     clearProgressLine();
-    writeLine(stdout, headlessReportLine(report));
+    writeLine(stdout, headlessReportLine(outcome));
 }
 
 void HeadlessRun::onProgress(int handled, int total) {
@@ -128,14 +90,8 @@ void HeadlessRun::onProgress(int handled, int total) {
 
 void HeadlessRun::onFinished(const RunSummary &summary) {
     clearProgressLine();
-    RunSummary counted = summary;
-    if (counted.kind == RunSummary::SinglePhoto) {
-        counted.photosToRotate = qMax(counted.photosToRotate, counted.rotated + counted.failed);
-        counted.entriesSeen = 1;
-        counted.elapsedMs = timer.elapsed();
-    }
-    counted.failed = failures;
-    for (const QString &line : headlessSummaryLines(counted))
+    anyFailed = summary.failed > 0;
+    for (const QString &line : headlessSummaryLines(summary))
         writeLine(stdout, line);
     QCoreApplication::exit(0);
 }
@@ -178,40 +134,6 @@ bool readRequest(const QCommandLineParser &parser, HeadlessRequest *request) {
     return true;
 }
 } // namespace
-
-QString headlessReportLine(const PhotoReport &report) {
-    const QString path = QDir::toNativeSeparators(report.path);
-    switch (report.outcome) {
-    case PhotoReport::Rotated:
-        if (report.reason.isEmpty())
-            return tr("rotated: %1 (%2)").arg(path, turnDescription(report.turn));
-        return tr("rotated: %1 (%2; %3)")
-            .arg(path, turnDescription(report.turn),
-                 report.reason.chopped(report.reason.endsWith('.')));
-    case PhotoReport::WouldRotate:
-        return tr("would rotate: %1 (%2)").arg(path, turnDescription(report.turn));
-    case PhotoReport::Left:
-        return tr("left: %1 (%2)").arg(path, report.reason);
-    case PhotoReport::Failed:
-        return tr("failed: %1 (%2)").arg(path, report.reason);
-    }
-    return path;
-}
-
-QStringList headlessSummaryLines(const RunSummary &summary) {
-    QStringList lines;
-    if (summary.interrupted)
-        lines << tr("Rotating interrupted.");
-    lines << trCount("%n image(s) with EXIF orientation metadata were found,",
-                     summary.photosToRotate) +
-                 trCount(" out of %n photo(s) total.", summary.entriesSeen);
-    lines << trCount("%n image(s) were successfully rotated.", summary.rotated);
-    if (summary.failed > 0)
-        lines << trCount("%n photo(s) could not be rotated.", summary.failed);
-    lines << durationText(summary.elapsedMs, tr("The operation took %1 minutes %2 seconds."),
-                          tr("The operation took %2 seconds."), QString());
-    return lines;
-}
 
 int runHeadless(int argc, char **argv) {
     QCoreApplication app(argc, argv);

@@ -5,17 +5,7 @@
 // not be rotated, 2 for a bad option or a destination that does not exist.
 #pragma once
 
-#include <QString>
-#include <QStringList>
-
-struct PhotoReport;
-struct RunSummary;
-
+// The report's words are presentation/headlessreport's.
 enum HeadlessExit { HeadlessSuccess = 0, HeadlessPhotoFailed = 1, HeadlessBadUsage = 2 };
 
 int runHeadless(int argc, char **argv);
-
-// The report's line for one photo, its path shown in native separators.
-QString headlessReportLine(const PhotoReport &report);
-// The summary lines at the end of a run.
-QStringList headlessSummaryLines(const RunSummary &summary);

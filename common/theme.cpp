@@ -21,6 +21,9 @@ const char *const themeRules = R"(QFrame[frameShape="4"], QFrame[frameShape="5"]
     border-radius: 0.5em;
     border: 1px solid ${watchFrameBorder};
 }
+#cmdLineOutput {
+    color: ${mainOutputText};
+}
 #cmdLineOutput_2 {
     background-color: ${detailedOutputBackground};
 }
@@ -94,14 +97,14 @@ QMenuBar {
 }
 )";
 
-// Rules of the dark sheet alone. The output messages carry fixed dark colours, so both panes stay
-// light paper with dark text; the light sheet leaves the panes' palette colours alone, as any rule
-// here would change how the panes draw their padding and rules.
+// Rules of the dark sheet alone: both panes dark, with light text. The messages take colours that
+// read on them from the presentation's dark colour set. The light sheet leaves the panes' palette
+// colours alone, as any rule here would change how the panes draw their padding and rules.
 const char *const darkOnlyRules = R"(#cmdLineOutput {
-    background-color: #e9e9e9;
+    background-color: #2b2b2b;
 }
 #cmdLineOutput_2 {
-    color: #222;
+    color: #ddd;
 }
 )";
 
@@ -115,8 +118,9 @@ const ThemeColor themeColors[] = {
     {"frameLine", "#999", "#eee"},
     {"watchFrameBackground", "#fdfdfd", "#3a3a3a"},
     {"watchFrameBorder", "black", "#aaa"},
-    // The output messages carry fixed dark colours: the panes stay light paper (see below).
-    {"detailedOutputBackground", "#e9e9e9", "#dddddd"},
+    // The main pane's text, and the detailed pane's paper; the messages' own colours read on both.
+    {"mainOutputText", "#444", "#ddd"},
+    {"detailedOutputBackground", "#e9e9e9", "#232323"},
     {"dockText", "#888", "#aaa"},
     {"closeFrameBackground", "#e9e9e9", "#444"},
     {"dockTitleBackground", "#f9f9f9", "#555"},

@@ -20,7 +20,7 @@ Theme themeForWindowColor(const QColor &windowColor);
 QPalette darkPalette();
 
 // The style sheet of a theme; both themes share the rules and differ only in colours, except that
-// the dark one adds rules that keep the output panes light paper.
+// the dark one adds rules that make the output panes dark.
 QString themeStyleSheet(Theme theme);
 
 // A light text (a style sheet or rich text) with each light colour of the forms replaced by its

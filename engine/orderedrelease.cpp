@@ -26,14 +26,14 @@ void OrderedRelease::close(int slot) {
         releaseFromHead();
 }
 
-// The head slot's emissions have gone out as they came; the openSlots behind it release theirs once
+// The head slot's emissions have gone out as they came; the slots behind it release theirs once
 // they become the head, and those already closed leave at once.
 void OrderedRelease::releaseFromHead() {
     while (!openSlots.empty() && openSlots.begin()->second.closed) {
         openSlots.erase(openSlots.begin());
         if (openSlots.empty())
             break;
-        // Emissions may open or close openSlots, so the held list is taken out first.
+        // Emissions may open or close slots, so the held list is taken out first.
         const QList<Emission> held = std::move(openSlots.begin()->second.held);
         openSlots.begin()->second.held.clear();
         for (const Emission &emission : held)

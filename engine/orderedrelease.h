@@ -17,9 +17,8 @@ public:
     int open();
     // Emits now when `slot` is the earliest open slot, else holds the emission.
     void add(int slot, Emission emission);
-    // No more emissions for `slot`; releases what later openSlots held as they come first.
+    // No more emissions for `slot`; releases what later slots held as they come first.
     void close(int slot);
-    bool allClosed() const { return openSlots.empty(); }
     void clear();
 
 private:
@@ -29,6 +28,6 @@ private:
         QList<Emission> held;
         bool closed = false;
     };
-    std::map<int, Slot> openSlots; // the open openSlots and the closed ones still waiting
+    std::map<int, Slot> openSlots; // the open slots and the closed ones still waiting
     int nextSlot = 0;
 };

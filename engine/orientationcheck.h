@@ -1,21 +1,20 @@
 // Which turn a photo needs, decided from its EXIF orientation (or, when that gives no answer,
-// from the image reader), with the messages that tell the user about anything unusual found on
-// the way.
+// from the image reader), with what was found on the way: the values read, the parser's code,
+// the reader's error. The check says nothing itself; presentation/ tells the user.
 #pragma once
 
 #include <QImageIOHandler>
-#include <QList>
+#include <QMetaType>
 #include <QString>
 
-#include "engine/outputmessage.h"
 #include "engine/turn.h"
 
 struct OrientationCheck {
     enum Finding {
-        NotOpened,  // no readable file at the path: nothing is said
+        NotOpened,  // no readable file at the path
         Upright,    // needs no turn
         NeedsTurn,  // `turn` makes it upright
-        Mirrored,   // a mirrored orientation, reported and left alone
+        Mirrored,   // a mirrored orientation, left alone
         Unknown,    // an orientation value no photo should have: possibly corrupt
         Unreadable, // neither the EXIF data nor the image reader could tell
         Changed,    // the file changed or shrank while it was read: left as it is
@@ -23,15 +22,23 @@ struct OrientationCheck {
 
     Finding finding = NotOpened;
     Turn turn = Turn::None;
-    int orientation = 0; // the EXIF value, when one was read
-    QString reason;      // plain text for a report, for the findings that leave a photo
-    QList<OutputMessage> messages;
-};
+    int orientation = 0; // the EXIF value, when the EXIF route decided
 
-struct OrientationContext {
-    QString folder;               // the current folder, for links relative to it
-    bool dotBeforeErrors = false; // a progress mark ". " ahead of error output
-    bool fixMirrored = false;     // mirrored orientations are turned upright, not reported
-};
+    // The EXIF route gave no usable value and the image reader was asked: the parser's result
+    // code (not set when the parser threw), the transformation the reader found, or its error.
+    bool askedImageReader = false;
+    bool parserThrew = false;
+    int exifCode = 0;
+    QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone;
+    QString readerError;
 
-OrientationCheck checkOrientation(const QString &photoPath, const OrientationContext &context);
+    // Whether the finding leaves the photo as it is although it has an orientation to apply.
+    bool leavesPhoto() const {
+        return finding == Mirrored || finding == Unknown || finding == Unreadable ||
+               finding == Changed;
+    }
+};
+Q_DECLARE_METATYPE(OrientationCheck)
+
+// `fixMirrored`: mirrored orientations are turned upright too, instead of being left.
+OrientationCheck checkOrientation(const QString &photoPath, bool fixMirrored);

@@ -9,25 +9,16 @@
 #include <QPromise>
 #include <QThreadPool>
 
-#include <limits>
-
 #include "common/debuglog.h"
 #include "engine/fileidentity.h"
 #include "engine/keptbytes.h"
-#include "engine/losslessturn.h"
-#include "engine/messagetext.h"
 #include "engine/tempfileholder.h"
 #include "engine/toolrun.h"
 #include "engine/tools.h"
 #include "engine/turnedpicture.h"
 #include "exif/orientationreader.h"
-#include "settings/settings.h"
 
 namespace {
-QString nativePath(const QString &path) {
-    return escapeHtml(QDir::toNativeSeparators(path));
-}
-
 // A rotated photo whose tag still asks for a turn would be turned again by the next run.
 bool orientationTagStillTurns(const QString &path) {
     const uint32_t orientation = storedOrientation(path);
@@ -53,6 +44,13 @@ QString jpegtranSays(const ToolResult &result) {
         return line;
     }
     return QString();
+}
+
+PhotoReason failure(PhotoReason::Kind kind, const QString &error) {
+    PhotoReason reason;
+    reason.kind = kind;
+    reason.error = error;
+    return reason;
 }
 
 // Replacing the photo writes the result to the disk first, which can take a while on a slow
@@ -86,33 +84,32 @@ QString PhotoRotation::replacedFileOf(const QString &photoPath) {
     return info.absoluteFilePath();
 }
 
+PhotoRef PhotoRotation::photo() const {
+    return {job.photoPath, photoPath, job.folder};
+}
+
 void PhotoRotation::start() {
-    perfect = Settings::perfect();
-    trim = Settings::trim();
-    fileTimeMode = Settings::fileTimeMode();
     if (!checkPhotoCanBeReplaced())
         return;
     stateBefore = fileStateOf(photoPath);
     if (job.examinedState.exists && stateBefore != job.examinedState) {
-        leave(PhotoRotationOutcome::TryLater,
-              tr("Not rotated: %1 changed while it was being examined. It was left as it is now.")
-                  .arg(link()),
-              tr("it changed while it was being examined"));
+        leave(PhotoRotationOutcome::TryLater, PhotoReason::ChangedWhileExamined);
         return;
     }
     if (!checkIdentityCanBeKept())
         return;
-    timeBeforeRotation = stateBefore.modified;
     if (stateBefore.size > maxJpegFileSize) {
-        leave(PhotoRotationOutcome::Failed,
-              tr("Not rotated: %1 is larger than any photo Pivotta turns (%2 MB). It was left "
-                 "unchanged.")
-                  .arg(link(), QString::number(stateBefore.size >> 20)),
-              tr("the file is too large"));
+        PhotoReason reason;
+        reason.kind = PhotoReason::TooLarge;
+        reason.size = stateBefore.size;
+        end(PhotoRotationOutcome::Failed, reason);
         return;
     }
     original = readJpegStructure(photoPath);
-    reportTimeBeforeRotation();
+    PhotoStep timeRead = stepOf(PhotoStep::TimeRead);
+    timeRead.time = stateBefore.modified;
+    timeRead.restoring = job.fileTimeMode == FileTimeMode::RestoreOriginal;
+    tell(timeRead);
     startBesidePhoto();
 }
 
@@ -126,7 +123,7 @@ void PhotoRotation::stop() {
         tool->stop(); // its done() ends the chain
         return;
     }
-    end(PhotoRotationOutcome::Stopped, tr("stopped"));
+    leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
 }
 
 // The rotated photo is written beside the photo and renamed over it, so the photo must be
@@ -134,32 +131,19 @@ void PhotoRotation::stop() {
 // writing into the photo would have met.
 bool PhotoRotation::checkPhotoCanBeReplaced() {
     const QFileInfo photo(photoPath);
-    if (!photo.exists()) {
-        leave(PhotoRotationOutcome::Failed, tr("Not rotated: %1 is no longer there.").arg(link()),
-              tr("the photo is no longer there"));
-        return false;
-    }
-    if (!photo.isFile()) {
-        leave(PhotoRotationOutcome::Failed, tr("Not rotated: %1 is not a file.").arg(link()),
-              tr("not a file"));
-        return false;
-    }
-    if (!isWritablePhoto(photo)) {
-        leave(PhotoRotationOutcome::Failed,
-              tr("Not rotated: %1 is read-only. Pivotta leaves read-only photos as they are.")
-                  .arg(link()),
-              tr("the photo is read-only"));
-        return false;
-    }
-    if (!folderAcceptsNewFiles(photo.absolutePath())) {
-        leave(PhotoRotationOutcome::Failed,
-              tr("Not rotated: the folder of %1 is read-only, so the rotated photo cannot be "
-                 "saved there. The photo was left unchanged.")
-                  .arg(link()),
-              tr("the photo's folder is read-only"));
-        return false;
-    }
-    return true;
+    PhotoReason::Kind problem = PhotoReason::None;
+    if (!photo.exists())
+        problem = PhotoReason::NoLongerThere;
+    else if (!photo.isFile())
+        problem = PhotoReason::NotAFile;
+    else if (!isWritablePhoto(photo))
+        problem = PhotoReason::ReadOnly;
+    else if (!folderAcceptsNewFiles(photo.absolutePath()))
+        problem = PhotoReason::FolderReadOnly;
+    if (problem == PhotoReason::None)
+        return true;
+    leave(PhotoRotationOutcome::Failed, problem);
+    return false;
 }
 
 // The rotated photo is a new file that takes the photo's name. A photo with several names (hard
@@ -168,37 +152,18 @@ bool PhotoRotation::checkPhotoCanBeReplaced() {
 // on the way. A photo whose owner the running user cannot give a new file is left too.
 bool PhotoRotation::checkIdentityCanBeKept() {
     const FileIdentity identity = fileIdentityOf(photoPath);
+    PhotoReason reason;
     if (identity.linkCount > 1) {
-        leave(PhotoRotationOutcome::Failed,
-              tr("Not rotated: %1 has %2 names (hard links). Rotating it would give only this name "
-                 "the rotated photo, so it was left unchanged.")
-                  .arg(link(), QString::number(identity.linkCount)),
-              tr("the photo has %1 names (hard links)").arg(identity.linkCount));
-        return false;
+        reason.kind = PhotoReason::HardLinks;
+        reason.count = int(identity.linkCount);
+    } else if (!mayGiveOwnership(identity.owner, identity.group)) {
+        reason.kind = PhotoReason::OwnerNotGivable;
+        reason.owner = ownerAndGroupText(identity.owner, identity.group);
+    } else {
+        return true;
     }
-    if (!mayGiveOwnership(identity.owner, identity.group)) {
-        const QString owner = ownerAndGroupText(identity.owner, identity.group);
-        leave(PhotoRotationOutcome::Failed,
-              tr("Not rotated: %1 belongs to %2, and Pivotta may not give the rotated photo that "
-                 "owner. It was left unchanged.")
-                  .arg(link(), escapeHtml(owner)),
-              tr("the photo belongs to %1, which Pivotta may not give a new file").arg(owner));
-        return false;
-    }
-    return true;
-}
-
-void PhotoRotation::reportTimeBeforeRotation() {
-    const QString time = timeBeforeRotation.toString();
-    const QFileInfo photo(job.photoPath);
-    if (fileTimeMode == FileTimeMode::RestoreOriginal) {
-        say("<br><br>" + tr("Reading original modification date for ") +
-                escapeHtml(photo.fileName()) + ": " + time,
-            true);
-    }
-    sayDetailed("<br>" + escapeHtml(photo.absoluteFilePath()) +
-                    tr("Reading original modification date ") + time,
-                false);
+    end(PhotoRotationOutcome::Failed, reason);
+    return false;
 }
 
 void PhotoRotation::startBesidePhoto() {
@@ -207,20 +172,16 @@ void PhotoRotation::startBesidePhoto() {
     // jpegtran failure, and so that no other Pivotta takes the file for a leftover.
     besideTemp = std::make_unique<TempFileHolder>(photoPath);
     if (!besideTemp->isValid()) {
-        const QString error = besideTemp->errorString();
+        const PhotoReason reason = failure(PhotoReason::NoTempFile, besideTemp->errorString());
         besideTemp.reset();
-        leave(PhotoRotationOutcome::Failed,
-              tr("Not rotated: no temporary file could be made beside %1 (%2). The photo was left "
-                 "unchanged.")
-                  .arg(link(), escapeHtml(error)),
-              tr("no temporary file could be made beside it (%1)").arg(error));
+        end(PhotoRotationOutcome::Failed, reason);
         return;
     }
     workPath = besideTemp->path();
     runTool("jpegtran",
             jpegtranArgumentList(QDir::toNativeSeparators(photoPath),
-                                 QDir::toNativeSeparators(workPath), job.turn, original, perfect,
-                                 trim),
+                                 QDir::toNativeSeparators(workPath), job.turn, original,
+                                 job.perfect, job.trim),
             &PhotoRotation::onJpegtranDone);
 }
 
@@ -228,19 +189,17 @@ void PhotoRotation::startBesidePhoto() {
 void PhotoRotation::startSystemTempCopy() {
     route = Route::SystemTempCopy;
     systemCopyPath = systemTempCopyPath(QCoreApplication::applicationName());
-    say(tr("<span style='color:#666'><br><b>Unicode/international characters in file name</b> "
-           "%2<br>To complete operation, renaming file temporarily to <br>%1</span>")
-            .arg(nativePath(systemCopyPath), nativePath(job.photoPath)));
+    PhotoStep copyMade = stepOf(PhotoStep::CopyMade);
+    copyMade.path = systemCopyPath;
+    tell(copyMade);
     qCDebug(lcPivotta) << systemCopyPath;
     if (!QFile::copy(photoPath, systemCopyPath)) {
-        const QString failedCopy = systemCopyPath;
+        PhotoReason reason;
+        reason.kind = PhotoReason::CopyNotMade;
+        reason.path = systemCopyPath;
         QFile::remove(systemCopyPath); // a copy cut short by a full disk
         systemCopyPath.clear();
-        leave(PhotoRotationOutcome::Failed,
-              tr("<span style='color:#000'>Failed to create %1 to rotate file with "
-                 "unicode/international characters in name.</span>")
-                  .arg(nativePath(failedCopy)),
-              tr("no copy could be made to rotate"));
+        end(PhotoRotationOutcome::Failed, reason);
         return;
     }
     qCDebug(lcPivotta) << "encoded rotate start" << systemCopyPath << " original:" << photoPath;
@@ -248,37 +207,39 @@ void PhotoRotation::startSystemTempCopy() {
     runTool("jpegtran",
             jpegtranArgumentList(QDir::toNativeSeparators(systemCopyPath),
                                  QDir::toNativeSeparators(systemCopyPath), job.turn, original,
-                                 perfect, trim),
+                                 job.perfect, job.trim),
             &PhotoRotation::onJpegtranDone);
 }
 
 void PhotoRotation::onJpegtranDone(const ToolResult &result) {
-    if (reportToolNotRun(result, "jpegtran"))
+    if (endIfToolNotRun(result, "jpegtran"))
         return;
-    const QString standardOutput = outputNamingPhoto(result.standardOutput, workPath, photoPath);
-    const QString standardError = outputNamingPhoto(result.standardError, workPath, photoPath);
-    jpegtranOutputHtml = toolOutputHtml(standardOutput, standardError);
-    if (!reportJpegtranOutcome(result) || ended)
+    jpegtranTrace = traceOf(result);
+    if (!checkJpegtranOutcome(result) || ended)
         return;
-    reportRotation();
+    PhotoStep announced = stepOf(PhotoStep::TurnAnnounced);
+    announced.turn = job.turn;
+    announced.time = QDateTime::currentDateTime();
+    tell(announced);
     if (!ended)
         checkTurnedResult();
 }
 
-// Tells what a jpegtran run that did not succeed means for the photo, and ends the chain or
-// takes the second route; true when the run succeeded.
-bool PhotoRotation::reportJpegtranOutcome(const ToolResult &result) {
+// Ends the chain for a jpegtran run that did not succeed, or takes the second route; true when
+// the run succeeded.
+bool PhotoRotation::checkJpegtranOutcome(const ToolResult &result) {
     const QFileInfo input(photoPath);
-    const JpegtranOutcome outcome = jpegtranOutcome(
-        result.exitedNormally(), result.exitCode,
-        result.standardOutput + "\n" + result.standardError, input.exists(), input.isReadable());
-    const QString photoLink = fileLink(job.photoPath, true, false, job.folder);
-    switch (outcome) {
+    PhotoReason reason;
+    reason.kind = PhotoReason::JpegtranFailed;
+    reason.jpegtran = jpegtranOutcome(result.exitedNormally(), result.exitCode,
+                                      result.standardOutput + "\n" + result.standardError,
+                                      input.exists(), input.isReadable());
+    reason.tool = jpegtranTrace;
+    switch (reason.jpegtran) {
     case JpegtranOutcome::Success:
         return true;
     case JpegtranOutcome::Crashed:
-        leave(PhotoRotationOutcome::Failed, tr("Not rotated, jpegtran crashed") + ": " + photoLink,
-              tr("jpegtran crashed"));
+        end(PhotoRotationOutcome::Failed, reason);
         return false;
     case JpegtranOutcome::CannotOpenName:
         if (route == Route::BesidePhoto) {
@@ -289,35 +250,25 @@ bool PhotoRotation::reportJpegtranOutcome(const ToolResult &result) {
         }
         qCDebug(lcPivotta) << "filename is encoded";
         break;
-    case JpegtranOutcome::Truncated:
-        reportRotation();
-        reportJpegtranFailure(jpegtranOutputHtml, false);
-        leave(PhotoRotationOutcome::Failed,
-              tr("The photo ends too early (it may be incomplete), so its rotated version would "
-                 "be damaged. %1 was left unchanged.")
-                  .arg(photoLink),
-              tr("the photo ends too early (it may be incomplete)"));
-        return false;
     case JpegtranOutcome::NotPerfect:
-        reportRotation();
-        reportJpegtranFailure(jpegtranOutputHtml, true);
-        end(PhotoRotationOutcome::Failed, tr("the turn cannot be perfect for this photo"));
-        return false;
+        // The refusal is about the photo's size, not its metadata, whatever the option's name.
+        reason.perfectRequired = job.perfect;
+        reason.frame = original.frame;
+        break;
+    case JpegtranOutcome::Failed:
+    case JpegtranOutcome::Warning:
+        reason.toolSays = jpegtranSays(result);
+        break;
     default:
         break;
     }
-    // Every other outcome leaves the photo, with jpegtran's own reason: a warning too, since the
+    // Every outcome but a crash is told after the turn: a warning leaves the photo too, since the
     // data it warns about would be baked into the rotated photo.
-    reportRotation();
-    reportJpegtranFailure(jpegtranOutputHtml, false);
-    QString reason = jpegtranOutcomeText(outcome);
-    const QString own = jpegtranSays(result);
-    if (outcome == JpegtranOutcome::Failed || outcome == JpegtranOutcome::Warning)
-        reason += own.isEmpty() ? QString() : ": " + own;
-    leave(PhotoRotationOutcome::Failed,
-          tr("Not rotated: %1 (%2). The photo was left unchanged.")
-              .arg(photoLink, escapeHtml(reason)),
-          reason);
+    PhotoStep announced = stepOf(PhotoStep::TurnAnnounced);
+    announced.turn = job.turn;
+    announced.time = QDateTime::currentDateTime();
+    tell(announced);
+    end(PhotoRotationOutcome::Failed, reason);
     return false;
 }
 
@@ -325,31 +276,23 @@ bool PhotoRotation::reportJpegtranOutcome(const ToolResult &result) {
 // original's size. Where its size leaves doubt, small decodes of both settle it.
 void PhotoRotation::checkTurnedResult() {
     const JpegStructure result = readJpegStructure(workPath);
-    ResultCheck check = ::checkTurnedResult(original, result, job.turn, trim);
+    ResultCheck check = ::checkTurnedResult(original, result, job.turn, job.trim);
     if (check.verdict == ResultVerdict::Doubtful &&
         showsTheOriginalTurned(photoPath, workPath, job.turn))
         check.verdict = ResultVerdict::Sound;
     if (check.verdict != ResultVerdict::Sound) {
-        sayDetailedRaw(jpegtranOutputHtml);
-        const QString reason = check.reason.isEmpty() ? tr("its picture differs") : check.reason;
-        leave(PhotoRotationOutcome::Failed,
-              tr("Not rotated: the rotated version of %1 is not what a lossless turn gives (%2). "
-                 "The photo was left unchanged.")
-                  .arg(link(), escapeHtml(reason)),
-              tr("the rotated version is not what a lossless turn gives (%1)").arg(reason));
+        PhotoReason reason;
+        reason.kind = PhotoReason::NotLossless;
+        reason.error = check.reason;
+        reason.tool = jpegtranTrace;
+        end(PhotoRotationOutcome::Failed, reason);
         return;
     }
-    if (trim) {
-        const EdgeTrim dropped = trimmedEdges(original.frame, job.turn);
-        if (dropped.isNone()) {
-            sayDetailed(escapeHtml(job.photoPath) + ": " + tr("no edge pixels dropped."), false);
-        } else {
-            const QString text = edgeTrimText(dropped);
-            trimNote = text;
-            say(tr("%1: %2").arg(fileLink(job.photoPath, false, true, job.folder),
-                                 escapeHtml(text)));
-            sayDetailed(escapeHtml(job.photoPath) + ": " + escapeHtml(text), false);
-        }
+    if (job.trim) {
+        trimmed = trimmedEdges(original.frame, job.turn);
+        PhotoStep edges = stepOf(PhotoStep::EdgesTrimmed);
+        edges.trim = trimmed;
+        tell(edges);
     }
     turnThumbnail();
 }
@@ -372,13 +315,12 @@ void PhotoRotation::turnThumbnail() {
 
 void PhotoRotation::onThumbnailDone(const ToolResult &result) {
     if (result.ending == ToolResult::Stopped) {
-        end(PhotoRotationOutcome::Stopped, tr("stopped"));
+        leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
         return;
     }
     if (!result.succeeded() || result.output.isEmpty()) {
         // A thumbnail jpegtran cannot turn is no reason to leave the photo itself.
-        say(tr("The EXIF thumbnail of %1 could not be turned, so it keeps its old orientation.")
-                .arg(link()));
+        tell(PhotoStep::ThumbnailNotTurned);
         keepTrailingBytes();
         return;
     }
@@ -386,19 +328,13 @@ void PhotoRotation::onThumbnailDone(const ToolResult &result) {
     switch (putBackThumbnail(workPath, readJpegStructure(workPath), result.output, &error)) {
     case ThumbnailPlacement::SameSlot:
     case ThumbnailPlacement::GrownSegment:
-        sayDetailed(escapeHtml(job.photoPath) + ": " + tr("EXIF thumbnail turned too."), false);
+        tell(PhotoStep::ThumbnailTurned);
         break;
     case ThumbnailPlacement::NoRoom:
-        say(tr("The turned EXIF thumbnail of %1 did not fit its place, so the thumbnail keeps its "
-               "old orientation.")
-                .arg(link()));
+        tell(PhotoStep::ThumbnailNoRoom);
         break;
     case ThumbnailPlacement::Failed:
-        leave(PhotoRotationOutcome::Failed,
-              tr("Not rotated: the turned EXIF thumbnail could not be put into the rotated "
-                 "version of %1 (%2). The photo was left unchanged.")
-                  .arg(link(), escapeHtml(error)),
-              tr("the turned thumbnail could not be put back (%1)").arg(error));
+        end(PhotoRotationOutcome::Failed, failure(PhotoReason::ThumbnailNotPutBack, error));
         return;
     }
     keepTrailingBytes();
@@ -415,18 +351,12 @@ void PhotoRotation::keepTrailingBytes() {
             appendTrailingBytes(photoPath, original, workPath, &error) &&
             fixMultiPictureOffsets(workPath, original, readJpegStructure(workPath), &error);
         if (!kept) {
-            leave(PhotoRotationOutcome::Failed,
-                  tr("Not rotated: the data that follows the image in %1 could not be carried "
-                     "over (%2). The photo was left unchanged.")
-                      .arg(link(), escapeHtml(error)),
-                  tr("the data after the image could not be carried over (%1)").arg(error));
+            end(PhotoRotationOutcome::Failed, failure(PhotoReason::TrailingBytesNotKept, error));
             return;
         }
-        sayDetailed(escapeHtml(job.photoPath) + ": " +
-                        tr("kept %n byte(s) that follow the image (such as a motion photo's "
-                           "video).",
-                           "", int(qMin<qint64>(trailing, std::numeric_limits<int>::max()))),
-                    false);
+        PhotoStep keptBytes = stepOf(PhotoStep::TrailingBytesKept);
+        keptBytes.bytes = trailing;
+        tell(keptBytes);
     }
     resetOrientation();
 }
@@ -434,7 +364,7 @@ void PhotoRotation::keepTrailingBytes() {
 void PhotoRotation::resetOrientation() {
     if (!QFileInfo::exists(workPath)) {
         qCDebug(lcPivotta) << "target file not found for exiv2" << workPath;
-        end(PhotoRotationOutcome::Failed, tr("the rotated file is gone"));
+        leave(PhotoRotationOutcome::Failed, PhotoReason::RotatedFileGone);
         return;
     }
     runTool("exiv2", exiv2OrientationResetArguments(workPath, original.xmpOrientation != 0),
@@ -442,46 +372,39 @@ void PhotoRotation::resetOrientation() {
 }
 
 void PhotoRotation::onOrientationResetDone(const ToolResult &result) {
-    const QString unchanged =
-        tr("%1 was left unchanged, so that it is not turned a second time later.")
-            .arg(fileLink(photoPath, true, false, job.folder));
     if (result.ending == ToolResult::Stopped) {
-        end(PhotoRotationOutcome::Stopped, tr("stopped"));
+        leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
         return;
     }
+    PhotoReason notReset;
+    notReset.kind = PhotoReason::OrientationNotReset;
+    notReset.tool = traceOf(result);
     if (result.ending == ToolResult::FailedToStart) {
-        say(tr("Clear orientation start error  %1 ").arg(int(QProcess::FailedToStart)));
         qCDebug(lcPivotta) << "exiv2 clear orientation launch failed";
-        say(tr("Failed clearing EXIF orientation metadata."));
-        leave(PhotoRotationOutcome::Failed, unchanged, tr("exiv2 could not be started"));
+        end(PhotoRotationOutcome::Failed, notReset);
         return;
     }
     if (result.ending == ToolResult::TimedOut) {
         qCDebug(lcPivotta) << "exiv2 clear orientation finish wait out failed";
-        say(tr("Failed clearing EXIF orientation metadata (unable to detect successful finish)."));
-        leave(PhotoRotationOutcome::Failed, unchanged, tr("exiv2 did not finish"));
+        end(PhotoRotationOutcome::Failed, notReset);
         return;
     }
-    if (result.ending == ToolResult::Crashed)
-        say(tr("Clear orientation start error  %1 ").arg(int(QProcess::Crashed)));
-    sayDetailed(toolOutputHtml(outputNamingPhoto(result.standardOutput, workPath, photoPath),
-                               outputNamingPhoto(result.standardError, workPath, photoPath)),
-                false);
+    PhotoStep ran = stepOf(PhotoStep::OrientationToolRan);
+    ran.tool = notReset.tool;
+    tell(ran);
     if (!result.succeeded() || orientationTagStillTurns(workPath)) {
-        say(tr("Failed clearing EXIF orientation metadata."));
-        leave(PhotoRotationOutcome::Failed, unchanged,
-              tr("exiv2 could not reset the orientation tag"));
+        end(PhotoRotationOutcome::Failed, notReset);
         return;
     }
     if (!checkFinishedResult())
         return;
-    sayDetailed("<br>" + escapeHtml(photoPath) + " " + tr("Cleared orientation"), true);
+    tell(PhotoStep::OrientationCleared);
 
-    if (fileTimeMode == FileTimeMode::FromExifDate) {
+    if (job.fileTimeMode == FileTimeMode::FromExifDate) {
         runTool("exiv2", exiv2TimeFromExifArguments(workPath), &PhotoRotation::onTimeFromExifDone);
         return;
     }
-    if (fileTimeMode == FileTimeMode::RestoreOriginal)
+    if (job.fileTimeMode == FileTimeMode::RestoreOriginal)
         restoreTimeBeforeRotation();
     placeResult();
 }
@@ -490,89 +413,58 @@ void PhotoRotation::onOrientationResetDone(const ToolResult &result) {
 // orientation, where there was one, must say upright too.
 bool PhotoRotation::checkFinishedResult() {
     const JpegStructure finished = readJpegStructure(workPath);
-    QString problem;
+    PhotoReason reason;
+    reason.kind = PhotoReason::FinishedWrong;
     if (!finished.isComplete())
-        problem = tr("it is not complete");
+        reason.finishedProblem = PhotoReason::Incomplete;
     else if (!trailingBytesKept(photoPath, original, workPath, finished))
-        problem = tr("the data after the image did not stay as it was");
+        reason.finishedProblem = PhotoReason::TrailingBytesChanged;
     else if (original.xmpOrientation != 0 && finished.xmpOrientation != 1)
-        problem = tr("its XMP orientation was not reset");
-    if (problem.isEmpty())
+        reason.finishedProblem = PhotoReason::XmpOrientationLeft;
+    else
         return true;
-    leave(PhotoRotationOutcome::Failed,
-          tr("Not rotated: the finished rotated version of %1 is not right (%2). The photo was "
-             "left unchanged.")
-              .arg(link(), escapeHtml(problem)),
-          tr("the finished rotated version is not right (%1)").arg(problem));
+    end(PhotoRotationOutcome::Failed, reason);
     return false;
 }
 
 void PhotoRotation::onTimeFromExifDone(const ToolResult &result) {
     if (result.ending == ToolResult::Stopped) {
-        end(PhotoRotationOutcome::Stopped, tr("stopped"));
+        leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
         return;
     }
-    if (result.ending == ToolResult::FailedToStart) {
-        say(tr("Timestamp restore start error  %1 ").arg(int(QProcess::FailedToStart)));
+    PhotoStep fileTime = stepOf(PhotoStep::FileTimeFromExif);
+    fileTime.tool = traceOf(result);
+    if (result.ending == ToolResult::FailedToStart)
         qCDebug(lcPivotta) << "exiv2 -T launch failed";
-        placeResult();
-        return;
-    }
-    qCDebug(lcPivotta) << "exiv2 -T started";
-    if (result.ending == ToolResult::TimedOut) {
+    else if (result.ending == ToolResult::TimedOut)
         qCDebug(lcPivotta) << "exiv2 -T finish wait out failed";
-        placeResult();
-        return;
-    }
-    qCDebug(lcPivotta) << "exiv2 -T finished";
-    if (result.ending == ToolResult::Crashed)
-        say(tr("Timestamp restore start error  %1 ").arg(int(QProcess::Crashed)));
-
-    const QString standardOutput = outputNamingPhoto(result.standardOutput, workPath, photoPath);
-    const QString standardError = outputNamingPhoto(result.standardError, workPath, photoPath);
-    sayDetailed(plainTextAsHtml(standardOutput), false);
-    // exiv2 0.27 and later say so on the error stream and exit with 1; older builds said it on
-    // the standard output.
-    if (exiv2ReportsNoExifDate(standardOutput + "\n" + standardError)) {
-        say(toolOutputHtml(standardOutput, standardError));
-        say(tr("Couldn't restore file modification date; EXIF date missing."));
-    } else if (!result.succeeded()) {
-        say(tr("<br>Failed restoring file modification date from EXIF date field for:<br>%1<br>"
-               "This is likely because the file does not have a value in the EXIF date field.")
-                .arg(escapeHtml(photoPath)));
-    } else {
-        sayDetailed("<span>" + escapeHtml(photoPath) + " " +
-                        tr("Restored file date to EXIF date value: %1.")
-                            .arg(QFileInfo(workPath).lastModified().toString()) +
-                        "</span>",
-                    true);
-    }
+    else if (exiv2ReportsNoExifDate(fileTime.tool.standardOutput + "\n" +
+                                    fileTime.tool.standardError))
+        // exiv2 0.27 and later say so on the error stream and exit with 1; older builds said it
+        // on the standard output.
+        fileTime.exifTime = PhotoStep::ExifDateMissing;
+    else if (result.succeeded())
+        fileTime.exifTime = PhotoStep::TimeSet;
+    fileTime.time = QFileInfo(workPath).lastModified();
+    tell(fileTime);
     placeResult();
 }
 
 void PhotoRotation::restoreTimeBeforeRotation() {
     QFile file(workPath);
     bool restored = file.open(QIODevice::ReadWrite) &&
-                    file.setFileTime(timeBeforeRotation, QFileDevice::FileModificationTime);
+                    file.setFileTime(stateBefore.modified, QFileDevice::FileModificationTime);
     file.close();
-    restored = restored && sameFileTime(QFileInfo(workPath).lastModified(), timeBeforeRotation);
-    const QString time = timeBeforeRotation.toString();
-    if (!restored) {
-        say(tr("Couldn't restore the original file modification date %1 of %2.")
-                .arg(time, escapeHtml(photoPath)));
-        return;
-    }
-    sayDetailed("<span>" + escapeHtml(photoPath) + " " +
-                    tr("Restored file date to original date value: %1").arg(time) + "</span>",
-                true);
-    say("\n" + tr("Restored file date to original date value for %1: %2")
-                   .arg(escapeHtml(photoPath), time),
-        true);
+    restored = restored && sameFileTime(QFileInfo(workPath).lastModified(), stateBefore.modified);
+    PhotoStep fileTime =
+        stepOf(restored ? PhotoStep::FileTimeRestored : PhotoStep::FileTimeNotRestored);
+    fileTime.time = stateBefore.modified;
+    tell(fileTime);
 }
 
 void PhotoRotation::placeResult() {
     if (stopRequested) {
-        end(PhotoRotationOutcome::Stopped, tr("stopped"));
+        leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
         return;
     }
     if (route == Route::SystemTempCopy && !bringCopyBesidePhoto())
@@ -607,12 +499,7 @@ bool PhotoRotation::bringCopyBesidePhoto() {
     systemCopyPath.clear();
     if (error.isEmpty())
         return true;
-    leave(PhotoRotationOutcome::Failed,
-          tr("<span style='color:#000'>Rotating %1 succeeded but restoring original filename %2 "
-             "failed.</span>")
-                  .arg(link(), escapeHtml(QFileInfo(job.photoPath).fileName())) +
-              "<br>" + tr("The photo was left unchanged (%1).").arg(escapeHtml(error)),
-          tr("the rotated photo could not be brought back beside it (%1)").arg(error));
+    end(PhotoRotationOutcome::Failed, failure(PhotoReason::CopyNotBroughtBack, error));
     return false;
 }
 
@@ -623,54 +510,41 @@ void PhotoRotation::onReplaced() {
     switch (outcome.result) {
     case ReplaceResult::Replaced:
         besideTemp->release(); // it is the photo now
-        reportSuccess();
+        qCDebug(lcPivotta) << QFileInfo(photoPath);
         end(PhotoRotationOutcome::Rotated);
         return;
     case ReplaceResult::PhotoChanged:
-        leave(PhotoRotationOutcome::TryLater,
-              tr("Not rotated: %1 changed while it was being rotated (it may still be being "
-                 "copied). It was left as it is now.")
-                  .arg(link()),
-              tr("changed while it was being rotated"));
+        leave(PhotoRotationOutcome::TryLater, PhotoReason::ChangedWhileRotated);
         return;
     case ReplaceResult::IdentityNotKept:
-        leave(PhotoRotationOutcome::Failed,
-              tr("Not rotated: the rotated version of %1 could not be given the photo's owner, "
-                 "group or attributes (%2). The photo was left unchanged.")
-                  .arg(link(), escapeHtml(outcome.errorText)),
-              tr("its owner, group or attributes could not be kept (%1)").arg(outcome.errorText));
+        end(PhotoRotationOutcome::Failed, failure(PhotoReason::IdentityNotKept, outcome.errorText));
         return;
     case ReplaceResult::Failed:
-        leave(PhotoRotationOutcome::Failed,
-              tr("Not rotated: %1 could not be replaced by its rotated version (%2). The photo was "
-                 "left unchanged.")
-                  .arg(link(), escapeHtml(outcome.errorText)),
-              tr("could not be replaced (%1)").arg(outcome.errorText));
+        end(PhotoRotationOutcome::Failed, failure(PhotoReason::NotReplaced, outcome.errorText));
         return;
     }
 }
 
-// Reports a tool run that did not start, did not end or was stopped; true when there is no
-// result to use and the chain has ended.
-bool PhotoRotation::reportToolNotRun(const ToolResult &result, const QString &toolName) {
+// Ends the chain for a tool run that did not start, did not end or was stopped; true when there
+// is no result to use.
+bool PhotoRotation::endIfToolNotRun(const ToolResult &result, const QString &toolName) {
+    PhotoReason reason;
+    reason.toolName = toolName;
     switch (result.ending) {
     case ToolResult::Stopped:
-        end(PhotoRotationOutcome::Stopped, tr("stopped"));
+        leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
         return true;
     case ToolResult::FailedToStart:
         qCDebug(lcPivotta).noquote() << toolName + " launch failed";
-        leave(PhotoRotationOutcome::Failed,
-              tr("Not rotated: %1 could not be started for %2 (%3).")
-                  .arg(toolName, link(), escapeHtml(result.errorText)),
-              tr("%1 could not be started").arg(toolName));
+        reason.kind = PhotoReason::ToolNotStarted;
+        reason.error = result.errorText;
+        end(PhotoRotationOutcome::Failed, reason);
         return true;
     case ToolResult::TimedOut:
         qCDebug(lcPivotta).noquote() << toolName + " finish wait out failed";
-        leave(PhotoRotationOutcome::Failed,
-              tr("Not rotated: %1 did not finish within %2 seconds and was stopped. %3 was left "
-                 "unchanged.")
-                  .arg(toolName, QString::number(job.toolTimeoutMs / 1000.0), link()),
-              tr("%1 did not finish in time").arg(toolName));
+        reason.kind = PhotoReason::ToolTimedOut;
+        reason.timeoutMs = job.toolTimeoutMs;
+        end(PhotoRotationOutcome::Failed, reason);
         return true;
     case ToolResult::Finished:
     case ToolResult::Crashed:
@@ -679,39 +553,11 @@ bool PhotoRotation::reportToolNotRun(const ToolResult &result, const QString &to
     return false;
 }
 
-void PhotoRotation::reportJpegtranFailure(const QString &toolOutput, bool notPerfect) {
-    say(tr("Oops, jpegtran says: Failure"));
-    sayDetailedRaw(toolOutput);
-    if (notPerfect && perfect) {
-        // The refusal is about the photo's size, not its metadata, whatever the option's name.
-        const QString reason = imperfectionReason(original.frame, job.turn);
-        if (reason.isEmpty())
-            say(tr("This error is due to non-standard metadata."));
-        else
-            say(tr("This error is due to the photo's size: %1.").arg(escapeHtml(reason)));
-        say(tr("Uncheck the option \"%1\" in Preferences to rotate also files with such "
-               "metadata.")
-                .arg(tr("Require perfect metadata for rotation")));
-    }
-}
-
-void PhotoRotation::reportSuccess() {
-    sayDetailedRaw(tr("Done with success."));
-    qCDebug(lcPivotta) << QFileInfo(photoPath);
-}
-
-// Says why the photo is left and ends the chain.
-void PhotoRotation::leave(PhotoRotationOutcome::Kind kind, const QString &message,
-                          const QString &reason) {
-    say(message);
-    end(kind, reason);
-}
-
 void PhotoRotation::runTool(const QString &toolName, const QStringList &arguments,
                             void (PhotoRotation::*onDone)(const ToolResult &),
                             const QByteArray &input) {
     if (stopRequested) {
-        end(PhotoRotationOutcome::Stopped, tr("stopped"));
+        leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
         return;
     }
     const QString program = toolPath(toolName);
@@ -729,37 +575,44 @@ void PhotoRotation::runTool(const QString &toolName, const QStringList &argument
 QString PhotoRotation::toolPath(const QString &toolName) {
     const QString path = locateTool(toolName, QCoreApplication::applicationDirPath(),
                                     qEnvironmentVariable(toolsDirEnvironmentVariable));
-    if (!QFileInfo::exists(path))
-        say(tr("Couldn't find %1").arg(escapeHtml(path)), true);
+    if (!QFileInfo::exists(path)) {
+        PhotoStep missing = stepOf(PhotoStep::ToolMissing);
+        missing.path = path;
+        tell(missing);
+    }
     return path;
 }
 
-void PhotoRotation::reportRotation() {
-    say(rotationReportLine(job.photoPath, job.turn, false, job.folder));
-    sayDetailedRaw(rotationDetailLine(job.photoPath, job.turn, job.folder));
+ToolTrace PhotoRotation::traceOf(const ToolResult &result) const {
+    return {result.ending, outputNamingPhoto(result.standardOutput, workPath, photoPath),
+            outputNamingPhoto(result.standardError, workPath, photoPath)};
 }
 
-QString PhotoRotation::link() const {
-    return fileLink(job.photoPath, true, false, job.folder);
+PhotoStep PhotoRotation::stepOf(PhotoStep::Kind kind) const {
+    PhotoStep photoStep;
+    photoStep.kind = kind;
+    photoStep.photo = photo();
+    return photoStep;
 }
 
-// A listener may stop the chain from inside a message; once it has ended, nothing more is said.
-void PhotoRotation::say(const QString &text, bool checkDuplicate) {
+// A listener may stop the chain from inside a step; once it has ended, nothing more is told.
+void PhotoRotation::tell(const PhotoStep &photoStep) {
     if (!ended)
-        emit message(OutputMessage::main(text, checkDuplicate));
+        emit step(photoStep);
 }
 
-void PhotoRotation::sayDetailed(const QString &text, bool checkDuplicate) {
-    if (!ended)
-        emit message(OutputMessage::detailed(text, checkDuplicate));
+void PhotoRotation::tell(PhotoStep::Kind kind) {
+    tell(stepOf(kind));
 }
 
-void PhotoRotation::sayDetailedRaw(const QString &text) {
-    if (!ended)
-        emit message(OutputMessage::detailedRaw(text));
+// Leaves the photo for a reason that needs no details, and ends the chain.
+void PhotoRotation::leave(PhotoRotationOutcome::Kind kind, PhotoReason::Kind reason) {
+    PhotoReason photoReason;
+    photoReason.kind = reason;
+    end(kind, photoReason);
 }
 
-void PhotoRotation::end(PhotoRotationOutcome::Kind kind, const QString &reason) {
+void PhotoRotation::end(PhotoRotationOutcome::Kind kind, const PhotoReason &reason) {
     if (ended)
         return;
     ended = true;
@@ -768,10 +621,9 @@ void PhotoRotation::end(PhotoRotationOutcome::Kind kind, const QString &reason) 
     removeTemporaryFiles();
     PhotoRotationOutcome outcome;
     outcome.kind = kind;
-    if (kind != PhotoRotationOutcome::Rotated)
-        outcome.reason = reason;
-    else
-        outcome.note = trimNote;
+    outcome.reason = reason;
+    if (kind == PhotoRotationOutcome::Rotated)
+        outcome.trimmed = trimmed;
     emit finished(outcome);
 }
 
@@ -782,4 +634,25 @@ void PhotoRotation::removeTemporaryFiles() {
     if (!systemCopyPath.isEmpty() && QFileInfo::exists(systemCopyPath))
         QFile::remove(systemCopyPath);
     systemCopyPath.clear();
+}
+
+PhotoOutcome photoOutcomeOf(const PhotoRef &photo, Turn turn, const PhotoRotationOutcome &outcome) {
+    PhotoOutcome photoOutcome;
+    photoOutcome.photo = photo;
+    photoOutcome.turn = turn;
+    photoOutcome.reason = outcome.reason;
+    photoOutcome.trimmed = outcome.trimmed;
+    switch (outcome.kind) {
+    case PhotoRotationOutcome::Rotated:
+        photoOutcome.kind = PhotoOutcome::Rotated;
+        break;
+    case PhotoRotationOutcome::Failed:
+        photoOutcome.kind = PhotoOutcome::Failed;
+        break;
+    case PhotoRotationOutcome::TryLater:
+    case PhotoRotationOutcome::Stopped:
+        photoOutcome.kind = PhotoOutcome::Left;
+        break;
+    }
+    return photoOutcome;
 }

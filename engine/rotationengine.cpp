@@ -1,21 +1,17 @@
 // The rotation engine: runs, scans in slices, photos side by side, and the rules between runs.
 #include "engine/rotationengine.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QTime>
 #include <QTimer>
 
 #include <algorithm>
-#include <exception>
 
 #include "common/debuglog.h"
-#include "engine/durationtext.h"
-#include "engine/messagetext.h"
 #include "engine/orientationcheck.h"
 #include "engine/photofiles.h"
 #include "engine/photorotation.h"
@@ -24,18 +20,10 @@
 #include "settings/settings.h"
 
 namespace {
-QString trCount(const char *text, int count) {
-    return QCoreApplication::translate("Pivotta", text, "", count);
-}
-
 // The event loop gets control back at least this often while a scan lists or examines photos.
 constexpr int sliceMs = 10;
 // Progress is told at most this often.
 constexpr int progressIntervalMs = 100;
-
-QString timeOfDay() {
-    return QTime::currentTime().toString();
-}
 
 // A photo whose rotation failed is tried again by watcher runs once any of these changes.
 QString failureKey(const QFileInfo &photo) {
@@ -51,22 +39,34 @@ bool endsWithEndMarker(const QString &path) {
         return false;
     return file.read(2) == QByteArray("\xFF\xD9", 2);
 }
+
+RunEvent runEventOf(RunEvent::Kind kind, const QString &folder = QString()) {
+    RunEvent event;
+    event.kind = kind;
+    event.folder = folder;
+    return event;
+}
 } // namespace
 
 struct RotationEngine::ActiveRotation {
     PhotoRotation *rotation = nullptr;
     int slot = 0;
-    QString entry;
-    QString replacedPath;
     QString failureKey;
-    Turn turn = Turn::None;
+};
+
+// The settings a run works with, read once at its start.
+struct RotationEngine::RunSettings {
+    int parallel = 1;
+    bool fixMirrored = false;
+    bool perfect = false;
+    bool trim = true;
+    FileTimeMode fileTimeMode = FileTimeMode::LeaveAlone;
 };
 
 struct RotationEngine::Scan {
     RunSummary summary;
+    RunSettings settings;
     bool dryRun = false;
-    bool fixMirrored = false;
-    int parallel = 1;
     Turn presetTurn = Turn::None; // a single photo's turn, given by the caller
     std::unique_ptr<QDirIterator> iterator;
     bool listing = false;
@@ -79,9 +79,10 @@ struct RotationEngine::Scan {
 
 RotationEngine::RotationEngine(QObject *parent)
     : QObject(parent) {
-    qRegisterMetaType<OutputMessage>();
     qRegisterMetaType<RunSummary>();
-    qRegisterMetaType<PhotoReport>();
+    qRegisterMetaType<RunEvent>();
+    qRegisterMetaType<PhotoStep>();
+    qRegisterMetaType<PhotoOutcome>();
 }
 
 RotationEngine::~RotationEngine() {
@@ -93,101 +94,105 @@ RotationEngine::~RotationEngine() {
     }
 }
 
-bool RotationEngine::isBusy() const {
-    return userBatchRunning || watcherRunActive || singlePhotoRunning;
-}
-
-bool RotationEngine::isUserBatchRunning() const {
-    return userBatchRunning;
-}
-
 void RotationEngine::setArrivalTimes(int settleMs, int emptyMs, int incompleteMs) {
     arrivalSettleMs = settleMs;
     emptyPhotoSettleMs = emptyMs;
     incompletePhotoWaitMs = incompleteMs;
 }
 
+RotationEngine::RunSettings RotationEngine::readSettings() const {
+    RunSettings settings;
+    settings.parallel =
+        std::max(1, parallelOverride > 0 ? parallelOverride : Settings::parallelRotations());
+    settings.fixMirrored = Settings::fixMirroredOrientations();
+    settings.perfect = Settings::perfect();
+    settings.trim = Settings::trim();
+    settings.fileTimeMode = Settings::fileTimeMode();
+    return settings;
+}
+
 bool RotationEngine::startUserBatch(const QString &folder, bool dryRun) {
     if (isBusy()) {
         qCDebug(lcPivotta) << "user start refused, a rotation is in progress";
-        emit statusMessage(
-            tr("Rotating is already in progress. Please wait until it has finished."), 5000);
+        tell(RunEvent::BatchRefused);
         return false;
     }
-    userBatchRunning = true;
+    state = RunState::UserBatch;
     emit runStarted(RunSummary::UserBatch);
-    sayNow(OutputMessage::main(tr("<hr>Folder: %1<br>Scanning folder contents. <br><b>Please wait. "
-                                  "A summary will be shown after rotating is finished...</b><br>")
-                                   .arg(escapeHtml(folder))));
+    tell(RunEvent::ScanStarted, folder);
     qCDebug(lcPivotta) << "no watcher";
-    beginScan(RunSummary::UserBatch, folder, dryRun);
+    beginScan(RunSummary::UserBatch, folder, dryRun, readSettings());
     return true;
 }
 
 void RotationEngine::startWatcherRun(const QString &folder) {
     qCDebug(lcPivotta) << "watcher";
-    followUpScheduled = false;
-    const QString notice = tr("%1 Possible folder content change detected, please wait...");
-    emit statusMessage(notice.arg(timeOfDay()), 10);
-    sayNow(OutputMessage::detailed(notice.arg(timeOfDay()), true));
+    RunEvent noticed = runEventOf(RunEvent::ChangeNoticed, folder);
+    noticed.time = QTime::currentTime();
+    tell(noticed);
     pendingWatcherFolder = folder;
-    if (userBatchRunning || singlePhotoRunning) {
+    switch (state) {
+    case RunState::UserBatch:
+    case RunState::SinglePhoto:
         qCDebug(lcPivotta) << "watcher postponed, a manual rotation is in progress";
-        watcherRunPostponed = true;
+        watcherRunDue = true;
         return;
-    }
-    if (watcherRunActive) {
-        moreFilesWaiting = true;
+    case RunState::WatcherRun:
         qCDebug(lcPivotta) << "watcher ongoing,block";
+        watcherRunDue = true;
         return;
+    case RunState::Idle:
+        break;
     }
-    watcherRunActive = true;
-    watcherRunPostponed = false;
+    state = RunState::WatcherRun;
+    watcherRunDue = false;
     emit runStarted(RunSummary::WatcherRun);
-    beginScan(RunSummary::WatcherRun, folder, false);
+    beginScan(RunSummary::WatcherRun, folder, false, readSettings());
+}
+
+bool RotationEngine::rotateByOrientation(const QString &photoPath, const QString &folder,
+                                         bool dryRun) {
+    return startSinglePhoto(photoPath, Turn::None, folder, dryRun);
 }
 
 bool RotationEngine::rotatePhoto(const QString &photoPath, Turn turn, const QString &folder) {
+    return startSinglePhoto(photoPath, turn, folder, false);
+}
+
+// One photo as a run of its own: turned by `turn`, or (None) as its orientation says.
+bool RotationEngine::startSinglePhoto(const QString &photoPath, Turn turn, const QString &folder,
+                                      bool dryRun) {
     if (isBusy()) {
         // The running batch may be working on this very photo; two tools must never write the
         // same file at once.
-        sayNow(OutputMessage::main(
-            tr("Photos are being rotated right now. Please try again when that has finished.")));
+        tell(RunEvent::SinglePhotoRefused);
         return false;
     }
-    singlePhotoRunning = true;
+    state = RunState::SinglePhoto;
     emit runStarted(RunSummary::SinglePhoto);
     scan = std::make_unique<Scan>();
     scan->summary.kind = RunSummary::SinglePhoto;
     scan->summary.folder = folder;
+    scan->settings = readSettings();
+    scan->settings.parallel = 1;
+    scan->dryRun = dryRun;
     scan->presetTurn = turn;
-    scan->parallel = 1;
     scan->entries << photoPath;
     scan->timer.start();
-    stopRequested = false;
     scheduleSlice(&RotationEngine::examineSlice);
     return true;
 }
 
-OrientationCheck RotationEngine::checkPhoto(const QString &photoPath, const QString &folder) {
-    OrientationContext context;
-    context.folder = folder;
-    context.fixMirrored = Settings::fixMirroredOrientations();
-    const OrientationCheck check = checkOrientation(photoPath, context);
-    for (const OutputMessage &checkMessage : check.messages)
-        sayNow(checkMessage);
-    return check;
+OrientationCheck RotationEngine::checkPhoto(const QString &photoPath) const {
+    return checkOrientation(photoPath, Settings::fixMirroredOrientations());
 }
 
 void RotationEngine::stop() {
-    followUpScheduled = false;
+    // No follow-up: the user asked for an end.
+    watcherRunDue = false;
     if (!scan)
         return;
-    stopRequested = true;
     scan->summary.interrupted = true;
-    // No follow-up: the user asked for an end.
-    moreFilesWaiting = false;
-    watcherRunPostponed = false;
     for (ActiveRotation *rotation : std::as_const(active))
         rotation->rotation->stop();
     if (active.isEmpty())
@@ -196,40 +201,26 @@ void RotationEngine::stop() {
 
 // One scan of a run; a watcher run that rechecks begins another. The arguments are copies: the
 // previous scan they may come from goes here.
-void RotationEngine::beginScan(RunSummary::Kind kind, QString folder, bool dryRun) {
+void RotationEngine::beginScan(RunSummary::Kind kind, QString folder, bool dryRun,
+                               RunSettings settings) {
     scan = std::make_unique<Scan>();
     scan->summary.kind = kind;
     scan->summary.folder = folder;
     scan->dryRun = dryRun;
-    scan->fixMirrored = Settings::fixMirroredOrientations();
-    scan->parallel = parallelRotations();
-    stopRequested = false;
+    scan->settings = settings;
     qCDebug(lcPivotta) << "rotate while iterating folder start";
     scan->timer.start();
 
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        sayNow(OutputMessage::main(tr("Failed opening folder %1, this usually indicates corrupted "
-                                      "file system or hardware.")
-                                       .arg(escapeHtml(folder))));
+        tell(RunEvent::FolderNotOpened, folder);
         scheduleSlice(&RotationEngine::examineSlice);
         return;
     }
-    try {
-        scan->iterator = std::make_unique<QDirIterator>(QDir::cleanPath(folder), photoNameFilters(),
-                                                        QDir::AllEntries | QDir::NoSymLinks |
-                                                            QDir::NoDotAndDotDot,
-                                                        QDirIterator::Subdirectories);
-    } catch (const std::exception &) {
-        sayNow(OutputMessage::main(tr("Failed opening directory %1, this usually indicates "
-                                      "corrupted file system or hardware.")
-                                       .arg(escapeHtml(folder))));
-    } catch (...) {
-        sayNow(OutputMessage::main(tr("Failed opening directory %1, this usually indicates "
-                                      "corrupted file system or hardware...")
-                                       .arg(escapeHtml(folder))));
-    }
-    scan->listing = scan->iterator != nullptr;
-    scheduleSlice(scan->listing ? &RotationEngine::listSlice : &RotationEngine::examineSlice);
+    scan->iterator = std::make_unique<QDirIterator>(
+        QDir::cleanPath(folder), photoNameFilters(),
+        QDir::AllEntries | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    scan->listing = true;
+    scheduleSlice(&RotationEngine::listSlice);
 }
 
 // Lists the photos first, a slice at a time, so that a user batch can show how far it is.
@@ -238,7 +229,7 @@ void RotationEngine::listSlice() {
         return;
     QElapsedTimer slice;
     slice.start();
-    while (!stopRequested && scan->iterator->hasNext()) {
+    while (!stopping() && scan->iterator->hasNext()) {
         const QString entry = scan->iterator->next();
         // Only files are photos; a folder named like one is walked, not counted.
         if (scan->iterator->fileInfo().isFile())
@@ -250,9 +241,9 @@ void RotationEngine::listSlice() {
     }
     scan->listing = false;
     scan->iterator.reset();
-    if (!stopRequested)
+    if (!stopping())
         removeLeftoverTempFiles();
-    if (scan->summary.kind == RunSummary::UserBatch && !stopRequested)
+    if (scan->summary.kind == RunSummary::UserBatch && !stopping())
         emit photosListed(int(scan->entries.size()));
     examineSlice();
 }
@@ -268,11 +259,9 @@ void RotationEngine::removeLeftoverTempFiles() {
         if (removed.isEmpty())
             continue;
         qCDebug(lcPivotta) << "removed leftover temporary files" << removed;
-        sayNow(OutputMessage::detailed(
-            trCount("Removed %n temporary file(s) that an earlier Pivotta left in %1.",
-                    int(removed.size()))
-                .arg(escapeHtml(QDir::toNativeSeparators(folder))),
-            false));
+        RunEvent event = runEventOf(RunEvent::LeftoversRemoved, folder);
+        event.count = int(removed.size());
+        tell(event);
     }
 }
 
@@ -282,7 +271,8 @@ void RotationEngine::examineSlice() {
         return;
     QElapsedTimer slice;
     slice.start();
-    while (!stopRequested && scan->next < scan->entries.size() && active.size() < scan->parallel) {
+    while (!stopping() && scan->next < scan->entries.size() &&
+           active.size() < scan->settings.parallel) {
         examine(scan->entries.at(scan->next++));
         if (slice.elapsed() >= sliceMs) {
             scheduleSlice(&RotationEngine::examineSlice);
@@ -297,9 +287,12 @@ void RotationEngine::examine(const QString &entry) {
     RunSummary &summary = scan->summary;
     ++summary.entriesSeen;
     const int slot = ordered.open();
-    if (summary.kind == RunSummary::SinglePhoto) {
+    const auto photoOf = [&] {
+        return PhotoRef{entry, PhotoRotation::replacedFileOf(entry), summary.folder};
+    };
+    if (summary.kind == RunSummary::SinglePhoto && scan->presetTurn != Turn::None) {
         ++summary.photosToRotate;
-        startRotation(entry, scan->presetTurn, slot, FileState());
+        startRotation(photoOf(), scan->presetTurn, slot, FileState());
         return;
     }
     if (summary.kind == RunSummary::WatcherRun && leaveForLater(entry)) {
@@ -307,46 +300,59 @@ void RotationEngine::examine(const QString &entry) {
         return;
     }
 
-    OrientationContext context;
-    context.folder = summary.folder;
-    context.dotBeforeErrors = summary.kind == RunSummary::UserBatch;
-    context.fixMirrored = scan->fixMirrored;
     // The turn holds only for the photo it is read from: the rotation compares.
     const FileState examined = fileStateOf(entry);
-    const OrientationCheck check = checkOrientation(entry, context);
-    for (const OutputMessage &checkMessage : check.messages)
-        say(slot, checkMessage);
+    const OrientationCheck check = checkOrientation(entry, scan->settings.fixMirrored);
+    if (check.askedImageReader) {
+        PhotoStep step;
+        step.kind = PhotoStep::ExifUnusable;
+        step.photo = photoOf();
+        step.check = check;
+        step.inUserBatch = summary.kind == RunSummary::UserBatch;
+        tell(slot, step);
+    }
     if (summary.kind == RunSummary::UserBatch && summary.entriesSeen % 10 == 0) {
-        emit statusMessage(tr("%1 photos with EXIF orientation metadata were found, out of %2 "
-                              "photos total.")
-                               .arg(summary.photosToRotate)
-                               .arg(summary.entriesSeen),
-                           0);
+        RunEvent counted = runEventOf(RunEvent::PhotosCounted, summary.folder);
+        counted.count = summary.photosToRotate;
+        counted.total = summary.entriesSeen;
+        tell(counted);
     }
 
     if (check.finding == OrientationCheck::Changed && summary.kind == RunSummary::WatcherRun)
         summary.photosArriving << entry;
-    if (check.finding == OrientationCheck::Mirrored || check.finding == OrientationCheck::Unknown ||
-        check.finding == OrientationCheck::Changed)
-        report(slot, {entry, PhotoReport::Left, Turn::None, check.reason});
-    else if (check.finding == OrientationCheck::Unreadable)
-        report(slot, {entry, PhotoReport::Failed, Turn::None, check.reason});
+    // A single photo that cannot be read is a failure; in a folder, such a file is no photo.
+    const bool unopenedSingle =
+        check.finding == OrientationCheck::NotOpened && summary.kind == RunSummary::SinglePhoto;
+    if (check.leavesPhoto() || unopenedSingle) {
+        const bool failed = check.finding == OrientationCheck::Unreadable || unopenedSingle;
+        finishPhoto(slot, failed ? PhotoOutcome::Failed : PhotoOutcome::Left, photoOf(), Turn::None,
+                    reasonOfCheck(check));
+    }
 
     if (check.turn == Turn::None) {
+        if (summary.kind == RunSummary::SinglePhoto) {
+            RunEvent nothing = runEventOf(RunEvent::NoTurnFound, summary.folder);
+            nothing.path = entry;
+            tell(slot, nothing);
+        }
         entryHandled(slot);
         return;
     }
     ++summary.photosToRotate;
     if (scan->dryRun) {
-        say(slot, OutputMessage::main(rotationReportLine(entry, check.turn, true, summary.folder)));
-        say(slot,
-            OutputMessage::detailedRaw(rotationDetailLine(entry, check.turn, summary.folder)));
-        report(slot, {entry, PhotoReport::WouldRotate, check.turn, QString()});
+        PhotoStep announced;
+        announced.kind = PhotoStep::TurnAnnounced;
+        announced.photo = photoOf();
+        announced.turn = check.turn;
+        announced.dryRun = true;
+        announced.time = QDateTime::currentDateTime();
+        tell(slot, announced);
+        finishPhoto(slot, PhotoOutcome::WouldRotate, announced.photo, check.turn);
         entryHandled(slot);
         return;
     }
     qCDebug(lcPivotta) << "go" << entry;
-    startRotation(entry, check.turn, slot, examined);
+    startRotation(photoOf(), check.turn, slot, examined);
 }
 
 // Watcher runs leave photos that may still be being copied in, and photos whose rotation failed
@@ -379,29 +385,29 @@ bool RotationEngine::mayStillBeArriving(const QFileInfo &photo) const {
     return age < incompletePhotoWaitMs && !endsWithEndMarker(photo.filePath());
 }
 
-void RotationEngine::startRotation(const QString &entry, Turn turn, int slot,
+void RotationEngine::startRotation(const PhotoRef &photo, Turn turn, int slot,
                                    const FileState &examined) {
-    const QString replacedPath = PhotoRotation::replacedFileOf(entry);
-    if (photosInWork.contains(replacedPath)) {
-        say(slot,
-            OutputMessage::main(tr("Not rotated now: %1 is already being rotated.")
-                                    .arg(fileLink(entry, true, false, scan->summary.folder))));
+    if (photosInWork.contains(photo.file)) {
+        PhotoReason inWork;
+        inWork.kind = PhotoReason::AlreadyInWork;
+        finishPhoto(slot, PhotoOutcome::Left, photo, turn, inWork);
         entryHandled(slot);
         return;
     }
     PhotoRotation::Job job;
-    job.photoPath = entry;
+    job.photoPath = photo.path;
     job.turn = turn;
-    job.folder = scan->summary.folder;
+    job.folder = photo.folder;
     job.toolTimeoutMs = toolTimeoutMs;
     job.examinedState = examined;
+    job.perfect = scan->settings.perfect;
+    job.trim = scan->settings.trim;
+    job.fileTimeMode = scan->settings.fileTimeMode;
     auto *rotation = new PhotoRotation(job, this);
-    auto *record =
-        new ActiveRotation{rotation, slot, entry, replacedPath, failureKey(QFileInfo(entry)), turn};
-    active << record;
-    photosInWork.insert(replacedPath);
-    connect(rotation, &PhotoRotation::message, this,
-            [this, slot](const OutputMessage &rotationMessage) { say(slot, rotationMessage); });
+    active << new ActiveRotation{rotation, slot, failureKey(QFileInfo(photo.path))};
+    photosInWork.insert(photo.file);
+    connect(rotation, &PhotoRotation::step, this,
+            [this, slot](const PhotoStep &step) { tell(slot, step); });
     connect(rotation, &PhotoRotation::finished, this,
             [this, rotation](const PhotoRotationOutcome &outcome) {
                 onRotationFinished(rotation, outcome);
@@ -418,33 +424,28 @@ void RotationEngine::onRotationFinished(PhotoRotation *rotation,
         return;
     ActiveRotation *record = *found;
     active.erase(found);
-    photosInWork.remove(record->replacedPath);
+    const PhotoRef photo = rotation->photo();
+    photosInWork.remove(photo.file);
     rotation->deleteLater();
 
     RunSummary &summary = scan->summary;
     switch (outcome.kind) {
     case PhotoRotationOutcome::Rotated:
         ++summary.rotated;
-        emit photoRotated(record->replacedPath);
-        report(record->slot, {record->entry, PhotoReport::Rotated, record->turn, outcome.note});
+        emit photoRotated(photo.file);
         break;
     case PhotoRotationOutcome::Failed:
         ++summary.failed;
         failedPhotoKeys.insert(record->failureKey);
-        report(record->slot, {record->entry, PhotoReport::Failed, record->turn, outcome.reason});
         break;
     case PhotoRotationOutcome::TryLater:
         if (summary.kind == RunSummary::WatcherRun)
-            summary.photosArriving << record->entry;
-        report(record->slot, {record->entry, PhotoReport::Left, record->turn, outcome.reason});
+            summary.photosArriving << photo.path;
         break;
     case PhotoRotationOutcome::Stopped:
-        say(record->slot,
-            OutputMessage::main(tr("Stopped before %1 was rotated. The photo was left unchanged.")
-                                    .arg(fileLink(record->entry, true, false, summary.folder))));
-        report(record->slot, {record->entry, PhotoReport::Left, record->turn, outcome.reason});
         break;
     }
+    tell(record->slot, photoOutcomeOf(photo, rotation->turn(), outcome));
     const int slot = record->slot;
     delete record;
     entryHandled(slot);
@@ -469,10 +470,14 @@ void RotationEngine::scheduleSlice(void (RotationEngine::*slice)()) {
     QMetaObject::invokeMethod(this, slice, Qt::QueuedConnection);
 }
 
+bool RotationEngine::stopping() const {
+    return scan && scan->summary.interrupted;
+}
+
 bool RotationEngine::scanDone() const {
     if (!active.isEmpty() || scan->listing)
         return false;
-    return stopRequested || scan->next >= scan->entries.size();
+    return stopping() || scan->next >= scan->entries.size();
 }
 
 void RotationEngine::finishScan() {
@@ -480,13 +485,15 @@ void RotationEngine::finishScan() {
         return;
     ordered.clear();
     scan->summary.elapsedMs = scan->timer.elapsed();
-    if (scan->summary.interrupted)
-        sayNow(OutputMessage::main(tr("\n\nRotating interrupted.")));
-    if (scan->summary.kind == RunSummary::WatcherRun && moreFilesWaiting) {
-        moreFilesWaiting = false;
-        sayNow(OutputMessage::main(
-            tr("Rechecking for changed photos since start of previous operation... ")));
-        beginScan(scan->summary.kind, scan->summary.folder, scan->dryRun);
+    // A change noticed while the run was stopping starts nothing: the user asked for an end.
+    if (scan->summary.interrupted) {
+        tell(RunEvent::Interrupted, scan->summary.folder);
+        watcherRunDue = false;
+    }
+    if (scan->summary.kind == RunSummary::WatcherRun && watcherRunDue) {
+        watcherRunDue = false;
+        tell(RunEvent::Rechecking, scan->summary.folder);
+        beginScan(scan->summary.kind, scan->summary.folder, scan->dryRun, scan->settings);
         return;
     }
     finishRun();
@@ -494,55 +501,49 @@ void RotationEngine::finishScan() {
 
 void RotationEngine::finishRun() {
     qCDebug(lcPivotta) << "finish";
-    const RunSummary summary = scan->summary;
-    if (summary.kind == RunSummary::UserBatch)
-        writeSummary();
+    RunSummary summary = scan->summary;
+    summary.endTime = QTime::currentTime();
     qCDebug(lcPivotta) << "remaining:" << summary.photosToRotate;
     scan.reset();
-    userBatchRunning = false;
-    watcherRunActive = false;
-    singlePhotoRunning = false;
-    stopRequested = false;
-
-    const bool followUp = !summary.interrupted && (moreFilesWaiting || watcherRunPostponed);
-    moreFilesWaiting = false;
-    watcherRunPostponed = false;
-    if (followUp) {
-        followUpScheduled = true;
+    state = RunState::Idle;
+    if (watcherRunDue) {
         QTimer::singleShot(0, this, [this] {
-            if (followUpScheduled)
+            if (watcherRunDue)
                 startWatcherRun(pendingWatcherFolder);
         });
     }
     emit runFinished(summary);
 }
 
-void RotationEngine::writeSummary() {
-    const RunSummary &summary = scan->summary;
-    sayNow(OutputMessage::main(trCount("<hr>%n image(s) with EXIF orientation metadata were found,",
-                                       summary.photosToRotate) +
-                               trCount(" out of %n photo(s) total.", summary.entriesSeen)));
-    sayNow(OutputMessage::main(trCount("%n image(s) were successfully rotated.", summary.rotated)));
-    sayNow(OutputMessage::main(
-        timeOfDay() + " " +
-        durationText(summary.elapsedMs,
-                     tr("<b>The operation took %1 minutes %2 seconds (%3). </b>"),
-                     tr("<b>The operation took  %2 seconds (%3). </b>"), tr("single-process"))));
-    sayNow(OutputMessage::main("\n"));
+void RotationEngine::tell(const RunEvent &event) {
+    emit runEvent(event);
 }
 
-void RotationEngine::say(int slot, const OutputMessage &outputMessage) {
-    ordered.add(slot, [this, outputMessage] { emit message(outputMessage); });
+void RotationEngine::tell(RunEvent::Kind kind, const QString &folder) {
+    tell(runEventOf(kind, folder));
 }
 
-void RotationEngine::sayNow(const OutputMessage &outputMessage) {
-    emit message(outputMessage);
+void RotationEngine::tell(int slot, const PhotoStep &step) {
+    ordered.add(slot, [this, step] { emit photoStep(step); });
 }
 
-void RotationEngine::report(int slot, const PhotoReport &photoReport) {
-    ordered.add(slot, [this, photoReport] { emit photoReported(photoReport); });
+void RotationEngine::tell(int slot, const PhotoOutcome &outcome) {
+    ordered.add(slot, [this, outcome] { emit photoFinished(outcome); });
 }
 
-int RotationEngine::parallelRotations() const {
-    return std::max(1, parallelOverride > 0 ? parallelOverride : Settings::parallelRotations());
+void RotationEngine::tell(int slot, const RunEvent &event) {
+    ordered.add(slot, [this, event] { emit runEvent(event); });
+}
+
+// Tells what became of a photo that the engine itself decided about.
+void RotationEngine::finishPhoto(int slot, PhotoOutcome::Kind kind, const PhotoRef &photo,
+                                 Turn turn, const PhotoReason &reason) {
+    if (kind == PhotoOutcome::Failed)
+        ++scan->summary.failed;
+    PhotoOutcome outcome;
+    outcome.kind = kind;
+    outcome.photo = photo;
+    outcome.turn = turn;
+    outcome.reason = reason;
+    tell(slot, outcome);
 }

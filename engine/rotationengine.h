@@ -1,8 +1,9 @@
 // The rotation engine: rotates every photo of a folder tree that does not stand upright, or one
 // photo, with no window involved. Several photos are turned side by side, each by its own chain
-// of tool runs (PhotoRotation); what each photo has to say is released in the order the scan
-// found the photos. The engine reports through signals only: messages for the output panes,
-// status texts, progress, one report per photo, and the end of every run with its counts.
+// of tool runs (PhotoRotation); what each photo has to tell is released in the order the scan
+// found the photos. The engine reports through signals only, and only facts: the run's events,
+// each photo's steps and outcome, progress, and the end of every run with its counts.
+// presentation/ words them.
 //
 // The rules for runs that meet:
 // - One run at a time. A user batch or a single-photo rotation asked for while anything is being
@@ -18,55 +19,21 @@
 //   started, every photo is left whole, temporary files go, and no follow-up run is started.
 #pragma once
 
-#include <QElapsedTimer>
-#include <QHash>
 #include <QList>
-#include <QMetaType>
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QStringList>
 
 #include <memory>
 
 #include "engine/orderedrelease.h"
-#include "engine/outputmessage.h"
+#include "engine/runevents.h"
 #include "engine/turn.h"
 
 class PhotoRotation;
-class QDirIterator;
 class QFileInfo;
 struct FileState;
-struct OrientationCheck;
 struct PhotoRotationOutcome;
-
-// The end of one run.
-struct RunSummary {
-    enum Kind { UserBatch, WatcherRun, SinglePhoto };
-
-    Kind kind = UserBatch;
-    QString folder;
-    int photosToRotate = 0; // photos whose orientation asked for a turn
-    int entriesSeen = 0;    // photos looked at
-    int rotated = 0;
-    int failed = 0;
-    bool interrupted = false;   // stopped on request
-    QStringList photosArriving; // left by a watcher run: they may still be being copied in
-    qint64 elapsedMs = 0;
-};
-Q_DECLARE_METATYPE(RunSummary)
-
-// What became of one photo that was rotated, would be rotated (dry run), was left or failed.
-// Photos that need no turn get none.
-struct PhotoReport {
-    enum Outcome { Rotated, WouldRotate, Left, Failed };
-
-    QString path;
-    Outcome outcome = Left;
-    Turn turn = Turn::None;
-    QString reason; // plain text: why, for Left and Failed; what else happened, for Rotated
-};
-Q_DECLARE_METATYPE(PhotoReport)
 
 class RotationEngine : public QObject {
     Q_OBJECT
@@ -81,20 +48,21 @@ public:
     // The watcher saw `folder` change: starts a quiet run, postpones it, or notes that more files
     // are waiting, by the rules above.
     void startWatcherRun(const QString &folder);
-    // Turns one photo; `folder` is the current folder, for the messages. False when refused.
+    // Reads one photo's orientation and turns it accordingly (with `dryRun` only says how);
+    // `folder` is the current folder. False when refused.
+    bool rotateByOrientation(const QString &photoPath, const QString &folder, bool dryRun = false);
+    // Turns one photo by `turn`, whatever its orientation says: a manual quarter turn. False when
+    // refused.
     bool rotatePhoto(const QString &photoPath, Turn turn, const QString &folder);
-    // Reads the turn one photo needs and says what is unusual about it at once.
-    OrientationCheck checkPhoto(const QString &photoPath, const QString &folder);
+    // Reads the turn one photo needs, under the settings as they are now. Tells nothing.
+    OrientationCheck checkPhoto(const QString &photoPath) const;
     void stop();
 
-    bool isBusy() const;
-    bool isUserBatchRunning() const;
-    bool isWatcherRunActive() const { return watcherRunActive; }
-    bool isSinglePhotoRunning() const { return singlePhotoRunning; }
-    // Whether a watcher run is noted to follow the current run.
-    bool hasRunPending() const {
-        return moreFilesWaiting || watcherRunPostponed || followUpScheduled;
-    }
+    bool isBusy() const { return state != RunState::Idle; }
+    bool isUserBatchRunning() const { return state == RunState::UserBatch; }
+    bool isWatcherRunActive() const { return state == RunState::WatcherRun; }
+    // Whether a watcher run is due after the current scan or run.
+    bool hasRunPending() const { return watcherRunDue; }
 
     // Photos turned side by side; 0 (the default) reads the setting at each run's start.
     void setParallelRotations(int count) { parallelOverride = count; }
@@ -108,38 +76,48 @@ public:
     bool mayStillBeArriving(const QFileInfo &photo) const;
 
 signals:
-    void message(const OutputMessage &message);
-    void statusMessage(const QString &text, int timeoutMs);
     void runStarted(RunSummary::Kind kind);
+    void runEvent(const RunEvent &event);
     // A user batch has listed its photos; progress() follows for each one handled.
     void photosListed(int count);
     void progress(int handled, int total);
-    void photoReported(const PhotoReport &report);
+    void photoStep(const PhotoStep &step);
+    void photoFinished(const PhotoOutcome &outcome);
     void photoRotated(const QString &photoPath);
     void runFinished(const RunSummary &summary);
 
 private:
+    // What the engine is doing. Stopping is no state of its own: the running scan's summary
+    // says it was interrupted, and the run ends as soon as its tools have.
+    enum class RunState { Idle, UserBatch, WatcherRun, SinglePhoto };
+
     struct ActiveRotation;
+    struct RunSettings;
     struct Scan;
 
-    void beginScan(RunSummary::Kind kind, QString folder, bool dryRun);
+    RunSettings readSettings() const;
+    bool startSinglePhoto(const QString &photoPath, Turn turn, const QString &folder, bool dryRun);
+    void beginScan(RunSummary::Kind kind, QString folder, bool dryRun, RunSettings settings);
     void listSlice();
     void examineSlice();
     void examine(const QString &entry);
     bool leaveForLater(const QString &entry);
-    void startRotation(const QString &entry, Turn turn, int slot, const FileState &examined);
+    void startRotation(const PhotoRef &photo, Turn turn, int slot, const FileState &examined);
     void removeLeftoverTempFiles();
     void onRotationFinished(PhotoRotation *rotation, const PhotoRotationOutcome &outcome);
     void entryHandled(int slot);
     void scheduleSlice(void (RotationEngine::*slice)());
+    bool stopping() const;
     bool scanDone() const;
     void finishScan();
     void finishRun();
-    void writeSummary();
-    void say(int slot, const OutputMessage &message);
-    void sayNow(const OutputMessage &message);
-    void report(int slot, const PhotoReport &photoReport);
-    int parallelRotations() const;
+    void tell(const RunEvent &event);
+    void tell(RunEvent::Kind kind, const QString &folder = QString());
+    void tell(int slot, const PhotoStep &step);
+    void tell(int slot, const PhotoOutcome &outcome);
+    void tell(int slot, const RunEvent &event);
+    void finishPhoto(int slot, PhotoOutcome::Kind kind, const PhotoRef &photo, Turn turn,
+                     const PhotoReason &reason = PhotoReason());
 
     std::unique_ptr<Scan> scan;
     QList<ActiveRotation *> active;
@@ -148,13 +126,10 @@ private:
     QSet<QString> failedPhotoKeys; // photos whose rotation failed, as they were then
     QString pendingWatcherFolder;
 
-    bool userBatchRunning = false;
-    bool watcherRunActive = false;
-    bool singlePhotoRunning = false;
-    bool moreFilesWaiting = false;
-    bool watcherRunPostponed = false;
-    bool stopRequested = false;
-    bool followUpScheduled = false; // a watcher run follows the run that just ended
+    RunState state = RunState::Idle;
+    // A watcher run was asked for while another run went on. A watcher run scans again when it
+    // is done; any other run is followed by a watcher run.
+    bool watcherRunDue = false;
 
     int parallelOverride = 0;
     int toolTimeoutMs = 30000;

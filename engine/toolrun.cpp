@@ -10,19 +10,28 @@ constexpr int terminationGraceMs = 1000;
 } // namespace
 
 ToolRun::ToolRun(QObject *parent)
-    : QObject(parent) {
-    startInOwnProcessGroup(process);
+    : QObject(parent)
+    , process(new QProcess) {
+    startInOwnProcessGroup(*process);
     timeout.setSingleShot(true);
-    connect(&process, &QProcess::errorOccurred, this, &ToolRun::onErrorOccurred);
-    connect(&process, &QProcess::finished, this, &ToolRun::onFinished);
+    connect(process, &QProcess::errorOccurred, this, &ToolRun::onErrorOccurred);
+    connect(process, &QProcess::finished, this, &ToolRun::onFinished);
     connect(&timeout, &QTimer::timeout, this, &ToolRun::onTimeout);
 }
 
+// A QProcess destroyed while its tool runs would wait for the tool to end. The tool and its group
+// are killed instead, and the process object lets the tool go: it goes itself once the system has
+// reported the tool's end, which also reaps the tool, so that no zombie stays behind.
 ToolRun::~ToolRun() {
-    if (running) {
-        killTool();
-        process.waitForFinished(1000);
+    if (process->state() == QProcess::NotRunning) {
+        delete process;
+        return;
     }
+    killTool();
+    connect(process, &QProcess::stateChanged, process, [orphan = process](auto state) {
+        if (state == QProcess::NotRunning)
+            orphan->deleteLater();
+    });
 }
 
 void ToolRun::start(const QString &program, const QStringList &arguments, int timeoutMs,
@@ -31,14 +40,14 @@ void ToolRun::start(const QString &program, const QStringList &arguments, int ti
     running = true;
     starting = true;
     requestedEnding = ToolResult::Finished;
-    process.start(program, arguments, QIODevice::ReadWrite);
+    process->start(program, arguments, QIODevice::ReadWrite);
     starting = false;
     if (running) {
-        processId = process.processId();
+        processId = process->processId();
         timeout.start(timeoutMs);
         if (!input.isEmpty())
-            process.write(input);
-        process.closeWriteChannel();
+            process->write(input);
+        process->closeWriteChannel();
     }
 }
 
@@ -55,7 +64,7 @@ void ToolRun::onErrorOccurred(QProcess::ProcessError error) {
         return;
     ToolResult result;
     result.ending = ToolResult::FailedToStart;
-    result.errorText = process.errorString();
+    result.errorText = process->errorString();
     running = false;
     timeout.stop();
     // done() never comes from inside start(): the caller is still in the middle of its step.
@@ -77,9 +86,9 @@ void ToolRun::onFinished(int exitCode, QProcess::ExitStatus exitStatus) {
     ToolResult result;
     result.ending = ending;
     result.exitCode = exitCode;
-    result.output = process.readAllStandardOutput();
+    result.output = process->readAllStandardOutput();
     result.standardOutput = QString::fromUtf8(result.output);
-    result.standardError = QString::fromUtf8(process.readAllStandardError());
+    result.standardError = QString::fromUtf8(process->readAllStandardError());
     running = false;
     timeout.stop();
     emit done(result);
@@ -92,14 +101,14 @@ void ToolRun::onTimeout() {
         killTool(); // the grace period is over
         return;
     }
-    qCDebug(lcPivotta) << "tool time is up, ending it" << process.program();
+    qCDebug(lcPivotta) << "tool time is up, ending it" << process->program();
     requestedEnding = ToolResult::TimedOut;
     terminateProcessGroup(processId);
-    process.terminate();
+    process->terminate();
     timeout.start(terminationGraceMs);
 }
 
 void ToolRun::killTool() {
     killProcessGroup(processId);
-    process.kill();
+    process->kill();
 }

@@ -1,7 +1,8 @@
 // One run of an external tool, without blocking: start() returns at once and done() reports
 // the end exactly once, whatever the end was (finished, crashed, never started, timed out,
 // stopped). The tool runs in a process group of its own, and the whole group is killed when the
-// run ends, so that nothing the tool started goes on writing afterwards.
+// run ends, so that nothing the tool started goes on writing afterwards. Nothing here ever waits
+// for the tool, not even the destructor.
 #pragma once
 
 #include <QObject>
@@ -10,26 +11,7 @@
 #include <QStringList>
 #include <QTimer>
 
-struct ToolResult {
-    enum Ending {
-        Finished,      // exited normally with exitCode
-        Crashed,       // ended by a signal or crash
-        FailedToStart, // never ran: errorText says why
-        TimedOut,      // killed after its time was up
-        Stopped,       // killed on request
-    };
-
-    Ending ending = FailedToStart;
-    int exitCode = -1;
-    QString errorText;
-    QByteArray output; // the standard output as bytes, for tools that write a file there
-    QString standardOutput;
-    QString standardError;
-
-    bool exitedNormally() const { return ending == Finished; }
-    bool succeeded() const { return ending == Finished && exitCode == 0; }
-};
-Q_DECLARE_METATYPE(ToolResult)
+#include "engine/toolresult.h"
 
 class ToolRun : public QObject {
     Q_OBJECT
@@ -56,7 +38,7 @@ private:
     void killTool();
     void finish(ToolResult::Ending ending);
 
-    QProcess process;
+    QProcess *process; // owned; outlives this object while a killed tool is being reaped
     QTimer timeout;
     qint64 processId = 0;
     bool running = false;

@@ -1,14 +1,12 @@
 // Location, argument lists and result reading of the external tools jpegtran and exiv2.
 #include "engine/tools.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #include "engine/jpegstructure.h"
 #include "engine/losslessturn.h"
-#include "engine/messagetext.h"
 
 QString toolFileName(const QString &toolName) {
 #ifdef Q_OS_WIN
@@ -140,57 +138,10 @@ JpegtranOutcome jpegtranOutcome(bool normalExit, int exitCode, const QString &ou
     return JpegtranOutcome::Failed;
 }
 
-QString jpegtranOutcomeText(JpegtranOutcome outcome) {
-    const auto tr = [](const char *text) { return QCoreApplication::translate("Tools", text); };
-    switch (outcome) {
-    case JpegtranOutcome::Success:
-        return {};
-    case JpegtranOutcome::Warning:
-        return tr("jpegtran found damaged image data in the photo");
-    case JpegtranOutcome::Truncated:
-        return tr("the photo ends too early (it may be incomplete or still arriving)");
-    case JpegtranOutcome::NotPerfect:
-        return tr("the turn cannot be perfect for this photo");
-    case JpegtranOutcome::DiskFull:
-        return tr("no space left on the disk");
-    case JpegtranOutcome::PhotoGone:
-        return tr("the photo is no longer there");
-    case JpegtranOutcome::PhotoUnreadable:
-        return tr("the photo may not be read");
-    case JpegtranOutcome::CannotOpenName:
-        return tr("jpegtran cannot open the photo under its name");
-    case JpegtranOutcome::OutputNotOpened:
-        return tr("the turned photo could not be written beside the photo");
-    case JpegtranOutcome::UnsupportedType:
-        return tr("this JPEG type cannot be turned losslessly");
-    case JpegtranOutcome::Crashed:
-        return tr("jpegtran crashed");
-    case JpegtranOutcome::Failed:
-        return tr("jpegtran failed");
-    }
-    return {};
-}
-
 bool exiv2ReportsNoExifDate(const QString &output) {
     return output.contains("contains no Exif timestamp") ||
            (output.contains("Neither tag") && output.contains("Exif.Photo.DateTimeOriginal") &&
             output.contains("found"));
-}
-
-namespace {
-QString asHtmlLines(const QString &text) {
-    return escapeHtml(text).replace("\n", "<br>");
-}
-} // namespace
-
-QString toolOutputHtml(const QString &standardOutput, const QString &standardError) {
-    // The outer span makes the panes take the text as rich text even when it has no other tag.
-    return "<span>" + asHtmlLines(standardOutput) + "<span style='color:#333'>" +
-           asHtmlLines(standardError) + "</span></span>";
-}
-
-QString plainTextAsHtml(const QString &text) {
-    return "<span>" + asHtmlLines(text) + "</span>";
 }
 
 QString outputNamingPhoto(QString text, const QString &workPath, const QString &photoPath) {

@@ -1,5 +1,5 @@
 // The external tools jpegtran and exiv2: where they are found, the argument lists they get and
-// how their exit codes and output are read. Pure functions, free of any window.
+// how their exit codes and output are read. Pure functions, free of any window and any words.
 #pragma once
 
 #include <QString>
@@ -74,19 +74,9 @@ enum class JpegtranOutcome {
 // says the same "can't open" whatever the cause.
 JpegtranOutcome jpegtranOutcome(bool normalExit, int exitCode, const QString &output,
                                 bool inputExists, bool inputReadable);
-// The phrase that tells the user why, e.g. "no space left on the disk"; empty for Success.
-QString jpegtranOutcomeText(JpegtranOutcome outcome);
-
 // Whether exiv2's "-T" output says that the photo has no EXIF date. Older exiv2 builds print
 // "contains no Exif timestamp"; 0.27 and later name the two tags they looked for.
 bool exiv2ReportsNoExifDate(const QString &output);
-
-// A tool's output as it is shown in a pane: the standard output, then the standard error in a
-// grey span, each escaped and with its line breaks turned into "<br>".
-QString toolOutputHtml(const QString &standardOutput, const QString &standardError);
-
-// Any outside text as a rich-text fragment that shows it literally, line breaks kept.
-QString plainTextAsHtml(const QString &text);
 
 // Tool output that names a temporary file, rewritten to name the photo instead: the user knows
 // the photo, not the file Pivotta worked on.

@@ -14,7 +14,7 @@
 #include <QLabel>
 #include <QTreeView>
 
-#include "engine/messagetext.h"
+#include "presentation/messagetext.h"
 #include "engine/photofiles.h"
 #include "mainwindow/recentfolders.h"
 #include "settings/settings.h"

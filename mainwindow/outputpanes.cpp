@@ -10,7 +10,7 @@
 #include <QUrl>
 
 #include "common/debuglog.h"
-#include "engine/outputmessage.h"
+#include "presentation/outputmessage.h"
 #include "mainwindow/outputtext.h"
 #include "settings/settings.h"
 

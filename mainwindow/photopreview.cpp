@@ -3,7 +3,6 @@
 
 #include <QFileInfo>
 
-#include "engine/orientationcheck.h"
 #include "engine/rotationengine.h"
 #include "mainwindow/previewimage.h"
 
@@ -21,9 +20,9 @@ bool PhotoPreview::select(const QString &path) {
 }
 
 void PhotoPreview::load(const QString &path, const QSize &rawViewSize,
-                        const QSize &orientedViewSize, const QString &folder) {
+                        const QSize &orientedViewSize) {
     previewed = path;
-    needsTurn = engine->checkPhoto(path, folder).turn != Turn::None;
+    check = engine->checkPhoto(path);
     decode(rawViewSize, orientedViewSize);
 }
 
@@ -37,6 +36,6 @@ void PhotoPreview::decode(const QSize &rawViewSize, const QSize &orientedViewSiz
     raw = stored.image;
     error = stored.error;
     oriented = QImage();
-    if (needsTurn && !raw.isNull())
+    if (hasOrientation() && !raw.isNull())
         oriented = readPreviewImage(previewed, orientedViewSize, true).image;
 }

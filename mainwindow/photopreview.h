@@ -1,13 +1,15 @@
 // The single-photo preview without its widgets: which photo is selected, which one is shown,
 // and its two images, as stored and as it will look once its orientation is applied, decoded at
-// the size of the views that show them. The orientation comes from the rotation engine, which
-// also says what is unusual about the photo.
+// the size of the views that show them. The orientation comes from the rotation engine; what its
+// check found is kept for the window to tell.
 #pragma once
 
 #include <QImage>
 #include <QObject>
 #include <QSize>
 #include <QString>
+
+#include "engine/orientationcheck.h"
 
 class RotationEngine;
 
@@ -20,9 +22,8 @@ public:
     // Selects `path` when it names a file and returns true; otherwise clears the selection and
     // keeps the images shown.
     bool select(const QString &path);
-    // Reads the photo for views of these sizes. `folder` is the current folder, for messages.
-    void load(const QString &path, const QSize &rawViewSize, const QSize &orientedViewSize,
-              const QString &folder);
+    // Reads the photo for views of these sizes.
+    void load(const QString &path, const QSize &rawViewSize, const QSize &orientedViewSize);
 
     // Decodes the shown photo again for views of new sizes; its orientation is not read again.
     void rescale(const QSize &rawViewSize, const QSize &orientedViewSize);
@@ -32,7 +33,9 @@ public:
     QImage rawImage() const { return raw; }
     QImage orientedImage() const { return oriented; }
     // Whether the shown photo needs a turn, and so has an oriented image.
-    bool hasOrientation() const { return needsTurn; }
+    bool hasOrientation() const { return check.turn != Turn::None; }
+    // What the check of the shown photo's orientation found.
+    OrientationCheck orientationCheck() const { return check; }
     // The reader's reason when the photo cannot be decoded; empty otherwise.
     QString decodeError() const { return error; }
 
@@ -44,6 +47,6 @@ private:
     QString previewed;
     QImage raw;
     QImage oriented;
-    bool needsTurn = false;
+    OrientationCheck check;
     QString error;
 };

@@ -20,7 +20,6 @@
 #include "about/about.h"
 #include "common/debuglog.h"
 #include "common/projectaddress.h"
-#include "engine/messagetext.h"
 #include "engine/orientationcheck.h"
 #include "engine/rotationengine.h"
 #include "mainwindow/batchprogress.h"
@@ -31,6 +30,9 @@
 #include "mainwindow/watchswitch.h"
 #include "mainwindow/windowtexts.h"
 #include "mainwindow/windowtheme.h"
+#include "presentation/messagetext.h"
+#include "presentation/panecolors.h"
+#include "presentation/panewording.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
 #include "watcher/folderwatcher.h"
@@ -80,7 +82,7 @@ Pivotta::Pivotta(const StartupDecisions &decisions, QWidget *parent)
     connectMenus();
     connectParts();
     connectEngine();
-    new WindowTheme(this); // light or dark as the desktop is, from now on
+    followDesktopTheme();
     setWindowTitle(QString("%1 %2").arg(QCoreApplication::applicationName(), majorVersion));
     carryOut(decisions);
     statusBar()->showMessage(
@@ -236,8 +238,16 @@ void Pivotta::connectParts() {
 
 // The engine and the watcher speak through signals; the window shows what they say.
 void Pivotta::connectEngine() {
-    connect(engine, &RotationEngine::message, panes, &OutputPanes::write);
-    connect(engine, &RotationEngine::statusMessage, this, &Pivotta::showStatus);
+    // The wording speaks first: a run's summary is written before the window reacts to its end.
+    wording = new PaneWording(this);
+    wording->listenTo(engine);
+    wording->listenTo(watcher);
+    connect(wording, &PaneWording::message, panes, &OutputPanes::write);
+    connect(wording, &PaneWording::status, this, &Pivotta::showStatus);
+    connect(previewDock, &PreviewDock::photoChecked, wording,
+            [this](const OrientationCheck &check, const QString &path) {
+                wording->tellCheck(check, path, folderBar->currentFolder());
+            });
     connect(engine, &RotationEngine::runStarted, this, &Pivotta::onRunStarted);
     connect(engine, &RotationEngine::runFinished, this, &Pivotta::onRunFinished);
     connect(engine, &RotationEngine::photosListed, batchProgress,
@@ -246,8 +256,16 @@ void Pivotta::connectEngine() {
     connect(engine, &RotationEngine::photoRotated, this,
             [this] { ui->counter->setNum(++rotatedTotal); });
     connect(ui->stopRotatingButton, &QPushButton::clicked, engine, &RotationEngine::stop);
-    connect(watcher, &FolderWatcher::message, panes, &OutputPanes::write);
-    connect(watcher, &FolderWatcher::statusMessage, this, &Pivotta::showStatus);
+}
+
+// Light or dark as the desktop is, from now on; the panes' messages take the theme's colours.
+void Pivotta::followDesktopTheme() {
+    auto *theme = new WindowTheme(this);
+    const auto colorPanes = [this](Theme current) {
+        wording->setColors(current == Theme::Dark ? PaneColors::dark() : PaneColors::light());
+    };
+    colorPanes(theme->current());
+    connect(theme, &WindowTheme::changed, wording, colorPanes);
 }
 
 // The command line's decisions: the watcher's state, a photo or folder to preview, the welcome,
@@ -305,9 +323,9 @@ void Pivotta::startFromFileManager(const StartupDecisions &decisions, const QStr
         return;
     }
     const QFileInfo fileInfo(photoPath);
-    panes->append(
-        shellParameterText(tr("Rotate file %1"))
-            .arg(fileLink(fileInfo.absoluteFilePath(), true, false, folderBar->currentFolder())));
+    panes->append(shellParameterText(tr("Rotate file %1"))
+                      .arg(fileLink(fileInfo.absoluteFilePath(), true, false,
+                                    folderBar->currentFolder(), wording->colors().link)));
     if (!fileInfo.isFile() || !fileInfo.isReadable()) {
         panes->append(tr("File is not readable."));
         return;
@@ -351,21 +369,17 @@ void Pivotta::rotateCurrentFolder() {
 
 // Turns one photo as its orientation asks.
 void Pivotta::autorotatePhoto(const QString &path) {
-    rotateSinglePhoto(path, engine->checkPhoto(path, folderBar->currentFolder()).turn, true);
+    rotateSinglePhoto(path, Turn::None, true);
 }
 
-// Turns one photo; the preview, the countdown and "Done." (when asked for) follow once the
-// rotation has finished.
+// Turns one photo by `turn`, or as its orientation asks when `turn` is None; the preview, the
+// countdown and "Done." (when asked for) follow once the rotation has finished.
 void Pivotta::rotateSinglePhoto(const QString &path, Turn turn, bool sayDoneAfterwards) {
     const QString folder = folderBar->currentFolder();
     if (!path.isEmpty() && QFileInfo(path).isFile()) {
-        if (turn == Turn::None) {
-            panes->append(tr("Automatic rotating requires EXIF orientation metadata to be present. "
-                             "File %1 contains no such metadata, so Pivotta cannot know which way "
-                             "to rotate it.")
-                              .arg(fileLink(path, false, false, folder)));
-            previewDock->showPhoto(path);
-        } else if (engine->rotatePhoto(path, turn, folder)) {
+        const bool started = turn == Turn::None ? engine->rotateByOrientation(path, folder)
+                                                : engine->rotatePhoto(path, turn, folder);
+        if (started) {
             singleRotationPath = path;
             sayDoneAfterSingle = sayDoneAfterwards;
             return;
@@ -401,7 +415,7 @@ void Pivotta::onRunFinished(const RunSummary &summary) {
     if (summary.interrupted && summary.kind != RunSummary::WatcherRun)
         countdown->cancel();
     if (summary.kind == RunSummary::SinglePhoto) {
-        onSinglePhotoFinished();
+        onSinglePhotoFinished(summary);
         return;
     }
     previewDock->reload();
@@ -410,10 +424,14 @@ void Pivotta::onRunFinished(const RunSummary &summary) {
         countdown->start();
 }
 
-void Pivotta::onSinglePhotoFinished() {
+void Pivotta::onSinglePhotoFinished(const RunSummary &summary) {
     const QString path = singleRotationPath;
     singleRotationPath.clear();
-    previewDock->load(path);
+    // A photo that needed no turn is shown in the preview as it is.
+    if (summary.photosToRotate == 0)
+        previewDock->showPhoto(path);
+    else
+        previewDock->load(path);
     if (sayDoneAfterSingle)
         panes->append("<br>" + tr("Done."));
     sayDoneAfterSingle = false;

@@ -15,6 +15,7 @@ class CloseCountdown;
 class FolderBar;
 class FolderWatcher;
 class OutputPanes;
+class PaneWording;
 class Preferences;
 class PreviewDock;
 class RotationEngine;
@@ -53,6 +54,7 @@ private:
     void connectMenus();
     void connectParts();
     void connectEngine();
+    void followDesktopTheme();
     void carryOut(const StartupDecisions &decisions);
     void startFromFileManager(const StartupDecisions &decisions, const QString &folder);
 
@@ -66,7 +68,7 @@ private:
     void rotateSinglePhoto(const QString &path, Turn turn, bool sayDoneAfterwards);
     void onRunStarted(int kind);
     void onRunFinished(const RunSummary &summary);
-    void onSinglePhotoFinished();
+    void onSinglePhotoFinished(const RunSummary &summary);
     void setUserStartControlsEnabled(bool enabled);
     void turnOffWatchingForManualRotation();
 
@@ -76,6 +78,7 @@ private:
     RotationEngine *engine = nullptr;
     FolderWatcher *watcher = nullptr;
     OutputPanes *panes = nullptr;
+    PaneWording *wording = nullptr;
     FolderBar *folderBar = nullptr;
     PreviewDock *previewDock = nullptr;
     WatchSwitch *watchSwitch = nullptr;

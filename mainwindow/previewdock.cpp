@@ -20,7 +20,7 @@
 
 #include <utility>
 
-#include "engine/messagetext.h"
+#include "presentation/messagetext.h"
 #include "mainwindow/photopreview.h"
 
 namespace {
@@ -144,7 +144,8 @@ void PreviewDock::load(const QString &path) {
     widgets.fileNameArea->setMaximumHeight(int(nameMetrics.lineSpacing() * 1.5));
     settleLayout();
 
-    preview->load(path, widgets.rawView->size(), widgets.orientedView->size(), folder);
+    preview->load(path, widgets.rawView->size(), widgets.orientedView->size());
+    emit photoChecked(preview->orientationCheck(), path);
     showImages();
 }
 

@@ -10,6 +10,7 @@
 #include "engine/turn.h"
 
 class PhotoPreview;
+struct OrientationCheck;
 class QAbstractButton;
 class QAction;
 class QDockWidget;
@@ -63,6 +64,8 @@ signals:
     void quarterTurnRequested(const QString &path, Turn turn);
     // The entry above (-1) or below (+1) in the folder tree is wanted.
     void stepRequested(int step);
+    // The photo about to be shown was read: what its orientation check found, for the panes.
+    void photoChecked(const OrientationCheck &check, const QString &path);
 
 private:
     void prepareViews();

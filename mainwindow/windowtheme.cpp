@@ -79,6 +79,10 @@ void WindowTheme::apply(Theme theme) {
     else
         applyTheme(window, darkPalette(), themeStyleSheet(Theme::Dark));
     followThemeInForms(window, theme);
+    if (theme != applied) {
+        applied = theme;
+        emit changed(theme);
+    }
 }
 
 // Decided once the toolkit has handed the new palette to every widget: a palette set while it is

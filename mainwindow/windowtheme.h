@@ -18,6 +18,11 @@ public:
     explicit WindowTheme(QWidget *window);
 
     void apply(Theme theme);
+    Theme current() const { return applied; }
+
+signals:
+    // After each change of theme, for the parts that colour their own content.
+    void changed(Theme theme);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -26,4 +31,5 @@ private:
     void followWindowPalette();
 
     QWidget *window = nullptr;
+    Theme applied = Theme::Light;
 };

@@ -3,6 +3,39 @@
 
 #include <QTextCursor>
 
+#include "engine/photorotation.h"
+#include "engine/rotationengine.h"
+#include "watcher/folderwatcher.h"
+
+MessageLog::MessageLog(PaneWording *wording)
+    : listened(wording) {
+    connect(listened, &PaneWording::message, this, &MessageLog::add);
+}
+
+MessageLog::MessageLog()
+    : MessageLog(&ownWording) {}
+
+MessageLog::MessageLog(RotationEngine *engine)
+    : MessageLog() {
+    listenTo(engine);
+}
+
+void MessageLog::listenTo(RotationEngine *engine) {
+    listened->listenTo(engine);
+}
+
+void MessageLog::listenTo(FolderWatcher *watcher) {
+    listened->listenTo(watcher);
+}
+
+void MessageLog::listenTo(PhotoRotation *rotation) {
+    connect(rotation, &PhotoRotation::step, listened, &PaneWording::tellStep);
+    connect(rotation, &PhotoRotation::finished, listened,
+            [this, rotation](const PhotoRotationOutcome &outcome) {
+                listened->tellOutcome(photoOutcomeOf(rotation->photo(), rotation->turn(), outcome));
+            });
+}
+
 void MessageLog::add(const OutputMessage &message) {
     received << message;
     QTextDocument &pane = message.pane == OutputMessage::Main ? main : detailed;

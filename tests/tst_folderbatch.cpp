@@ -124,7 +124,7 @@ void FolderBatchTest::init() {
     statusTexts.clear();
     connect(engine.get(), &RotationEngine::runStarted, this,
             [this](RunSummary::Kind kind) { started << kind; });
-    connect(engine.get(), &RotationEngine::statusMessage, this,
+    connect(log->wording(), &PaneWording::status, this,
             [this](const QString &text) { statusTexts << text; });
 }
 
@@ -162,7 +162,7 @@ QString FolderBatchTest::addSmallPhoto(const QString &relativePath, int tag) {
 void FolderBatchTest::whenShown(const QString &text, std::function<void()> action, bool atEnd) {
     auto done = std::make_shared<bool>(false);
     // Connected after the log, so the log has the message when this runs.
-    connect(engine.get(), &RotationEngine::message, this, [this, text, action, done, atEnd] {
+    connect(log->wording(), &PaneWording::message, this, [this, text, action, done, atEnd] {
         const QString shown = mainText();
         if (*done || !(atEnd ? shown.endsWith(text) : shown.contains(text)))
             return;
@@ -236,9 +236,9 @@ void FolderBatchTest::dryRunChangesNoByte() {
     QList<QByteArray> originals;
     for (const QString &photo : photos)
         originals << fileBytes(photo);
-    QList<PhotoReport> reports;
-    connect(engine.get(), &RotationEngine::photoReported, this,
-            [&reports](const PhotoReport &report) { reports << report; });
+    QList<PhotoOutcome> outcomes;
+    connect(engine.get(), &RotationEngine::photoFinished, this,
+            [&outcomes](const PhotoOutcome &outcome) { outcomes << outcome; });
 
     QVERIFY(engine->startUserBatch(folder->path(), true));
     QVERIFY(runsFinished(1));
@@ -249,9 +249,9 @@ void FolderBatchTest::dryRunChangesNoByte() {
     QVERIFY(mainText().contains("3 image(s) with EXIF orientation metadata were found, out of 4 "
                                 "photo(s) total."));
     QVERIFY(mainText().contains("0 image(s) were successfully rotated."));
-    QCOMPARE(reports.size(), 3);
-    for (const PhotoReport &report : reports)
-        QCOMPARE(report.outcome, PhotoReport::WouldRotate);
+    QCOMPARE(outcomes.size(), 3);
+    for (const PhotoOutcome &outcome : outcomes)
+        QCOMPARE(outcome.kind, PhotoOutcome::WouldRotate);
     QCOMPARE(summary(0).rotated, 0);
     QCOMPARE(leftovers(), QStringList());
 }
@@ -375,7 +375,7 @@ void FolderBatchTest::recheckEndsDespiteAFailingPhoto() {
     QVERIFY(QFile::setPermissions(stuck, readOnly));
     const QByteArray original = fileBytes(stuck);
     int triggers = 0;
-    connect(engine.get(), &RotationEngine::message, this, [&] {
+    connect(log->wording(), &PaneWording::message, this, [&] {
         // A folder change noticed at each failure while the run is on, as the failed attempt's
         // own files cause.
         if (triggers < 5 && mainText().count("is read-only") > triggers) {
@@ -494,10 +494,10 @@ void FolderBatchTest::messagesStayInScanOrderSideBySide() {
     StandInTools::ToolFolder tools(sandbox.path());
     QVERIFY(tools.write("jpegtran", delays + "esac\n" + StandInTools::realJpegtran));
     QVERIFY(tools.write("exiv2", StandInTools::realExiv2));
-    QList<PhotoReport> reports;
+    QList<PhotoOutcome> reports;
     QStringList finishOrder;
-    connect(engine.get(), &RotationEngine::photoReported, this,
-            [&reports](const PhotoReport &report) { reports << report; });
+    connect(engine.get(), &RotationEngine::photoFinished, this,
+            [&reports](const PhotoOutcome &outcome) { reports << outcome; });
     connect(engine.get(), &RotationEngine::photoRotated, this,
             [&finishOrder](const QString &path) { finishOrder << path; });
     const auto runWith = [&](int parallel, int run) {
@@ -515,7 +515,8 @@ void FolderBatchTest::messagesStayInScanOrderSideBySide() {
                      qPrintable(it.key()));
         }
         QCOMPARE(summary(run - 1).rotated, references.size());
-        QCOMPARE(summary(run - 1).failed, 1);
+        // The read-only photo, and the file that is no photo at all.
+        QCOMPARE(summary(run - 1).failed, 2);
         QCOMPARE(leftovers(), QStringList());
     };
 
@@ -524,7 +525,7 @@ void FolderBatchTest::messagesStayInScanOrderSideBySide() {
         return;
     const QStringList oneAtATime = withoutTimes(mainText());
     const QStringList detailedOneAtATime = withoutTimes(detailedText());
-    const QList<PhotoReport> reportsOneAtATime = reports;
+    const QList<PhotoOutcome> reportsOneAtATime = reports;
     QVERIFY(makePhotos());
     QCOMPARE(scanOrder(), order); // the same folder listed the same way
     runWith(4, 2);
@@ -533,9 +534,9 @@ void FolderBatchTest::messagesStayInScanOrderSideBySide() {
 
     // The photos did finish out of order...
     QStringList reportedRotated;
-    for (const PhotoReport &report : std::as_const(reports)) {
-        if (report.outcome == PhotoReport::Rotated)
-            reportedRotated << QFileInfo(report.path).canonicalFilePath();
+    for (const PhotoOutcome &report : std::as_const(reports)) {
+        if (report.kind == PhotoOutcome::Rotated)
+            reportedRotated << QFileInfo(report.photo.path).canonicalFilePath();
     }
     QCOMPARE(finishOrder.size(), reportedRotated.size());
     QVERIFY2(finishOrder != reportedRotated, qPrintable(finishOrder.join('\n')));
@@ -544,9 +545,10 @@ void FolderBatchTest::messagesStayInScanOrderSideBySide() {
     QCOMPARE(withoutTimes(detailedText()), detailedOneAtATime);
     QCOMPARE(reports.size(), reportsOneAtATime.size());
     for (int i = 0; i < reports.size(); ++i) {
-        QCOMPARE(reports[i].path, reportsOneAtATime[i].path);
-        QCOMPARE(reports[i].outcome, reportsOneAtATime[i].outcome);
+        QCOMPARE(reports[i].photo.path, reportsOneAtATime[i].photo.path);
+        QCOMPARE(reports[i].kind, reportsOneAtATime[i].kind);
         QCOMPARE(reports[i].turn, reportsOneAtATime[i].turn);
+        QCOMPARE(reports[i].reason.kind, reportsOneAtATime[i].reason.kind);
     }
 }
 
@@ -578,13 +580,18 @@ void FolderBatchTest::stopMidBatchLeavesEveryPhotoWhole() {
     QVERIFY(tools.write("jpegtran", "sleep 0.5\n" + StandInTools::realJpegtran));
     QVERIFY(tools.write("exiv2", "sleep 0.5\n" + StandInTools::realExiv2));
     engine->setParallelRotations(4);
-    QList<PhotoReport> reports;
-    connect(engine.get(), &RotationEngine::photoReported, this,
-            [&reports](const PhotoReport &report) { reports << report; });
+    QList<PhotoOutcome> outcomes;
+    connect(engine.get(), &RotationEngine::photoFinished, this,
+            [&outcomes](const PhotoOutcome &outcome) { outcomes << outcome; });
     bool stopped = false;
     const auto stopOnce = [&] {
-        if (!stopped)
-            later([this] { engine->stop(); });
+        if (!stopped) {
+            later([this] {
+                engine->stop();
+                // A change noticed while the run stops (its own files going) starts nothing.
+                engine->startWatcherRun(folder->path());
+            });
+        }
         stopped = true;
     };
     if (stopAt == "first turn")
@@ -618,12 +625,13 @@ void FolderBatchTest::stopMidBatchLeavesEveryPhotoWhole() {
     QVERIFY(rotated < photos.size());
     // Every photo whose turn was cut short is told about, once.
     int left = 0;
-    for (const PhotoReport &report : std::as_const(reports)) {
-        if (report.outcome != PhotoReport::Left)
+    for (const PhotoOutcome &outcome : std::as_const(outcomes)) {
+        if (outcome.kind != PhotoOutcome::Left)
             continue;
+        QCOMPARE(outcome.reason.kind, PhotoReason::Stopped);
         ++left;
         const QString told =
-            "Stopped before " + report.path + " was rotated. The photo was left unchanged.";
+            "Stopped before " + outcome.photo.path + " was rotated. The photo was left unchanged.";
         QVERIFY2(mainText().count(told) == 1, qPrintable(told + "\n" + mainText()));
     }
     QCOMPARE(mainText().count("Stopped before "), left);

@@ -517,8 +517,11 @@ std::optional<Expect> KeptPhotosTest::rotateAlone(const QString &photo, Turn tur
     job.photoPath = photo;
     job.turn = turn;
     job.folder = folder->path();
+    job.perfect = Settings::perfect();
+    job.trim = Settings::trim();
+    job.fileTimeMode = Settings::fileTimeMode();
     PhotoRotation rotation(job);
-    connect(&rotation, &PhotoRotation::message, &log, &MessageLog::add);
+    log.listenTo(&rotation);
     QSignalSpy finished(&rotation, &PhotoRotation::finished);
     rotation.start();
     if (!QTest::qWaitFor([&finished] { return !finished.isEmpty(); }, runWaitMs))
@@ -536,7 +539,7 @@ std::optional<Expect> KeptPhotosTest::rotateAlone(const QString &photo, Turn tur
 std::optional<Expect> KeptPhotosTest::rotateInBatch(RunSummary *summary) {
     RotationEngine engine;
     engine.setParallelRotations(1);
-    connect(&engine, &RotationEngine::message, &log, &MessageLog::add);
+    log.listenTo(&engine);
     QSignalSpy finished(&engine, &RotationEngine::runFinished);
     if (!engine.startUserBatch(folder->path(), false) ||
         !QTest::qWaitFor([&finished] { return !finished.isEmpty(); }, runWaitMs))

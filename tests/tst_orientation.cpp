@@ -1,6 +1,6 @@
 // The turn a photo needs and what is said about it: the test photos, bad input to the reading,
 // the progress mark, links that show outside names literally, and the engine's check of one
-// photo under the mirrored-photos setting.
+// photo under the mirrored-photos setting, which tells nothing until the caller shows it.
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -9,10 +9,12 @@
 #include <QUrl>
 #include <QtTest>
 
-#include "engine/messagetext.h"
 #include "engine/orientationcheck.h"
 #include "engine/rotationengine.h"
 #include "messagelog.h"
+#include "presentation/messagetext.h"
+#include "presentation/panecolors.h"
+#include "presentation/photowording.h"
 
 Q_DECLARE_METATYPE(Turn)
 Q_DECLARE_METATYPE(OrientationCheck::Finding)
@@ -22,11 +24,38 @@ QString sharedPhoto(const QString &name) {
     return QString(PIVOTTA_TESTDATA_DIR "/orientation/") + name;
 }
 
-OrientationCheck check(const QString &path, bool fixMirrored = false, bool dot = false) {
-    OrientationContext context;
-    context.dotBeforeErrors = dot;
-    context.fixMirrored = fixMirrored;
-    return checkOrientation(path, context);
+OrientationCheck check(const QString &path, bool fixMirrored = false) {
+    return checkOrientation(path, fixMirrored);
+}
+
+// What a run tells about a photo after its check, in a user batch (with its progress mark) or
+// elsewhere, as the light panes show it.
+QList<OutputMessage> told(const OrientationCheck &result, const QString &path,
+                          bool userBatch = false) {
+    const PhotoRef photo{path, path, QString()};
+    QList<OutputMessage> messages;
+    if (result.askedImageReader) {
+        PhotoStep step;
+        step.kind = PhotoStep::ExifUnusable;
+        step.photo = photo;
+        step.check = result;
+        step.inUserBatch = userBatch;
+        messages << stepMessages(step, PaneColors::light());
+    }
+    if (result.leavesPhoto()) {
+        PhotoOutcome outcome;
+        outcome.photo = photo;
+        outcome.reason = reasonOfCheck(result);
+        messages << outcomeMessages(outcome, PaneColors::light());
+    }
+    return messages;
+}
+
+// The plain reason the headless report gives for leaving the photo.
+QString reasonFor(const OrientationCheck &result) {
+    PhotoOutcome outcome;
+    outcome.reason = reasonOfCheck(result);
+    return reasonText(outcome);
 }
 
 // The panes as a user would read them after these messages.
@@ -132,11 +161,13 @@ void OrientationTest::photos() {
         const int tag = name.section('_', 1).left(1).toInt();
         expected << OutputMessage::main(unusualOrientationText(link, tag, mirror));
         QCOMPARE(result.orientation, tag);
-        QVERIFY(!result.reason.isEmpty());
-        const QString text = shown(result.messages).main;
+        QCOMPARE(reasonFor(result), QString("mirrored orientation %1").arg(tag));
+        const QString text = shown(told(result, path)).main;
         QVERIFY2(text.contains(unusualOrientationText(name, tag, mirror)), qPrintable(text));
     }
-    QCOMPARE(result.messages, expected);
+    QCOMPARE(told(result, path), expected);
+    // The preview's words for the check are a run's, without the progress mark.
+    QCOMPARE(checkMessages(result, {path, path, QString()}, PaneColors::light()), expected);
 }
 
 void OrientationTest::badInput_data() {
@@ -183,18 +214,19 @@ void OrientationTest::badInput() {
     const OrientationCheck result = check(path);
 
     QCOMPARE(result.turn, Turn::None);
-    const Panes log = shown(result.messages);
+    const Panes log = shown(told(result, path));
     if (detailedMessage.isEmpty()) {
         QCOMPARE(result.finding, OrientationCheck::NotOpened);
-        QCOMPARE(result.messages, QList<OutputMessage>());
+        QCOMPARE(told(result, path), QList<OutputMessage>());
     } else {
         QCOMPARE(result.finding, OrientationCheck::Unreadable);
-        QVERIFY(!result.reason.isEmpty());
+        QVERIFY(!result.readerError.isEmpty());
+        QCOMPARE(reasonFor(result), result.readerError);
         QVERIFY2(log.detailed.contains(detailedMessage), qPrintable(log.detailed));
         // The image reader could not help either: its error and a link to the photo.
         QVERIFY2(log.main.contains("; " + kind + ".jpg"), qPrintable(log.main));
         // No progress mark outside user runs.
-        QVERIFY(!result.messages.contains(OutputMessage::mark(". ")));
+        QVERIFY(!told(result, path).contains(OutputMessage::mark(". ")));
     }
 }
 
@@ -218,13 +250,14 @@ void OrientationTest::errorsGetAProgressDotInUserRuns() {
     file.write("nothing");
     file.close();
 
-    const OrientationCheck bad = check(path, false, true);
-    const OrientationCheck good = check(sharedPhoto("Landscape_6.jpg"), false, true);
+    const QList<OutputMessage> bad = told(check(path), path, true);
+    const QList<OutputMessage> good =
+        told(check(sharedPhoto("Landscape_6.jpg")), sharedPhoto("Landscape_6.jpg"), true);
 
-    QVERIFY(!bad.messages.isEmpty());
-    QCOMPARE(bad.messages.first(), OutputMessage::mark(". "));
-    QCOMPARE(good.messages, QList<OutputMessage>());
-    const QString text = shown(bad.messages + good.messages).main;
+    QVERIFY(!bad.isEmpty());
+    QCOMPARE(bad.first(), OutputMessage::mark(". "));
+    QCOMPARE(good, QList<OutputMessage>());
+    const QString text = shown(bad + good).main;
     QVERIFY2(text.startsWith(". "), qPrintable(text));
     QCOMPARE(text.count(". "), 1);
 }
@@ -232,7 +265,7 @@ void OrientationTest::errorsGetAProgressDotInUserRuns() {
 void OrientationTest::linkTextAndTargetAreEscaped() {
     const QString name = "<b>x</b> & 'q' <a href='https://example.org'>y</a>.jpg";
     const QString path = "/photos/" + name;
-    const QString link = fileLink(path, true, false, QString());
+    const QString link = fileLink(path, true, false, QString(), PaneColors::light().link);
     QVERIFY(link.startsWith("<a style='color:#333' href='file:///photos/"));
     QCOMPARE(link.count("<a "), 1);
     QCOMPARE(link.count('\''), 4); // only the two attribute values are quoted
@@ -245,10 +278,10 @@ void OrientationTest::linkTextAndTargetAreEscaped() {
     const QString photo = sandbox.filePath(photoName);
     QFile::remove(photo);
     QVERIFY(QFile::copy(sharedPhoto("Landscape_2.jpg"), photo));
-    const OrientationCheck result = check(photo);
-    QCOMPARE(result.messages.size(), 1);
-    QCOMPARE(result.messages.first().text.count("<a "), 1);
-    const QString text = shown(result.messages).main;
+    const QList<OutputMessage> messages = told(check(photo), photo);
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages.first().text.count("<a "), 1);
+    const QString text = shown(messages).main;
     QVERIFY2(text.contains(unusualOrientationText(photoName, 2, "horizontal")), qPrintable(text));
 }
 
@@ -258,8 +291,8 @@ void OrientationTest::engineCheckFollowsTheMirroredSetting_data() {
     QTest::newRow("mirrored fixed") << true;
 }
 
-// The engine's check of one photo (the preview's) reads the setting and says what the check
-// found.
+// The engine's check of one photo (the preview's) reads the setting and tells nothing itself; the
+// caller shows what it found.
 void OrientationTest::engineCheckFollowsTheMirroredSetting() {
     QFETCH(bool, fixMirrored);
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta");
@@ -267,11 +300,14 @@ void OrientationTest::engineCheckFollowsTheMirroredSetting() {
     settings.sync();
     RotationEngine engine;
     MessageLog log(&engine);
+    const QString photo = sharedPhoto("Portrait_5.jpg");
 
-    const OrientationCheck result = engine.checkPhoto(sharedPhoto("Portrait_5.jpg"), QString());
+    const OrientationCheck result = engine.checkPhoto(photo);
 
     QCOMPARE(result.turn, fixMirrored ? Turn::Transpose : Turn::None);
-    QCOMPARE(log.messages(), result.messages);
+    QCOMPARE(log.messages(), QList<OutputMessage>());
+    log.wording()->tellCheck(result, photo, QString());
+    QCOMPARE(log.messages(), told(result, photo));
     QCOMPARE(log.messages().isEmpty(), fixMirrored);
     settings.remove("fixMirroredOrientations");
 }

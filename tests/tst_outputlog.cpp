@@ -4,8 +4,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
-#include "engine/messagetext.h"
-#include "engine/outputmessage.h"
+#include "presentation/messagetext.h"
+#include "presentation/outputmessage.h"
 #include "mainwindow/outputtext.h"
 #include "windowfixture.h"
 

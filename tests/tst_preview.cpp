@@ -183,6 +183,7 @@ void PreviewTest::autorotateTwice() {
 
     const QByteArray rotated = contentHash(path);
     click("autorotateSingleButton");
+    waitUntilEngineIdle();
     QVERIFY(mainPaneText().contains(
         "Automatic rotating requires EXIF orientation metadata to be present. File photo_6.jpg "
         "contains no such metadata, so Pivotta cannot know which way to rotate it."));
@@ -202,6 +203,7 @@ void PreviewTest::autorotateWithoutUsableTag() {
     previewDock()->showPhoto(path);
 
     click("autorotateSingleButton");
+    waitUntilEngineIdle();
 
     QVERIFY(mainPaneText().contains(
         "Automatic rotating requires EXIF orientation metadata to be present."));

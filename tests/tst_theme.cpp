@@ -20,6 +20,7 @@
 #include <map>
 
 #include "common/theme.h"
+#include "presentation/panecolors.h"
 #include "windowfixture.h"
 
 namespace {
@@ -217,10 +218,11 @@ void ThemeTest::sheetsShareTheirRules() {
     const QString dark = themeStyleSheet(Theme::Dark);
     QVERIFY(!light.contains("${"));
     QVERIFY(!dark.contains("${"));
-    // The dark sheet adds rules of its own after the shared ones: the panes' light paper.
-    const qsizetype darkOnly = dark.indexOf("#cmdLineOutput {");
+    // The dark sheet adds rules of its own after the shared ones: the panes' dark paper.
+    const QString panePaper = "#cmdLineOutput {\n    background-color:";
+    const qsizetype darkOnly = dark.indexOf(panePaper);
     QVERIFY(darkOnly > 0);
-    QVERIFY(!light.contains("#cmdLineOutput {"));
+    QVERIFY(!light.contains(panePaper));
     QCOMPARE(rulesOnly(light), rulesOnly(dark.left(darkOnly)));
     QVERIFY(light.contains("background-color: #fdfdfd;"));
     QVERIFY(dark.contains("background-color: #3a3a3a;"));
@@ -399,11 +401,15 @@ void ThemeTest::textIsReadable_data() {
     QTest::addColumn<int>("textRole");
     // Disabled text must look disabled: plainly weaker than enabled text, yet visible.
     QTest::addColumn<bool>("disabled");
-    // Colours that messages fix in a pane's text, whatever the theme.
+    // Colours that messages give parts of a pane's text in the light theme; the dark theme's
+    // messages take the dark colour set.
     QTest::addColumn<QList<QColor>>("messageColors");
 
     const QList<QColor> mainPaneColors{QColor("#333"), QColor("#666")};
     const QList<QColor> detailedPaneColors{QColor("#333")};
+    QList<QColor> darkMessageColors;
+    for (const QString &color : PaneColors::dark().all())
+        darkMessageColors << QColor(color);
     const struct {
         const char *owner;
         const char *name;
@@ -436,9 +442,10 @@ void ThemeTest::textIsReadable_data() {
     };
     for (bool dark : {false, true}) {
         for (const auto &widget : widgets) {
+            const bool pane = !widget.messageColors.isEmpty();
             QTest::addRow("%s %s %s", dark ? "dark" : "light", widget.owner, widget.name)
                 << dark << widget.owner << widget.name << int(widget.role) << widget.disabled
-                << widget.messageColors;
+                << (dark && pane ? darkMessageColors : widget.messageColors);
         }
     }
 }

@@ -11,11 +11,13 @@
 #include <QtTest>
 
 #include "craftedphotos.h"
-#include "engine/durationtext.h"
 #include "engine/jpegstructure.h"
 #include "engine/losslessturn.h"
 #include "engine/safereplace.h"
 #include "engine/tools.h"
+#include "presentation/durationtext.h"
+#include "presentation/messagetext.h"
+#include "presentation/photowording.h"
 #include "testphotos.h"
 
 Q_DECLARE_METATYPE(CraftedPhotos::Recipe)
@@ -426,7 +428,7 @@ void ToolsTest::noExifDate() {
 }
 
 void ToolsTest::toolOutputShowsLiterally() {
-    const QString html = toolOutputHtml("a <b>x</b>\nb", "can't open 'c&d.jpg'\n");
+    const QString html = toolOutputHtml("a <b>x</b>\nb", "can't open 'c&d.jpg'\n", "#333");
     QTextDocument document;
     document.setHtml(html);
     const QString shown = document.toPlainText();

@@ -16,14 +16,16 @@
 #include <memory>
 
 #include "engine/photorotation.h"
-#include "engine/safereplace.h"
 #include "engine/rotationengine.h"
+#include "engine/safereplace.h"
+#include "engine/toolrun.h"
 #include "messagelog.h"
 #include "settings/settings.h"
 #include "standintools.h"
 #include "testphotos.h"
 
 Q_DECLARE_METATYPE(PhotoRotationOutcome::Kind)
+Q_DECLARE_METATYPE(PhotoOutcome::Kind)
 
 namespace {
 using StandInTools::realExiv2;
@@ -43,6 +45,18 @@ struct Ending {
 
 QSettings settings() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, "Tavlund", "Pivotta");
+}
+
+// A rotation of one photo with the settings as a run would read them at its start.
+PhotoRotation::Job jobFor(const QString &photo, Turn turn, const QString &folder) {
+    PhotoRotation::Job job;
+    job.photoPath = photo;
+    job.turn = turn;
+    job.folder = folder;
+    job.perfect = Settings::perfect();
+    job.trim = Settings::trim();
+    job.fileTimeMode = Settings::fileTimeMode();
+    return job;
 }
 } // namespace
 
@@ -72,6 +86,9 @@ private slots:
     void onePhotoIsNeverRotatedTwiceAtOnce();
     void hangingToolEndsWithItsChildren_data();
     void hangingToolEndsWithItsChildren();
+    void destroyedToolRunLeavesNoChild();
+    void singlePhotoByItsOrientation_data();
+    void singlePhotoByItsOrientation();
 
 private:
     QString copyPhoto(const QString &shared, const QString &name);
@@ -144,13 +161,10 @@ void TransformTest::useTools(const QString &jpegtranBody, const QString &exiv2Bo
 }
 
 Ending TransformTest::rotate(const QString &photo, int angle) {
-    PhotoRotation::Job job;
-    job.photoPath = photo;
-    job.turn = turnForAngle(angle);
-    job.folder = photos->path();
+    PhotoRotation::Job job = jobFor(photo, turnForAngle(angle), photos->path());
     job.toolTimeoutMs = toolTimeoutMs;
     PhotoRotation rotation(job);
-    connect(&rotation, &PhotoRotation::message, &log, &MessageLog::add);
+    log.listenTo(&rotation);
     Ending ending;
     connect(&rotation, &PhotoRotation::finished, this,
             [&ending](const PhotoRotationOutcome &outcome) {
@@ -391,7 +405,8 @@ void TransformTest::faultsLeaveThePhotoWhole() {
 
     QCOMPARE(ending.finishedSignals, 1);
     QCOMPARE(ending.outcome.kind, outcome);
-    QCOMPARE(ending.outcome.reason.isEmpty(), outcome == PhotoRotationOutcome::Rotated);
+    QCOMPARE(ending.outcome.reason.kind == PhotoReason::None,
+             outcome == PhotoRotationOutcome::Rotated);
     const bool rotated = outcome == PhotoRotationOutcome::Rotated;
 
     const QString output = mainText() + "\n" + detailedText();
@@ -550,19 +565,15 @@ void TransformTest::outsideNamesShowLiterally() {
 void TransformTest::stopFromAMessageListenerEndsTheChain() {
     const QString photo = copyPhoto("Landscape_6.jpg", "photo.jpg");
     const QByteArray original = fileBytes(photo);
-    PhotoRotation::Job job;
-    job.photoPath = photo;
-    job.turn = Turn::Rotate90;
-    job.folder = photos->path();
-    PhotoRotation rotation(job);
-    connect(&rotation, &PhotoRotation::message, &log, &MessageLog::add);
+    PhotoRotation rotation(jobFor(photo, Turn::Rotate90, photos->path()));
+    log.listenTo(&rotation);
     int ends = 0;
     PhotoRotationOutcome outcome;
-    QStringList saidAfterTheEnd;
-    connect(&rotation, &PhotoRotation::message, this, [&](const OutputMessage &message) {
+    QList<PhotoStep::Kind> toldAfterTheEnd;
+    connect(&rotation, &PhotoRotation::step, this, [&](const PhotoStep &step) {
         if (ends > 0)
-            saidAfterTheEnd << message.text;
-        else if (message.text.contains("Rotating 90"))
+            toldAfterTheEnd << step.kind;
+        else if (step.kind == PhotoStep::TurnAnnounced)
             rotation.stop();
     });
     connect(&rotation, &PhotoRotation::finished, this, [&](const PhotoRotationOutcome &ending) {
@@ -576,7 +587,8 @@ void TransformTest::stopFromAMessageListenerEndsTheChain() {
 
     QCOMPARE(ends, 1);
     QCOMPARE(outcome.kind, PhotoRotationOutcome::Stopped);
-    QCOMPARE(saidAfterTheEnd, QStringList());
+    QCOMPARE(toldAfterTheEnd, QList<PhotoStep::Kind>());
+    QVERIFY(mainText().contains("Rotating 90"));
     QCOMPARE(fileBytes(photo), original);
     verifyNothingLeftBehind(photo);
 }
@@ -603,13 +615,10 @@ void TransformTest::photoChangedAfterItsTurnWasRead() {
     QCOMPARE(rewritten.write(changed), changed.size());
     rewritten.close();
 
-    PhotoRotation::Job job;
-    job.photoPath = photo;
-    job.turn = Turn::Rotate90;
-    job.folder = photos->path();
+    PhotoRotation::Job job = jobFor(photo, Turn::Rotate90, photos->path());
     job.examinedState = examined;
     PhotoRotation rotation(job);
-    connect(&rotation, &PhotoRotation::message, &log, &MessageLog::add);
+    log.listenTo(&rotation);
     QSignalSpy finished(&rotation, &PhotoRotation::finished);
     rotation.start();
 
@@ -627,17 +636,17 @@ void TransformTest::onePhotoIsNeverRotatedTwiceAtOnce() {
     const QString photo = copyPhoto("Landscape_6.jpg", "photo.jpg");
     const QImage reference = TestPhotos::referenceRotation(photo, 90);
     RotationEngine engine;
-    connect(&engine, &RotationEngine::message, &log, &MessageLog::add);
+    log.listenTo(&engine);
     QSignalSpy rotated(&engine, &RotationEngine::photoRotated);
     QSignalSpy finished(&engine, &RotationEngine::runFinished);
     QStringList statusTexts;
-    connect(&engine, &RotationEngine::statusMessage, this,
+    connect(log.wording(), &PaneWording::status, this,
             [&statusTexts](const QString &text) { statusTexts << text; });
     bool asked = false;
     bool secondRotation = true;
     bool batch = true;
     // Asked for as a user would, from the event loop, once the photo is being turned.
-    connect(&engine, &RotationEngine::message, this, [&](const OutputMessage &message) {
+    connect(log.wording(), &PaneWording::message, this, [&](const OutputMessage &message) {
         if (asked || !message.text.contains("Rotating 90"))
             return;
         asked = true;
@@ -704,10 +713,10 @@ void TransformTest::hangingToolEndsWithItsChildren() {
     const QByteArray original = fileBytes(photo);
     RotationEngine engine;
     engine.setToolTimeout(stop ? rotationWaitMs : 3000);
-    connect(&engine, &RotationEngine::message, &log, &MessageLog::add);
-    QList<PhotoReport> reports;
-    connect(&engine, &RotationEngine::photoReported, this,
-            [&reports](const PhotoReport &report) { reports << report; });
+    log.listenTo(&engine);
+    QList<PhotoOutcome> outcomes;
+    connect(&engine, &RotationEngine::photoFinished, this,
+            [&outcomes](const PhotoOutcome &outcome) { outcomes << outcome; });
     QSignalSpy finished(&engine, &RotationEngine::runFinished);
 
     QVERIFY(engine.rotatePhoto(photo, Turn::Rotate90, photos->path()));
@@ -730,18 +739,20 @@ void TransformTest::hangingToolEndsWithItsChildren() {
     QCOMPARE(fileBytes(photo), original);
     QCOMPARE(mainText().contains("Unicode/international characters in file name"),
              name != "photo.jpg");
-    QCOMPARE(reports.size(), 1);
+    QCOMPARE(outcomes.size(), 1);
     const auto summary = finished.first().first().value<RunSummary>();
     QCOMPARE(summary.rotated, 0);
     QCOMPARE(summary.interrupted, stop);
     if (stop) {
-        QCOMPARE(reports.first().outcome, PhotoReport::Left);
+        QCOMPARE(outcomes.first().kind, PhotoOutcome::Left);
+        QCOMPARE(outcomes.first().reason.kind, PhotoReason::Stopped);
         QVERIFY2(mainText().contains("Stopped before " + QDir::toNativeSeparators(photo) +
                                      " was rotated. The photo was left unchanged."),
                  qPrintable(mainText()));
         QVERIFY(mainText().contains("Rotating interrupted."));
     } else {
-        QCOMPARE(reports.first().outcome, PhotoReport::Failed);
+        QCOMPARE(outcomes.first().kind, PhotoOutcome::Failed);
+        QCOMPARE(outcomes.first().reason.kind, PhotoReason::ToolTimedOut);
         QCOMPARE(summary.failed, 1);
         QVERIFY2(mainText().contains("Not rotated: jpegtran did not finish within 3 seconds and "
                                      "was stopped. " +
@@ -750,6 +761,104 @@ void TransformTest::hangingToolEndsWithItsChildren() {
     }
     QVERIFY(!engine.isBusy());
     QVERIFY(!engine.hasRunPending());
+    verifyNothingLeftBehind(photo);
+}
+
+// A ToolRun destroyed while its tool runs waits for nothing: the tool ends with everything it
+// started, and once the event loop has run it is reaped too, with no warning and no zombie.
+void TransformTest::destroyedToolRunLeavesNoChild() {
+#ifndef Q_OS_LINUX
+    QSKIP("reads /proc");
+#endif
+    const QString toolIdFile = sandbox.filePath("tool-id");
+    const QString childIdFile = sandbox.filePath("tool-child-id");
+    QFile::remove(toolIdFile);
+    QFile::remove(childIdFile);
+    StandInTools::ToolFolder folder(sandbox.path());
+    QVERIFY(folder.write("hang", QString("echo $$ > '%1'\n"
+                                         "sh -c 'echo $$ > \"$1\"; exec sleep 30' child '%2' &\n"
+                                         "exec sleep 30\n")
+                                     .arg(toolIdFile, childIdFile)));
+    QTest::failOnWarning(QRegularExpression("QProcess"));
+    auto *run = new ToolRun;
+    run->start(folder.path() + "/hang", {}, rotationWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(toolIdFile).size() > 0 && QFileInfo(childIdFile).size() > 0,
+                             10000);
+    const qint64 toolId = QString::fromUtf8(fileBytes(toolIdFile)).trimmed().toLongLong();
+    const qint64 childId = QString::fromUtf8(fileBytes(childIdFile)).trimmed().toLongLong();
+    const auto endChildren = qScopeGuard([toolId, childId] {
+        for (const qint64 id : {toolId, childId}) {
+            if (StandInTools::processRunning(id))
+                QProcess::execute("kill", {"-9", QString::number(id)});
+        }
+    });
+    QVERIFY(StandInTools::processRunning(toolId));
+    QVERIFY(StandInTools::processRunning(childId));
+
+    delete run;
+
+    QTRY_VERIFY_WITH_TIMEOUT(!StandInTools::processRunning(toolId), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!StandInTools::processRunning(childId), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QString("/proc/%1").arg(toolId)), 5000);
+}
+
+void TransformTest::singlePhotoByItsOrientation_data() {
+    QTest::addColumn<QString>("shared"); // empty: a file that is no photo
+    QTest::addColumn<bool>("dryRun");
+    QTest::addColumn<QList<PhotoOutcome::Kind>>("outcomes");
+    QTest::addColumn<int>("photosToRotate");
+    QTest::addColumn<int>("rotated");
+    QTest::addColumn<int>("failed");
+
+    using Kinds = QList<PhotoOutcome::Kind>;
+    QTest::newRow("turned") << "Landscape_6.jpg" << false << Kinds{PhotoOutcome::Rotated} << 1 << 1
+                            << 0;
+    QTest::newRow("dry run") << "Landscape_6.jpg" << true << Kinds{PhotoOutcome::WouldRotate} << 1
+                             << 0 << 0;
+    QTest::newRow("upright") << "Landscape_1.jpg" << false << Kinds{} << 0 << 0 << 0;
+    QTest::newRow("mirrored") << "Landscape_2.jpg" << false << Kinds{PhotoOutcome::Left} << 0 << 0
+                              << 0;
+    QTest::newRow("no photo") << QString() << false << Kinds{PhotoOutcome::Failed} << 0 << 0 << 1;
+}
+
+// The engine decides a single photo's turn itself and counts its run as a run of one photo: the
+// summary is right as it comes, dry run included.
+void TransformTest::singlePhotoByItsOrientation() {
+    QFETCH(QString, shared);
+    QFETCH(bool, dryRun);
+    QFETCH(QList<PhotoOutcome::Kind>, outcomes);
+    QFETCH(int, photosToRotate);
+    QFETCH(int, rotated);
+    QFETCH(int, failed);
+    QString photo = photos->filePath("photo.jpg");
+    if (shared.isEmpty()) {
+        QFile text(photo);
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("no photo\n") > 0);
+    } else {
+        photo = copyPhoto(shared, "photo.jpg");
+    }
+    const QByteArray original = fileBytes(photo);
+    RotationEngine engine;
+    log.listenTo(&engine);
+    QList<PhotoOutcome::Kind> told;
+    connect(&engine, &RotationEngine::photoFinished, this,
+            [&told](const PhotoOutcome &outcome) { told << outcome.kind; });
+    QSignalSpy finished(&engine, &RotationEngine::runFinished);
+
+    QVERIFY(engine.rotateByOrientation(photo, photos->path(), dryRun));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, rotationWaitMs);
+
+    const auto summary = finished.first().first().value<RunSummary>();
+    QCOMPARE(summary.kind, RunSummary::SinglePhoto);
+    QCOMPARE(summary.entriesSeen, 1);
+    QCOMPARE(summary.photosToRotate, photosToRotate);
+    QCOMPARE(summary.rotated, rotated);
+    QCOMPARE(summary.failed, failed);
+    QCOMPARE(told, outcomes);
+    QCOMPARE(fileBytes(photo) == original, rotated == 0);
+    QCOMPARE(mainText().contains("Automatic rotating requires EXIF orientation metadata"),
+             photosToRotate == 0);
+    QVERIFY(!engine.isBusy());
     verifyNothingLeftBehind(photo);
 }
 

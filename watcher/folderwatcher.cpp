@@ -1,7 +1,6 @@
 // The folder watcher: watched paths, change notifications, delayed runs, photos awaited.
 #include "watcher/folderwatcher.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -9,7 +8,6 @@
 #include <QTime>
 
 #include "common/debuglog.h"
-#include "engine/messagetext.h"
 #include "engine/photofiles.h"
 #include "engine/rotationengine.h"
 
@@ -57,24 +55,14 @@ void FolderWatcher::setDelays(int settleMs, int settleDuringRunMs, int pollMs) {
 void FolderWatcher::setWatching(bool on, bool fromClick) {
     watching = on;
     if (on) {
-        if (!paths.isEmpty()) {
-            emit statusMessage(tr("Watching for changes in %1").arg(folder), 0);
-            say(tr("<hr><p><b>Watching for changes in %1</b><br>Drop (copy) any file into this "
-                   "folder. Pivotta will detect new files and rotate them.<br>(Only photos that "
-                   "require rotating will show output here.)</p>")
-                    .arg(escapeHtml(folder)));
-        } else {
-            say(tr("Watching turned on. No folder selected for watching."));
-        }
+        tell(RunEvent::WatchingOn, int(paths.size()));
         return;
     }
     // Nothing that was waiting for a change starts once watching is off.
     retrigger.stop();
     awaitedPoll.stop();
     awaited.clear();
-    if (!paths.isEmpty() && fromClick)
-        say(tr("<p><b>No longer watching for changes.</b><br>"));
-    emit statusMessage(QString(), 0);
+    tell(RunEvent::WatchingOff, int(paths.size()), fromClick);
 }
 
 void FolderWatcher::filesInserted(const QString &changedFolder) {
@@ -93,7 +81,7 @@ void FolderWatcher::filesInserted(const QString &changedFolder) {
         return;
     }
     if (engine->isWatcherRunActive()) {
-        emit message(OutputMessage::mark(". "));
+        tell(RunEvent::FurtherChange);
         if (!retrigger.isActive())
             scheduleRun(settleDelayDuringRunMs);
         else
@@ -101,7 +89,7 @@ void FolderWatcher::filesInserted(const QString &changedFolder) {
         return;
     }
     if (retrigger.isActive()) {
-        emit message(OutputMessage::mark(". "));
+        tell(RunEvent::FurtherChange);
         qCDebug(lcPivotta) << "waiting to retrigger";
         return;
     }
@@ -186,12 +174,8 @@ bool FolderWatcher::forgetVanishedWatchPaths() {
         qCDebug(lcPivotta) << "no longer watched, folders gone:" << vanished;
     }
     const bool folderGone = !folder.isEmpty() && !QFileInfo(folder).isDir();
-    if (folderGone && vanished.contains(folder) && watching) {
-        emit statusMessage(QString(), 0);
-        say(tr("<p><b>The watched folder %1 is no longer there.</b><br>It was deleted, renamed or "
-               "moved. Choose a folder again to go on watching.</p>")
-                .arg(escapeHtml(folder)));
-    }
+    if (folderGone && vanished.contains(folder) && watching)
+        tell(RunEvent::WatchedFolderGone);
     return folderGone;
 }
 
@@ -255,6 +239,11 @@ bool FolderWatcher::isQuietAfterStop(const QString &changedFolder) {
     return false;
 }
 
-void FolderWatcher::say(const QString &text) {
-    emit message(OutputMessage::main(text));
+void FolderWatcher::tell(RunEvent::Kind kind, int count, bool byUser) {
+    RunEvent event;
+    event.kind = kind;
+    event.folder = folder;
+    event.count = count;
+    event.byUser = byUser;
+    emit watchEvent(event);
 }

@@ -2,7 +2,7 @@
 // engine for a quiet run when photos arrive, after a short settling delay so that a copy of many
 // files becomes one run. It also looks again at photos that a run left because they were still
 // being copied in, until they have settled. No widget involved: the window's watch switch
-// turns it on and off.
+// turns it on and off. It reports what happens as facts (watchEvent); presentation/ words them.
 #pragma once
 
 #include <QDateTime>
@@ -12,8 +12,8 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "engine/outputmessage.h"
 #include "engine/rotationengine.h"
+#include "engine/runevents.h"
 
 class QFileSystemWatcher;
 
@@ -28,7 +28,7 @@ public:
     void setCurrentFolder(const QString &folder);
     QString currentFolder() const { return folder; }
 
-    // Turns watching on or off and says so; `fromClick` says the user did it.
+    // Turns watching on or off and tells so; `fromClick` says the user did it.
     void setWatching(bool on, bool fromClick);
     bool isWatching() const { return watching; }
 
@@ -50,8 +50,8 @@ public:
     void setDelays(int settleMs, int settleDuringRunMs, int pollMs);
 
 signals:
-    void message(const OutputMessage &message);
-    void statusMessage(const QString &text, int timeoutMs);
+    // Watching turned on or off, the watched folder gone, another change while a run is due.
+    void watchEvent(const RunEvent &event);
 
 private:
     void filesInserted(const QString &changedFolder);
@@ -66,7 +66,7 @@ private:
     void watchSubfoldersOf(const QString &folderPath);
     void rememberQuietFolders();
     bool isQuietAfterStop(const QString &changedFolder);
-    void say(const QString &text);
+    void tell(RunEvent::Kind kind, int count = 0, bool byUser = false);
 
     RotationEngine *engine = nullptr;
     QFileSystemWatcher *folderWatcher = nullptr;

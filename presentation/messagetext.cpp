@@ -1,5 +1,5 @@
-// Escaping, photo links, the short path form and the rotation report lines.
-#include "engine/messagetext.h"
+// Escaping, photo links, the short path form, the rotation report lines and tool output.
+#include "presentation/messagetext.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "common/debuglog.h"
+#include "presentation/panecolors.h"
 
 namespace {
 QString tr(const char *text) {
@@ -50,7 +51,7 @@ QString pathRelativeToFolder(const QString &path, const QString &folder) {
 }
 
 QString fileLink(const QString &filePath, bool showNativePath, bool showRelativePath,
-                 const QString &folder) {
+                 const QString &folder, const QString &color) {
     QFileInfo info(filePath);
     info.makeAbsolute();
     const QString target = QUrl::fromLocalFile(info.filePath()).toString();
@@ -61,31 +62,33 @@ QString fileLink(const QString &filePath, bool showNativePath, bool showRelative
         text = QFileInfo(filePath).fileName();
     else
         text = QDir::toNativeSeparators(pathRelativeToFolder(filePath, folder));
-    return QString("<a style='color:#333' href='%1'>%2</a>")
-        .arg(escapeHtml(target), escapeHtml(text));
+    return QString("<a style='color:%1' href='%2'>%3</a>")
+        .arg(color, escapeHtml(target), escapeHtml(text));
 }
 
-QString rotationReportLine(const QString &filePath, Turn turn, bool dryRun, const QString &folder) {
-    const QString link = fileLink(filePath, false, true, folder);
+QString rotationReportLine(const QString &filePath, Turn turn, bool dryRun, const QString &folder,
+                           const PaneColors &colors) {
+    const QString link = fileLink(filePath, false, true, folder, colors.link);
     const QString dryRunMark = dryRun ? tr(" (dry run)") : QString();
     if (isMirroring(turn)) {
-        return QString::fromUtf8("<br><span style='color:#393'>%1 <span "
-                                 "style='font-size:4em;'>%2</span><br>%3 %4</span>")
-            .arg(mirroringWords(turn), mirroringArrow(turn), link, dryRunMark);
+        return QString::fromUtf8("<br><span style='color:%1'>%2 <span "
+                                 "style='font-size:4em;'>%3</span><br>%4 %5</span>")
+            .arg(colors.turn, mirroringWords(turn), mirroringArrow(turn), link, dryRunMark);
     }
     const int angle = clockwiseAngle(turn);
     const bool clockwise = angle == 90 || angle == 180;
     const QString arrow = clockwise ? QString::fromUtf8("⤾ CW") : QString::fromUtf8("⤿ CCW");
     const int shownAngle = clockwise ? angle : 90;
-    return QString::fromUtf8("<br><span style='color:#393'>Rotating %2° <span "
+    return QString::fromUtf8("<br><span style='color:%1'>Rotating %2° <span "
                              "style='font-size:4em;'>%5</span><br>%3 %4</span>")
-        .arg(QString::number(shownAngle), link, dryRunMark, arrow);
+        .arg(colors.turn, QString::number(shownAngle), link, dryRunMark, arrow);
 }
 
-QString rotationDetailLine(const QString &filePath, Turn turn, const QString &folder) {
+QString rotationDetailLine(const QString &filePath, Turn turn, const QString &folder,
+                           const QTime &at) {
     const QString shortPath =
         escapeHtml(QDir::toNativeSeparators(pathRelativeToFolder(filePath, folder)));
-    const QString time = QTime::currentTime().toString();
+    const QString time = at.toString();
     if (isMirroring(turn))
         return QString("<br>%1 %2 %3").arg(time, mirroringWords(turn), shortPath);
     return QString::fromUtf8("<br>%1 Rotating %2° %3")
@@ -105,4 +108,21 @@ QString turnDescription(Turn turn) {
     default:
         return mirroringWords(turn).toLower();
     }
+}
+
+namespace {
+QString asHtmlLines(const QString &text) {
+    return escapeHtml(text).replace("\n", "<br>");
+}
+} // namespace
+
+QString toolOutputHtml(const QString &standardOutput, const QString &standardError,
+                       const QString &errorColor) {
+    // The outer span makes the panes take the text as rich text even when it has no other tag.
+    return "<span>" + asHtmlLines(standardOutput) + "<span style='color:" + errorColor + "'>" +
+           asHtmlLines(standardError) + "</span></span>";
+}
+
+QString plainTextAsHtml(const QString &text) {
+    return "<span>" + asHtmlLines(text) + "</span>";
 }

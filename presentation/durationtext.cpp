@@ -1,5 +1,5 @@
 // The duration text of a batch summary.
-#include "engine/durationtext.h"
+#include "presentation/durationtext.h"
 
 QString durationText(qint64 elapsedMs, const QString &withMinutes, const QString &withoutMinutes,
                      const QString &label) {

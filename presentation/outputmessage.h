@@ -1,5 +1,5 @@
-// A message for one of the two output panes. The engine and the watcher speak in these; the
-// window writes them into its panes, the headless runner leaves them aside.
+// A message for one of the two output panes, as presentation/ words the engine's and the
+// watcher's facts and as the window writes it into its panes.
 #pragma once
 
 #include <QMetaType>

@@ -1,0 +1,586 @@
+// The words of photo steps and outcomes.
+#include "presentation/photowording.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <limits>
+
+#include "exif/orientation.h"
+#include "exif/orientationreader.h"
+#include "presentation/messagetext.h"
+#include "presentation/panecolors.h"
+
+namespace {
+QString tr(const char *text) {
+    return QCoreApplication::translate("Pivotta", text);
+}
+
+QString trCount(const char *text, int count) {
+    return QCoreApplication::translate("Pivotta", text, "", count);
+}
+
+QString nativePath(const QString &path) {
+    return escapeHtml(QDir::toNativeSeparators(path));
+}
+
+// The photo as most messages link it: its path in native separators.
+QString pathLink(const PhotoRef &photo, const PaneColors &colors) {
+    return fileLink(photo.path, true, false, photo.folder, colors.link);
+}
+
+QString nameLink(const PhotoRef &photo, const PaneColors &colors) {
+    return fileLink(photo.path, false, false, photo.folder, colors.link);
+}
+
+QString shownPath(const PhotoRef &photo) {
+    return escapeHtml(photo.path);
+}
+
+QString shownFile(const PhotoRef &photo) {
+    return escapeHtml(photo.file);
+}
+
+QString toolOutput(const ToolTrace &tool, const PaneColors &colors) {
+    return toolOutputHtml(tool.standardOutput, tool.standardError, colors.toolErrors);
+}
+
+// QProcess's numbers for the errors, as the messages have always shown them.
+QString startError(const char *text, QProcess::ProcessError error) {
+    return tr(text).arg(int(error));
+}
+
+QString mirrorWordsOf(const OrientationCheck &check) {
+    if (!check.askedImageReader)
+        return orientationChoice(uint32_t(check.orientation)).mirrorWords;
+    QString words;
+    transformationAngle(check.transformation, &words);
+    return words;
+}
+
+// ---- Steps ----
+
+QList<OutputMessage> exifUnusableMessages(const PhotoStep &step) {
+    QList<OutputMessage> messages;
+    if (step.inUserBatch)
+        messages << OutputMessage::mark(". ");
+    if (!step.check.parserThrew) {
+        messages << OutputMessage::detailed(
+            "<br>" + tr("Orientation: Error parsing EXIF: code %1, %2")
+                         .arg(QString::number(step.check.exifCode), shownPath(step.photo)),
+            true);
+    }
+    return messages;
+}
+
+QList<OutputMessage> timeReadMessages(const PhotoStep &step) {
+    const QFileInfo photo(step.photo.path);
+    const QString time = step.time.toString();
+    QList<OutputMessage> messages;
+    if (step.restoring) {
+        messages << OutputMessage::main("<br><br>" + tr("Reading original modification date for ") +
+                                            escapeHtml(photo.fileName()) + ": " + time,
+                                        true);
+    }
+    messages << OutputMessage::detailed("<br>" + escapeHtml(photo.absoluteFilePath()) +
+                                            tr("Reading original modification date ") + time,
+                                        false);
+    return messages;
+}
+
+QList<OutputMessage> edgesTrimmedMessages(const PhotoStep &step, const PaneColors &colors) {
+    if (step.trim.isNone()) {
+        return {OutputMessage::detailed(
+            shownPath(step.photo) + ": " + tr("no edge pixels dropped."), false)};
+    }
+    const QString text = edgeTrimText(step.trim);
+    return {OutputMessage::main(tr("%1: %2").arg(
+                fileLink(step.photo.path, false, true, step.photo.folder, colors.link),
+                escapeHtml(text))),
+            OutputMessage::detailed(shownPath(step.photo) + ": " + escapeHtml(text), false)};
+}
+
+QList<OutputMessage> orientationToolMessages(const PhotoStep &step, const PaneColors &colors) {
+    QList<OutputMessage> messages;
+    if (step.tool.ending == ToolResult::Crashed)
+        messages << OutputMessage::main(
+            startError("Clear orientation start error  %1 ", QProcess::Crashed));
+    messages << OutputMessage::detailed(toolOutput(step.tool, colors), false);
+    return messages;
+}
+
+QList<OutputMessage> fileTimeFromExifMessages(const PhotoStep &step, const PaneColors &colors) {
+    QList<OutputMessage> messages;
+    switch (step.tool.ending) {
+    case ToolResult::FailedToStart:
+        return {OutputMessage::main(
+            startError("Timestamp restore start error  %1 ", QProcess::FailedToStart))};
+    case ToolResult::TimedOut:
+    case ToolResult::Stopped:
+        return {};
+    case ToolResult::Crashed:
+        messages << OutputMessage::main(
+            startError("Timestamp restore start error  %1 ", QProcess::Crashed));
+        break;
+    case ToolResult::Finished:
+        break;
+    }
+    messages << OutputMessage::detailed(plainTextAsHtml(step.tool.standardOutput), false);
+    switch (step.exifTime) {
+    case PhotoStep::ExifDateMissing:
+        messages << OutputMessage::main(toolOutput(step.tool, colors))
+                 << OutputMessage::main(
+                        tr("Couldn't restore file modification date; EXIF date missing."));
+        break;
+    case PhotoStep::TimeNotSet:
+        messages << OutputMessage::main(
+            tr("<br>Failed restoring file modification date from EXIF date field for:<br>%1<br>"
+               "This is likely because the file does not have a value in the EXIF date field.")
+                .arg(shownFile(step.photo)));
+        break;
+    case PhotoStep::TimeSet:
+        messages << OutputMessage::detailed(
+            "<span>" + shownFile(step.photo) + " " +
+                tr("Restored file date to EXIF date value: %1.").arg(step.time.toString()) +
+                "</span>",
+            true);
+        break;
+    }
+    return messages;
+}
+
+QList<OutputMessage> fileTimeRestoredMessages(const PhotoStep &step) {
+    const QString time = step.time.toString();
+    return {OutputMessage::detailed(
+                "<span>" + shownFile(step.photo) + " " +
+                    tr("Restored file date to original date value: %1").arg(time) + "</span>",
+                true),
+            OutputMessage::main("\n" + tr("Restored file date to original date value for %1: %2")
+                                           .arg(shownFile(step.photo), time),
+                                true)};
+}
+
+// ---- Reasons ----
+
+// jpegtran's failure as the user reads it: what it means, and jpegtran's own words where they
+// say more.
+QString jpegtranFailureText(const PhotoReason &reason) {
+    switch (reason.jpegtran) {
+    case JpegtranOutcome::Truncated:
+        return tr("the photo ends too early (it may be incomplete)");
+    case JpegtranOutcome::Failed:
+    case JpegtranOutcome::Warning:
+        if (!reason.toolSays.isEmpty())
+            return jpegtranOutcomeText(reason.jpegtran) + ": " + reason.toolSays;
+        break;
+    default:
+        break;
+    }
+    return jpegtranOutcomeText(reason.jpegtran);
+}
+
+QString finishedProblemText(PhotoReason::FinishedProblem problem) {
+    switch (problem) {
+    case PhotoReason::Incomplete:
+        return tr("it is not complete");
+    case PhotoReason::TrailingBytesChanged:
+        return tr("the data after the image did not stay as it was");
+    case PhotoReason::XmpOrientationLeft:
+        return tr("its XMP orientation was not reset");
+    }
+    return {};
+}
+
+QString notLosslessText(const PhotoReason &reason) {
+    return reason.error.isEmpty() ? tr("its picture differs") : reason.error;
+}
+
+QList<OutputMessage> jpegtranFailureMessages(const PhotoOutcome &outcome,
+                                             const PaneColors &colors) {
+    const PhotoReason &reason = outcome.reason;
+    const QString link = pathLink(outcome.photo, colors);
+    if (reason.jpegtran == JpegtranOutcome::Crashed)
+        return {OutputMessage::main(tr("Not rotated, jpegtran crashed") + ": " + link)};
+    QList<OutputMessage> messages{OutputMessage::main(tr("Oops, jpegtran says: Failure")),
+                                  OutputMessage::detailedRaw(toolOutput(reason.tool, colors))};
+    if (reason.jpegtran == JpegtranOutcome::Truncated) {
+        messages << OutputMessage::main(
+            tr("The photo ends too early (it may be incomplete), so its rotated version would "
+               "be damaged. %1 was left unchanged.")
+                .arg(link));
+    } else if (reason.jpegtran == JpegtranOutcome::NotPerfect) {
+        if (!reason.perfectRequired)
+            return messages;
+        // The refusal is about the photo's size, not its metadata, whatever the option's name.
+        const QString size = imperfectionReason(reason.frame, outcome.turn);
+        if (size.isEmpty())
+            messages << OutputMessage::main(tr("This error is due to non-standard metadata."));
+        else
+            messages << OutputMessage::main(
+                tr("This error is due to the photo's size: %1.").arg(escapeHtml(size)));
+        messages << OutputMessage::main(
+            tr("Uncheck the option \"%1\" in Preferences to rotate also files with such "
+               "metadata.")
+                .arg(tr("Require perfect metadata for rotation")));
+    } else {
+        messages << OutputMessage::main(tr("Not rotated: %1 (%2). The photo was left unchanged.")
+                                            .arg(link, escapeHtml(jpegtranFailureText(reason))));
+    }
+    return messages;
+}
+
+QList<OutputMessage> orientationNotResetMessages(const PhotoOutcome &outcome,
+                                                 const PaneColors &colors) {
+    QList<OutputMessage> messages;
+    switch (outcome.reason.tool.ending) {
+    case ToolResult::FailedToStart:
+        messages << OutputMessage::main(
+                        startError("Clear orientation start error  %1 ", QProcess::FailedToStart))
+                 << OutputMessage::main(tr("Failed clearing EXIF orientation metadata."));
+        break;
+    case ToolResult::TimedOut:
+        messages << OutputMessage::main(tr("Failed clearing EXIF orientation metadata (unable to "
+                                           "detect successful finish)."));
+        break;
+    default:
+        messages << OutputMessage::main(tr("Failed clearing EXIF orientation metadata."));
+        break;
+    }
+    messages << OutputMessage::main(
+        tr("%1 was left unchanged, so that it is not turned a second time later.")
+            .arg(fileLink(outcome.photo.file, true, false, outcome.photo.folder, colors.link)));
+    return messages;
+}
+
+// The main pane's line for a reason that needs no more than one; empty for those that need more
+// or none.
+QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
+    const PhotoReason &reason = outcome.reason;
+    const QString link = pathLink(outcome.photo, colors);
+    switch (reason.kind) {
+    case PhotoReason::MirroredOrientation:
+        if (reason.check.askedImageReader) {
+            return tr("File %1 has unusual orientation value <b>%2</b>. If you need Pivotta to "
+                      "rotate this orientation too, turn on \"%3\" in Preferences.")
+                .arg(nameLink(outcome.photo, colors), mirrorWordsOf(reason.check),
+                     tr("Also turn mirrored photos upright"));
+        }
+        return tr("File %1 has unusual orientation value %2 %3. If you need Pivotta to rotate "
+                  "this orientation too, turn on \"%4\" in Preferences.")
+            .arg(nameLink(outcome.photo, colors), QString::number(reason.check.orientation),
+                 mirrorWordsOf(reason.check), tr("Also turn mirrored photos upright"));
+    case PhotoReason::UnknownOrientation:
+        return tr("File %1 has unknown orientation value %2 and is possibly corrupt. Please "
+                  "contact us by clicking the Feedback button. We will likely need you to send "
+                  "this image as a sample to diagnose what went wrong.")
+            .arg(nameLink(outcome.photo, colors), QString::number(reason.check.orientation));
+    case PhotoReason::Unreadable:
+        return QString("%1; %2").arg(escapeHtml(reason.check.readerError),
+                                     nameLink(outcome.photo, colors));
+    case PhotoReason::ChangedWhileRead:
+        return fileChangedMessage(link);
+    case PhotoReason::AlreadyInWork:
+        return tr("Not rotated now: %1 is already being rotated.").arg(link);
+    case PhotoReason::Stopped:
+        return tr("Stopped before %1 was rotated. The photo was left unchanged.").arg(link);
+    case PhotoReason::ChangedWhileExamined:
+        return tr("Not rotated: %1 changed while it was being examined. It was left as it is now.")
+            .arg(link);
+    case PhotoReason::TooLarge:
+        return tr("Not rotated: %1 is larger than any photo Pivotta turns (%2 MB). It was left "
+                  "unchanged.")
+            .arg(link, QString::number(reason.size >> 20));
+    case PhotoReason::NoLongerThere:
+        return tr("Not rotated: %1 is no longer there.").arg(link);
+    case PhotoReason::NotAFile:
+        return tr("Not rotated: %1 is not a file.").arg(link);
+    case PhotoReason::ReadOnly:
+        return tr("Not rotated: %1 is read-only. Pivotta leaves read-only photos as they are.")
+            .arg(link);
+    case PhotoReason::FolderReadOnly:
+        return tr("Not rotated: the folder of %1 is read-only, so the rotated photo cannot be "
+                  "saved there. The photo was left unchanged.")
+            .arg(link);
+    case PhotoReason::HardLinks:
+        return tr("Not rotated: %1 has %2 names (hard links). Rotating it would give only this "
+                  "name the rotated photo, so it was left unchanged.")
+            .arg(link, QString::number(reason.count));
+    case PhotoReason::OwnerNotGivable:
+        return tr("Not rotated: %1 belongs to %2, and Pivotta may not give the rotated photo "
+                  "that owner. It was left unchanged.")
+            .arg(link, escapeHtml(reason.owner));
+    case PhotoReason::NoTempFile:
+        return tr("Not rotated: no temporary file could be made beside %1 (%2). The photo was "
+                  "left unchanged.")
+            .arg(link, escapeHtml(reason.error));
+    case PhotoReason::CopyNotMade:
+        return tr("<span style='color:%2'>Failed to create %1 to rotate file with "
+                  "unicode/international characters in name.</span>")
+            .arg(nativePath(reason.path), colors.emphasis);
+    case PhotoReason::ToolNotStarted:
+        return tr("Not rotated: %1 could not be started for %2 (%3).")
+            .arg(reason.toolName, link, escapeHtml(reason.error));
+    case PhotoReason::ToolTimedOut:
+        return tr("Not rotated: %1 did not finish within %2 seconds and was stopped. %3 was left "
+                  "unchanged.")
+            .arg(reason.toolName, QString::number(reason.timeoutMs / 1000.0), link);
+    case PhotoReason::ThumbnailNotPutBack:
+        return tr("Not rotated: the turned EXIF thumbnail could not be put into the rotated "
+                  "version of %1 (%2). The photo was left unchanged.")
+            .arg(link, escapeHtml(reason.error));
+    case PhotoReason::TrailingBytesNotKept:
+        return tr("Not rotated: the data that follows the image in %1 could not be carried over "
+                  "(%2). The photo was left unchanged.")
+            .arg(link, escapeHtml(reason.error));
+    case PhotoReason::FinishedWrong:
+        return tr("Not rotated: the finished rotated version of %1 is not right (%2). The photo "
+                  "was left unchanged.")
+            .arg(link, escapeHtml(finishedProblemText(reason.finishedProblem)));
+    case PhotoReason::CopyNotBroughtBack:
+        return tr("<span style='color:%3'>Rotating %1 succeeded but restoring original filename "
+                  "%2 failed.</span>")
+                   .arg(link, escapeHtml(QFileInfo(outcome.photo.path).fileName()),
+                        colors.emphasis) +
+               "<br>" + tr("The photo was left unchanged (%1).").arg(escapeHtml(reason.error));
+    case PhotoReason::ChangedWhileRotated:
+        return tr("Not rotated: %1 changed while it was being rotated (it may still be being "
+                  "copied). It was left as it is now.")
+            .arg(link);
+    case PhotoReason::IdentityNotKept:
+        return tr("Not rotated: the rotated version of %1 could not be given the photo's owner, "
+                  "group or attributes (%2). The photo was left unchanged.")
+            .arg(link, escapeHtml(reason.error));
+    case PhotoReason::NotReplaced:
+        return tr("Not rotated: %1 could not be replaced by its rotated version (%2). The photo "
+                  "was left unchanged.")
+            .arg(link, escapeHtml(reason.error));
+    case PhotoReason::None:
+    case PhotoReason::NotOpened:
+    case PhotoReason::RotatedFileGone:
+    case PhotoReason::JpegtranFailed:
+    case PhotoReason::NotLossless:
+    case PhotoReason::OrientationNotReset:
+        break;
+    }
+    return {};
+}
+
+QList<OutputMessage> reasonMessages(const PhotoOutcome &outcome, const PaneColors &colors) {
+    switch (outcome.reason.kind) {
+    case PhotoReason::JpegtranFailed:
+        return jpegtranFailureMessages(outcome, colors);
+    case PhotoReason::OrientationNotReset:
+        return orientationNotResetMessages(outcome, colors);
+    case PhotoReason::NotLossless:
+        return {OutputMessage::detailedRaw(toolOutput(outcome.reason.tool, colors)),
+                OutputMessage::main(tr("Not rotated: the rotated version of %1 is not what a "
+                                       "lossless turn gives (%2). The photo was left unchanged.")
+                                        .arg(pathLink(outcome.photo, colors),
+                                             escapeHtml(notLosslessText(outcome.reason))))};
+    default:
+        break;
+    }
+    const QString line = reasonLine(outcome, colors);
+    if (line.isEmpty())
+        return {};
+    return {OutputMessage::main(line)};
+}
+} // namespace
+
+QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &colors) {
+    const QString link = pathLink(step.photo, colors);
+    switch (step.kind) {
+    case PhotoStep::ExifUnusable:
+        return exifUnusableMessages(step);
+    case PhotoStep::ToolMissing:
+        return {OutputMessage::main(tr("Couldn't find %1").arg(escapeHtml(step.path)), true)};
+    case PhotoStep::TimeRead:
+        return timeReadMessages(step);
+    case PhotoStep::CopyMade:
+        return {OutputMessage::main(
+            tr("<span style='color:%3'><br><b>Unicode/international characters in file name</b> "
+               "%2<br>To complete operation, renaming file temporarily to <br>%1</span>")
+                .arg(nativePath(step.path), nativePath(step.photo.path), colors.note))};
+    case PhotoStep::TurnAnnounced:
+        return {OutputMessage::main(rotationReportLine(step.photo.path, step.turn, step.dryRun,
+                                                       step.photo.folder, colors)),
+                OutputMessage::detailedRaw(rotationDetailLine(
+                    step.photo.path, step.turn, step.photo.folder, step.time.time()))};
+    case PhotoStep::EdgesTrimmed:
+        return edgesTrimmedMessages(step, colors);
+    case PhotoStep::ThumbnailTurned:
+        return {OutputMessage::detailed(
+            shownPath(step.photo) + ": " + tr("EXIF thumbnail turned too."), false)};
+    case PhotoStep::ThumbnailNotTurned:
+        return {OutputMessage::main(tr("The EXIF thumbnail of %1 could not be turned, so it keeps "
+                                       "its old orientation.")
+                                        .arg(link))};
+    case PhotoStep::ThumbnailNoRoom:
+        return {OutputMessage::main(tr("The turned EXIF thumbnail of %1 did not fit its place, so "
+                                       "the thumbnail keeps its old orientation.")
+                                        .arg(link))};
+    case PhotoStep::TrailingBytesKept:
+        return {OutputMessage::detailed(
+            shownPath(step.photo) + ": " +
+                trCount("kept %n byte(s) that follow the image (such as a motion photo's video).",
+                        int(qMin<qint64>(step.bytes, std::numeric_limits<int>::max()))),
+            false)};
+    case PhotoStep::OrientationToolRan:
+        return orientationToolMessages(step, colors);
+    case PhotoStep::OrientationCleared:
+        return {OutputMessage::detailed(
+            "<br>" + shownFile(step.photo) + " " + tr("Cleared orientation"), true)};
+    case PhotoStep::FileTimeFromExif:
+        return fileTimeFromExifMessages(step, colors);
+    case PhotoStep::FileTimeRestored:
+        return fileTimeRestoredMessages(step);
+    case PhotoStep::FileTimeNotRestored:
+        return {OutputMessage::main(tr("Couldn't restore the original file modification date %1 "
+                                       "of %2.")
+                                        .arg(step.time.toString(), shownFile(step.photo)))};
+    }
+    return {};
+}
+
+QList<OutputMessage> outcomeMessages(const PhotoOutcome &outcome, const PaneColors &colors) {
+    switch (outcome.kind) {
+    case PhotoOutcome::Rotated:
+        return {OutputMessage::detailedRaw(tr("Done with success."))};
+    case PhotoOutcome::WouldRotate:
+        return {}; // the turn's announcement said it
+    case PhotoOutcome::Left:
+    case PhotoOutcome::Failed:
+        return reasonMessages(outcome, colors);
+    }
+    return {};
+}
+
+QList<OutputMessage> checkMessages(const OrientationCheck &check, const PhotoRef &photo,
+                                   const PaneColors &colors) {
+    QList<OutputMessage> messages;
+    if (check.askedImageReader) {
+        PhotoStep step;
+        step.kind = PhotoStep::ExifUnusable;
+        step.photo = photo;
+        step.check = check;
+        messages << stepMessages(step, colors);
+    }
+    if (check.leavesPhoto()) {
+        PhotoOutcome outcome;
+        outcome.photo = photo;
+        outcome.reason = reasonOfCheck(check);
+        messages << outcomeMessages(outcome, colors);
+    }
+    return messages;
+}
+
+QString reasonText(const PhotoOutcome &outcome) {
+    const PhotoReason &reason = outcome.reason;
+    switch (reason.kind) {
+    case PhotoReason::None:
+        return {};
+    case PhotoReason::MirroredOrientation:
+        if (reason.check.askedImageReader)
+            return tr("mirrored orientation (%1)").arg(mirrorWordsOf(reason.check).mid(2));
+        return tr("mirrored orientation %1").arg(reason.check.orientation);
+    case PhotoReason::UnknownOrientation:
+        return tr("unknown orientation value %1, possibly corrupt").arg(reason.check.orientation);
+    case PhotoReason::Unreadable:
+        return reason.check.readerError;
+    case PhotoReason::NotOpened:
+        return tr("the photo cannot be read");
+    case PhotoReason::ChangedWhileRead:
+        return tr("it changed while its orientation was being read");
+    case PhotoReason::AlreadyInWork:
+        return tr("it is already being rotated");
+    case PhotoReason::Stopped:
+        return tr("stopped");
+    case PhotoReason::ChangedWhileExamined:
+        return tr("it changed while it was being examined");
+    case PhotoReason::TooLarge:
+        return tr("the file is too large");
+    case PhotoReason::NoLongerThere:
+        return tr("the photo is no longer there");
+    case PhotoReason::NotAFile:
+        return tr("not a file");
+    case PhotoReason::ReadOnly:
+        return tr("the photo is read-only");
+    case PhotoReason::FolderReadOnly:
+        return tr("the photo's folder is read-only");
+    case PhotoReason::HardLinks:
+        return tr("the photo has %1 names (hard links)").arg(reason.count);
+    case PhotoReason::OwnerNotGivable:
+        return tr("the photo belongs to %1, which Pivotta may not give a new file")
+            .arg(reason.owner);
+    case PhotoReason::NoTempFile:
+        return tr("no temporary file could be made beside it (%1)").arg(reason.error);
+    case PhotoReason::CopyNotMade:
+        return tr("no copy could be made to rotate");
+    case PhotoReason::ToolNotStarted:
+        return tr("%1 could not be started").arg(reason.toolName);
+    case PhotoReason::ToolTimedOut:
+        return tr("%1 did not finish in time").arg(reason.toolName);
+    case PhotoReason::JpegtranFailed:
+        return jpegtranFailureText(reason);
+    case PhotoReason::NotLossless:
+        return tr("the rotated version is not what a lossless turn gives (%1)")
+            .arg(notLosslessText(reason));
+    case PhotoReason::ThumbnailNotPutBack:
+        return tr("the turned thumbnail could not be put back (%1)").arg(reason.error);
+    case PhotoReason::TrailingBytesNotKept:
+        return tr("the data after the image could not be carried over (%1)").arg(reason.error);
+    case PhotoReason::RotatedFileGone:
+        return tr("the rotated file is gone");
+    case PhotoReason::OrientationNotReset:
+        if (reason.tool.ending == ToolResult::FailedToStart)
+            return tr("exiv2 could not be started");
+        if (reason.tool.ending == ToolResult::TimedOut)
+            return tr("exiv2 did not finish");
+        return tr("exiv2 could not reset the orientation tag");
+    case PhotoReason::FinishedWrong:
+        return tr("the finished rotated version is not right (%1)")
+            .arg(finishedProblemText(reason.finishedProblem));
+    case PhotoReason::CopyNotBroughtBack:
+        return tr("the rotated photo could not be brought back beside it (%1)").arg(reason.error);
+    case PhotoReason::ChangedWhileRotated:
+        return tr("changed while it was being rotated");
+    case PhotoReason::IdentityNotKept:
+        return tr("its owner, group or attributes could not be kept (%1)").arg(reason.error);
+    case PhotoReason::NotReplaced:
+        return tr("could not be replaced (%1)").arg(reason.error);
+    }
+    return {};
+}
+
+QString jpegtranOutcomeText(JpegtranOutcome outcome) {
+    const auto tr = [](const char *text) { return QCoreApplication::translate("Tools", text); };
+    switch (outcome) {
+    case JpegtranOutcome::Success:
+        return {};
+    case JpegtranOutcome::Warning:
+        return tr("jpegtran found damaged image data in the photo");
+    case JpegtranOutcome::Truncated:
+        return tr("the photo ends too early (it may be incomplete or still arriving)");
+    case JpegtranOutcome::NotPerfect:
+        return tr("the turn cannot be perfect for this photo");
+    case JpegtranOutcome::DiskFull:
+        return tr("no space left on the disk");
+    case JpegtranOutcome::PhotoGone:
+        return tr("the photo is no longer there");
+    case JpegtranOutcome::PhotoUnreadable:
+        return tr("the photo may not be read");
+    case JpegtranOutcome::CannotOpenName:
+        return tr("jpegtran cannot open the photo under its name");
+    case JpegtranOutcome::OutputNotOpened:
+        return tr("the turned photo could not be written beside the photo");
+    case JpegtranOutcome::UnsupportedType:
+        return tr("this JPEG type cannot be turned losslessly");
+    case JpegtranOutcome::Crashed:
+        return tr("jpegtran crashed");
+    case JpegtranOutcome::Failed:
+        return tr("jpegtran failed");
+    }
+    return {};
+}

@@ -1,0 +1,25 @@
+// What happened to photos, in the words users read: each step and each outcome as the window's
+// panes show them, what a check of one photo found, and the plain reason an outcome gives in the
+// headless report. Pure functions of the facts and the colours.
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include "engine/runevents.h"
+#include "presentation/outputmessage.h"
+
+struct PaneColors;
+
+QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &colors);
+QList<OutputMessage> outcomeMessages(const PhotoOutcome &outcome, const PaneColors &colors);
+
+// What a check of one photo found, as a run tells it, without a run's progress mark.
+QList<OutputMessage> checkMessages(const OrientationCheck &check, const PhotoRef &photo,
+                                   const PaneColors &colors);
+
+// Why a photo was left or failed, in plain words: "the photo is read-only".
+QString reasonText(const PhotoOutcome &outcome);
+
+// What a finished jpegtran run means, e.g. "no space left on the disk"; empty for Success.
+QString jpegtranOutcomeText(JpegtranOutcome outcome);

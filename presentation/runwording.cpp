@@ -1,0 +1,123 @@
+// The words of run events and summaries.
+#include "presentation/runwording.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include "presentation/durationtext.h"
+#include "presentation/messagetext.h"
+#include "presentation/panecolors.h"
+
+namespace {
+QString tr(const char *text) {
+    return QCoreApplication::translate("Pivotta", text);
+}
+
+QString trCount(const char *text, int count) {
+    return QCoreApplication::translate("Pivotta", text, "", count);
+}
+
+QString changeNotice(const RunEvent &event) {
+    return tr("%1 Possible folder content change detected, please wait...")
+        .arg(event.time.toString());
+}
+
+QString watchingMessage(const RunEvent &event) {
+    if (event.count == 0)
+        return tr("Watching turned on. No folder selected for watching.");
+    return tr("<hr><p><b>Watching for changes in %1</b><br>Drop (copy) any file into this "
+              "folder. Pivotta will detect new files and rotate them.<br>(Only photos that "
+              "require rotating will show output here.)</p>")
+        .arg(escapeHtml(event.folder));
+}
+} // namespace
+
+QList<OutputMessage> eventMessages(const RunEvent &event, const PaneColors &colors) {
+    switch (event.kind) {
+    case RunEvent::BatchRefused:
+    case RunEvent::PhotosCounted:
+        return {};
+    case RunEvent::SinglePhotoRefused:
+        return {OutputMessage::main(
+            tr("Photos are being rotated right now. Please try again when that has finished."))};
+    case RunEvent::ScanStarted:
+        return {OutputMessage::main(
+            tr("<hr>Folder: %1<br>Scanning folder contents. <br><b>Please wait. A summary will "
+               "be shown after rotating is finished...</b><br>")
+                .arg(escapeHtml(event.folder)))};
+    case RunEvent::FolderNotOpened:
+        return {OutputMessage::main(tr("Failed opening folder %1, this usually indicates "
+                                       "corrupted file system or hardware.")
+                                        .arg(escapeHtml(event.folder)))};
+    case RunEvent::LeftoversRemoved:
+        return {OutputMessage::detailed(
+            trCount("Removed %n temporary file(s) that an earlier Pivotta left in %1.", event.count)
+                .arg(escapeHtml(QDir::toNativeSeparators(event.folder))),
+            false)};
+    case RunEvent::ChangeNoticed:
+        return {OutputMessage::detailed(changeNotice(event), true)};
+    case RunEvent::Rechecking:
+        return {OutputMessage::main(
+            tr("Rechecking for changed photos since start of previous operation... "))};
+    case RunEvent::Interrupted:
+        return {OutputMessage::main(tr("\n\nRotating interrupted."))};
+    case RunEvent::NoTurnFound:
+        return {OutputMessage::main(
+            tr("Automatic rotating requires EXIF orientation metadata to be present. File %1 "
+               "contains no such metadata, so Pivotta cannot know which way to rotate it.")
+                .arg(fileLink(event.path, false, false, event.folder, colors.link)))};
+    case RunEvent::WatchingOn:
+        return {OutputMessage::main(watchingMessage(event))};
+    case RunEvent::WatchingOff:
+        if (event.count == 0 || !event.byUser)
+            return {};
+        return {OutputMessage::main(tr("<p><b>No longer watching for changes.</b><br>"))};
+    case RunEvent::WatchedFolderGone:
+        return {OutputMessage::main(
+            tr("<p><b>The watched folder %1 is no longer there.</b><br>It was deleted, renamed or "
+               "moved. Choose a folder again to go on watching.</p>")
+                .arg(escapeHtml(event.folder)))};
+    case RunEvent::FurtherChange:
+        return {OutputMessage::mark(". ")};
+    }
+    return {};
+}
+
+StatusText eventStatus(const RunEvent &event) {
+    switch (event.kind) {
+    case RunEvent::BatchRefused:
+        return {true, tr("Rotating is already in progress. Please wait until it has finished."),
+                5000};
+    case RunEvent::PhotosCounted:
+        return {true,
+                tr("%1 photos with EXIF orientation metadata were found, out of %2 photos total.")
+                    .arg(event.count)
+                    .arg(event.total),
+                0};
+    case RunEvent::ChangeNoticed:
+        return {true, changeNotice(event), 10};
+    case RunEvent::WatchingOn:
+        if (event.count == 0)
+            return {};
+        return {true, tr("Watching for changes in %1").arg(event.folder), 0};
+    case RunEvent::WatchingOff:
+    case RunEvent::WatchedFolderGone:
+        return {true, QString(), 0};
+    default:
+        return {};
+    }
+}
+
+QList<OutputMessage> summaryMessages(const RunSummary &summary) {
+    if (summary.kind != RunSummary::UserBatch)
+        return {};
+    const QString took = durationText(
+        summary.elapsedMs, tr("<b>The operation took %1 minutes %2 seconds (%3). </b>"),
+        tr("<b>The operation took  %2 seconds (%3). </b>"), tr("single-process"));
+    return {
+        OutputMessage::main(trCount("<hr>%n image(s) with EXIF orientation metadata were found,",
+                                    summary.photosToRotate) +
+                            trCount(" out of %n photo(s) total.", summary.entriesSeen)),
+        OutputMessage::main(trCount("%n image(s) were successfully rotated.", summary.rotated)),
+        OutputMessage::main(summary.endTime.toString() + " " + took), OutputMessage::main("\n")};
+}

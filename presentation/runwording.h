@@ -1,0 +1,26 @@
+// What happened in runs and to the watching, in the words users read: the window's messages and
+// status texts for run events, and the summary at the end of a user batch. Pure functions of the
+// facts and the colours.
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include "engine/runevents.h"
+#include "presentation/outputmessage.h"
+
+struct PaneColors;
+
+QList<OutputMessage> eventMessages(const RunEvent &event, const PaneColors &colors);
+
+// The status bar's text for an event; `shown` is false when the event leaves it as it is, and an
+// empty text clears it.
+struct StatusText {
+    bool shown = false;
+    QString text;
+    int timeoutMs = 0;
+};
+StatusText eventStatus(const RunEvent &event);
+
+// The main pane's summary of a run; only user batches have one.
+QList<OutputMessage> summaryMessages(const RunSummary &summary);

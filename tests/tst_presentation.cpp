@@ -1,0 +1,667 @@
+// The presentation's words for the engine's facts: a table of photo facts giving the exact
+// messages of the window's panes and the exact line of the headless report, run events and the
+// summary, and the dark theme's message colours against the dark panes. The expected texts are
+// those the program printed before the engine stated facts.
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+#include <list>
+
+#include "common/theme.h"
+#include "engine/runevents.h"
+#include "presentation/headlessreport.h"
+#include "presentation/panecolors.h"
+#include "presentation/panewording.h"
+#include "presentation/photowording.h"
+#include "presentation/runwording.h"
+
+namespace {
+const QString folder = "/photos";
+const QDateTime announcedAt(QDate(2024, 5, 6), QTime(17, 57, 31));
+const QDateTime modifiedAt(QDate(2020, 1, 2), QTime(3, 4, 5));
+
+PhotoRef photoNamed(const QString &name) {
+    const QString path = folder + "/" + name;
+    return {path, path, folder};
+}
+
+PhotoStep step(PhotoStep::Kind kind, const QString &name) {
+    PhotoStep photoStep;
+    photoStep.kind = kind;
+    photoStep.photo = photoNamed(name);
+    return photoStep;
+}
+
+PhotoStep turnAnnounced(const QString &name, Turn turn, bool dryRun = false) {
+    PhotoStep announced = step(PhotoStep::TurnAnnounced, name);
+    announced.turn = turn;
+    announced.dryRun = dryRun;
+    announced.time = announcedAt;
+    return announced;
+}
+
+PhotoOutcome outcome(PhotoOutcome::Kind kind, const QString &name, Turn turn,
+                     PhotoReason::Kind reason = PhotoReason::None) {
+    PhotoOutcome photoOutcome;
+    photoOutcome.kind = kind;
+    photoOutcome.photo = photoNamed(name);
+    photoOutcome.turn = turn;
+    photoOutcome.reason.kind = reason;
+    return photoOutcome;
+}
+
+PhotoOutcome leftByCheck(PhotoOutcome::Kind kind, const QString &name,
+                         OrientationCheck::Finding finding, int orientation) {
+    OrientationCheck check;
+    check.finding = finding;
+    check.orientation = orientation;
+    PhotoOutcome photoOutcome = outcome(kind, name, Turn::None);
+    photoOutcome.reason = reasonOfCheck(check);
+    return photoOutcome;
+}
+
+// A message as the panes take it: the pane, whether it is checked against the last one, whether
+// it is a mark on the last line, and the text.
+QString described(const OutputMessage &message) {
+    const QString pane = message.pane == OutputMessage::Main       ? "M"
+                         : message.pane == OutputMessage::Detailed ? "D"
+                                                                   : "R";
+    return "[" + pane + (message.checkDuplicate ? "+dup" : "") +
+           (message.plainTextNoNewline ? "+mark" : "") + "] " + message.text;
+}
+
+QStringList described(const QList<OutputMessage> &messages) {
+    QStringList lines;
+    for (const OutputMessage &message : messages)
+        lines << described(message);
+    return lines;
+}
+
+QStringList windowLines(const QList<PhotoStep> &steps, const PhotoOutcome &photoOutcome,
+                        const PaneColors &colors) {
+    QList<OutputMessage> messages;
+    for (const PhotoStep &photoStep : steps)
+        messages << stepMessages(photoStep, colors);
+    return described(messages + outcomeMessages(photoOutcome, colors));
+}
+
+QString link(const QString &name, const QString &text) {
+    return QString("<a style='color:#333' href='file:///photos/%1'>%2</a>").arg(name, text);
+}
+
+QString pathLink(const QString &name) {
+    return link(name, "/photos/" + name);
+}
+
+QString turnLine(const QString &name, const QString &turn, const QString &arrow,
+                 const QString &dryRun = " ") {
+    return QString::fromUtf8("[M] <br><span style='color:#393'>Rotating %1 <span "
+                             "style='font-size:4em;'>%2</span><br>%3%4</span>")
+        .arg(turn, arrow, link(name, name), dryRun);
+}
+
+// One row of the photo table: the facts told about a photo, the window's messages and the headless
+// report's line. Filled like a Qt Test row: rows.add("name") << steps << outcome << window << line.
+struct PhotoRow {
+    QString name;
+    QList<PhotoStep> steps;
+    PhotoOutcome outcome;
+    QStringList window;
+    QString headless;
+
+    PhotoRow &operator<<(const QList<PhotoStep> &photoSteps) {
+        steps = photoSteps;
+        return *this;
+    }
+    PhotoRow &operator<<(const PhotoOutcome &photoOutcome) {
+        outcome = photoOutcome;
+        return *this;
+    }
+    PhotoRow &operator<<(const QStringList &lines) {
+        window = lines;
+        return *this;
+    }
+    PhotoRow &operator<<(const QString &line) {
+        headless = line;
+        return *this;
+    }
+};
+
+struct PhotoRows {
+    std::list<PhotoRow> rows;
+    PhotoRow &add(const char *name) {
+        rows.push_back({QString::fromUtf8(name), {}, {}, {}, {}});
+        return rows.back();
+    }
+};
+
+// Relative luminance and contrast ratio as the accessibility guidelines define them.
+double luminance(const QColor &color) {
+    const auto linear = [](double channel) {
+        return channel <= 0.03928 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+           0.0722 * linear(color.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b) {
+    const double lighter = std::max(luminance(a), luminance(b));
+    const double darker = std::min(luminance(a), luminance(b));
+    return (lighter + 0.05) / (darker + 0.05);
+}
+
+// The values a style sheet gives `property` in the rules for exactly `selector`.
+QStringList ruleValues(const QString &sheet, const QString &selector, const QString &property) {
+    QStringList values;
+    const QRegularExpression rule(QRegularExpression::escape(selector) + "\\s*\\{([^}]*)\\}");
+    const QRegularExpression declaration("(?:^|;|\\s)" + property + ":\\s*([^;]+);");
+    for (const QRegularExpressionMatch &match : rule.globalMatch(sheet)) {
+        for (const QRegularExpressionMatch &value : declaration.globalMatch(match.captured(1)))
+            values << value.captured(1).trimmed();
+    }
+    return values;
+}
+} // namespace
+
+class PresentationTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void photoFacts_data();
+    void photoFacts();
+    void runEvents_data();
+    void runEvents();
+    void summary();
+    void darkMessagesReadOnDarkPanes();
+    void darkMessagesUseOnlyTheDarkColours();
+    void wordingFollowsItsColours();
+};
+
+namespace {
+PhotoRows photoRows() {
+    PhotoRows rows;
+    const QString done = "[R] Done with success.";
+    const QString oops = "[M] Oops, jpegtran says: Failure";
+
+    {
+        PhotoStep timeRead = step(PhotoStep::TimeRead, "a.jpg");
+        timeRead.time = modifiedAt;
+        PhotoStep reset = step(PhotoStep::OrientationToolRan, "a.jpg");
+        reset.tool.standardOutput = "File 1/1: /photos/a.jpg\nSet Exif.Image.Orientation \"1\" "
+                                    "(Short)\n";
+        rows.add("rotated")
+            << QList<PhotoStep>{timeRead, turnAnnounced("a.jpg", Turn::Rotate90), reset,
+                                step(PhotoStep::OrientationCleared, "a.jpg")}
+            << outcome(PhotoOutcome::Rotated, "a.jpg", Turn::Rotate90)
+            << QStringList{"[D] <br>/photos/a.jpgReading original modification date Thu Jan 2 "
+                           "03:04:05 2020",
+                           turnLine("a.jpg", "90°", "⤾ CW"),
+                           "[R] <br>17:57:31 Rotating 90° a.jpg",
+                           "[D] <span>File 1/1: /photos/a.jpg<br>Set Exif.Image.Orientation "
+                           "&quot;1&quot; (Short)<br><span style='color:#333'></span></span>",
+                           "[D+dup] <br>/photos/a.jpg Cleared orientation",
+                           done}
+            << "rotated: /photos/a.jpg (90° clockwise)";
+    }
+    {
+        PhotoStep trimmed = step(PhotoStep::EdgesTrimmed, "a.jpg");
+        trimmed.trim = {8, 0};
+        PhotoOutcome rotated = outcome(PhotoOutcome::Rotated, "a.jpg", Turn::Rotate90);
+        rotated.trimmed = trimmed.trim;
+        rows.add("rotated, edge columns dropped")
+            << QList<PhotoStep>{turnAnnounced("a.jpg", Turn::Rotate90), trimmed} << rotated
+            << QStringList{turnLine("a.jpg", "90°", "⤾ CW"), "[R] <br>17:57:31 Rotating 90° a.jpg",
+                           "[M] " + link("a.jpg", "a.jpg") + ": 8 columns of edge pixels dropped.",
+                           "[D] /photos/a.jpg: 8 columns of edge pixels dropped.", done}
+            << "rotated: /photos/a.jpg (90° clockwise; 8 columns of edge pixels dropped)";
+    }
+    {
+        PhotoStep trimmed = step(PhotoStep::EdgesTrimmed, "b.jpg");
+        trimmed.trim = {0, 8};
+        PhotoOutcome rotated = outcome(PhotoOutcome::Rotated, "b.jpg", Turn::Rotate180);
+        rotated.trimmed = trimmed.trim;
+        rows.add("rotated 180°, edge rows dropped")
+            << QList<PhotoStep>{turnAnnounced("b.jpg", Turn::Rotate180), trimmed} << rotated
+            << QStringList{turnLine("b.jpg", "180°", "⤾ CW"),
+                           "[R] <br>17:57:31 Rotating 180° b.jpg",
+                           "[M] " + link("b.jpg", "b.jpg") + ": 8 rows of edge pixels dropped.",
+                           "[D] /photos/b.jpg: 8 rows of edge pixels dropped.", done}
+            << "rotated: /photos/b.jpg (180°; 8 rows of edge pixels dropped)";
+    }
+    rows.add("would rotate") << QList<PhotoStep>{turnAnnounced("c.jpg", Turn::Rotate270, true)}
+                             << outcome(PhotoOutcome::WouldRotate, "c.jpg", Turn::Rotate270)
+                             << QStringList{turnLine("c.jpg", "90°", "⤿ CCW", "  (dry run)"),
+                                            "[R] <br>17:57:31 Rotating 270° c.jpg"}
+                             << "would rotate: /photos/c.jpg (90° counter-clockwise)";
+    rows.add("mirrored, left")
+        << QList<PhotoStep>()
+        << leftByCheck(PhotoOutcome::Left, "m.jpg", OrientationCheck::Mirrored, 2)
+        << QStringList{"[M] File " + link("m.jpg", "m.jpg") +
+                       " has unusual orientation value 2 , Mirror horizontal. If you need Pivotta "
+                       "to rotate this orientation too, turn on \"Also turn mirrored photos "
+                       "upright\" in Preferences."}
+        << "left: /photos/m.jpg (mirrored orientation 2)";
+    rows.add("unknown orientation value")
+        << QList<PhotoStep>()
+        << leftByCheck(PhotoOutcome::Left, "u.jpg", OrientationCheck::Unknown, 12)
+        << QStringList{"[M] File " + link("u.jpg", "u.jpg") +
+                       " has unknown orientation value 12 and is possibly corrupt. Please contact "
+                       "us by clicking the Feedback button. We will likely need you to send this "
+                       "image as a sample to diagnose what went wrong."}
+        << "left: /photos/u.jpg (unknown orientation value 12, possibly corrupt)";
+    {
+        OrientationCheck check;
+        check.finding = OrientationCheck::Unreadable;
+        check.askedImageReader = true;
+        check.exifCode = 1982;
+        check.readerError = "Unsupported image format";
+        PhotoStep exifUnusable = step(PhotoStep::ExifUnusable, "n.jpg");
+        exifUnusable.check = check;
+        exifUnusable.inUserBatch = true;
+        PhotoOutcome failed = outcome(PhotoOutcome::Failed, "n.jpg", Turn::None);
+        failed.reason = reasonOfCheck(check);
+        rows.add("unreadable, in a user batch")
+            << QList<PhotoStep>{exifUnusable} << failed
+            << QStringList{"[M+mark] . ",
+                           "[D+dup] <br>Orientation: Error parsing EXIF: code 1982, /photos/n.jpg",
+                           "[M] Unsupported image format; " + link("n.jpg", "n.jpg")}
+            << "failed: /photos/n.jpg (Unsupported image format)";
+    }
+    rows.add("changed while it was examined")
+        << QList<PhotoStep>()
+        << outcome(PhotoOutcome::Left, "c.jpg", Turn::Rotate90, PhotoReason::ChangedWhileExamined)
+        << QStringList{"[M] Not rotated: " + pathLink("c.jpg") +
+                       " changed while it was being examined. It was left as it is now."}
+        << "left: /photos/c.jpg (it changed while it was being examined)";
+    {
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "j.jpg", Turn::Rotate90, PhotoReason::JpegtranFailed);
+        failed.reason.jpegtran = JpegtranOutcome::Failed;
+        failed.reason.tool.standardError = "jpegtran: Bogus marker length\n";
+        failed.reason.toolSays = "Bogus marker length";
+        rows.add("jpegtran fails with its own text")
+            << QList<PhotoStep>{turnAnnounced("j.jpg", Turn::Rotate90)} << failed
+            << QStringList{turnLine("j.jpg", "90°", "⤾ CW"), "[R] <br>17:57:31 Rotating 90° j.jpg",
+                           oops,
+                           "[R] <span><span style='color:#333'>jpegtran: Bogus marker "
+                           "length<br></span></span>",
+                           "[M] Not rotated: " + pathLink("j.jpg") +
+                               " (jpegtran failed: Bogus marker length). The photo was left "
+                               "unchanged."}
+            << "failed: /photos/j.jpg (jpegtran failed: Bogus marker length)";
+    }
+    {
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "p.jpg", Turn::Rotate90, PhotoReason::JpegtranFailed);
+        failed.reason.jpegtran = JpegtranOutcome::NotPerfect;
+        failed.reason.tool.standardError = "jpegtran: transformation is not perfect\n";
+        failed.reason.perfectRequired = true;
+        failed.reason.frame.marker = 0xC0;
+        failed.reason.frame.precision = 8;
+        failed.reason.frame.width = 1200;
+        failed.reason.frame.height = 1800;
+        failed.reason.frame.components = {{1, 2, 2}, {2, 1, 1}, {3, 1, 1}};
+        rows.add("not perfect, for the photo's size")
+            << QList<PhotoStep>{} << failed
+            << QStringList{oops,
+                           "[R] <span><span style='color:#333'>jpegtran: transformation is not "
+                           "perfect<br></span></span>",
+                           "[M] This error is due to the photo's size: its height of 1800 pixels "
+                           "is not a multiple of the block size 16.",
+                           "[M] Uncheck the option \"Require perfect metadata for rotation\" in "
+                           "Preferences to rotate also files with such metadata."}
+            << "failed: /photos/p.jpg (the turn cannot be perfect for this photo)";
+    }
+    {
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "t.jpg", Turn::Rotate90, PhotoReason::JpegtranFailed);
+        failed.reason.jpegtran = JpegtranOutcome::Truncated;
+        failed.reason.tool.standardError = "Premature end of JPEG file\n";
+        rows.add("photo ends too early")
+            << QList<PhotoStep>{} << failed
+            << QStringList{oops,
+                           "[R] <span><span style='color:#333'>Premature end of JPEG "
+                           "file<br></span></span>",
+                           "[M] The photo ends too early (it may be incomplete), so its rotated "
+                           "version would be damaged. " +
+                               pathLink("t.jpg") + " was left unchanged."}
+            << "failed: /photos/t.jpg (the photo ends too early (it may be incomplete))";
+    }
+    {
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "k.jpg", Turn::Rotate90, PhotoReason::JpegtranFailed);
+        failed.reason.jpegtran = JpegtranOutcome::Crashed;
+        rows.add("jpegtran crashed")
+            << QList<PhotoStep>{} << failed
+            << QStringList{"[M] Not rotated, jpegtran crashed: " + pathLink("k.jpg")}
+            << "failed: /photos/k.jpg (jpegtran crashed)";
+    }
+    {
+        PhotoStep missing = step(PhotoStep::ToolMissing, "g.jpg");
+        missing.path = "/tools/jpegtran";
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "g.jpg", Turn::Rotate90, PhotoReason::ToolNotStarted);
+        failed.reason.toolName = "jpegtran";
+        failed.reason.error = "execvp: No such file or directory";
+        rows.add("jpegtran missing")
+            << QList<PhotoStep>{missing} << failed
+            << QStringList{"[M+dup] Couldn't find /tools/jpegtran",
+                           "[M] Not rotated: jpegtran could not be started for " +
+                               pathLink("g.jpg") + " (execvp: No such file or directory)."}
+            << "failed: /photos/g.jpg (jpegtran could not be started)";
+    }
+    {
+        PhotoStep ran = step(PhotoStep::OrientationToolRan, "e.jpg");
+        ran.tool.standardError = "exiv2 says no\n";
+        PhotoOutcome failed = outcome(PhotoOutcome::Failed, "e.jpg", Turn::Rotate90,
+                                      PhotoReason::OrientationNotReset);
+        failed.reason.tool = ran.tool;
+        rows.add("exiv2 leaves the orientation")
+            << QList<PhotoStep>{ran} << failed
+            << QStringList{"[D] <span><span style='color:#333'>exiv2 says no<br></span></span>",
+                           "[M] Failed clearing EXIF orientation metadata.",
+                           "[M] " + pathLink("e.jpg") +
+                               " was left unchanged, so that it is not turned a second time later."}
+            << "failed: /photos/e.jpg (exiv2 could not reset the orientation tag)";
+    }
+    rows.add("read-only")
+        << QList<PhotoStep>()
+        << outcome(PhotoOutcome::Failed, "r.jpg", Turn::Rotate90, PhotoReason::ReadOnly)
+        << QStringList{"[M] Not rotated: " + pathLink("r.jpg") +
+                       " is read-only. Pivotta leaves read-only photos as they are."}
+        << "failed: /photos/r.jpg (the photo is read-only)";
+    {
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "h.jpg", Turn::Rotate90, PhotoReason::HardLinks);
+        failed.reason.count = 2;
+        rows.add("hard links")
+            << QList<PhotoStep>{} << failed
+            << QStringList{"[M] Not rotated: " + pathLink("h.jpg") +
+                           " has 2 names (hard links). Rotating it would give only this name the "
+                           "rotated photo, so it was left unchanged."}
+            << "failed: /photos/h.jpg (the photo has 2 names (hard links))";
+    }
+    {
+        PhotoStep timeRead = step(PhotoStep::TimeRead, "s.jpg");
+        timeRead.time = modifiedAt;
+        rows.add("stopped")
+            << QList<PhotoStep>{timeRead}
+            << outcome(PhotoOutcome::Left, "s.jpg", Turn::Rotate90, PhotoReason::Stopped)
+            << QStringList{"[D] <br>/photos/s.jpgReading original modification date Thu Jan 2 "
+                           "03:04:05 2020",
+                           "[M] Stopped before " + pathLink("s.jpg") +
+                               " was rotated. The photo was left unchanged."}
+            << "left: /photos/s.jpg (stopped)";
+    }
+    {
+        PhotoStep fileTime = step(PhotoStep::FileTimeFromExif, "d.jpg");
+        fileTime.tool.standardOutput = "File 1/1: /photos/d.jpg\n";
+        fileTime.tool.standardError = "Neither tag `Exif.Photo.DateTimeOriginal' nor "
+                                      "`Exif.Image.DateTime' found in the file /photos/d.jpg\n";
+        fileTime.exifTime = PhotoStep::ExifDateMissing;
+        rows.add("rotated, no EXIF date for the file time")
+            << QList<PhotoStep>{fileTime} << outcome(PhotoOutcome::Rotated, "d.jpg", Turn::Rotate90)
+            << QStringList{"[D] <span>File 1/1: /photos/d.jpg<br></span>",
+                           "[M] <span>File 1/1: /photos/d.jpg<br><span style='color:#333'>Neither "
+                           "tag `Exif.Photo.DateTimeOriginal&#39; nor `Exif.Image.DateTime&#39; "
+                           "found in the file /photos/d.jpg<br></span></span>",
+                           "[M] Couldn't restore file modification date; EXIF date missing.", done}
+            << "rotated: /photos/d.jpg (90° clockwise)";
+    }
+    {
+        PhotoStep timeRead = step(PhotoStep::TimeRead, "o.jpg");
+        timeRead.time = modifiedAt;
+        timeRead.restoring = true;
+        PhotoStep restored = step(PhotoStep::FileTimeRestored, "o.jpg");
+        restored.time = modifiedAt;
+        rows.add("rotated, file time restored")
+            << QList<PhotoStep>{timeRead, restored}
+            << outcome(PhotoOutcome::Rotated, "o.jpg", Turn::Rotate90)
+            << QStringList{"[M+dup] <br><br>Reading original modification date for o.jpg: Thu "
+                           "Jan 2 03:04:05 2020",
+                           "[D] <br>/photos/o.jpgReading original modification date Thu Jan 2 "
+                           "03:04:05 2020",
+                           "[D+dup] <span>/photos/o.jpg Restored file date to original date "
+                           "value: Thu Jan 2 03:04:05 2020</span>",
+                           "[M+dup] \nRestored file date to original date value for "
+                           "/photos/o.jpg: Thu Jan 2 03:04:05 2020",
+                           done}
+            << "rotated: /photos/o.jpg (90° clockwise)";
+    }
+    {
+        PhotoStep copy = step(PhotoStep::CopyMade, QString::fromUtf8("fö.jpg"));
+        copy.path = "/tmp/Pivotta_1234.jpg";
+        rows.add("rotated through a copy under another name")
+            << QList<PhotoStep>{copy}
+            << outcome(PhotoOutcome::Rotated, QString::fromUtf8("fö.jpg"), Turn::Rotate90)
+            << QStringList{QString::fromUtf8(
+                               "[M] <span style='color:#666'><br><b>Unicode/international "
+                               "characters in file name</b> /photos/fö.jpg<br>To complete "
+                               "operation, renaming file temporarily to "
+                               "<br>/tmp/Pivotta_1234.jpg</span>"),
+                           done}
+            << QString::fromUtf8("rotated: /photos/fö.jpg (90° clockwise)");
+    }
+    return rows;
+}
+} // namespace
+
+void PresentationTest::photoFacts_data() {
+    QTest::addColumn<QList<PhotoStep>>("steps");
+    QTest::addColumn<PhotoOutcome>("photoOutcome");
+    QTest::addColumn<QStringList>("window");
+    QTest::addColumn<QString>("headless");
+
+    for (const PhotoRow &row : photoRows().rows) {
+        QTest::newRow(qPrintable(row.name))
+            << row.steps << row.outcome << row.window << row.headless;
+    }
+}
+
+void PresentationTest::photoFacts() {
+    QFETCH(QList<PhotoStep>, steps);
+    QFETCH(PhotoOutcome, photoOutcome);
+    QFETCH(QStringList, window);
+    QFETCH(QString, headless);
+
+    QCOMPARE(windowLines(steps, photoOutcome, PaneColors::light()), window);
+    QCOMPARE(headlessReportLine(photoOutcome), headless);
+}
+
+void PresentationTest::runEvents_data() {
+    QTest::addColumn<RunEvent>("event");
+    QTest::addColumn<QStringList>("window"); // status texts first, then the messages
+
+    const auto event = [](RunEvent::Kind kind, const QString &eventFolder = folder) {
+        RunEvent runEvent;
+        runEvent.kind = kind;
+        runEvent.folder = eventFolder;
+        return runEvent;
+    };
+    QTest::newRow("user batch starts")
+        << event(RunEvent::ScanStarted)
+        << QStringList{"[M] <hr>Folder: /photos<br>Scanning folder contents. <br><b>Please wait. "
+                       "A summary will be shown after rotating is finished...</b><br>"};
+    QTest::newRow("no folder") << event(RunEvent::FolderNotOpened, QString())
+                               << QStringList{"[M] Failed opening folder , this usually indicates "
+                                              "corrupted file system or hardware."};
+    RunEvent leftovers = event(RunEvent::LeftoversRemoved);
+    leftovers.count = 1;
+    QTest::newRow("leftover temporary files removed")
+        << leftovers
+        << QStringList{"[D] Removed 1 temporary file(s) that an earlier Pivotta left in /photos."};
+    RunEvent counted = event(RunEvent::PhotosCounted);
+    counted.count = 3;
+    counted.total = 10;
+    QTest::newRow("photos counted")
+        << counted
+        << QStringList{
+               "[status 0] 3 photos with EXIF orientation metadata were found, out of 10 photos "
+               "total."};
+    QTest::newRow("a second user batch refused")
+        << event(RunEvent::BatchRefused)
+        << QStringList{
+               "[status 5000] Rotating is already in progress. Please wait until it has finished."};
+    QTest::newRow("a single photo refused")
+        << event(RunEvent::SinglePhotoRefused)
+        << QStringList{"[M] Photos are being rotated right now. Please try again when that has "
+                       "finished."};
+    RunEvent noticed = event(RunEvent::ChangeNoticed);
+    noticed.time = QTime(17, 57, 32);
+    QTest::newRow("a folder change noticed")
+        << noticed
+        << QStringList{"[status 10] 17:57:32 Possible folder content change detected, please "
+                       "wait...",
+                       "[D+dup] 17:57:32 Possible folder content change detected, please wait..."};
+    QTest::newRow("recheck") << event(RunEvent::Rechecking)
+                             << QStringList{"[M] Rechecking for changed photos since start of "
+                                            "previous operation... "};
+    QTest::newRow("interrupted") << event(RunEvent::Interrupted)
+                                 << QStringList{"[M] \n\nRotating interrupted."};
+    RunEvent nothingToTurn = event(RunEvent::NoTurnFound);
+    nothingToTurn.path = "/photos/a.jpg";
+    QTest::newRow("a single photo with nothing to turn")
+        << nothingToTurn
+        << QStringList{"[M] Automatic rotating requires EXIF orientation metadata to be present. "
+                       "File " +
+                       link("a.jpg", "a.jpg") +
+                       " contains no such metadata, so Pivotta cannot know which way to rotate "
+                       "it."};
+    QTest::newRow("watching on, no folder")
+        << event(RunEvent::WatchingOn, QString())
+        << QStringList{"[M] Watching turned on. No folder selected for watching."};
+    RunEvent watching = event(RunEvent::WatchingOn);
+    watching.count = 1;
+    QTest::newRow("watching on")
+        << watching
+        << QStringList{"[status 0] Watching for changes in /photos",
+                       "[M] <hr><p><b>Watching for changes in /photos</b><br>Drop (copy) any file "
+                       "into this folder. Pivotta will detect new files and rotate them.<br>(Only "
+                       "photos that require rotating will show output here.)</p>"};
+    RunEvent offByUser = event(RunEvent::WatchingOff);
+    offByUser.count = 1;
+    offByUser.byUser = true;
+    QTest::newRow("watching turned off by the user")
+        << offByUser
+        << QStringList{"[status 0] ", "[M] <p><b>No longer watching for changes.</b><br>"};
+    RunEvent off = offByUser;
+    off.byUser = false;
+    QTest::newRow("watching turned off") << off << QStringList{"[status 0] "};
+    QTest::newRow("watched folder gone")
+        << event(RunEvent::WatchedFolderGone)
+        << QStringList{"[status 0] ",
+                       "[M] <p><b>The watched folder /photos is no longer there.</b><br>It was "
+                       "deleted, renamed or moved. Choose a folder again to go on watching.</p>"};
+    QTest::newRow("a further change")
+        << event(RunEvent::FurtherChange) << QStringList{"[M+mark] . "};
+}
+
+void PresentationTest::runEvents() {
+    QFETCH(RunEvent, event);
+    QFETCH(QStringList, window);
+
+    QStringList shown;
+    const StatusText status = eventStatus(event);
+    if (status.shown)
+        shown << QString("[status %1] %2").arg(status.timeoutMs).arg(status.text);
+    shown << described(eventMessages(event, PaneColors::light()));
+    QCOMPARE(shown, window);
+}
+
+void PresentationTest::summary() {
+    RunSummary batch;
+    batch.kind = RunSummary::UserBatch;
+    batch.photosToRotate = 1;
+    batch.entriesSeen = 1;
+    batch.failed = 1;
+    batch.interrupted = true;
+    batch.elapsedMs = 800;
+    batch.endTime = QTime(17, 57, 32);
+
+    QCOMPARE(described(summaryMessages(batch)),
+             (QStringList{"[M] <hr>1 image(s) with EXIF orientation metadata were found, out of 1 "
+                          "photo(s) total.",
+                          "[M] 0 image(s) were successfully rotated.",
+                          "[M] 17:57:32 <b>The operation took  0.8 seconds (single-process). </b>",
+                          "[M] \n"}));
+    QCOMPARE(headlessSummaryLines(batch),
+             (QStringList{"Rotating interrupted.",
+                          "1 image(s) with EXIF orientation metadata were found, out of 1 "
+                          "photo(s) total.",
+                          "0 image(s) were successfully rotated.",
+                          "1 photo(s) could not be rotated.", "The operation took 0.8 seconds."}));
+    // Watcher runs and single photos end without a summary in the panes.
+    batch.kind = RunSummary::WatcherRun;
+    QCOMPARE(summaryMessages(batch), QList<OutputMessage>());
+    batch.kind = RunSummary::SinglePhoto;
+    QCOMPARE(summaryMessages(batch), QList<OutputMessage>());
+}
+
+// Headings and plain text take the panes' text colour, links, turns, notes, failures and tool
+// errors the colour set's: each must read on both dark panes.
+void PresentationTest::darkMessagesReadOnDarkPanes() {
+    const QString sheet = themeStyleSheet(Theme::Dark);
+    for (const QString &pane : {QString("#cmdLineOutput"), QString("#cmdLineOutput_2")}) {
+        const QStringList backgrounds = ruleValues(sheet, pane, "background-color");
+        const QStringList texts = ruleValues(sheet, pane, "color");
+        QCOMPARE(backgrounds.size(), 1);
+        QCOMPARE(texts.size(), 1);
+        const QColor background(backgrounds.first());
+        QVERIFY2(luminance(background) < 0.05, qPrintable(pane + " " + background.name()));
+        for (const QString &color : PaneColors::dark().all() + texts) {
+            const double ratio = contrast(QColor(color), background);
+            QVERIFY2(ratio >= 4.5, qPrintable(QString("%1 on %2 in %3: contrast %4")
+                                                  .arg(color, background.name(), pane)
+                                                  .arg(ratio, 0, 'f', 2)));
+        }
+    }
+}
+
+// No message keeps a colour of its own in the dark theme: every colour comes from the dark set.
+void PresentationTest::darkMessagesUseOnlyTheDarkColours() {
+    const QRegularExpression colorPattern("color:\\s*(#[0-9a-fA-F]{3,8})");
+    const QStringList dark = PaneColors::dark().all();
+    QStringList lines;
+    for (const PhotoRow &row : photoRows().rows)
+        lines << windowLines(row.steps, row.outcome, PaneColors::dark());
+    for (int kind = RunEvent::BatchRefused; kind <= RunEvent::FurtherChange; ++kind) {
+        RunEvent event;
+        event.kind = RunEvent::Kind(kind);
+        event.folder = folder;
+        event.path = folder + "/a.jpg";
+        event.count = 1;
+        event.byUser = true;
+        lines << described(eventMessages(event, PaneColors::dark()));
+    }
+    int colorsSeen = 0;
+    for (const QString &line : std::as_const(lines)) {
+        for (const QRegularExpressionMatch &match : colorPattern.globalMatch(line)) {
+            ++colorsSeen;
+            QVERIFY2(dark.contains(match.captured(1)), qPrintable(line));
+        }
+    }
+    QVERIFY(colorsSeen > 20);
+}
+
+// The wording object takes the colour set it is given, for the messages to come.
+void PresentationTest::wordingFollowsItsColours() {
+    PaneWording wording;
+    QStringList said;
+    connect(&wording, &PaneWording::message, this,
+            [&said](const OutputMessage &message) { said << message.text; });
+    const PhotoOutcome stopped =
+        outcome(PhotoOutcome::Left, "s.jpg", Turn::Rotate90, PhotoReason::Stopped);
+
+    wording.tellOutcome(stopped);
+    wording.setColors(PaneColors::dark());
+    wording.tellOutcome(stopped);
+
+    QCOMPARE(said.size(), 2);
+    QVERIFY(said.first().contains("color:#333"));
+    QCOMPARE(said.last(), QString(said.first()).replace("color:#333", "color:#eee"));
+}
+
+QTEST_MAIN(PresentationTest)
+#include "tst_presentation.moc"
