@@ -274,12 +274,24 @@ void JpegStructureTest::xmpOrientation_data() {
     QTest::newRow("element with blanks")
         << QByteArray("<tiff:Orientation>\n 5 \n</tiff:Orientation>") << 5;
     QTest::newRow("longer name first")
-        << QByteArray("tiff:OrientationX=\"2\" tiff:Orientation=\"7\"") << 7;
+        << QByteArray("<x tiff:OrientationX=\"2\" tiff:Orientation=\"7\"/>") << 7;
+    // The namespace counts, not the prefix.
+    QTest::newRow("another prefix")
+        << QByteArray("<x xmlns:t=\"http://ns.adobe.com/tiff/1.0/\" t:Orientation=\"6\"/>") << 6;
+    QTest::newRow("another prefix, element")
+        << QByteArray(
+               "<x xmlns:t='http://ns.adobe.com/tiff/1.0/'><t:Orientation>8</t:Orientation></x>")
+        << 8;
+    QTest::newRow("default namespace, element")
+        << QByteArray("<Orientation xmlns=\"http://ns.adobe.com/tiff/1.0/\">3</Orientation>") << 3;
+    QTest::newRow("prefix tiff bound elsewhere")
+        << QByteArray("<x xmlns:tiff=\"http://example.com/\" tiff:Orientation=\"6\"/>") << 0;
+    QTest::newRow("in a comment") << QByteArray("<!-- <x tiff:Orientation=\"6\"/> -->") << 0;
     QTest::newRow("none") << QByteArray("<x tiff:Make=\"A\"/>") << 0;
-    QTest::newRow("not an orientation") << QByteArray("tiff:Orientation=\"9\"") << 0;
-    QTest::newRow("two digits") << QByteArray("tiff:Orientation=\"16\"") << 0;
-    QTest::newRow("cut short") << QByteArray("tiff:Orientation=\"6") << 0;
-    QTest::newRow("name at the end") << QByteArray("tiff:Orientation") << 0;
+    QTest::newRow("not an orientation") << QByteArray("<x tiff:Orientation=\"9\"/>") << 0;
+    QTest::newRow("two digits") << QByteArray("<x tiff:Orientation=\"16\"/>") << 0;
+    QTest::newRow("cut short") << QByteArray("<x tiff:Orientation=\"6") << 0;
+    QTest::newRow("name at the end") << QByteArray("<x tiff:Orientation") << 0;
 }
 
 void JpegStructureTest::xmpOrientation() {
@@ -393,12 +405,10 @@ void JpegStructureTest::trimAndPerfect_data() {
     const QStringList yuv420{"2x2", "1x1", "1x1"};
     const QString notWidth = "its width of 1201 pixels is not a multiple of the block size 16";
     const QString notHeight = "its height of 799 pixels is not a multiple of the block size 16";
-    QTest::newRow("flip horizontal")
-        << yuv420 << int(Turn::FlipHorizontal) << 1 << 0 << notWidth;
+    QTest::newRow("flip horizontal") << yuv420 << int(Turn::FlipHorizontal) << 1 << 0 << notWidth;
     QTest::newRow("rotate 180") << yuv420 << int(Turn::Rotate180) << 1 << 15
                                 << notWidth + " and " + notHeight;
-    QTest::newRow("flip vertical")
-        << yuv420 << int(Turn::FlipVertical) << 0 << 15 << notHeight;
+    QTest::newRow("flip vertical") << yuv420 << int(Turn::FlipVertical) << 0 << 15 << notHeight;
     QTest::newRow("transpose") << yuv420 << int(Turn::Transpose) << 0 << 0 << QString();
     QTest::newRow("rotate 90") << yuv420 << int(Turn::Rotate90) << 15 << 0 << notHeight;
     QTest::newRow("transverse") << yuv420 << int(Turn::Transverse) << 15 << 1
@@ -408,11 +418,10 @@ void JpegStructureTest::trimAndPerfect_data() {
         << QStringList{"2x1", "1x1", "1x1"} << int(Turn::Rotate90) << 7 << 0
         << "its height of 799 pixels is not a multiple of the block "
            "size 8";
-    QTest::newRow("grey rotate 180")
-        << QStringList{"1x1"} << int(Turn::Rotate180) << 1 << 7
-        << "its width of 1201 pixels is not a multiple of the block "
-           "size 8 and its height of 799 pixels is not a multiple of "
-           "the block size 8";
+    QTest::newRow("grey rotate 180") << QStringList{"1x1"} << int(Turn::Rotate180) << 1 << 7
+                                     << "its width of 1201 pixels is not a multiple of the block "
+                                        "size 8 and its height of 799 pixels is not a multiple of "
+                                        "the block size 8";
 }
 
 void JpegStructureTest::trimAndPerfect() {
@@ -535,8 +544,8 @@ void JpegStructureTest::resultCheck() {
     QByteArray original = QByteArray("\xFF\xD8", 2) +
                           frame(0xC0, 1201, 799, {"2x1", "1x1", "1x1"}) + scanHeader(3) +
                           QByteArray(10000, 'x') + QByteArray("\xFF\xD9", 2);
-    const ResultCheck check = checkTurnedResult(
-        parseJpegStructure(original), parseJpegStructure(result), Turn::Rotate90, trim);
+    const ResultCheck check = checkTurnedResult(parseJpegStructure(original),
+                                                parseJpegStructure(result), Turn::Rotate90, trim);
     QCOMPARE(int(check.verdict), verdict);
     QCOMPARE(check.reason.isEmpty(), verdict == int(ResultVerdict::Sound));
 }
@@ -559,9 +568,8 @@ void JpegStructureTest::realTurnsPassTheCheck() {
     QVERIFY2(check.verdict == ResultVerdict::Sound, qPrintable(check.reason));
     // The same turn written baseline is not what was asked for.
     QVERIFY(CraftedPhotos::run("jpegtran", {"-rotate", "270", "-trim", "-outfile", out, path}));
-    QCOMPARE(
-        checkTurnedResult(original, readJpegStructure(out), Turn::Rotate270, true).verdict,
-        ResultVerdict::Wrong);
+    QCOMPARE(checkTurnedResult(original, readJpegStructure(out), Turn::Rotate270, true).verdict,
+             ResultVerdict::Wrong);
 }
 
 QTEST_MAIN(JpegStructureTest)
