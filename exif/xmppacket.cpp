@@ -1,6 +1,8 @@
 // A small, bounded scan of an XMP packet's elements and attributes, with namespaces resolved.
 #include "exif/xmppacket.h"
 
+#include <algorithm>
+#include <string>
 #include <utility>
 
 namespace Xmp {
@@ -244,6 +246,33 @@ void Handler::endElement(const Element &, const ElementEnd &) {}
 
 bool scan(std::string_view packet, Handler &handler) {
     return Scanner(packet, handler).run();
+}
+
+ValueSlot attributeSlot(const Attribute &attribute) {
+    return {attribute.value, {attribute.value.end, attribute.whole.end}, {}};
+}
+
+ValueSlot elementSlot(const Element &element, const ElementEnd &end) {
+    return {end.content, end.endTag, element.name.qualified};
+}
+
+Replacement replaceValue(std::string_view packet, const ValueSlot &slot, std::string_view text) {
+    Replacement edit;
+    edit.span = {slot.value.begin, slot.closing.end};
+    edit.text = std::string(text);
+    if (slot.elementName.empty()) {
+        // The closing quote, as it was.
+        edit.text += packet.substr(slot.closing.begin, slot.closing.size());
+        if (edit.text.size() < edit.span.size())
+            edit.text.append(edit.span.size() - edit.text.size(), ' ');
+        return edit;
+    }
+    std::string endTag = "</" + std::string(slot.elementName);
+    const size_t room = edit.span.size() - std::min<size_t>(edit.span.size(), edit.text.size());
+    if (room > endTag.size() + 1)
+        endTag.append(room - endTag.size() - 1, ' ');
+    edit.text += endTag + ">";
+    return edit;
 }
 
 bool isTiffProperty(const Name &name, std::string_view local) {

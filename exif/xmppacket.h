@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -68,6 +69,29 @@ public:
 // packet is not well formed as far as the scan can tell (a tag cut short, an end tag that does
 // not match); the elements before the fault have been told.
 bool scan(std::string_view packet, Handler &handler);
+
+// Where a property's value stands and what closes it, so that another value can take its place.
+struct ValueSlot {
+    Span value;                   // the value's text
+    Span closing;                 // the attribute's closing quote, or the element's end tag
+    std::string_view elementName; // the element's qualified name; empty for an attribute
+};
+ValueSlot attributeSlot(const Attribute &attribute);
+ValueSlot elementSlot(const Element &element, const ElementEnd &end);
+
+// An edit of the packet: the bytes of `span` give way to `text`.
+struct Replacement {
+    Span span;
+    std::string text;
+
+    int64_t growth() const { return int64_t(text.size()) - int64_t(span.size()); }
+};
+
+// The edit that writes `text` in the place of the slot's value. A shorter text leaves the packet
+// as long as it was: the bytes it frees become white space where XML allows it, after the
+// attribute's closing quote or before the end tag's '>'. A longer text makes the packet longer by
+// the difference.
+Replacement replaceValue(std::string_view packet, const ValueSlot &slot, std::string_view text);
 
 // Whether a property name means the TIFF namespace's `local` property: bound to its URI under
 // any prefix, or written with the prefix "tiff" that nothing binds (as some writers leave it).
