@@ -127,26 +127,62 @@ private:
         return true;
     }
 
-    // The start of each item after the primary, counted on from the primary's end, or back from
-    // the file's end when that does not come out at the file's end; empty when neither fits.
-    std::vector<qint64> itemStarts() const {
+    // Where each item after the primary starts when they follow one another from the primary's
+    // end (`forward`), or when the last one ends at the file's end; empty when the lengths do
+    // not allow it.
+    std::vector<qint64> itemStarts(bool forward) const {
         const std::vector<ContainerItem> &items = pictures.container.items;
         std::vector<qint64> starts(items.size(), -1);
-        qint64 position = primaryEnd() + (items.empty() ? 0 : items.front().padding);
         for (size_t k = 1; k < items.size(); ++k) {
             if (items[k].length < 0)
                 return {};
-            starts[k] = position;
-            position += items[k].length + items[k].padding;
         }
-        if (position == photo.size())
+        if (forward) {
+            qint64 position = primaryEnd() + items.front().padding;
+            for (size_t k = 1; k < items.size(); ++k) {
+                starts[k] = position;
+                position += items[k].length + items[k].padding;
+            }
             return starts;
-        position = photo.size();
+        }
+        qint64 position = photo.size();
         for (size_t k = items.size() - 1; k >= 1; --k) {
             position -= items[k].padding + items[k].length;
             starts[k] = position;
         }
         return position >= primaryEnd() ? starts : std::vector<qint64>();
+    }
+
+    bool endsAtFileEnd(const std::vector<qint64> &starts) const {
+        const ContainerItem &last = pictures.container.items.back();
+        return !starts.empty() && starts.back() + last.length + last.padding == photo.size();
+    }
+
+    // Every JPEG item lies after the primary, inside the file, and starts as a JPEG picture.
+    bool placesJpegItems(const std::vector<qint64> &starts) const {
+        if (starts.empty())
+            return false;
+        const std::vector<ContainerItem> &items = pictures.container.items;
+        for (size_t k = 1; k < items.size(); ++k) {
+            if (!items[k].isJpeg())
+                continue;
+            const qint64 start = starts[k];
+            if (start < primaryEnd() || items[k].length < 2 ||
+                items[k].length > photo.size() - start || uchar(photo[start]) != 0xFF ||
+                uchar(photo[start + 1]) != 0xD8)
+                return false;
+        }
+        return true;
+    }
+
+    // The items counted on from the primary's end when that comes out at the file's end or finds
+    // the JPEG items; else counted back from the file's end when that finds them.
+    std::vector<qint64> itemStarts() const {
+        const std::vector<qint64> forward = itemStarts(true);
+        if (endsAtFileEnd(forward) || placesJpegItems(forward))
+            return forward;
+        const std::vector<qint64> backward = itemStarts(false);
+        return placesJpegItems(backward) ? backward : std::vector<qint64>();
     }
 
     bool listContainerPictures() {
