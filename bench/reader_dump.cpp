@@ -57,8 +57,7 @@ QString record(const ExifRecord &r) {
            << degrees(g.latitudeParts) << degrees(g.longitudeParts) << number(l.minFStop)
            << number(l.maxFStop) << number(l.minFocalLength) << number(l.maxFocalLength)
            << number(l.focalPlaneXResolution) << number(l.focalPlaneYResolution)
-           << QString::number(l.focalPlaneResolutionUnit) << text(l.lensMake)
-           << text(l.lensModel);
+           << QString::number(l.focalPlaneResolutionUnit) << text(l.lensMake) << text(l.lensModel);
     return fields.join(' ');
 }
 
@@ -96,8 +95,8 @@ QString walks(const uchar *data, quint64 size) {
         quint64 length = whole.declaredLength - 2;
         if (whole.payloadStart + length > size)
             length = size - whole.payloadStart;
-        found = orientationEntry(
-            ExifWalk::firstOrientationEntry(data + whole.payloadStart, length));
+        found =
+            orientationEntry(ExifWalk::firstOrientationEntry(data + whole.payloadStart, length));
     }
     return QString("search %1 | half %2 | entry %3 | bare entry %4")
         .arg(search(whole), search(ExifWalk::findExifSegment(data, size / 2, size)), found,
@@ -112,29 +111,31 @@ QString structure(const QByteArray &bytes) {
     const JpegStructure s = parseJpegStructure(bytes);
     QStringList components;
     for (const JpegComponent &c : s.frame.components)
-        components << QString("%1:%2x%3").arg(c.id).arg(c.horizontalSampling).arg(c.verticalSampling);
-    return QStringList{s.problem,
-                       QString("frame %1 %2 %3x%4 %5")
-                           .arg(s.frame.marker)
-                           .arg(s.frame.precision)
-                           .arg(s.frame.width)
-                           .arg(s.frame.height)
-                           .arg(components.join(',')),
-                       QString("hierarchical %1").arg(s.hierarchical),
-                       QString("coding %1 %2 %3 %4 %5")
-                           .arg(s.restartInterval)
-                           .arg(s.huffmanTableCount)
-                           .arg(s.standardHuffmanTables)
-                           .arg(s.scanCount)
-                           .arg(s.entropyCodedBytes),
-                       QString("end %1").arg(s.imageEnd),
-                       QString("exif %1 thumbnail %2 field %3/%4 %5")
-                           .arg(range(s.exifSegment), range(s.thumbnail))
-                           .arg(s.thumbnailLengthField)
-                           .arg(s.thumbnailLengthFieldSize)
-                           .arg(s.exifBigEndian),
-                       QString("xmp %1 orientation %2").arg(range(s.xmpSegment)).arg(s.xmpOrientation),
-                       QString("mpf %1").arg(range(s.mpfSegment))}
+        components
+            << QString("%1:%2x%3").arg(c.id).arg(c.horizontalSampling).arg(c.verticalSampling);
+    return QStringList{
+        s.problem,
+        QString("frame %1 %2 %3x%4 %5")
+            .arg(s.frame.marker)
+            .arg(s.frame.precision)
+            .arg(s.frame.width)
+            .arg(s.frame.height)
+            .arg(components.join(',')),
+        QString("hierarchical %1").arg(s.hierarchical),
+        QString("coding %1 %2 %3 %4 %5")
+            .arg(s.restartInterval)
+            .arg(s.huffmanTableCount)
+            .arg(s.standardHuffmanTables)
+            .arg(s.scanCount)
+            .arg(s.entropyCodedBytes),
+        QString("end %1").arg(s.imageEnd),
+        QString("exif %1 thumbnail %2 field %3/%4 %5")
+            .arg(range(s.exifSegment), range(s.thumbnail))
+            .arg(s.thumbnailLengthField)
+            .arg(s.thumbnailLengthFieldSize)
+            .arg(s.exifBigEndian),
+        QString("xmp %1 orientation %2").arg(range(s.xmpSegment)).arg(s.xmpOrientation),
+        QString("mpf %1").arg(range(s.mpfSegment))}
         .join(" | ");
 }
 
