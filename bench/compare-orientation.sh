@@ -1,22 +1,32 @@
 #!/usr/bin/env bash
 # Compares the orientation reading photo by photo: the old whole-file reading against
-# readOrientation, and readOrientation's decision against `exiftool -n -Orientation`, over the
-# test photos, the fuzzing seed corpus and a generated set (tool-made variants and crafted bytes,
-# made in a temporary folder and removed afterwards). See bench/README.md.
-# Usage: bench/compare-orientation.sh [--build-dir DIR] [--no-huge] [--keep]
+# readOrientation, readOrientation's decision against `exiftool -n -IFD0:Orientation`, and every
+# value the metadata readers return (EXIF parser, orientation walk, structure walk) in this tree
+# against an older commit's, over the test photos, the fuzzing seed corpus and a generated set
+# (tool-made variants and crafted bytes, made in a temporary folder and removed afterwards).
+# See bench/README.md.
+# Usage: bench/compare-orientation.sh [--build-dir DIR] [--reference COMMIT] [--also DIR]...
+#                                     [--no-huge] [--keep]
+# --also DIR adds every file in DIR (a fuzzer's working corpus, say) to the files compared.
 set -euo pipefail
 
 BENCH_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 ROOT_DIR="$(cd "$BENCH_DIR/.." && pwd)"
 build_dir="$ROOT_DIR/build-bench"
+# The last commit before the readers shared one marker walk, one IFD reader and one XMP scan.
+reference=08e3dd2
 huge=true
 keep=false
+also=()
+usage="usage: bench/compare-orientation.sh [--build-dir DIR] [--reference COMMIT] [--also DIR]... [--no-huge] [--keep]"
 while [ $# -gt 0 ]; do
     case "$1" in
     --build-dir) build_dir="$(cd "$2" && pwd)"; shift ;;
+    --reference) reference="$2"; shift ;;
+    --also) also+=("$(cd "$2" && pwd)"); shift ;;
     --no-huge) huge=false ;;
     --keep) keep=true ;;
-    *) echo "usage: bench/compare-orientation.sh [--build-dir DIR] [--no-huge] [--keep]" >&2; exit 2 ;;
+    *) echo "$usage" >&2; exit 2 ;;
     esac
     shift
 done
@@ -27,7 +37,7 @@ if [ ! -x "$compare" ]; then
     exit 1
 fi
 CONVERT=/usr/bin/convert # the real ImageMagick, not a wrapper earlier on the PATH
-for tool in exiftool exiv2 jpegtran python3 "$CONVERT"; do
+for tool in exiftool exiv2 jpegtran python3 c++ pkg-config git "$CONVERT"; do
     command -v "$tool" >/dev/null || { echo "missing $tool (see scripts/setup.sh)" >&2; exit 1; }
 done
 
@@ -92,17 +102,40 @@ list="$work/files"
 {
     ls -d "$photos"/*.jpg "$ROOT_DIR"/fuzz/corpus/*
     ls -d "$gen"/*
+    for folder in "${also[@]}"; do find "$folder" -maxdepth 1 -type f; done
 } >"$list"
 log "$(wc -l <"$list") files: old and new reading"
 "$compare" <"$list" >"$work/readings.tsv" 2>"$work/readings.err"
-log "exiftool -n -Orientation"
-# One line per file that exiftool can read; "-" where it finds no orientation.
-exiftool -q -q -n -f -p '$Directory/$FileName	$Orientation' -@ "$list" >"$work/exiftool.tsv" 2>/dev/null || true
+log "exiftool -n -IFD0:Orientation"
+# One line per file that exiftool can read; "-" where IFD0 holds no orientation.
+exiftool -q -q -n -f -p '$Directory/$FileName	$IFD0:Orientation' -@ "$list" >"$work/exiftool.tsv" 2>/dev/null || true
 
-python3 - "$work/readings.tsv" "$work/exiftool.tsv" "$ROOT_DIR/" <<'EOF'
+# The readers' dump, built from this tree and from the reference commit's sources alike.
+build_dump() {
+    local tree="$1" out="$2" sources=() file
+    for file in exif/exifrecord.cpp exif/exifwalk.cpp exif/jpegmarkers.cpp exif/tiffreader.cpp \
+        exif/xmppacket.cpp engine/jpegstructure.cpp; do
+        if [ -f "$tree/$file" ]; then sources+=("$tree/$file"); fi
+    done
+    # shellcheck disable=SC2046 # pkg-config's flags are words
+    c++ -std=c++17 -O1 -fPIC -I"$tree" $(pkg-config --cflags Qt6Core) "$BENCH_DIR/reader_dump.cpp" \
+        "${sources[@]}" $(pkg-config --libs Qt6Core) -o "$out"
+}
+log "the readers' values: this tree against $reference"
+mkdir -p "$work/reference"
+git -C "$ROOT_DIR" archive "$reference" exif engine/jpegstructure.cpp engine/jpegstructure.h |
+    tar -x -C "$work/reference"
+build_dump "$work/reference" "$work/dump-reference"
+build_dump "$ROOT_DIR" "$work/dump-now"
+"$work/dump-reference" <"$list" >"$work/readers-reference.tsv"
+"$work/dump-now" <"$list" >"$work/readers-now.tsv"
+
+python3 - "$work/readings.tsv" "$work/exiftool.tsv" "$ROOT_DIR/" "$work/readers-reference.tsv" \
+    "$work/readers-now.tsv" "$reference" <<'EOF'
 import sys
 
 readings, exiftool_file, root = sys.argv[1], sys.argv[2], sys.argv[3]
+readers_before, readers_now, reference = sys.argv[4], sys.argv[5], sys.argv[6]
 exiftool = {}
 for line in open(exiftool_file, encoding="utf-8", errors="replace"):
     path, _, value = line.rstrip("\n").partition("\t")
@@ -135,8 +168,38 @@ for path, _, _, new_angle, _, value in rows:
     tool = exiftool.get(path, "(no answer)")
     if decision(value) != decision(tool if tool != "(no answer)" else "-"):
         differ.append((path, value, tool, new_angle))
-print("== (b) new decision vs exiftool -n -Orientation: %d of %d files differ ==" % (len(differ), len(rows)))
+print("== (b) new decision vs exiftool -n -IFD0:Orientation: %d of %d files differ ==" % (len(differ), len(rows)))
 for path, value, tool, angle in differ:
     print("%s: pivotta decides by %s (%s deg), exiftool says %s" % (path.rsplit("/", 1)[-1], value,
                                                                     angle, tool))
+print()
+
+def dump(name):
+    """(path, reader) -> the parts of its answer, split where the dump separates them."""
+    values = {}
+    for line in open(name, encoding="utf-8", errors="replace"):
+        path, _, rest = line.rstrip("\n").partition("\t")
+        reader, _, answer = rest.partition("\t")
+        values[(path, reader)] = answer.split(" | ") if " | " in answer else answer.split(" ")
+    return values
+
+before, now = dump(readers_before), dump(readers_now)
+files = {path for path, _ in before} | {path for path, _ in now}
+changes = {}
+for key in sorted(set(before) | set(now)):
+    old, new = before.get(key, ["(none)"]), now.get(key, ["(none)"])
+    if old == new:
+        continue
+    if len(old) != len(new):
+        changes.setdefault((key[1], "whole answer", " ".join(old), " ".join(new)), []).append(key[0])
+        continue
+    for i, (a, b) in enumerate(zip(old, new)):
+        if a != b:
+            changes.setdefault((key[1], "part %d" % i, a, b), []).append(key[0])
+changed_files = {p for paths in changes.values() for p in paths}
+print("== (c) the readers' values, %s vs this tree: %d of %d files differ ==" %
+      (reference, len(changed_files), len(files)))
+for (reader, part, old, new), paths in sorted(changes.items()):
+    print("%s, %s: %s -> %s\n    %d: %s" % (reader, part, old, new, len(paths),
+                                           " ".join(p.rsplit("/", 1)[-1] for p in paths)))
 EOF

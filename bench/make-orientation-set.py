@@ -141,6 +141,28 @@ def craft(source, out):
         write("broken-gps-6-%s.jpg" % order,
               with_exif_first(bare_parts, bare_rest, exif_app1(body)))
 
+        # The orientation only in the thumbnail's directory (IFD1): the photo itself is upright.
+        ifd1_at = 8 + 2 + 12 + 4
+        ifd0 = [(0x011A, 4, 1, long_field(intel, 72))]
+        body = tiff(intel, ifd0)[:-4] + struct.pack(order_char + "I", ifd1_at)
+        body += struct.pack(order_char + "H", 1)
+        body += struct.pack(order_char + "HHI", 0x0112, 3, 1) + short_field(intel, 6)
+        body += struct.pack(order_char + "I", 0)
+        write("ifd1-only-6-%s.jpg" % order,
+              with_exif_first(bare_parts, bare_rest, exif_app1(body)))
+
+    # XMP saying 6 under another prefix than "tiff", after EXIF saying 6.
+    xmp_t = ('<x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF '
+             'xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#"><rdf:Description '
+             'xmlns:t="http://ns.adobe.com/tiff/1.0/" t:Orientation="6"/></rdf:RDF>'
+             '</x:xmpmeta>')
+    write("xmp6-prefix-t-after-exif6.jpg",
+          join(parts6 + [(0xE1, segment(0xE1, XMP_ID + xmp_t.encode()))], rest6))
+
+    # A stray frame marker after the scan, right before the end marker.
+    stray = segment(0xC5, bytes([8, 0, 8, 0, 8, 1, 1, 0x11, 0]))
+    write("stray-sof5-after-scan-6.jpg", turned[:-2] + stray + turned[-2:])
+
     # Two EXIF segments: the first one counts.
     second = exif_app1(tiff(False, [(0x0112, 3, 1, short_field(False, 1))]))
     first = exif_app1(tiff(False, [(0x0112, 3, 1, short_field(False, 6))]))

@@ -8,6 +8,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+
+#include "exif/jpegmarkers.h"
+#include "exif/tiffreader.h"
+#include "exif/xmppacket.h"
 
 namespace {
 
@@ -71,30 +76,18 @@ bool isStandardTable(int tableClass, const uchar *counts, const uchar *symbols, 
     return false;
 }
 
-constexpr uchar markerSoi = 0xD8;
-constexpr uchar markerEoi = 0xD9;
-constexpr uchar markerSos = 0xDA;
-constexpr uchar markerDht = 0xC4;
-constexpr uchar markerDac = 0xCC;
-constexpr uchar markerJpg = 0xC8;
-constexpr uchar markerDri = 0xDD;
-constexpr uchar markerDhp = 0xDE;
-constexpr uchar markerApp1 = 0xE1;
-constexpr uchar markerApp2 = 0xE2;
+using JpegMarkers::isRestart;
+constexpr uchar markerSoi = JpegMarkers::Soi;
+constexpr uchar markerEoi = JpegMarkers::Eoi;
+constexpr uchar markerSos = JpegMarkers::Sos;
+constexpr uchar markerDht = JpegMarkers::Dht;
+constexpr uchar markerDri = JpegMarkers::Dri;
+constexpr uchar markerDhp = JpegMarkers::Dhp;
+constexpr uchar markerApp1 = JpegMarkers::App1;
+constexpr uchar markerApp2 = JpegMarkers::App2;
 
-bool isFrameMarker(uchar marker) {
-    return marker >= 0xC0 && marker <= 0xCF && marker != markerDht && marker != markerJpg &&
-           marker != markerDac;
-}
-
-bool isDifferentialFrameMarker(uchar marker) {
-    return marker == 0xC5 || marker == 0xC6 || marker == 0xC7 || marker == 0xCD || marker == 0xCE ||
-           marker == 0xCF;
-}
-
-bool isRestartMarker(uchar marker) {
-    return marker >= 0xD0 && marker <= 0xD7;
-}
+constexpr quint16 tagThumbnailOffset = 0x0201;
+constexpr quint16 tagThumbnailLength = 0x0202;
 
 // Bounds-checked reads of a range of the file.
 class Bytes {
@@ -108,14 +101,6 @@ public:
     }
     uchar at(qint64 offset) const { return has(offset, 1) ? data[offset] : 0; }
     int big16(qint64 offset) const { return at(offset) << 8 | at(offset + 1); }
-    quint32 read32(qint64 offset, bool bigEndian) const {
-        const quint32 a = at(offset), b = at(offset + 1), c = at(offset + 2), d = at(offset + 3);
-        return bigEndian ? (a << 24 | b << 16 | c << 8 | d) : (d << 24 | c << 16 | b << 8 | a);
-    }
-    int read16(qint64 offset, bool bigEndian) const {
-        const int a = at(offset), b = at(offset + 1);
-        return bigEndian ? (a << 8 | b) : (b << 8 | a);
-    }
     bool startsWith(qint64 offset, qint64 available, const char *text, qint64 length) const {
         return available >= length && has(offset, length) &&
                std::memcmp(data + offset, text, size_t(length)) == 0;
@@ -155,14 +140,20 @@ private:
             result.problem = tr("the file ends before the end of the image");
             return position;
         }
-        if (bytes.at(position) != 0xFF) {
+        const JpegMarkers::Marker found =
+            JpegMarkers::readMarker(bytes.pointer(0), quint64(bytes.length()), quint64(position));
+        if (found.status == JpegMarkers::Marker::NoMarker) {
             result.problem = tr("no marker at byte %1").arg(position);
             return position;
         }
-        while (bytes.at(position + 1) == 0xFF && bytes.has(position + 2, 1))
-            ++position; // fill bytes before a marker
-        const uchar marker = bytes.at(position + 1);
-        position += 2;
+        if (found.status != JpegMarkers::Marker::Read) { // fill bytes up to the end
+            unexpectedMarker(0xFF, bytes.length() - 2);
+            return bytes.length();
+        }
+        const uchar marker = found.code;
+        const qint64 markerAt = qint64(found.codeAt) - 1;
+        position = markerAt + 2;
+        noteStrayFrame(marker, markerAt);
         if (marker == markerEoi) {
             if (result.scanCount == 0)
                 result.problem = tr("the image ends before any image data");
@@ -170,30 +161,50 @@ private:
                 result.imageEnd = position;
             return position;
         }
-        if (isRestartMarker(marker) || marker == 0x01)
-            return position; // markers without a length
-        if (marker == markerSoi || marker == 0x00 || marker == 0xFF) {
-            result.problem = tr("unexpected marker 0x%1 at byte %2")
-                                 .arg(QString::number(marker, 16))
-                                 .arg(position - 2);
+        if (JpegMarkers::standsAlone(marker))
+            return position;
+        if (marker == markerSoi || marker == 0x00) {
+            unexpectedMarker(marker, markerAt);
             return position;
         }
-        if (!bytes.has(position, 2) || bytes.big16(position) < 2 ||
-            !bytes.has(position, bytes.big16(position))) {
+        const JpegMarkers::SegmentLength length =
+            JpegMarkers::readLength(bytes.pointer(0), quint64(bytes.length()), found.codeAt);
+        if (length.status != JpegMarkers::SegmentLength::Read ||
+            !bytes.has(qint64(length.payloadAt), qint64(length.payloadLength()))) {
             result.problem =
-                tr("the segment at byte %1 runs past the end of the file").arg(position - 2);
+                tr("the segment at byte %1 runs past the end of the file").arg(markerAt);
             return position;
         }
-        const FileRange payload{position + 2, bytes.big16(position) - 2};
+        const FileRange payload{qint64(length.payloadAt), qint64(length.payloadLength())};
         readSegment(marker, payload);
         if (marker == markerSos && result.problem.isEmpty())
             return skipCodedData(payload.end());
         return payload.end();
     }
 
+    void unexpectedMarker(uchar marker, qint64 at) {
+        result.problem =
+            tr("unexpected marker 0x%1 at byte %2").arg(QString::number(marker, 16)).arg(at);
+    }
+
+    // Only a hierarchical file, announced by DHP, has more than one frame. Anywhere else a frame
+    // marker after the first frame, between or inside the scans, is damage.
+    bool isStrayFrame(uchar marker) const {
+        return JpegMarkers::isFrame(marker) && result.frame.isValid() && !dhpSeen;
+    }
+
+    void noteStrayFrame(uchar marker, qint64 at) {
+        if (isStrayFrame(marker) && result.strayFrameMarkerAt < 0) {
+            result.strayFrameMarker = marker;
+            result.strayFrameMarkerAt = at;
+        }
+    }
+
     void readSegment(uchar marker, const FileRange &payload) {
-        if (isFrameMarker(marker)) {
-            if (isDifferentialFrameMarker(marker))
+        if (isStrayFrame(marker))
+            return;
+        if (JpegMarkers::isFrame(marker)) {
+            if (JpegMarkers::isDifferentialFrame(marker))
                 result.hierarchical = true;
             if (!result.frame.isValid())
                 readFrame(marker, payload);
@@ -203,6 +214,7 @@ private:
             if (result.scanCount == 0 && payload.length >= 2)
                 result.restartInterval = bytes.big16(payload.offset);
         } else if (marker == markerDhp) {
+            dhpSeen = true;
             result.hierarchical = true;
         } else if (marker == markerApp1) {
             readApp1(payload);
@@ -261,14 +273,14 @@ private:
     }
 
     void readApp1(const FileRange &payload) {
-        static const char xmpNamespace[] = "http://ns.adobe.com/xap/1.0/";
-        const qint64 xmpHeaderLength = qint64(sizeof xmpNamespace); // with the closing zero
+        const qint64 xmpHeaderLength = qint64(Xmp::SegmentIdentifier.size());
         if (result.exifSegment.isEmpty() &&
             bytes.startsWith(payload.offset, payload.length, "Exif\0\0", 6)) {
             result.exifSegment = payload;
             readThumbnail(payload.offset + 6, payload.end());
-        } else if (result.xmpSegment.isEmpty() && bytes.startsWith(payload.offset, payload.length,
-                                                                   xmpNamespace, xmpHeaderLength)) {
+        } else if (result.xmpSegment.isEmpty() &&
+                   bytes.startsWith(payload.offset, payload.length, Xmp::SegmentIdentifier.data(),
+                                    xmpHeaderLength)) {
             result.xmpSegment = payload;
             result.xmpOrientation = xmpTiffOrientation(
                 reinterpret_cast<const char *>(bytes.pointer(payload.offset)) + xmpHeaderLength,
@@ -285,41 +297,39 @@ private:
         else if (!bytes.startsWith(tiff, tiffLength, "II*\0", 4))
             return;
         result.exifBigEndian = bigEndian;
-        const qint64 ifd0 = bytes.read32(tiff + 4, bigEndian);
-        if (ifd0 < 8 || ifd0 > tiffLength - 2)
+        const Tiff::View view(bytes.pointer(tiff), quint64(tiffLength), !bigEndian);
+        if (!view.contains(0, Tiff::HeaderSize))
             return;
-        const qint64 ifd0Entries = bytes.read16(tiff + ifd0, bigEndian);
-        const qint64 nextField = ifd0 + 2 + 12 * ifd0Entries;
-        if (nextField > tiffLength - 4)
+        // Directories may not overlap the header, and IFD1 may not be IFD0 again.
+        Tiff::Directory ifd0, ifd1;
+        if (view.firstDirectory() < Tiff::HeaderSize ||
+            !Tiff::readDirectory(view, view.firstDirectory(), ifd0) || !ifd0.fitsWithLink(view))
             return;
-        const qint64 ifd1 = bytes.read32(tiff + nextField, bigEndian);
-        if (ifd1 < 8 || ifd1 == ifd0 || ifd1 > tiffLength - 2)
-            return;
-        const qint64 entryCount = bytes.read16(tiff + ifd1, bigEndian);
-        if (ifd1 + 2 + 12 * entryCount > tiffLength)
+        const quint32 ifd1Offset = view.u32(ifd0.linkOffset());
+        if (ifd1Offset < Tiff::HeaderSize || ifd1Offset == ifd0.offset ||
+            !Tiff::readDirectory(view, ifd1Offset, ifd1) || !ifd1.entriesFit(view))
             return;
         qint64 start = -1, length = -1, lengthField = -1;
         int lengthFieldSize = 0;
-        for (qint64 i = 0; i < entryCount; ++i) {
-            const qint64 entry = tiff + ifd1 + 2 + 12 * i;
-            const int tag = bytes.read16(entry, bigEndian);
-            if (tag != 0x0201 && tag != 0x0202)
+        for (quint64 i = 0; i < ifd1.count; ++i) {
+            const Tiff::Entry entry = Tiff::readEntry(view, ifd1.entryOffset(i));
+            if (entry.tag != tagThumbnailOffset && entry.tag != tagThumbnailLength)
                 continue;
-            const int type = bytes.read16(entry + 2, bigEndian);
-            if ((type != 3 && type != 4) || bytes.read32(entry + 4, bigEndian) != 1)
+            if ((entry.type != Tiff::Short && entry.type != Tiff::Long) || entry.count != 1)
                 continue;
-            const qint64 value = type == 3 ? bytes.read16(entry + 8, bigEndian)
-                                           : qint64(bytes.read32(entry + 8, bigEndian));
-            if (tag == 0x0201 && start < 0) {
+            const qint64 value =
+                entry.type == Tiff::Short ? view.u16(entry.offset + 8) : entry.valueField;
+            if (entry.tag == tagThumbnailOffset && start < 0) {
                 start = value;
-            } else if (tag == 0x0202 && length < 0) {
+            } else if (entry.tag == tagThumbnailLength && length < 0) {
                 length = value;
-                lengthField = entry + 8;
-                lengthFieldSize = type == 3 ? 2 : 4;
+                lengthField = tiff + qint64(entry.offset) + 8;
+                lengthFieldSize = entry.type == Tiff::Short ? 2 : 4;
             }
         }
-        if (start < 8 || length < 4 || start > tiffLength || length > tiffLength - start ||
-            bytes.at(tiff + start) != 0xFF || bytes.at(tiff + start + 1) != markerSoi)
+        if (start < qint64(Tiff::HeaderSize) || length < 4 ||
+            !view.contains(quint64(start), quint64(length)) || bytes.at(tiff + start) != 0xFF ||
+            bytes.at(tiff + start + 1) != markerSoi)
             return;
         result.thumbnail = {tiff + start, length};
         result.thumbnailLengthField = lengthField;
@@ -342,7 +352,7 @@ private:
             }
             const qint64 at = static_cast<const uchar *>(found) - bytes.pointer(0);
             const uchar next = bytes.at(at + 1);
-            if (next == 0x00 || isRestartMarker(next)) {
+            if (next == 0x00 || isRestart(next)) {
                 position = at + 2;
             } else if (next == 0xFF) {
                 position = at + 1;
@@ -355,41 +365,37 @@ private:
 
     Bytes bytes;
     JpegStructure result;
+    bool dhpSeen = false;
 };
 
-bool isXmpSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+// The first tiff:Orientation (under whatever prefix binds the TIFF namespace) that holds a value
+// from 1 to 8, in attribute or element form.
+class TiffOrientationFinder : public Xmp::Handler {
+public:
+    explicit TiffOrientationFinder(std::string_view xmpPacket)
+        : packet(xmpPacket) {}
 
-// The value that follows a tiff:Orientation name at `at`: ="6", ='6' or >6<.
-int orientationValueAt(const char *xmp, qint64 size, qint64 at) {
-    auto skipSpace = [&](qint64 i) {
-        while (i < size && isXmpSpace(xmp[i]))
-            ++i;
-        return i;
-    };
-    at = skipSpace(at);
-    if (at >= size)
-        return 0;
-    char closing = '<';
-    if (xmp[at] == '=') {
-        at = skipSpace(at + 1);
-        if (at >= size || (xmp[at] != '"' && xmp[at] != '\''))
-            return 0;
-        closing = xmp[at];
-        ++at;
-    } else if (xmp[at] == '>') {
-        ++at;
-    } else {
-        return 0;
+    int orientation = 0;
+
+    void startElement(const Xmp::Element &element) override {
+        for (const Xmp::Attribute &attribute : element.attributes) {
+            if (orientation == 0 && Xmp::isTiffProperty(attribute.name, "Orientation"))
+                orientation = valueIn(attribute.value);
+        }
     }
-    at = skipSpace(at);
-    if (at >= size || xmp[at] < '1' || xmp[at] > '8')
-        return 0;
-    const int value = xmp[at] - '0';
-    at = skipSpace(at + 1);
-    return at < size && xmp[at] == closing ? value : 0;
-}
+    void endElement(const Xmp::Element &element, const Xmp::ElementEnd &end) override {
+        if (orientation == 0 && end.textOnly && Xmp::isTiffProperty(element.name, "Orientation"))
+            orientation = valueIn(end.content);
+    }
+
+private:
+    int valueIn(const Xmp::Span &span) const {
+        const std::string_view text = Xmp::trimmed(packet.substr(span.begin, span.size()));
+        return text.size() == 1 && text[0] >= '1' && text[0] <= '8' ? text[0] - '0' : 0;
+    }
+
+    std::string_view packet;
+};
 
 } // namespace
 
@@ -406,7 +412,7 @@ bool JpegFrame::lossless() const {
 }
 
 bool JpegFrame::differential() const {
-    return isDifferentialFrameMarker(uchar(marker));
+    return JpegMarkers::isDifferentialFrame(uchar(marker));
 }
 
 int JpegFrame::blockWidth() const {
@@ -464,17 +470,10 @@ JpegStructure readJpegStructure(const QString &path) {
 }
 
 int xmpTiffOrientation(const char *xmp, qint64 size) {
-    static const char name[] = "tiff:Orientation";
-    const qint64 nameLength = qint64(sizeof name) - 1;
-    if (!xmp)
+    if (!xmp || size <= 0)
         return 0;
-    for (qint64 at = 0; at + nameLength <= size; ++at) {
-        at = std::search(xmp + at, xmp + size, name, name + nameLength) - xmp;
-        if (at + nameLength > size)
-            return 0;
-        const int value = orientationValueAt(xmp, size, at + nameLength);
-        if (value)
-            return value;
-    }
-    return 0;
+    const std::string_view packet(xmp, size_t(size));
+    TiffOrientationFinder finder(packet);
+    Xmp::scan(packet, finder);
+    return finder.orientation;
 }

@@ -52,6 +52,11 @@ struct JpegStructure {
 
     JpegFrame frame;
     bool hierarchical = false; // a DHP marker or a differential frame
+    // The first frame marker where none may stand: after the first frame in a file without DHP,
+    // between or inside the scans. Its file is damaged, whatever its frame's type; jpegtran
+    // takes such a marker for a JPEG process it cannot turn. -1 and 0 when there is none.
+    qint64 strayFrameMarkerAt = -1;
+    int strayFrameMarker = 0;
     int restartInterval = 0;   // in MCUs, as the last DRI before the first scan says; 0 for none
     int huffmanTableCount = 0; // tables defined by DHT segments
     bool standardHuffmanTables = false; // there are tables and every one is from Annex K
@@ -74,6 +79,7 @@ struct JpegStructure {
     FileRange mpfSegment; // the payload of the first APP2 starting "MPF\0"
 
     bool isComplete() const { return problem.isEmpty() && imageEnd > 0; }
+    bool hasStrayFrameMarker() const { return strayFrameMarkerAt >= 0; }
     // Bytes after the main image: motion-photo video, further pictures, gain maps.
     qint64 trailingBytes() const { return imageEnd > 0 ? fileSize - imageEnd : 0; }
 };
@@ -88,6 +94,7 @@ JpegStructure parseJpegStructure(const QByteArray &bytes);
 inline constexpr qint64 maxJpegFileSize = qint64(1) << 30;
 JpegStructure readJpegStructure(const QString &path);
 
-// The tiff:Orientation value in an XMP packet, in attribute or element form; 0 when absent or
-// not a number from 1 to 8.
+// The first tiff:Orientation value from 1 to 8 in an XMP packet, in attribute or element form,
+// under any prefix bound to the TIFF namespace (or the prefix "tiff" where nothing binds it); 0
+// when there is none.
 int xmpTiffOrientation(const char *xmp, qint64 size);

@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include "engine/jpegstructure.h"
+#include "engine/multipictureindex.h"
 
 namespace {
 
@@ -28,24 +29,11 @@ QByteArray encoded(quint32 value, int size, bool bigEndian) {
     return bytes;
 }
 
-quint32 decoded(const QByteArray &bytes, qint64 at, int size, bool bigEndian) {
-    quint32 value = 0;
-    for (int i = 0; i < size; ++i) {
-        const int shift = 8 * (bigEndian ? size - 1 - i : i);
-        value |= quint32(uchar(bytes[at + i])) << shift;
-    }
-    return value;
-}
-
-bool writeAt(QFile &file, qint64 offset, const QByteArray &bytes) {
-    return file.seek(offset) && file.write(bytes) == bytes.size();
-}
-
 // The thumbnail that was put back reads back whole from its new place.
-bool thumbnailReadsBack(const QString &path, const QByteArray &thumbnail) {
-    const JpegStructure after = readJpegStructure(path);
+bool thumbnailReadsBack(const QByteArray &jpeg, const QByteArray &thumbnail) {
+    const JpegStructure after = parseJpegStructure(jpeg);
     return after.isComplete() && after.thumbnail.length == thumbnail.size() &&
-           readThumbnail(path, after) == thumbnail;
+           jpeg.mid(after.thumbnail.offset, after.thumbnail.length) == thumbnail;
 }
 
 // Any value of a directory entry longer than 4 bytes lives outside the entry, so a tail of at
@@ -53,15 +41,47 @@ bool thumbnailReadsBack(const QString &path, const QByteArray &thumbnail) {
 constexpr qint64 unreferencedTailLimit = 4;
 constexpr qint64 maxSegmentPayload = 65535 - 2;
 
-bool growSegment(QFile &file, const JpegStructure &structure, const QByteArray &thumbnail) {
-    const qint64 growth = thumbnail.size() - structure.thumbnail.length;
-    if (!file.seek(structure.thumbnail.end()))
-        return false;
-    const QByteArray rest = file.readAll();
-    const qint64 segmentLength = structure.exifSegment.length + growth + 2;
-    return writeAt(file, structure.exifSegment.offset - 2,
-                   encoded(quint32(segmentLength), 2, true)) &&
-           writeAt(file, structure.thumbnail.offset, thumbnail + rest);
+// Where a turned thumbnail would go, decided from the structure alone: SameSlot, GrownSegment,
+// NoRoom, or Failed with the reason in `error`.
+ThumbnailPlacement plannedPlacement(const JpegStructure &structure,
+                                    const QByteArray &turnedThumbnail, QString *error) {
+    if (structure.thumbnail.isEmpty() || structure.thumbnailLengthField < 0) {
+        fail(error, tr("the turned file has no thumbnail to replace"));
+        return ThumbnailPlacement::Failed;
+    }
+    if (!parseJpegStructure(turnedThumbnail).isComplete()) {
+        fail(error, tr("the turned thumbnail is not a complete JPEG picture"));
+        return ThumbnailPlacement::Failed;
+    }
+    const qint64 oldLength = structure.thumbnail.length;
+    const qint64 newLength = turnedThumbnail.size();
+    const qint64 tail = structure.exifSegment.end() - structure.thumbnail.end();
+    if (newLength <= oldLength)
+        return ThumbnailPlacement::SameSlot;
+    const bool mayGrow =
+        tail <= unreferencedTailLimit &&
+        structure.exifSegment.length + newLength - oldLength <= maxSegmentPayload &&
+        (structure.thumbnailLengthFieldSize == 4 || newLength <= 0xFFFF);
+    return mayGrow ? ThumbnailPlacement::GrownSegment : ThumbnailPlacement::NoRoom;
+}
+
+bool readWhole(const QString &path, QByteArray *bytes, QString *error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(error, file.errorString());
+    *bytes = file.readAll();
+    if (bytes->size() != file.size())
+        return fail(error, tr("the file changed while it was read"));
+    return true;
+}
+
+// Pivotta's own temporary file, written anew.
+bool writeWhole(const QString &path, const QByteArray &bytes, QString *error) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush())
+        return fail(error, file.errorString());
+    return true;
 }
 
 } // namespace
@@ -76,49 +96,52 @@ QByteArray readThumbnail(const QString &path, const JpegStructure &structure) {
     return bytes.size() == structure.thumbnail.length ? bytes : QByteArray();
 }
 
-ThumbnailPlacement putBackThumbnail(const QString &path, const JpegStructure &structure,
+ThumbnailPlacement putBackThumbnail(QByteArray &jpeg, const JpegStructure &structure,
                                     const QByteArray &turnedThumbnail, QString *error) {
-    if (structure.thumbnail.isEmpty() || structure.thumbnailLengthField < 0) {
+    const ThumbnailPlacement placement = plannedPlacement(structure, turnedThumbnail, error);
+    if (placement != ThumbnailPlacement::SameSlot && placement != ThumbnailPlacement::GrownSegment)
+        return placement;
+    if (structure.exifSegment.end() > jpeg.size()) {
         fail(error, tr("the turned file has no thumbnail to replace"));
-        return ThumbnailPlacement::Failed;
-    }
-    if (!parseJpegStructure(turnedThumbnail).isComplete()) {
-        fail(error, tr("the turned thumbnail is not a complete JPEG picture"));
         return ThumbnailPlacement::Failed;
     }
     const qint64 oldLength = structure.thumbnail.length;
     const qint64 newLength = turnedThumbnail.size();
-    const qint64 tail = structure.exifSegment.end() - structure.thumbnail.end();
-    const bool fits = newLength <= oldLength;
-    const bool mayGrow =
-        tail <= unreferencedTailLimit &&
-        structure.exifSegment.length + newLength - oldLength <= maxSegmentPayload &&
-        (structure.thumbnailLengthFieldSize == 4 || newLength <= 0xFFFF);
-    if (!fits && !mayGrow)
-        return ThumbnailPlacement::NoRoom;
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite)) {
-        fail(error, file.errorString());
-        return ThumbnailPlacement::Failed;
+    QByteArray placed = jpeg;
+    placed.replace(
+        structure.thumbnailLengthField, structure.thumbnailLengthFieldSize,
+        encoded(quint32(newLength), structure.thumbnailLengthFieldSize, structure.exifBigEndian));
+    if (placement == ThumbnailPlacement::SameSlot) {
+        placed.replace(structure.thumbnail.offset, oldLength,
+                       turnedThumbnail + QByteArray(int(oldLength - newLength), '\0'));
+    } else {
+        placed.replace(structure.thumbnail.offset, oldLength, turnedThumbnail);
+        const qint64 segmentLength = structure.exifSegment.length + newLength - oldLength + 2;
+        placed.replace(structure.exifSegment.offset - 2, 2,
+                       encoded(quint32(segmentLength), 2, true));
     }
-    const QByteArray lengthField =
-        encoded(quint32(newLength), structure.thumbnailLengthFieldSize, structure.exifBigEndian);
-    const bool written =
-        writeAt(file, structure.thumbnailLengthField, lengthField) &&
-        (fits ? writeAt(file, structure.thumbnail.offset,
-                        turnedThumbnail + QByteArray(int(oldLength - newLength), '\0'))
-              : growSegment(file, structure, turnedThumbnail));
-    file.close();
-    if (!written) {
-        fail(error, file.errorString());
-        return ThumbnailPlacement::Failed;
-    }
-    if (!thumbnailReadsBack(path, turnedThumbnail)) {
+    if (!thumbnailReadsBack(placed, turnedThumbnail)) {
         fail(error, tr("the EXIF block did not read back after its thumbnail was replaced"));
         return ThumbnailPlacement::Failed;
     }
-    return fits ? ThumbnailPlacement::SameSlot : ThumbnailPlacement::GrownSegment;
+    jpeg = placed;
+    return placement;
+}
+
+ThumbnailPlacement putBackThumbnail(const QString &path, const JpegStructure &structure,
+                                    const QByteArray &turnedThumbnail, QString *error) {
+    ThumbnailPlacement placement = plannedPlacement(structure, turnedThumbnail, error);
+    if (placement != ThumbnailPlacement::SameSlot && placement != ThumbnailPlacement::GrownSegment)
+        return placement;
+    QByteArray bytes;
+    if (!readWhole(path, &bytes, error))
+        return ThumbnailPlacement::Failed;
+    placement = putBackThumbnail(bytes, structure, turnedThumbnail, error);
+    if ((placement == ThumbnailPlacement::SameSlot ||
+         placement == ThumbnailPlacement::GrownSegment) &&
+        !writeWhole(path, bytes, error))
+        return ThumbnailPlacement::Failed;
+    return placement;
 }
 
 bool appendTrailingBytes(const QString &photoPath, const JpegStructure &photo,
@@ -144,48 +167,45 @@ bool appendTrailingBytes(const QString &photoPath, const JpegStructure &photo,
     return target.flush() || fail(error, target.errorString());
 }
 
+bool fixMultiPictureOffsets(QByteArray &resultBytes, const JpegStructure &original,
+                            const JpegStructure &result, QString *error) {
+    if (original.mpfSegment.isEmpty() || result.mpfSegment.isEmpty())
+        return true;
+    const MultiPictureIndex index = readMultiPictureIndex(resultBytes, result.mpfSegment);
+    if (index.status != MultiPictureIndex::Read)
+        return true;
+    const qint64 headerBefore = original.mpfSegment.offset + 4;
+    const qint64 shift = (result.imageEnd - index.headerAt) - (original.imageEnd - headerBefore);
+    QByteArray fixed = resultBytes;
+    for (size_t i = 0; i < index.entries.size(); ++i) {
+        const MultiPictureEntry &entry = index.entries[i];
+        if (i == 0) {
+            if (entry.offset == 0 && result.imageEnd <= 0xFFFFFFFFLL)
+                writeMultiPictureEntry(fixed, index, i, quint32(result.imageEnd), 0);
+            continue;
+        }
+        if (entry.offset == 0)
+            continue; // no picture in this entry
+        const qint64 moved = qint64(entry.offset) + shift;
+        if (moved <= 0 || moved > 0xFFFFFFFFLL)
+            return fail(error, tr("a picture of the multi-picture index lies outside the file"));
+        writeMultiPictureEntry(fixed, index, i, entry.size, quint32(moved));
+    }
+    resultBytes = fixed;
+    return true;
+}
+
 bool fixMultiPictureOffsets(const QString &resultPath, const JpegStructure &original,
                             const JpegStructure &result, QString *error) {
     if (original.mpfSegment.isEmpty() || result.mpfSegment.isEmpty())
         return true;
-    const qint64 headerBefore = original.mpfSegment.offset + 4;
-    const qint64 headerAfter = result.mpfSegment.offset + 4;
-    const qint64 shift = (result.imageEnd - headerAfter) - (original.imageEnd - headerBefore);
-    if (shift == 0)
-        return true;
-    QFile file(resultPath);
-    if (!file.open(QIODevice::ReadWrite) || !file.seek(result.mpfSegment.offset))
-        return fail(error, file.errorString());
-    QByteArray segment = file.read(result.mpfSegment.length);
-    // "MPF\0", then a TIFF header; the index directory lists the pictures' entries under tag
-    // 0xB002, 16 bytes each: attributes, size, offset, two dependent picture numbers.
-    const qint64 size = segment.size();
-    const auto has = [&](qint64 at, qint64 count) { return at >= 0 && at + count <= size; };
-    const QByteArray byteOrder = segment.mid(4, 4);
-    if (!has(0, 12) || (byteOrder != QByteArray("MM\0*", 4) && byteOrder != QByteArray("II*\0", 4)))
-        return true;
-    const bool bigEndian = segment[4] == 'M';
-    const qint64 directory = 4 + qint64(decoded(segment, 8, 4, bigEndian));
-    if (!has(directory, 2))
-        return true;
-    const int entryCount = int(decoded(segment, directory, 2, bigEndian));
-    for (int i = 0; i < entryCount && has(directory + 2 + 12 * i, 12); ++i) {
-        const qint64 entry = directory + 2 + 12 * i;
-        if (decoded(segment, entry, 2, bigEndian) != 0xB002)
-            continue;
-        const qint64 count = decoded(segment, entry + 4, 4, bigEndian);
-        const qint64 values = 4 + qint64(decoded(segment, entry + 8, 4, bigEndian));
-        for (qint64 at = values; at + 16 <= values + count && has(at, 16); at += 16) {
-            const qint64 offset = decoded(segment, at + 8, 4, bigEndian);
-            if (offset == 0)
-                continue; // the main image itself
-            if (offset + shift <= 0 || offset + shift > 0xFFFFFFFFLL)
-                return fail(error,
-                            tr("a picture of the multi-picture index lies outside the file"));
-            segment.replace(int(at + 8), 4, encoded(quint32(offset + shift), 4, bigEndian));
-        }
-    }
-    return writeAt(file, result.mpfSegment.offset, segment) || fail(error, file.errorString());
+    QByteArray bytes;
+    if (!readWhole(resultPath, &bytes, error))
+        return false;
+    const QByteArray before = bytes;
+    if (!fixMultiPictureOffsets(bytes, original, result, error))
+        return false;
+    return bytes == before || writeWhole(resultPath, bytes, error);
 }
 
 bool trailingBytesKept(const QString &photoPath, const JpegStructure &photo,

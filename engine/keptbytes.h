@@ -20,11 +20,15 @@ enum class ThumbnailPlacement {
     Failed,       // the file could not be written, or did not parse afterwards
 };
 
-// Puts `turnedThumbnail` in the place of the thumbnail in the file at `path`, whose structure is
-// `structure` (the turned file, which still holds the old thumbnail that jpegtran copied over),
-// and updates IFD1's length field. Nothing else in the EXIF block moves. A thumbnail that does
-// not fit grows the EXIF segment only when nothing can lie behind it in the segment: fewer bytes
-// than any value stored outside its directory entry needs. On Failed `error` says why.
+// Puts `turnedThumbnail` in the place of the thumbnail in `jpeg`, whose structure is `structure`
+// (the turned picture, which still holds the old thumbnail that jpegtran copied over), and
+// updates IFD1's length field. Nothing else in the EXIF block moves. A thumbnail that does not
+// fit grows the EXIF segment only when nothing can lie behind it in the segment: fewer bytes than
+// any value stored outside its directory entry needs. On NoRoom and Failed `jpeg` is as it was;
+// on Failed `error` says why.
+ThumbnailPlacement putBackThumbnail(QByteArray &jpeg, const JpegStructure &structure,
+                                    const QByteArray &turnedThumbnail, QString *error);
+// The same for the file at `path`.
 ThumbnailPlacement putBackThumbnail(const QString &path, const JpegStructure &structure,
                                     const QByteArray &turnedThumbnail, QString *error);
 
@@ -36,8 +40,12 @@ bool appendTrailingBytes(const QString &photoPath, const JpegStructure &photo,
 // A multi-picture index (MPF, in APP2) locates the further pictures after the main image by
 // offsets counted from its own header, so they go wrong when the turned main image is larger or
 // smaller. Moves every non-zero offset by the change of the distance from that header to the
-// image's end. `result` is the structure of the turned file, trailing bytes appended. Does
-// nothing and returns true for a photo without an index.
+// image's end, and gives the first entry (the main image) the main image's new size. `result` is
+// the structure of the turned file, trailing bytes appended. Does nothing and returns true for a
+// photo without a readable index.
+bool fixMultiPictureOffsets(QByteArray &resultBytes, const JpegStructure &original,
+                            const JpegStructure &result, QString *error);
+// The same for the file at `resultPath`.
 bool fixMultiPictureOffsets(const QString &resultPath, const JpegStructure &original,
                             const JpegStructure &result, QString *error);
 

@@ -2,10 +2,13 @@
 // decodes of the original and the result, the original turned in memory, compared.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include "engine/turn.h"
 
-// Whether the picture in `resultPath` shows the picture in `originalPath` turned by `turn`,
-// judged from decodes at an eighth of each side. False when either cannot be decoded.
+// Whether the JPEG picture `result` shows the JPEG picture `original` turned by `turn`, judged
+// from small decodes (an eighth of each side for photos). False when either cannot be decoded.
+bool showsTheOriginalTurned(const QByteArray &original, const QByteArray &result, Turn turn);
+// The same for the pictures in two files.
 bool showsTheOriginalTurned(const QString &originalPath, const QString &resultPath, Turn turn);

@@ -7,28 +7,17 @@
 #include <cstring>
 #include <utility>
 
+#include "exif/tiffreader.h"
+
 namespace {
 
 // Offsets stored in the file count from the TIFF header, which follows "Exif\0\0".
 constexpr uint64_t TiffStart = 6;
-constexpr uint64_t EntrySize = 12;
 // APP1 length field, "Exif\0\0" and an 8-byte TIFF header.
 constexpr uint64_t MinimumApp1Length = 16;
-constexpr uint16_t TiffMagic = 42;
 // The most values that any table looks at in a numeric entry (the four of the lens entry).
 constexpr uint64_t MostValuesUsed = 4;
 constexpr uint64_t AllValues = UINT64_MAX;
-
-enum Format : uint16_t {
-    FormatByte = 1,
-    FormatAscii = 2,
-    FormatShort = 3,
-    FormatLong = 4,
-    FormatRational = 5,
-    FormatUndefined = 7,
-    FormatSignedLong = 9,
-    FormatSignedRational = 10,
-};
 
 enum Ifd0Tag : uint16_t {
     TagBitsPerSample = 0x0102,
@@ -78,21 +67,8 @@ enum GpsTag : uint16_t {
     TagGpsDop = 11,
 };
 
-uint64_t elementSize(uint16_t format) {
-    switch (format) {
-    case FormatShort:
-        return 2;
-    case FormatLong:
-        return 4;
-    case FormatRational:
-        return 8;
-    default:
-        return 1;
-    }
-}
-
 bool isRationalFormat(uint16_t format) {
-    return format == FormatRational || format == FormatSignedRational;
+    return format == Tiff::Rational || format == Tiff::SignedRational;
 }
 
 // Position just past the last FF D9 end marker, or 0 when there is none after the start marker.
@@ -150,35 +126,17 @@ void rememberTextEntry(TextEntries &entries, std::string *field, uint64_t positi
     entries.emplace_back(field, position);
 }
 
+ExifRecord::ExifRational rationalAt(const Tiff::View &tiff, uint64_t position) {
+    return {tiff.u32(position), tiff.u32(position + 4)};
+}
+
+// The directory at position with its count, entries and link to the next directory inside the
+// segment; false when they do not all fit. Needs two readable bytes.
+bool wholeDirectory(const Tiff::View &tiff, uint64_t position, Tiff::Directory &directory) {
+    return Tiff::readDirectory(tiff, position, directory) && directory.fitsWithLink(tiff);
+}
+
 } // namespace
-
-struct ExifRecord::Segment {
-    const unsigned char *bytes;
-    uint64_t length;
-    bool intel;
-
-    bool contains(uint64_t position, uint64_t size) const { return position + size <= length; }
-
-    uint16_t u16(uint64_t position) const {
-        const unsigned char *p = bytes + position;
-        return intel ? uint16_t(p[0] | p[1] << 8) : uint16_t(p[0] << 8 | p[1]);
-    }
-
-    uint32_t u32(uint64_t position) const {
-        const uint32_t first = u16(position);
-        const uint32_t second = u16(position + 2);
-        return intel ? second << 16 | first : first << 16 | second;
-    }
-
-    ExifRational rational(uint64_t position) const { return {u32(position), u32(position + 4)}; }
-
-    // Number of entries of the directory at position; false when its count, entries and the
-    // link to the next directory do not all fit in the segment. Needs two readable bytes.
-    bool directoryFits(uint64_t position, uint16_t &entryCount) const {
-        entryCount = u16(position);
-        return contains(position, 6 + EntrySize * entryCount);
-    }
-};
 
 double ExifRecord::ExifRational::toDouble() const {
     return denominator == 0 ? 0.0 : double(numerator) / double(denominator);
@@ -222,50 +180,49 @@ int ExifRecord::readExifSegment(const unsigned char *bytes, uint32_t length) {
     else
         return ExifUnknownByteOrder;
 
-    const Segment segment{bytes, length, intelByteOrder};
-    if (segment.u16(8) != TiffMagic)
+    const Tiff::View tiff(bytes + TiffStart, length - TiffStart, intelByteOrder);
+    if (tiff.u16(2) != Tiff::Magic)
         return ExifCorrupt;
 
-    const uint64_t ifd0 = TiffStart + segment.u32(10);
-    uint16_t ifd0Count = 0;
-    if (!segment.contains(ifd0, 2) || !segment.directoryFits(ifd0, ifd0Count))
+    Tiff::Directory ifd0;
+    if (!wholeDirectory(tiff, tiff.firstDirectory(), ifd0))
         return ExifCorrupt;
 
     // A position at the segment end means that the directory is absent.
-    uint64_t exifIfd = length;
-    uint64_t gpsIfd = length;
-    readTableDirectory(segment, ifd0, ifd0Count, false, exifIfd, gpsIfd);
+    uint64_t exifIfd = tiff.length();
+    uint64_t gpsIfd = tiff.length();
+    readTableDirectory(tiff, ifd0, false, exifIfd, gpsIfd);
 
-    if (segment.contains(exifIfd, 4)) {
-        uint16_t exifCount = 0;
-        if (!segment.directoryFits(exifIfd, exifCount))
+    if (tiff.contains(exifIfd, 4)) {
+        Tiff::Directory exif;
+        if (!wholeDirectory(tiff, exifIfd, exif))
             return ExifCorrupt;
         uint64_t unusedPosition = 0;
-        readTableDirectory(segment, exifIfd, exifCount, true, unusedPosition, unusedPosition);
+        readTableDirectory(tiff, exif, true, unusedPosition, unusedPosition);
     }
 
-    if (segment.contains(gpsIfd, 4)) {
-        uint16_t gpsCount = 0;
-        if (!segment.directoryFits(gpsIfd, gpsCount))
+    if (tiff.contains(gpsIfd, 4)) {
+        Tiff::Directory gpsDirectory;
+        if (!wholeDirectory(tiff, gpsIfd, gpsDirectory))
             return ExifCorrupt;
-        for (uint64_t k = 0; k < gpsCount; ++k)
-            storeGpsEntry(segment, gpsIfd + 2 + EntrySize * k);
+        for (uint64_t k = 0; k < gpsDirectory.count; ++k)
+            storeGpsEntry(tiff, gpsDirectory.entryOffset(k));
     }
     return ExifOk;
 }
 
-void ExifRecord::readTableDirectory(const Segment &segment, uint64_t directory, uint16_t entryCount,
+void ExifRecord::readTableDirectory(const Tiff::View &tiff, const Tiff::Directory &directory,
                                     bool exifDirectory, uint64_t &exifPosition,
                                     uint64_t &gpsPosition) {
     // Text is copied once per field, from the last entry that fills it, and numeric entries
     // decode only the values that are looked at: a directory repeating an entry whose values
     // span the whole segment would otherwise cost entries times segment length.
     TextEntries lastTextEntries;
-    for (uint64_t k = 0; k < entryCount; ++k) {
-        const uint64_t position = directory + 2 + EntrySize * k;
-        std::string *text = textField(exifDirectory, segment.u16(position));
-        const ExifDirectoryEntry entry = readEntry(segment, position, text ? 0 : MostValuesUsed);
-        if (text != nullptr && entry.format == FormatAscii)
+    for (uint64_t k = 0; k < directory.count; ++k) {
+        const uint64_t position = directory.entryOffset(k);
+        std::string *text = textField(exifDirectory, tiff.u16(position));
+        const ExifDirectoryEntry entry = readEntry(tiff, position, text ? 0 : MostValuesUsed);
+        if (text != nullptr && entry.format == Tiff::Ascii)
             rememberTextEntry(lastTextEntries, text, position);
         else if (exifDirectory)
             storeExifEntry(entry);
@@ -273,7 +230,7 @@ void ExifRecord::readTableDirectory(const Segment &segment, uint64_t directory, 
             storeIfd0Entry(entry, exifPosition, gpsPosition);
     }
     for (const auto &[field, position] : lastTextEntries) {
-        const ExifDirectoryEntry entry = readEntry(segment, position, AllValues);
+        const ExifDirectoryEntry entry = readEntry(tiff, position, AllValues);
         if (const auto *text = std::get_if<std::string>(&entry.values))
             *field = *text;
     }
@@ -312,69 +269,69 @@ std::string *ExifRecord::textField(bool exifDirectory, uint16_t tag) {
     return nullptr;
 }
 
-ExifRecord::ExifDirectoryEntry ExifRecord::readEntry(const Segment &segment, uint64_t position,
+ExifRecord::ExifDirectoryEntry ExifRecord::readEntry(const Tiff::View &tiff, uint64_t position,
                                                      uint64_t valueLimit) {
     ExifDirectoryEntry entry;
-    if (!segment.contains(position, EntrySize))
+    if (!tiff.contains(position, Tiff::EntrySize))
         return ExifDirectoryEntry();
 
-    entry.tag = segment.u16(position);
-    entry.format = segment.u16(position + 2);
-    entry.count = segment.u32(position + 4);
-    entry.valueField = segment.u32(position + 8);
+    const Tiff::Entry stored = Tiff::readEntry(tiff, position);
+    entry.tag = stored.tag;
+    entry.format = stored.type;
+    entry.count = stored.count;
+    entry.valueField = stored.valueField;
 
     switch (entry.format) {
-    case FormatUndefined:
-    case FormatSignedLong:
-    case FormatSignedRational:
+    case Tiff::Undefined:
+    case Tiff::SignedLong:
+    case Tiff::SignedRational:
         return entry;
-    case FormatByte:
-    case FormatAscii:
-    case FormatShort:
-    case FormatLong:
-    case FormatRational:
+    case Tiff::Byte:
+    case Tiff::Ascii:
+    case Tiff::Short:
+    case Tiff::Long:
+    case Tiff::Rational:
         break;
     default:
         return ExifDirectoryEntry();
     }
 
-    const uint64_t size = entry.count * elementSize(entry.format);
-    // Values that fit stand in the value field itself, in file order.
-    const uint64_t start = size <= 4 ? position + 8 : TiffStart + entry.valueField;
-    if (!segment.contains(start, size))
+    const uint64_t size = stored.valuesSize();
+    const uint64_t start = stored.valuesOffset();
+    if (!tiff.contains(start, size))
         return ExifDirectoryEntry();
 
     const uint64_t decoded = std::min<uint64_t>(entry.count, valueLimit);
-    const unsigned char *first = segment.bytes + start;
+    const unsigned char *first = tiff.bytes() + start;
     switch (entry.format) {
-    case FormatByte:
+    case Tiff::Byte:
         entry.values = std::vector<uint8_t>(first, first + decoded);
         break;
-    case FormatAscii: {
+    case Tiff::Ascii: {
         std::string text(reinterpret_cast<const char *>(first), decoded);
         if (decoded == entry.count && !text.empty() && text.back() == '\0')
             text.pop_back();
         entry.values = std::move(text);
         break;
     }
-    case FormatShort: {
+    case Tiff::Short: {
         std::vector<uint16_t> shorts(decoded);
         for (uint64_t i = 0; i < decoded; ++i)
-            shorts[i] = segment.u16(start + 2 * i);
+            shorts[i] = tiff.u16(start + 2 * i);
         entry.values = std::move(shorts);
         break;
     }
-    case FormatLong: {
+    case Tiff::Long: {
         std::vector<uint32_t> longs(decoded);
         for (uint64_t i = 0; i < decoded; ++i)
-            longs[i] = segment.u32(start + 4 * i);
+            longs[i] = tiff.u32(start + 4 * i);
         entry.values = std::move(longs);
         break;
     }
-    case FormatRational: {
+    case Tiff::Rational: {
         std::vector<ExifRational> rationals(decoded);
         for (uint64_t i = 0; i < decoded; ++i)
-            rationals[i] = segment.rational(start + 8 * i);
+            rationals[i] = rationalAt(tiff, start + 8 * i);
         entry.values = std::move(rationals);
         break;
     }
@@ -392,10 +349,10 @@ void ExifRecord::storeIfd0Entry(const ExifDirectoryEntry &entry, uint64_t &exifP
         storeFirstShort(entry, orientation);
         break;
     case TagExifIfdPointer:
-        exifPosition = TiffStart + entry.valueField;
+        exifPosition = entry.valueField;
         break;
     case TagGpsIfdPointer:
-        gpsPosition = TiffStart + entry.valueField;
+        gpsPosition = entry.valueField;
         break;
     }
 }
@@ -478,28 +435,29 @@ void storeDirection(ExifRecord::ExifDegrees &parts, double &coordinate, char ref
 
 } // namespace
 
-void ExifRecord::storeGpsEntry(const Segment &segment, uint64_t position) {
-    const uint16_t tag = segment.u16(position);
-    const uint16_t format = segment.u16(position + 2);
-    const uint32_t count = segment.u32(position + 4);
-    const uint64_t valueStart = TiffStart + segment.u32(position + 8);
-    const char reference = char(segment.bytes[position + 8]);
+void ExifRecord::storeGpsEntry(const Tiff::View &tiff, uint64_t position) {
+    const Tiff::Entry stored = Tiff::readEntry(tiff, position);
+    const uint16_t tag = stored.tag;
+    const uint16_t format = stored.type;
+    const uint32_t count = stored.count;
+    const uint64_t valueStart = stored.valueField;
+    const char reference = char(tiff.bytes()[position + 8]);
 
     // Degrees, minutes and seconds; left alone when they lie outside the segment.
     auto storeCoordinate = [&](ExifDegrees &parts, double &coordinate, char negativeDirection) {
-        if (!isRationalFormat(format) || count != 3 || !segment.contains(valueStart, 24))
+        if (!isRationalFormat(format) || count != 3 || !tiff.contains(valueStart, 24))
             return;
-        parts.degrees = segment.rational(valueStart).toDouble();
-        parts.minutes = segment.rational(valueStart + 8).toDouble();
-        parts.seconds = segment.rational(valueStart + 16).toDouble();
+        parts.degrees = rationalAt(tiff, valueStart).toDouble();
+        parts.minutes = rationalAt(tiff, valueStart + 8).toDouble();
+        parts.seconds = rationalAt(tiff, valueStart + 16).toDouble();
         coordinate = parts.degrees + parts.minutes / 60 + parts.seconds / 3600;
         if (parts.direction == negativeDirection)
             coordinate = -coordinate;
     };
     auto readSingleRational = [&](double &value) {
-        if (!isRationalFormat(format) || !segment.contains(valueStart, 8))
+        if (!isRationalFormat(format) || !tiff.contains(valueStart, 8))
             return false;
-        value = segment.rational(valueStart).toDouble();
+        value = rationalAt(tiff, valueStart).toDouble();
         return true;
     };
 

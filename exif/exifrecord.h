@@ -8,6 +8,11 @@
 #include <variant>
 #include <vector>
 
+namespace Tiff {
+class View;
+struct Directory;
+} // namespace Tiff
+
 class ExifRecord {
 public:
     enum Result : int {
@@ -110,17 +115,17 @@ public:
     int readExifSegment(const unsigned char *bytes, uint32_t length);
 
 private:
-    struct Segment;
+    // Positions below count from the TIFF header, as the offsets stored in the segment do.
 
     // Reads the entry at position and decodes at most valueLimit of its values; the bounds check
     // always covers all of them.
-    static ExifDirectoryEntry readEntry(const Segment &segment, uint64_t position,
+    static ExifDirectoryEntry readEntry(const Tiff::View &tiff, uint64_t position,
                                         uint64_t valueLimit);
-    void readTableDirectory(const Segment &segment, uint64_t directory, uint16_t entryCount,
+    void readTableDirectory(const Tiff::View &tiff, const Tiff::Directory &directory,
                             bool exifDirectory, uint64_t &exifPosition, uint64_t &gpsPosition);
     std::string *textField(bool exifDirectory, uint16_t tag);
     void storeIfd0Entry(const ExifDirectoryEntry &entry, uint64_t &exifPosition,
                         uint64_t &gpsPosition);
     void storeExifEntry(const ExifDirectoryEntry &entry);
-    void storeGpsEntry(const Segment &segment, uint64_t position);
+    void storeGpsEntry(const Tiff::View &tiff, uint64_t position);
 };

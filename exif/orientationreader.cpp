@@ -66,6 +66,7 @@ bool readExifRoute(PhotoFile &photo, OrientationReading &reading) {
     // on its own, so only a failure in the TIFF header or IFD0 counts.
     reading.exifCode = ifd0.ifd0Sound ? int(ExifRecord::ExifOk) : parserCode;
     reading.orientation = ifd0.ifd0Sound ? ifd0.orientation : 0;
+    reading.ifd0WithoutOrientation = ifd0.ifd0Sound && !ifd0.tagFound;
     return true;
 }
 
@@ -90,7 +91,9 @@ void askImageReader(PhotoFile &photo, OrientationReading &reading) {
         qCDebug(lcPivotta) << "fail orientation file read 2" << photo.path();
         return;
     }
-    reading.transformation = reader.transformation();
+    // Qt's JPEG reader looks for an orientation in every directory of the EXIF block in turn.
+    if (!reading.ifd0WithoutOrientation)
+        reading.transformation = reader.transformation();
 }
 
 } // namespace

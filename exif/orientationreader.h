@@ -26,6 +26,10 @@ struct OrientationReading {
     int exifCode = ExifRecord::ExifNoJpeg;
     uint32_t orientation = 0;
     bool parserThrew = false;
+    // IFD0 is sound and has no orientation entry: the photo is upright, whatever the thumbnail's
+    // directory (IFD1) says. The image reader is still asked, as for any photo without a value,
+    // but its transformation does not count: it would take IFD1's orientation for the photo's.
+    bool ifd0WithoutOrientation = false;
 
     // The image reader route, asked only when the EXIF route has no usable value.
     bool askedImageReader = false;

@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the small synthetic seed files of the EXIF parser fuzz corpus into fuzz/corpus/.
+"""Writes the small synthetic seed files of the fuzz corpus into fuzz/corpus/: EXIF blocks for the
+parser and the walks, and whole small pictures with a multi-picture index, an XMP container
+directory, further pictures and orientation values everywhere for the picture model.
 
 The real photo seed, photo-small.jpg, is made separately by shrinking one of the shared test
 photos with ImageMagick, which keeps its EXIF data (orientation 6):
@@ -89,6 +91,74 @@ def full(intel, orientation):
     return e.segment()
 
 
+def segment(marker, payload):
+    return bytes([0xFF, marker]) + struct.pack(">H", len(payload) + 2) + payload
+
+
+def picture(*segments):
+    """A whole small picture: the segments, a frame, one scan, the end."""
+    frame = bytes.fromhex("FFC0000B080010001001011100")
+    scan = bytes.fromhex("FFDA0008010100003F00") + b"\x12\x34\xff\x00\x56"
+    return b"\xff\xd8" + b"".join(segments) + frame + scan + b"\xff\xd9"
+
+
+XMP_ID = b"http://ns.adobe.com/xap/1.0/\0"
+
+
+def xmp(description, padding=0):
+    return segment(0xE1, XMP_ID + (
+        '<?xpacket begin="" id="W5M0MpCehiHzreSzNTczkc9d"?><x:xmpmeta xmlns:x="adobe:ns:meta/">'
+        '<rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">%s</rdf:RDF>'
+        '</x:xmpmeta>%s<?xpacket end="w"?>' % (description, " " * padding)).encode())
+
+
+def container(items):
+    """A description with a container directory of (semantic, mime, length) items."""
+    lis = "".join('<rdf:li rdf:parseType="Resource"><C:Item I:Semantic="%s" I:Mime="%s"%s/>'
+                  '</rdf:li>' % (s, m, "" if n is None else ' I:Length="%d"' % n)
+                  for s, m, n in items)
+    return ('<rdf:Description xmlns:C="http://ns.google.com/photos/1.0/container/" '
+            'xmlns:I="http://ns.google.com/photos/1.0/container/item/" '
+            'xmlns:t="http://ns.adobe.com/tiff/1.0/" t:Orientation="6">'
+            '<C:Directory><rdf:Seq>%s</rdf:Seq></C:Directory></rdf:Description>' % lis)
+
+
+def mpf(intel, entries):
+    """An MPF payload listing (attributes, size, offset) entries."""
+    o = "<" if intel else ">"
+    head = b"MPF\0" + (b"II*\0" if intel else b"MM\0*") + struct.pack(o + "I", 8)
+    ifd = struct.pack(o + "H", 2)
+    ifd += struct.pack(o + "HHI", 0xB000, 7, 4) + b"0100"
+    ifd += struct.pack(o + "HHII", 0xB002, 7, 16 * len(entries), 8 + 2 + 24 + 4)
+    ifd += struct.pack(o + "I", 0)
+    return head + ifd + b"".join(struct.pack(o + "IIIHH", a, n, off, 0, 0) for a, n, off in entries)
+
+
+def with_further(intel, primary_segments, further, tail=b""):
+    """A primary with an MPF index listing `further` pictures appended after it."""
+    entries = [(0x20030000, 0, 0)] + [(0, len(f), 0) for f in further]
+    index = segment(0xE2, mpf(intel, entries))
+    primary = picture(*(primary_segments + [index]))
+    header = primary.index(b"MPF\0") + 4
+    position, placed = len(primary), [(0x20030000, len(primary), 0)]
+    for f in further:
+        placed.append((0, len(f), position - header))
+        position += len(f)
+    primary = picture(*(primary_segments + [segment(0xE2, mpf(intel, placed))]))
+    return primary + b"".join(further) + tail
+
+
+def orientations_everywhere():
+    """EXIF with an orientation in IFD0 (twice) and IFD1, XMP as attribute and element."""
+    body = b"MM\0*" + struct.pack(">I", 8)
+    body += struct.pack(">H", 2) + struct.pack(">HHIHH", 0x0112, 3, 1, 6, 0) * 2
+    body += struct.pack(">I", 8 + 2 + 24 + 4)
+    body += struct.pack(">H", 1) + struct.pack(">HHII", 0x0112, 4, 1, 8) + struct.pack(">I", 0)
+    element = ('<rdf:Description xmlns:tiff="http://ns.adobe.com/tiff/1.0/">'
+               '<tiff:Orientation> 16 </tiff:Orientation></rdf:Description>')
+    return picture(segment(0xE1, b"Exif\0\0" + body), xmp(element, 20))
+
+
 def main():
     os.makedirs(CORPUS, exist_ok=True)
     truncated = Exif(False).short("ifd0", 0x0112, 8)
@@ -100,7 +170,14 @@ def main():
         "truncated-exif.jpg": jpeg(app1(truncated.segment()[:-10])),
         "short-app1-length.jpg": jpeg(app1(full(False, 6), 16)),
         "start-end-only.jpg": b"\xff\xd8\xff\xd9",
+        "orientations-everywhere.jpg": orientations_everywhere(),
+        "previews-mpf-mm.jpg": with_further(False, [], [picture(), picture(app1(full(False, 6)))],
+                                            b"\0\0\0\x18ftypmp42 video"),
     }
+    gain_map = picture()
+    seeds["gainmap-container-mpf-ii.jpg"] = with_further(
+        True, [xmp(container([("Primary", "image/jpeg", None),
+                              ("GainMap", "image/jpeg", len(gain_map))]), 40)], [gain_map])
     for name, data in seeds.items():
         with open(os.path.join(CORPUS, name), "wb") as seed:
             seed.write(data)

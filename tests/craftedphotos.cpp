@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -151,30 +152,68 @@ bool addSecondPicture(const QString &target, QString *error) {
     return writeAll(target, bytes + second, error);
 }
 
-QByteArray xmpPacket(const Recipe &recipe) {
-    QByteArray orientation;
-    if (recipe.xmpElementForm) {
-        orientation = "><tiff:Orientation>" + QByteArray::number(recipe.xmpOrientation) +
-                      "</tiff:Orientation></rdf:Description>";
-    } else if (recipe.xmpOrientation) {
-        orientation = " tiff:Orientation=\"" + QByteArray::number(recipe.xmpOrientation) + "\"/>";
-    } else {
-        orientation = " tiff:Make=\"Crafted\"/>";
+bool hasContainer(const Recipe &recipe) {
+    if (recipe.videoBytes > 0)
+        return true;
+    for (const FurtherPicture &picture : recipe.furtherPictures) {
+        if (picture.inContainer)
+            return true;
     }
+    return false;
+}
+
+QByteArray containerItem(const QByteArray &semantic, const QByteArray &mime, qint64 length) {
+    QByteArray item = "<rdf:li rdf:parseType=\"Resource\"><Container:Item Item:Semantic=\"" +
+                      semantic + "\" Item:Mime=\"" + mime + "\"";
+    if (length >= 0)
+        item += " Item:Length=\"" + QByteArray::number(length) + "\" Item:Padding=\"0\"";
+    return item + "/></rdf:li>";
+}
+
+// A container directory as phones write it: the primary, then the items after it in order.
+QByteArray containerDirectory(const Recipe &recipe, const QList<QByteArray> &pictures) {
+    QByteArray items = containerItem("Primary", "image/jpeg", -1);
+    for (int i = 0; i < recipe.furtherPictures.size(); ++i) {
+        if (recipe.furtherPictures[i].inContainer)
+            items += containerItem("GainMap", "image/jpeg", pictures[i].size());
+    }
+    if (recipe.videoBytes > 0)
+        items += containerItem("MotionPhoto", "video/mp4", recipe.videoBytes);
+    return "<Container:Directory><rdf:Seq>" + items + "</rdf:Seq></Container:Directory>";
+}
+
+QByteArray xmpPacket(const Recipe &recipe, const QList<QByteArray> &pictures) {
+    QByteArray attributes, children;
+    if (recipe.xmpElementForm)
+        children = "<tiff:Orientation>" + QByteArray::number(recipe.xmpOrientation) +
+                   "</tiff:Orientation>";
+    else if (recipe.xmpOrientation)
+        attributes = " tiff:Orientation=\"" + QByteArray::number(recipe.xmpOrientation) + "\"";
+    else
+        attributes = " tiff:Make=\"Crafted\"";
+    if (hasContainer(recipe)) {
+        attributes += " xmlns:Container=\"http://ns.google.com/photos/1.0/container/\""
+                      " xmlns:Item=\"http://ns.google.com/photos/1.0/container/item/\"";
+        children += containerDirectory(recipe, pictures);
+    }
+    const QByteArray description =
+        children.isEmpty() ? attributes + "/>" : attributes + ">" + children + "</rdf:Description>";
     return "http://ns.adobe.com/xap/1.0/" + QByteArray(1, '\0') +
            "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>"
            "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
            "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
            "rdf:about=\"\" xmlns:tiff=\"http://ns.adobe.com/tiff/1.0/\"" +
-           orientation + "</rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
+           description + "</rdf:RDF></x:xmpmeta>" + QByteArray(recipe.xmpPadding, ' ') +
+           "<?xpacket end=\"w\"?>";
 }
 
 // The XMP segment goes after the leading APP0 and APP1 segments, as cameras place it.
-bool addXmp(const Recipe &recipe, const QString &target, QString *error) {
+bool addXmp(const Recipe &recipe, const QList<QByteArray> &pictures, const QString &target,
+            QString *error) {
     QByteArray bytes;
     if (!readAll(target, &bytes, error))
         return false;
-    const QByteArray payload = xmpPacket(recipe);
+    const QByteArray payload = xmpPacket(recipe, pictures);
     QByteArray segment("\xFF\xE1", 2);
     segment.append(char((payload.size() + 2) >> 8)).append(char((payload.size() + 2) & 0xFF));
     bytes.insert(afterLeadingAppSegments(bytes), segment + payload);
@@ -200,6 +239,93 @@ bool addFakeExifComment(const QString &target, QString *error) {
                             QByteArray("Exif\0\0", 6) + tiff;
     const QByteArray comment = QByteArray("\xFF\xFE", 2) + char(0) + char(2 + app1.size()) + app1;
     bytes.insert(2, comment);
+    return writeAll(target, bytes, error);
+}
+
+QByteArray packed(quint32 value, int size, bool bigEndian) {
+    QByteArray bytes = littleEndian(value, size);
+    if (bigEndian)
+        std::reverse(bytes.begin(), bytes.end());
+    return bytes;
+}
+
+// Each further picture's bytes, made from the shared photo.
+bool makeFurtherPictures(const Recipe &recipe, const QString &target, QList<QByteArray> *pictures,
+                         QString *error) {
+    for (int i = 0; i < recipe.furtherPictures.size(); ++i) {
+        const FurtherPicture &wanted = recipe.furtherPictures[i];
+        if (wanted.notJpeg) {
+            *pictures << ("NOT A JPEG " + CraftedPhotos::trailerPattern(wanted.size.width() * 10));
+            continue;
+        }
+        const QString file = QString("%1.picture%2.jpg").arg(target).arg(i);
+        QByteArray bytes;
+        const bool made =
+            makePicture(sharedLandscape(recipe.orientation), wanted.size, file, error) &&
+            (wanted.orientation == 0 ||
+             runStep("exiv2",
+                     {"-M", QString("set Exif.Image.Orientation Short %1").arg(wanted.orientation),
+                      file},
+                     error)) &&
+            readAll(file, &bytes, error);
+        QFile::remove(file);
+        if (!made)
+            return false;
+        *pictures << bytes;
+    }
+    return true;
+}
+
+// An MPF index in APP2 listing the main image at offset 0 and the pictures that ask for it at
+// their offsets after it, counted from the index's TIFF header; then the pictures and the video.
+bool addFurtherPictures(const Recipe &recipe, const QList<QByteArray> &pictures,
+                        const QString &target, QString *error) {
+    QByteArray bytes;
+    if (!readAll(target, &bytes, error))
+        return false;
+    QList<int> listed;
+    for (int i = 0; i < pictures.size(); ++i) {
+        if (recipe.furtherPictures[i].inIndex)
+            listed << i;
+    }
+    if (!listed.isEmpty()) {
+        const bool big = recipe.bigEndianIndex;
+        const quint32 count = quint32(listed.size() + 1);
+        const int entriesAt = 8 + 2 + 3 * 12 + 4;
+        const int payloadLength = 4 + entriesAt + 16 * int(count);
+        const int segmentAt = afterLeadingAppSegments(bytes);
+        const int headerAt = segmentAt + 4 + 4;
+        const qint64 mainSize = bytes.size() + 4 + payloadLength;
+        QByteArray payload("MPF\0", 4);
+        payload += big ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4);
+        payload += packed(8, 4, big) + packed(3, 2, big);
+        payload += packed(0xB000, 2, big) + packed(7, 2, big) + packed(4, 4, big) + "0100";
+        payload +=
+            packed(0xB001, 2, big) + packed(4, 2, big) + packed(1, 4, big) + packed(count, 4, big);
+        payload += packed(0xB002, 2, big) + packed(7, 2, big) + packed(16 * count, 4, big) +
+                   packed(entriesAt, 4, big);
+        payload += packed(0, 4, big);
+        payload += packed(0x20030000, 4, big) + packed(quint32(mainSize), 4, big) +
+                   packed(0, 4, big) + packed(0, 4, big);
+        qint64 position = mainSize;
+        for (int i = 0; i < pictures.size(); ++i) {
+            if (listed.contains(i)) {
+                // Gain maps are of no defined type; previews are large thumbnails.
+                const quint32 type = recipe.furtherPictures[i].inContainer ? 0 : 0x00010002;
+                payload += packed(type, 4, big) + packed(quint32(pictures[i].size()), 4, big) +
+                           packed(quint32(position - headerAt), 4, big) + packed(0, 4, big);
+            }
+            position += pictures[i].size();
+        }
+        QByteArray segment("\xFF\xE2", 2);
+        segment += char((payloadLength + 2) >> 8);
+        segment += char((payloadLength + 2) & 0xFF);
+        bytes.insert(segmentAt, segment + payload);
+    }
+    for (const QByteArray &picture : pictures)
+        bytes += picture;
+    if (recipe.videoBytes > 0)
+        bytes += videoPattern(recipe.videoBytes);
     return writeAll(target, bytes, error);
 }
 
@@ -230,17 +356,22 @@ bool makePhoto(const Recipe &recipe, const QString &target, QString *error) {
         return fail(error, "cannot copy the shared photo to " + target);
     const bool recoded = recipe.progressive || recipe.arithmetic || !recipe.restart.isEmpty() ||
                          recipe.standardTables;
-    return (recipe.sampling.isEmpty() || resave(recipe, target, error)) &&
+    QList<QByteArray> pictures;
+    const bool furtherData = !recipe.furtherPictures.isEmpty() || recipe.videoBytes > 0;
+    return makeFurtherPictures(recipe, target, &pictures, error) &&
+           (recipe.sampling.isEmpty() || resave(recipe, target, error)) &&
            (!recipe.sampling.isEmpty() || !recipe.size.isValid() ||
             cut(recipe.size, target, error)) &&
            (!recoded || recode(recipe, target, error)) &&
            (!recipe.orientationAsLong ||
             storeOrientationAsLong(recipe.orientation, target, error)) &&
            (!recipe.thumbnail || addThumbnail(target, error)) &&
-           (!(recipe.xmpOrientation || recipe.xmpWithoutOrientation) ||
-            addXmp(recipe, target, error)) &&
+           (!(recipe.xmpOrientation || recipe.xmpWithoutOrientation || hasContainer(recipe) ||
+              recipe.xmpPadding) ||
+            addXmp(recipe, pictures, target, error)) &&
            (!recipe.fakeExifInComment || addFakeExifComment(target, error)) &&
            (!recipe.secondPicture || addSecondPicture(target, error)) &&
+           (!furtherData || addFurtherPictures(recipe, pictures, target, error)) &&
            (recipe.trailerBytes == 0 || appendTrailer(recipe.trailerBytes, target, error));
 }
 
@@ -255,6 +386,28 @@ bool makeSmallPicture(const QString &source, const QString &target, QString *err
     QFile::remove(pixels);
     QFile::remove(coded);
     return made;
+}
+
+bool makePicture(const QString &source, const QSize &size, const QString &target, QString *error) {
+    const QString pixels = target + ".ppm";
+    const QString coded = target + ".coded";
+    const QString region = QString("%1x%2+0+0").arg(size.width()).arg(size.height());
+    const bool made =
+        runStep("djpeg", {"-scale", "1/2", "-pnm", "-outfile", pixels, source}, error) &&
+        runStep("cjpeg", {"-quality", "85", "-outfile", coded, pixels}, error) &&
+        runStep("jpegtran", {"-copy", "none", "-crop", region, "-outfile", target, coded}, error);
+    QFile::remove(pixels);
+    QFile::remove(coded);
+    return made;
+}
+
+QByteArray videoPattern(int length) {
+    QByteArray bytes("\0\0\0\x18"
+                     "ftypmp42\0\0\0\0mp42isom",
+                     24);
+    for (int i = 0; bytes.size() < length; ++i)
+        bytes.append(char((i * 7) % 253));
+    return bytes.left(length);
 }
 
 QByteArray trailerPattern(int length) {

@@ -2,16 +2,29 @@
 // djpeg, cjpeg, exiv2 and, for re-saved sampling variants, ImageMagick's convert): progressive or
 // arithmetic coding, a restart interval, standard or optimised tables, odd sizes, an EXIF
 // thumbnail, XMP with tiff:Orientation, bytes after the image, an orientation stored as a LONG, a
-// fake EXIF block inside a comment; and the file-system side: owner, extended attributes, hard
-// links. Nothing binary is stored in the repository.
+// fake EXIF block inside a comment, further pictures (gain maps, previews) listed in a
+// multi-picture index and an XMP container directory, a motion photo's video; and the
+// file-system side: owner, extended attributes, hard links. Nothing binary is stored in the
+// repository.
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 
 namespace CraftedPhotos {
+
+// A further picture after the main image, as phones store gain maps and cameras previews: a piece
+// of the photo at half its size, made anew with cjpeg.
+struct FurtherPicture {
+    QSize size{400, 300};
+    int orientation = 0;      // an EXIF orientation of its own, set by exiv2; 0 for no EXIF
+    bool inIndex = true;      // listed in the multi-picture index (MPF)
+    bool inContainer = false; // named in the XMP container directory, with Item:Semantic GainMap
+    bool notJpeg = false;     // bytes that are no JPEG picture stand where the picture should
+};
 
 // How to make one photo. The steps run in the order of the members.
 struct Recipe {
@@ -31,12 +44,19 @@ struct Recipe {
     int xmpOrientation = 0;         // an XMP packet holding tiff:Orientation with this value
     bool xmpElementForm = false;    // <tiff:Orientation>6</tiff:Orientation> instead of ="6"
     bool xmpWithoutOrientation = false; // an XMP packet without tiff:Orientation
+    int xmpPadding = 0;                 // white space the packet keeps for edits
     // A comment right after the start marker holding the bytes of an EXIF block whose
     // orientation is 3: a reader that takes the first FF E1 anywhere in the file believes it.
     bool fakeExifInComment = false;
     // A second, small picture right after the main image, listed with it in a multi-picture
     // index (MPF, APP2) as cameras store previews, depth maps and gain maps.
     bool secondPicture = false;
+    // Further pictures right after the main image, in this order; the index (when any lists
+    // them) in big-endian or little-endian byte order; a container directory in the XMP packet
+    // when any picture is named there or there is a video.
+    QList<FurtherPicture> furtherPictures;
+    bool bigEndianIndex = false;
+    int videoBytes = 0;   // a motion photo's "video" after the pictures, named in the container
     int trailerBytes = 0; // trailerPattern(trailerBytes) after the image and all else
 };
 
@@ -46,6 +66,13 @@ bool makePhoto(const Recipe &recipe, const QString &target, QString *error = nul
 
 // A small JPEG picture (160x120, 2x1 sampling, standard tables) made from `source`.
 bool makeSmallPicture(const QString &source, const QString &target, QString *error = nullptr);
+// A JPEG picture of `size` cut from `source` decoded at half its size.
+bool makePicture(const QString &source, const QSize &size, const QString &target,
+                 QString *error = nullptr);
+
+// The bytes of a motion photo's video as crafted photos hold it: an MP4 file type box, then a
+// counting pattern.
+QByteArray videoPattern(int length);
 
 // Recognisable bytes to put after an image: a short header, then a counting pattern that holds
 // the bytes 0xFF 0xD9 (an end marker) on purpose.

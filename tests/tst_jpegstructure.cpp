@@ -99,6 +99,9 @@ private slots:
     void thumbnailPositions();
     void xmpOrientation_data();
     void xmpOrientation();
+    void strayFrameMarkers_data();
+    void strayFrameMarkers();
+    void strayFrameMarkerInARealPhoto();
     void damagedInputsNeverCrash();
     void realPhotos_data();
     void realPhotos();
@@ -274,12 +277,24 @@ void JpegStructureTest::xmpOrientation_data() {
     QTest::newRow("element with blanks")
         << QByteArray("<tiff:Orientation>\n 5 \n</tiff:Orientation>") << 5;
     QTest::newRow("longer name first")
-        << QByteArray("tiff:OrientationX=\"2\" tiff:Orientation=\"7\"") << 7;
+        << QByteArray("<x tiff:OrientationX=\"2\" tiff:Orientation=\"7\"/>") << 7;
+    // The namespace counts, not the prefix.
+    QTest::newRow("another prefix")
+        << QByteArray("<x xmlns:t=\"http://ns.adobe.com/tiff/1.0/\" t:Orientation=\"6\"/>") << 6;
+    QTest::newRow("another prefix, element")
+        << QByteArray(
+               "<x xmlns:t='http://ns.adobe.com/tiff/1.0/'><t:Orientation>8</t:Orientation></x>")
+        << 8;
+    QTest::newRow("default namespace, element")
+        << QByteArray("<Orientation xmlns=\"http://ns.adobe.com/tiff/1.0/\">3</Orientation>") << 3;
+    QTest::newRow("prefix tiff bound elsewhere")
+        << QByteArray("<x xmlns:tiff=\"http://example.com/\" tiff:Orientation=\"6\"/>") << 0;
+    QTest::newRow("in a comment") << QByteArray("<!-- <x tiff:Orientation=\"6\"/> -->") << 0;
     QTest::newRow("none") << QByteArray("<x tiff:Make=\"A\"/>") << 0;
-    QTest::newRow("not an orientation") << QByteArray("tiff:Orientation=\"9\"") << 0;
-    QTest::newRow("two digits") << QByteArray("tiff:Orientation=\"16\"") << 0;
-    QTest::newRow("cut short") << QByteArray("tiff:Orientation=\"6") << 0;
-    QTest::newRow("name at the end") << QByteArray("tiff:Orientation") << 0;
+    QTest::newRow("not an orientation") << QByteArray("<x tiff:Orientation=\"9\"/>") << 0;
+    QTest::newRow("two digits") << QByteArray("<x tiff:Orientation=\"16\"/>") << 0;
+    QTest::newRow("cut short") << QByteArray("<x tiff:Orientation=\"6") << 0;
+    QTest::newRow("name at the end") << QByteArray("<x tiff:Orientation") << 0;
 }
 
 void JpegStructureTest::xmpOrientation() {
@@ -290,6 +305,80 @@ void JpegStructureTest::xmpOrientation() {
     const JpegStructure structure = parseJpegStructure(baselineFile(segment(0xE1, payload)));
     QCOMPARE(structure.xmpOrientation, orientation);
     QVERIFY(!structure.xmpSegment.isEmpty());
+}
+
+void JpegStructureTest::strayFrameMarkers_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("mainFrame");
+    QTest::addColumn<qint64>("strayAt"); // -1: none
+    QTest::addColumn<bool>("hierarchical");
+
+    const QByteArray start("\xFF\xD8", 2), end("\xFF\xD9", 2);
+    const QByteArray main = frame(0xC2, 64, 48, {"2x2", "1x1", "1x1"});
+    const QByteArray scan = scanHeader(3) + codedData();
+    const QByteArray stray = frame(0xC5, 8, 8, {"1x1"});
+    QTest::newRow("FF C5 between the scans")
+        << start + main + scan + stray + scan + end << 0xC2
+        << qint64(start.size() + main.size() + scan.size()) << false;
+    // Inside the coded data the marker ends the scan; what follows is no segment.
+    const QByteArray coded = codedData();
+    const QByteArray inside =
+        start + main + scanHeader(3) + coded.left(4) + "\xFF\xC5\x00" + coded.mid(4) + end;
+    QTest::newRow("FF C5 inside the coded data")
+        << inside << 0xC2 << qint64(start.size() + main.size() + scanHeader(3).size() + 4) << false;
+    QTest::newRow("a second baseline frame ahead of the scan")
+        << start + main + frame(0xC0, 64, 48, {"1x1"}) + scan + end << 0xC2
+        << qint64(start.size() + main.size()) << false;
+    // A hierarchical file announces its frames with DHP: they are its own, not damage.
+    QTest::newRow("hierarchical frames after DHP")
+        << start + segment(0xDE, QByteArray::fromHex("0800300040010111")) +
+               frame(0xC1, 32, 24, {"1x1"}) + scanHeader(1) + codedData() + stray + scanHeader(1) +
+               codedData() + end
+        << 0xC1 << qint64(-1) << true;
+    QTest::newRow("a lossless main frame")
+        << start + frame(0xC3, 64, 48, {"1x1"}) + scanHeader(1) + codedData() + end << 0xC3
+        << qint64(-1) << false;
+}
+
+void JpegStructureTest::strayFrameMarkers() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, mainFrame);
+    QFETCH(qint64, strayAt);
+    QFETCH(bool, hierarchical);
+    const JpegStructure structure = parseJpegStructure(bytes);
+    QCOMPARE(structure.frame.marker, mainFrame);
+    QCOMPARE(structure.strayFrameMarkerAt, strayAt);
+    QCOMPARE(structure.hasStrayFrameMarker(), strayAt >= 0);
+    if (strayAt >= 0) {
+        QCOMPARE(uchar(bytes[strayAt]), uchar(0xFF));
+        QCOMPARE(structure.strayFrameMarker, int(uchar(bytes[strayAt + 1])));
+    }
+    QCOMPARE(structure.hierarchical, hierarchical);
+}
+
+// jpegtran calls a photo with a stray FF C5 a JPEG process it does not support; the structure
+// knows better: its main frame is baseline, and the marker is damage.
+void JpegStructureTest::strayFrameMarkerInARealPhoto() {
+    QFile shared(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_6.jpg");
+    QVERIFY(shared.open(QIODevice::ReadOnly));
+    const QByteArray photo = shared.readAll();
+    const QByteArray damaged =
+        photo.left(photo.size() - 2) + frame(0xC5, 8, 8, {"1x1"}) + photo.right(2);
+    const JpegStructure structure = parseJpegStructure(damaged);
+    QVERIFY2(structure.isComplete(), qPrintable(structure.problem));
+    QCOMPARE(structure.frame.marker, 0xC0);
+    QCOMPARE(structure.strayFrameMarkerAt, qint64(photo.size() - 2));
+    QVERIFY(!structure.hierarchical);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("damaged.jpg");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
+    file.close();
+    QString output;
+    QVERIFY(!CraftedPhotos::run(
+        "jpegtran", {"-rotate", "90", "-outfile", dir.filePath("out.jpg"), path}, &output));
+    QVERIFY2(output.contains("Unsupported JPEG process"), qPrintable(output));
 }
 
 // Every cut of a small file with all kinds of segments, and many copies with random bytes

@@ -44,18 +44,31 @@ struct Entry {
     quint32 value; // stored left-aligned in the value field, as a value of the format's size
 };
 
+QByteArray directory(const std::vector<Entry> &entries, bool intel, quint32 next) {
+    QByteArray bytes = number(quint32(entries.size()), 2, intel);
+    for (const Entry &entry : entries) {
+        const int size = entry.format == 4 ? 4 : 2;
+        bytes += number(entry.tag, 2, intel) + number(entry.format, 2, intel) +
+                 number(entry.count, 4, intel) +
+                 number(entry.value, size, intel).leftJustified(4, '\0');
+    }
+    return bytes + number(next, 4, intel);
+}
+
 // An EXIF APP1 segment whose IFD0 holds the entries as given, in the given byte order, followed
 // by `padding` zero bytes inside the segment.
 QByteArray exifSegment(const std::vector<Entry> &entries, bool intel = false, int padding = 0) {
     QByteArray tiff = QByteArray(intel ? "II" : "MM") + number(42, 2, intel) + number(8, 4, intel);
-    tiff += number(quint32(entries.size()), 2, intel);
-    for (const Entry &entry : entries) {
-        const int size = entry.format == 4 ? 4 : 2;
-        tiff += number(entry.tag, 2, intel) + number(entry.format, 2, intel) +
-                number(entry.count, 4, intel) +
-                number(entry.value, size, intel).leftJustified(4, '\0');
-    }
-    tiff += number(0, 4, intel) + QByteArray(padding, '\0');
+    tiff += directory(entries, intel, 0) + QByteArray(padding, '\0');
+    return segment(0xE1, QByteArray("Exif\0\0", 6) + tiff);
+}
+
+// The same with a second directory, IFD1 (the thumbnail's), holding `ifd1Entries`.
+QByteArray exifSegmentWithIfd1(const std::vector<Entry> &ifd0Entries,
+                               const std::vector<Entry> &ifd1Entries, bool intel) {
+    QByteArray tiff = QByteArray(intel ? "II" : "MM") + number(42, 2, intel) + number(8, 4, intel);
+    const quint32 ifd1 = quint32(8 + 2 + 12 * ifd0Entries.size() + 4);
+    tiff += directory(ifd0Entries, intel, ifd1) + directory(ifd1Entries, intel, 0);
     return segment(0xE1, QByteArray("Exif\0\0", 6) + tiff);
 }
 
@@ -211,6 +224,17 @@ void OrientationReadingTest::readings_data() {
     QVERIFY(fakeApp0.segments.front().mid(4, 5) == QByteArray("JFIF\0", 5));
     fakeApp0.segments.front() = segment(0xE0, fakeApp0.segments.front().mid(4) + fakeExifBlock());
     QTest::newRow("fake EXIF in the JFIF header") << fakeApp0.bytes() << 0 << 1 << false << "" << 0;
+    // The thumbnail's directory speaks for the thumbnail only, however the reader finds it.
+    const Entry xResolution{282, 5, 1, 0};
+    QTest::newRow("orientation only in IFD1, little-endian")
+        << bare().insert(1, exifSegmentWithIfd1({xResolution}, {{274, 3, 1, 6}}, true)).bytes() << 0
+        << 0 << true << "" << 0;
+    QTest::newRow("orientation only in IFD1, big-endian")
+        << bare().insert(1, exifSegmentWithIfd1({}, {{274, 3, 1, 8}}, false)).bytes() << 0 << 0
+        << true << "" << 0;
+    QTest::newRow("IFD0 says 3, IFD1 says 6")
+        << bare().insert(1, exifSegmentWithIfd1({{274, 3, 1, 3}}, {{274, 3, 1, 6}}, true)).bytes()
+        << 0 << 3 << false << "" << 180;
     QTest::newRow("unknown byte order")
         << bare().insert(1, orientationSegment(6).replace("MM", "IM")).bytes()
         << int(ExifRecord::ExifUnknownByteOrder) << 0 << true << "" << 0;

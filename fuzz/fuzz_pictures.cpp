@@ -1,0 +1,69 @@
+// libFuzzer entry point for the pictures of a photo and their assembly: every input is taken as a
+// photo, its pictures described, its orientation values listed and set in place, and, when its
+// pictures can be told apart, assembled again from its own pictures as if they had been turned.
+// What the functions report must lie inside the input, the parts must cover what follows the
+// primary exactly, and an edit in place must keep the length. Built with Qt Core (run-fuzzer.sh).
+#include <QByteArray>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "engine/orientationvalues.h"
+#include "engine/photoassembly.h"
+#include "engine/photopictures.h"
+
+namespace {
+
+void require(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+void checkParts(const PhotoPictures &pictures, qint64 size) {
+    if (!pictures.isUsable())
+        return;
+    qint64 position = pictures.primary.imageEnd;
+    for (const TrailingPart &part : pictures.parts) {
+        require(part.range.offset == position && part.range.length > 0);
+        require(part.kind == TrailingPart::OtherData ||
+                (part.pictureLength > 0 && part.pictureLength <= part.range.length));
+        position = part.range.end();
+    }
+    require(position == size);
+}
+
+void checkOrientationEdits(const QByteArray &photo) {
+    const FoundOrientations found = findOrientations(photo);
+    for (const OrientationValue &value : found.values)
+        require(!value.writable || (value.at >= 0 && value.at + value.size <= photo.size()));
+    QByteArray edited = photo;
+    const OrientationEdits edits = setOrientationInPlace(edited);
+    require(edited.size() == photo.size());
+    require(edits.edits.size() == found.values.size());
+}
+
+void checkAssembly(const QByteArray &photo, const PhotoPictures &pictures) {
+    if (!pictures.isUsable())
+        return;
+    TurnedPictures same;
+    same.primary = photo.left(pictures.primary.imageEnd);
+    if (!pictures.primary.thumbnail.isEmpty())
+        same.thumbnail =
+            photo.mid(pictures.primary.thumbnail.offset, pictures.primary.thumbnail.length);
+    for (const FileRange &range : pictures.picturesToTurn())
+        same.pictures.push_back(photo.mid(range.offset, range.length));
+    const AssembledPhoto assembled = assemblePhoto(photo, pictures, same);
+    require(assembled.report.isOk() == !assembled.bytes.isEmpty());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const QByteArray photo(reinterpret_cast<const char *>(data), qsizetype(size));
+    const PhotoPictures pictures = describePictures(photo);
+    checkParts(pictures, photo.size());
+    checkOrientationEdits(photo);
+    checkAssembly(photo, pictures);
+    return 0;
+}
