@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
@@ -23,6 +24,11 @@ bool isScrolledToBottom(QTextEdit *pane) {
 void followBottomIf(bool wasAtBottom, QTextEdit *pane) {
     if (wasAtBottom)
         pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
+}
+
+bool isLineEnd(QChar character) {
+    return character == QChar::LineSeparator || character == QChar::ParagraphSeparator ||
+           character == '\n';
 }
 
 void removeFirstParagraph(QTextDocument *document) {
@@ -45,7 +51,16 @@ OutputPanes::OutputPanes(QTextBrowser *main, QTextEdit *detailed, QObject *paren
     , detailedPane(detailed) {
     mainPane->setBackgroundRole(QPalette::Button);
     detailedPane->setBackgroundRole(QPalette::Button);
+    // Tab leaves the pane in one step rather than visiting each of its links.
+    mainPane->setTextInteractionFlags(mainPane->textInteractionFlags() &
+                                      ~Qt::LinksAccessibleByKeyboard);
     connect(mainPane, &QTextBrowser::anchorClicked, this, &OutputPanes::openLink);
+    showStartHint(true);
+}
+
+void OutputPanes::showStartHint(bool noFolderOpen) {
+    mainPane->setPlaceholderText(
+        noFolderOpen ? tr("To start, choose a folder (Ctrl+O) or drop one here.") : QString());
 }
 
 void OutputPanes::write(const OutputMessage &message) {
@@ -118,12 +133,17 @@ void OutputPanes::appendParagraph(const QString &text, QTextEdit *pane) {
     followBottomIf(wasAtBottom, pane);
 }
 
-// Progress marks join the last line and are not counted against the limit.
+// Progress marks join the last line that has text, in the pane's plain text format, and are not
+// counted against the limit. Messages that end in a line break or an empty line would otherwise
+// leave a mark alone on a line of its own.
 void OutputPanes::appendToLastLine(const QString &text, QTextEdit *pane) {
     const bool wasAtBottom = isScrolledToBottom(pane);
-    QTextCursor cursor(pane->document());
+    QTextDocument *document = pane->document();
+    QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
+    while (cursor.position() > 0 && isLineEnd(document->characterAt(cursor.position() - 1)))
+        cursor.movePosition(QTextCursor::PreviousCharacter);
+    cursor.insertText(text, QTextCharFormat());
     followBottomIf(wasAtBottom, pane);
 }
 

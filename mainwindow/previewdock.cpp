@@ -20,8 +20,9 @@
 
 #include <utility>
 
-#include "presentation/messagetext.h"
+#include "mainwindow/pathinput.h"
 #include "mainwindow/photopreview.h"
+#include "presentation/messagetext.h"
 
 namespace {
 // Starts a timer whenever the watched widget changes its size.
@@ -60,6 +61,17 @@ void settleLayoutsUnder(QWidget *root) {
         }
     }
 }
+
+// A view's size in the screen's pixels, so that a photo is decoded as sharp as the screen shows.
+QSize devicePixelSize(const QWidget *view) {
+    return view->size() * view->devicePixelRatioF();
+}
+
+QPixmap pixmapFor(const QWidget *view, const QImage &image) {
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(view->devicePixelRatioF());
+    return pixmap;
+}
 } // namespace
 
 PreviewDock::PreviewDock(const Widgets &dockWidgets, RotationEngine *engine, QObject *parent)
@@ -68,6 +80,8 @@ PreviewDock::PreviewDock(const Widgets &dockWidgets, RotationEngine *engine, QOb
     , preview(new PhotoPreview(engine, this)) {
     prepareViews();
     connectControls();
+    setPhotoControlsEnabled(false);
+    setStepsEnabled(false);
 #ifndef Q_OS_WIN
     widgets.openFolder->setToolTip(tr("Open the folder this photo is in, in the file manager"));
 #endif
@@ -118,15 +132,33 @@ void PreviewDock::connectControls() {
 
 void PreviewDock::setFolder(const QString &currentFolder) {
     folder = currentFolder;
+    setStepsEnabled(!folder.isEmpty());
+    if (!isInsideFolder(preview->previewedFile(), folder))
+        clear();
 }
 
 void PreviewDock::showPhoto(const QString &path) {
-    if (!preview->select(path))
+    const bool shownAlready = !path.isEmpty() && path == preview->previewedFile() &&
+                              path == preview->selectedFile() && widgets.dock->isVisible();
+    if (!preview->select(path)) {
+        clear();
         return;
-    widgets.autorotateAction->setEnabled(true);
+    }
+    if (shownAlready)
+        return;
+    setPhotoControlsEnabled(true);
     emit opening();
     widgets.dock->show();
     load(path);
+}
+
+void PreviewDock::clear() {
+    preview->clear();
+    setPhotoControlsEnabled(false);
+    for (QLabel *label : {widgets.rawView, widgets.orientedView, widgets.fileName}) {
+        label->clear();
+        label->setToolTip(QString());
+    }
 }
 
 void PreviewDock::reload() {
@@ -144,7 +176,7 @@ void PreviewDock::load(const QString &path) {
     widgets.fileNameArea->setMaximumHeight(int(nameMetrics.lineSpacing() * 1.5));
     settleLayout();
 
-    preview->load(path, widgets.rawView->size(), widgets.orientedView->size());
+    preview->load(path, devicePixelSize(widgets.rawView), devicePixelSize(widgets.orientedView));
     emit photoChecked(preview->orientationCheck(), path);
     showImages();
 }
@@ -158,7 +190,7 @@ void PreviewDock::settleLayout() {
 void PreviewDock::rescaleToViews() {
     if (preview->previewedFile().isEmpty() || widgets.dock->isHidden())
         return;
-    preview->rescale(widgets.rawView->size(), widgets.orientedView->size());
+    preview->rescale(devicePixelSize(widgets.rawView), devicePixelSize(widgets.orientedView));
     showImages();
 }
 
@@ -167,7 +199,7 @@ void PreviewDock::showImages() {
     if (raw.isNull()) {
         widgets.rawView->clear();
     } else {
-        widgets.rawView->setPixmap(QPixmap::fromImage(raw));
+        widgets.rawView->setPixmap(pixmapFor(widgets.rawView, raw));
         widgets.rawView->setToolTip(
             literalToolTip(QDir::toNativeSeparators(preview->previewedFile())));
     }
@@ -175,7 +207,7 @@ void PreviewDock::showImages() {
     QLabel *oriented = widgets.orientedView;
     oriented->clear();
     if (!preview->orientedImage().isNull() && preview->hasOrientation()) {
-        oriented->setPixmap(QPixmap::fromImage(preview->orientedImage()));
+        oriented->setPixmap(pixmapFor(oriented, preview->orientedImage()));
     } else if (raw.isNull() && !preview->decodeError().isEmpty()) {
         // Whatever its tag says, a photo that cannot be decoded has no preview to show.
         oriented->setText(
@@ -193,4 +225,20 @@ void PreviewDock::openSelected(bool itsFolder) {
         return;
     const QString target = itsFolder ? photo.absolutePath() : photo.absoluteFilePath();
     QDesktopServices::openUrl(QUrl::fromLocalFile(target));
+}
+
+void PreviewDock::setPhotoControlsEnabled(bool enabled) {
+    for (QAbstractButton *button : {widgets.openPhoto, widgets.openFolder, widgets.clockwise,
+                                    widgets.counterclockwise, widgets.autorotate, widgets.refresh})
+        button->setEnabled(enabled);
+    for (QAction *action :
+         {widgets.autorotateAction, widgets.clockwiseAction, widgets.counterclockwiseAction})
+        action->setEnabled(enabled);
+}
+
+void PreviewDock::setStepsEnabled(bool enabled) {
+    for (QAbstractButton *button : {widgets.previous, widgets.next})
+        button->setEnabled(enabled);
+    for (QAction *action : {widgets.previousAction, widgets.nextAction})
+        action->setEnabled(enabled);
 }
