@@ -107,6 +107,14 @@ void FolderBar::acceptTypedPaths() {
     diskFolders->setRootPath(QString());
     completer->setModel(diskFolders);
     box->setCompleter(completer);
+    // The model reads a folder when asked for it: the folder being typed in is asked for, and the
+    // completer offers its subfolders once they are read.
+    connect(edit, &QLineEdit::textEdited, diskFolders, [diskFolders](const QString &text) {
+        const QModelIndex typedIn =
+            diskFolders->index(QFileInfo(QDir::fromNativeSeparators(text)).path());
+        if (diskFolders->canFetchMore(typedIn))
+            diskFolders->fetchMore(typedIn);
+    });
 
     connect(edit, &QLineEdit::returnPressed, this, &FolderBar::openTypedFolder);
     // Leaving the box with a path typed but not opened: the box shows the current folder again.

@@ -1,5 +1,6 @@
 // The single-photo preview: the views as stored and as oriented, rotating one photo by its tag or
-// by hand, stepping through the tree, the open buttons, and photos the preview cannot decode.
+// by hand, the tree's current entry as the one target, stepping through the tree, the open
+// buttons, a new folder, and photos the preview cannot decode.
 #include <QAction>
 #include <QCryptographicHash>
 #include <QDesktopServices>
@@ -42,6 +43,8 @@ private slots:
     void manualQuarterTurns_data();
     void manualQuarterTurns();
     void rotatingWaitsForARunningBatch();
+    void previewFollowsTheHighlightAndCtrlRTurnsIt();
+    void switchingFoldersClearsAPhotoOfTheOldFolder();
     void previousAndNextStopAtTheEnds();
     void folderPickedInTheTree();
     void openButtonsUseTheDesktopHandlers();
@@ -286,6 +289,68 @@ static QStringList treeRows(QFileSystemModel *model, const QModelIndex &root) {
     for (int row = 0; row < model->rowCount(root); ++row)
         names << model->index(row, 0, root).data().toString();
     return names;
+}
+
+// Mouse and keys move the tree's highlight; the preview follows it, and Ctrl+R turns the photo
+// highlighted, not one previewed before.
+void PreviewTest::previewFollowsTheHighlightAndCtrlRTurnsIt() {
+    const QString a = photo(1, "a.jpg");
+    const QString b = photo(6, "b.jpg");
+    const QString c = photo(8, "c.jpg");
+    const QByteArray aBefore = contentHash(a);
+    const QByteArray cBefore = contentHash(c);
+    folderBar()->openFolder(sandbox->path());
+    folderBar()->showTree();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto *tree = child<QTreeView>("tree");
+    QFileSystemModel *model = folderBar()->folderModel();
+    const QModelIndex root = model->index(sandbox->path());
+    QTRY_COMPARE(treeRows(model, root), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+    QTRY_VERIFY(!tree->visualRect(model->index(c)).isEmpty());
+
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualRect(model->index(c)).center());
+    QCOMPARE(photoPreview()->previewedFile(), c);
+    QTest::keyClick(tree, Qt::Key_Up);
+    QCOMPARE(tree->currentIndex(), QModelIndex(model->index(b)));
+    QCOMPARE(photoPreview()->previewedFile(), b);
+    QCOMPARE(photoPreview()->selectedFile(), b);
+    QVERIFY(!photoPreview()->orientedImage().isNull()); // b's own oriented view
+
+    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+    waitUntilEngineIdle();
+    QCOMPARE(storedOrientation(b), 1);
+    QCOMPARE(contentHash(c), cBefore);
+    QCOMPARE(contentHash(a), aBefore);
+
+    QTest::keyClick(tree, Qt::Key_Up);
+    QCOMPARE(photoPreview()->previewedFile(), a);
+    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+    waitUntilEngineIdle();
+    QCOMPARE(contentHash(a), aBefore); // upright already: nothing to turn
+    QCOMPARE(contentHash(c), cBefore);
+}
+
+// A photo from the folder shown before goes from the preview; one inside the new folder stays.
+void PreviewTest::switchingFoldersClearsAPhotoOfTheOldFolder() {
+    QVERIFY(QDir(sandbox->path()).mkdir("sub"));
+    const QString inSub = photo(6, "sub/x.jpg");
+    folderBar()->openFolder(sandbox->path());
+    previewDock()->showPhoto(inSub);
+
+    folderBar()->openFolder(sandbox->filePath("sub"));
+    QCOMPARE(photoPreview()->previewedFile(), inSub);
+    QVERIFY(!label("rawImage")->pixmap().isNull());
+
+    QTemporaryDir other;
+    folderBar()->openFolder(other.path());
+    QVERIFY(photoPreview()->previewedFile().isEmpty());
+    QVERIFY(photoPreview()->selectedFile().isEmpty());
+    QVERIFY(label("rawImage")->pixmap().isNull());
+    QVERIFY(label("previewFileName")->text().isEmpty());
+    QVERIFY(!child<QAction>("actionRotate_currently_selected_file")->isEnabled());
+    QVERIFY(child<QAction>("actionSelectNext")->isEnabled()); // a folder is open
 }
 
 // Steps through a folder of three photos and a subfolder, in the order the tree shows them
