@@ -97,8 +97,7 @@ void FolderBar::acceptTypedPaths() {
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
     QLineEdit *edit = box->lineEdit();
-    edit->setPlaceholderText(
-        tr("Type or paste the path of a folder, or choose one with Browse..."));
+    edit->setPlaceholderText(tr("Type or paste a folder's path"));
     edit->setAcceptDrops(false);
 
     auto *completer = new QCompleter(box);

@@ -180,9 +180,11 @@ void Pivotta::buildStatusBar() {
 
     auto *helpButton = new QPushButton(tr("Help"), container);
     auto *feedbackButton = new QPushButton(tr("Feedback (web)"), container);
-    helpButton->setMinimumWidth(150);
+    // Wide enough to read as the bar's buttons, narrow enough to leave a small screen room for
+    // the message and a batch's progress.
+    helpButton->setMinimumWidth(100);
     helpButton->setMaximumWidth(200);
-    feedbackButton->setMinimumWidth(280);
+    feedbackButton->setMinimumWidth(160);
     feedbackButton->setMaximumWidth(330);
     container->setMaximumWidth(helpButton->maximumWidth() + feedbackButton->maximumWidth());
     layout->addWidget(helpButton, 0, Qt::AlignRight | Qt::AlignVCenter);

@@ -15,6 +15,7 @@
 #include <QLayout>
 #include <QPixmap>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QUrl>
 
@@ -172,13 +173,28 @@ void PreviewDock::load(const QString &path) {
     const QString shortPath = pathRelativeToFolder(path, folder);
     widgets.fileName->setText(escapeHtml(shortPath));
     widgets.fileName->setToolTip(literalToolTip(shortPath));
-    const QFontMetricsF nameMetrics(widgets.fileName->font());
-    widgets.fileNameArea->setMaximumHeight(int(nameMetrics.lineSpacing() * 1.5));
     settleLayout();
+    if (fitNameLine())
+        settleLayout();
 
     preview->load(path, devicePixelSize(widgets.rawView), devicePixelSize(widgets.orientedView));
     emit photoChecked(preview->orientationCheck(), path);
     showImages();
+}
+
+// The name line is one line of text high, with the scroll bar under it when the name is wider
+// than the dock. Returns whether its height changed.
+bool PreviewDock::fitNameLine() {
+    const QFontMetricsF nameMetrics(widgets.fileName->font());
+    const bool scrolls =
+        widgets.fileName->sizeHint().width() > widgets.fileNameArea->viewport()->width();
+    const int scrollBar =
+        scrolls ? widgets.fileNameArea->horizontalScrollBar()->sizeHint().height() : 0;
+    const int height = int(nameMetrics.lineSpacing() * 1.5) + scrollBar;
+    if (widgets.fileNameArea->maximumHeight() == height)
+        return false;
+    widgets.fileNameArea->setMaximumHeight(height);
+    return true;
 }
 
 // A dock just shown and a new name line change the views' size at the next layout pass; the

@@ -76,6 +76,7 @@ private:
     void prepareViews();
     void connectControls();
     void settleLayout();
+    bool fitNameLine();
     void showImages();
     void rescaleToViews();
     void openSelected(bool itsFolder);
