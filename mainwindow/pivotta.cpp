@@ -146,8 +146,8 @@ void Pivotta::createParts() {
 void Pivotta::prepareFrame() {
     ui->counter->hide();
     ui->stopRotatingButton->setEnabled(false);
-    // The keyboard starts in the main pane, not in the folder box, whose text it would select.
-    ui->cmdLineOutput->setFocus();
+    // The keyboard starts at Browse, not in the folder box, whose text it would select.
+    ui->browse->setFocus();
     ui->topdock->setTitleBarWidget(new QWidget(ui->topdock));
     ui->detailedOutputDock->hide();
     ui->leftdock->hide();

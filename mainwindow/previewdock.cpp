@@ -169,8 +169,10 @@ void PreviewDock::reload() {
 void PreviewDock::load(const QString &path) {
     if (path.isEmpty())
         return;
-    // The name line first: its height decides how much room the views get.
-    const QString shortPath = pathRelativeToFolder(path, folder);
+    // The name line first: its height decides how much room the views get. A photo from outside
+    // the current folder is named in full.
+    const QString shortPath = isInsideFolder(path, folder) ? pathRelativeToFolder(path, folder)
+                                                           : QDir::toNativeSeparators(path);
     widgets.fileName->setText(escapeHtml(shortPath));
     widgets.fileName->setToolTip(literalToolTip(shortPath));
     settleLayout();

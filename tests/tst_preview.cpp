@@ -500,6 +500,8 @@ void PreviewTest::startUpPreview() {
     QVERIFY(window->findChild<QDockWidget *>("imagedock")->isVisible());
     QVERIFY(!label("rawImage")->pixmap().isNull());
     QVERIFY(!label("transformedImage")->pixmap().isNull());
+    // No folder is open: the photo is named in full.
+    QCOMPARE(label("previewFileName")->text(), QDir::toNativeSeparators(path));
 }
 
 void PreviewTest::outsideTextInNamesShowsLiterally() {
