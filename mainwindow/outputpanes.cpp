@@ -5,7 +5,6 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
-#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
@@ -24,11 +23,6 @@ bool isScrolledToBottom(QTextEdit *pane) {
 void followBottomIf(bool wasAtBottom, QTextEdit *pane) {
     if (wasAtBottom)
         pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
-}
-
-bool isLineEnd(QChar character) {
-    return character == QChar::LineSeparator || character == QChar::ParagraphSeparator ||
-           character == '\n';
 }
 
 void removeFirstParagraph(QTextDocument *document) {
@@ -133,17 +127,12 @@ void OutputPanes::appendParagraph(const QString &text, QTextEdit *pane) {
     followBottomIf(wasAtBottom, pane);
 }
 
-// Progress marks join the last line that has text, in the pane's plain text format, and are not
-// counted against the limit. Messages that end in a line break or an empty line would otherwise
-// leave a mark alone on a line of its own.
+// Progress marks join the last line and are not counted against the limit.
 void OutputPanes::appendToLastLine(const QString &text, QTextEdit *pane) {
     const bool wasAtBottom = isScrolledToBottom(pane);
-    QTextDocument *document = pane->document();
-    QTextCursor cursor(document);
+    QTextCursor cursor(pane->document());
     cursor.movePosition(QTextCursor::End);
-    while (cursor.position() > 0 && isLineEnd(document->characterAt(cursor.position() - 1)))
-        cursor.movePosition(QTextCursor::PreviousCharacter);
-    cursor.insertText(text, QTextCharFormat());
+    cursor.insertText(text);
     followBottomIf(wasAtBottom, pane);
 }
 

@@ -108,12 +108,19 @@ shoot_round() {
     xdotool key ctrl+q
     wait_for_end "$pid"
 
-    # One photo that asks for a turn in the preview, as sharp as the screen shows it.
+    # One photo that asks for a turn in the preview, as sharp as the screen shows it. Now and
+    # then the virtual display does not show a second program's window: it is started again.
     cp "$PHOTOS_SOURCE/Portrait_6.jpg" "$work/$theme/Pictures/Portrait_6.jpg"
-    "$PIVOTTA_BUILD/pivotta" --preview "$work/$theme/Pictures/Portrait_6.jpg" \
-        >>"$work/$theme/pivotta.log" 2>&1 &
-    pid=$!
-    main=$(wait_for_window '^Pivotta 3$')
+    local attempt
+    for attempt in 1 2; do
+        "$PIVOTTA_BUILD/pivotta" --preview "$work/$theme/Pictures/Portrait_6.jpg" \
+            >>"$work/$theme/pivotta.log" 2>&1 &
+        pid=$!
+        main=$(wait_for_window '^Pivotta 3$') && break
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+        [ "$attempt" = 2 ] && return 1
+    done
     sleep 2
     shoot_window "$main" "$theme-preview"
     xdotool windowfocus --sync "$main"

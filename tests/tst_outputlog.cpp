@@ -28,8 +28,6 @@ private slots:
     void duplicateCheck();
     void panesKeepSeparateDuplicateReferences();
     void plainTextMarksJoinTheLastLine();
-    void marksNeverStandOnALineOfTheirOwn_data();
-    void marksNeverStandOnALineOfTheirOwn();
     void textLimitDropsFromThePaneAppendedTo();
     void textLimitZeroKeepsEverything();
     void loweringTheLimitDoesNotShrink();
@@ -112,33 +110,6 @@ void OutputLogTest::plainTextMarksJoinTheLastLine() {
     // Marks are not counted: a second counted message still fits the limit of two.
     appendMain("next");
     QCOMPARE(mainPane()->document()->blockCount(), 3);
-}
-
-void OutputLogTest::marksNeverStandOnALineOfTheirOwn_data() {
-    QTest::addColumn<QStringList>("messages");
-    QTest::addColumn<QString>("markedLine");
-
-    QTest::newRow("after a line break")
-        << QStringList{"Scanning folder contents. <br><b>Please wait.</b><br>"}
-        << "Please wait.. . ";
-    QTest::newRow("after an empty line") << QStringList{"The operation took 3 seconds.", "\n"}
-                                         << "The operation took 3 seconds.. . ";
-}
-
-// Progress marks join the last line that has text, whatever the message before them ended with.
-void OutputLogTest::marksNeverStandOnALineOfTheirOwn() {
-    QFETCH(QStringList, messages);
-    QFETCH(QString, markedLine);
-    for (const QString &message : messages)
-        appendMain(message);
-    appendMark(". ");
-    appendMark(". ");
-
-    const QStringList lines =
-        mainPane()->toPlainText().replace(QChar::LineSeparator, '\n').split('\n');
-    QVERIFY2(lines.contains(markedLine), qPrintable(lines.join(" | ")));
-    for (const QString &line : lines)
-        QVERIFY2(line.trimmed() != "." && line.trimmed() != ". .", qPrintable(lines.join(" | ")));
 }
 
 void OutputLogTest::textLimitDropsFromThePaneAppendedTo() {
