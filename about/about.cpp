@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QScrollArea>
 
 #include "common/projectaddress.h"
 #include "common/screenfit.h"
@@ -33,12 +34,11 @@ void About::fillInAddresses(const QString &homepage) {
     const QString standardSize = tr("standard size");
     const QString qtSource = projectPage(homepage, "source/qt");
     const QString exiv2Source = projectPage(homepage, "source/exiv2");
+    // Without an address the dialog says so once, under its heading; the credits name none.
     if (homepage.isEmpty()) {
         ui->label_3->setText(
             ui->label_3->text().arg(noProjectAddressText().toHtmlEscaped(), standardSize));
-        ui->label_2->setText(ui->label_2->text().arg(
-            tr("Qt source code: %1").arg(noProjectAddressText().toHtmlEscaped()),
-            tr("Exiv2 source code: %1").arg(noProjectAddressText().toHtmlEscaped())));
+        ui->label_2->setText(ui->label_2->text().arg(QString(), QString()));
         return;
     }
     ui->label_3->setText(
@@ -50,9 +50,13 @@ void About::fillInAddresses(const QString &homepage) {
         tr("Exiv2 source code is available at %1").arg(exiv2Source.toHtmlEscaped())));
 }
 
-// The form's size suits a large screen; on a small one the credits scroll instead.
+// The dialog is as tall as its texts need at the width it has; on a screen too small for that,
+// the credits scroll.
 void About::showEvent(QShowEvent *event) {
     shrinkIntoScreen(this);
+    const QScrollArea *credits = ui->scrollArea;
+    setHeightWithinScreen(this, height() - credits->height() +
+                                    heightShowingAll(credits, credits->width()));
     QDialog::showEvent(event);
 }
 

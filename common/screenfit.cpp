@@ -3,6 +3,7 @@
 
 #include <QRect>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStyle>
 #include <QWidget>
 #include <QWindow>
@@ -55,4 +56,22 @@ void fitIntoScreen(QWidget *window) {
     const QSize frameSize = window->size().grownBy(frame);
     window->move(available.x() + std::max(0, (available.width() - frameSize.width()) / 2),
                  available.y() + std::max(0, (available.height() - frameSize.height()) / 2));
+}
+
+void setHeightWithinScreen(QWidget *window, int height) {
+    const QScreen *screen = screenOf(window);
+    QSize wanted(window->width(), height);
+    if (screen)
+        wanted = sizeWithinScreen(wanted, screen->availableGeometry().size(), frameMargins(window));
+    window->resize(wanted);
+}
+
+int heightShowingAll(const QScrollArea *area, int width) {
+    const QWidget *content = area->widget();
+    if (!content)
+        return area->height();
+    const int frame = 2 * area->frameWidth();
+    const int contentHeight = content->hasHeightForWidth() ? content->heightForWidth(width - frame)
+                                                           : content->sizeHint().height();
+    return contentHeight + frame;
 }

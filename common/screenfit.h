@@ -4,6 +4,7 @@
 #include <QMargins>
 #include <QSize>
 
+class QScrollArea;
 class QWidget;
 
 // The largest size, no larger than `size`, whose window fits with its frame into `available`.
@@ -16,3 +17,11 @@ bool shrinkIntoScreen(QWidget *window);
 
 // Shrinks a window that does not fit and centres the shrunk window in the available area.
 void fitIntoScreen(QWidget *window);
+
+// Gives a top-level window the height `height`, or as much of it as fits with its frame into the
+// available area of its screen.
+void setHeightWithinScreen(QWidget *window, int height);
+
+// The height, frame included, at which `area` shows all of its widget without scrolling when it
+// is `width` wide.
+int heightShowingAll(const QScrollArea *area, int width);

@@ -75,6 +75,9 @@ QPushButton:pressed, QPushButton:checked {
     background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 ${grooveTop}, stop:1 ${grooveBottom});
     margin: 0px 0;
 }
+#horizontalSlider::groove:horizontal:focus, #closeAppAfterRotatingFinishes::groove:horizontal:focus {
+    border: 2px solid palette(highlight);
+}
 #horizontalSlider::handle:horizontal, #closeAppAfterRotatingFinishes::handle:horizontal {
     background: qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 ${handleFrom}, stop:1 ${handleTo});
     border: 1px solid ${handleBorder};

@@ -1,9 +1,12 @@
-// The folder batch's progress in the status bar.
+// The folder batch's progress in the status bar and the window title.
 #include "mainwindow/batchprogress.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QStatusBar>
+
+#include <algorithm>
 
 namespace {
 // "about 2 minutes" or "about 40 seconds": a rough time, as estimates are.
@@ -13,6 +16,10 @@ QString roughDuration(qint64 ms) {
         return BatchProgress::tr("about %n minute(s) left", "", int((seconds + 30) / 60));
     return BatchProgress::tr("about %n second(s) left", "", int(seconds));
 }
+
+QString countText(int handled, int total) {
+    return BatchProgress::tr("%1 of %2").arg(handled).arg(total);
+}
 } // namespace
 
 BatchProgress::BatchProgress(QStatusBar *statusBar)
@@ -21,19 +28,26 @@ BatchProgress::BatchProgress(QStatusBar *statusBar)
     , bar(new QProgressBar(statusBar)) {
     bar->setTextVisible(false);
     bar->setMaximumWidth(240);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     statusBar->addPermanentWidget(label, 0);
     statusBar->addPermanentWidget(bar, 0);
     hide();
 }
 
+QString BatchProgress::titleText(int handled, int total) {
+    return tr("%1 – %2").arg(countText(handled, total), QCoreApplication::applicationName());
+}
+
 void BatchProgress::start() {
     sinceStart.start();
+    windowTitle = label->window()->windowTitle();
 }
 
 void BatchProgress::show(int handled, int total) {
+    reserveWidthFor(total);
     bar->setRange(0, qMax(1, total));
     bar->setValue(handled);
-    QString text = tr("%1 of %2").arg(handled).arg(total);
+    QString text = countText(handled, total);
     if (handled > 0 && handled < total) {
         const qint64 left = sinceStart.elapsed() * (total - handled) / handled;
         text += " · " + roughDuration(left);
@@ -41,9 +55,28 @@ void BatchProgress::show(int handled, int total) {
     label->setText(text);
     bar->show();
     label->show();
+    label->window()->setWindowTitle(titleText(handled, total));
 }
 
 void BatchProgress::hide() {
     bar->hide();
     label->hide();
+    reservedFor = -1;
+    if (!windowTitle.isEmpty())
+        label->window()->setWindowTitle(windowTitle);
+    windowTitle.clear();
+}
+
+// The label keeps one width for the whole batch, wide enough for its longest text, so that the
+// status bar's buttons beside it stay where they are while the time left changes.
+void BatchProgress::reserveWidthFor(int total) {
+    if (total == reservedFor)
+        return;
+    reservedFor = total;
+    const QString longestCount = countText(total, total) + " · ";
+    const QFontMetrics metrics = label->fontMetrics();
+    int width = 0;
+    for (const qint64 leftMs : {qint64(59) * 1000, qint64(999) * 60 * 1000})
+        width = std::max(width, metrics.horizontalAdvance(longestCount + roughDuration(leftMs)));
+    label->setFixedWidth(width + metrics.averageCharWidth());
 }

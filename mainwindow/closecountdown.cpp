@@ -6,13 +6,14 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QSlider>
-#include <QTimer>
+
+#include <algorithm>
 
 #include "mainwindow/toggleswitch.h"
 #include "settings/settings.h"
 
 namespace {
-constexpr int countdownMs = 10000;
+constexpr int tickMs = 100;
 } // namespace
 
 CloseCountdown::CloseCountdown(const Widgets &frameWidgets, QObject *parent)
@@ -27,8 +28,16 @@ CloseCountdown::CloseCountdown(const Widgets &frameWidgets, QObject *parent)
            "from file manager context menu launch</span></p></body></html>"));
 #endif
     connect(widgets.closeButton, &QAbstractButton::clicked, this, &CloseCountdown::hideFrame);
+    connect(widgets.keepOpen, &QAbstractButton::clicked, this, &CloseCountdown::keepOpen);
     connect(choiceSwitch, &ToggleSwitch::toggled, this, &CloseCountdown::storeChoice);
     choiceSwitch->setOn(Settings::closeAppAfterContextMenuRotate());
+
+    timeLeft.setSingleShot(true);
+    connect(&timeLeft, &QTimer::timeout, this, &CloseCountdown::timeUp);
+    ticks.setInterval(tickMs);
+    connect(&ticks, &QTimer::timeout, this, &CloseCountdown::showTimeLeft);
+    widgets.closingIn->hide();
+    widgets.keepOpen->hide();
 }
 
 void CloseCountdown::arm() {
@@ -43,43 +52,72 @@ void CloseCountdown::hideFrame() {
     widgets.frame->hide();
 }
 
+void CloseCountdown::setLength(std::chrono::milliseconds countdownLength) {
+    length = countdownLength;
+}
+
 void CloseCountdown::setChoice(bool closeAfterFinish) {
     choiceSwitch->setOn(closeAfterFinish);
+    showTimeLeft();
 }
 
 void CloseCountdown::storeChoice(bool closeAfterFinish) {
     Settings::setValue(SettingsKey::closeAppAfterContextMenuRotate, closeAfterFinish);
     emit choiceToggled(closeAfterFinish);
+    showTimeLeft();
 }
 
-// The bar, which starts full, loses one step per tick; the ticks are spaced so that it runs down
-// in about the ten seconds, one step per pixel of the frame's height.
 void CloseCountdown::start() {
     if (!armed)
         return;
     armed = false;
-    QTimer::singleShot(countdownMs, this, &CloseCountdown::timeUp);
-    auto *ticks = new QTimer(this);
-    connect(ticks, &QTimer::timeout, this, [this, ticks] {
-        if (widgets.bar->value() < 1) {
-            ticks->stop();
-            ticks->deleteLater();
-            return;
-        }
-        // The bar repaints at the next turn of the event loop, which each tick returns to.
-        widgets.bar->setValue(widgets.bar->value() - 1);
-    });
-    const int frameHeight = qMax(1, widgets.frame->height());
-    ticks->start(qMax(0, countdownMs / frameHeight - 10));
+    sinceStart.start();
+    timeLeft.start(length);
+    ticks.start();
+    showTimeLeft();
 }
 
 void CloseCountdown::cancel() {
     armed = false;
+    stopCountdown();
+    hideFrame();
+}
+
+void CloseCountdown::keepOpen() {
+    if (!isCountingDown())
+        return;
+    stopCountdown();
     hideFrame();
 }
 
 void CloseCountdown::timeUp() {
+    stopCountdown();
     hideFrame();
     if (Settings::closeAppAfterContextMenuRotate())
         emit quitRequested();
+}
+
+void CloseCountdown::stopCountdown() {
+    timeLeft.stop();
+    ticks.stop();
+    showTimeLeft();
+}
+
+// The bar runs down with the time left; the text and the button to keep the window open are
+// there while the countdown ends in a close, that is while the switch is on.
+void CloseCountdown::showTimeLeft() {
+    const bool counting = isCountingDown();
+    const qint64 leftMs =
+        counting ? std::max<qint64>(0, qint64(length.count()) - sinceStart.elapsed()) : 0;
+    QProgressBar *bar = widgets.bar;
+    bar->setValue(counting ? int(bar->maximum() * leftMs / std::max<qint64>(1, length.count()))
+                           : bar->maximum());
+
+    const bool closing = counting && choiceSwitch->isOn();
+    if (closing) {
+        const int seconds = int((leftMs + 999) / 1000);
+        widgets.closingIn->setText(tr("Closing in %n s", "", seconds));
+    }
+    widgets.closingIn->setVisible(closing);
+    widgets.keepOpen->setVisible(closing);
 }

@@ -1,21 +1,27 @@
-// Folder selection: the current folder and the combo box, the recent-folders list, the Browse
-// dialog and the folder tree of the left dock.
+// Folder selection: the current folder and the combo box, typed and pasted paths, the
+// recent-folders list, the Browse dialog and the folder tree of the left dock.
 #include "mainwindow/folderbar.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QDockWidget>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QTreeView>
 
 #include "presentation/messagetext.h"
 #include "engine/photofiles.h"
+#include "mainwindow/pathinput.h"
 #include "mainwindow/recentfolders.h"
 #include "settings/settings.h"
 #include "watcher/folderwatcher.h"
@@ -32,6 +38,15 @@ public:
     WaitCursor(const WaitCursor &) = delete;
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
+
+bool isUnder(QModelIndex index, const QModelIndex &root) {
+    while (index.isValid()) {
+        index = index.parent();
+        if (index == root)
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 FolderBar::FolderBar(const Widgets &barWidgets, FolderWatcher *folderWatcher, QWidget *window)
@@ -41,24 +56,92 @@ FolderBar::FolderBar(const Widgets &barWidgets, FolderWatcher *folderWatcher, QW
     , watcher(folderWatcher)
     , model(new QFileSystemModel(this)) {
     widgets.tree->setBackgroundRole(QPalette::Button);
-    connect(widgets.folders, &QComboBox::currentTextChanged, this, &FolderBar::followComboBox);
+    connect(widgets.folders, &QComboBox::currentIndexChanged, this, &FolderBar::followComboBox);
+    acceptTypedPaths();
     connect(widgets.browse, &QAbstractButton::clicked, this, &FolderBar::browse);
     connect(widgets.browseAction, &QAction::triggered, this, &FolderBar::browse);
     connect(widgets.tree, &QTreeView::clicked, this, &FolderBar::chooseEntry);
     connect(widgets.tree, &QTreeView::activated, this, &FolderBar::chooseEntry);
     connectTreeSwitches();
     fillComboBox();
+    window->setAcceptDrops(true);
+    window->installEventFilter(this);
 }
 
 void FolderBar::openFoldersPickedInComboBox() {
-    connect(widgets.folders, &QComboBox::currentTextChanged, this, &FolderBar::openFolder);
+    connect(widgets.folders, &QComboBox::currentIndexChanged, this,
+            [this](int index) { openFolder(widgets.folders->itemText(index)); });
 }
 
-// The combo box shows the current folder; watcher runs rotate it.
-void FolderBar::followComboBox(const QString &text) {
-    folder = text;
-    watcher->setCurrentFolder(text);
-    emit currentFolderChanged(text);
+void FolderBar::setFolderChoiceEnabled(bool enabled) {
+    choiceEnabled = enabled;
+    if (!enabled)
+        showCurrentFolderInBox();
+    widgets.folders->setEnabled(enabled);
+    widgets.browse->setEnabled(enabled);
+    widgets.browseAction->setEnabled(enabled);
+}
+
+// The combo box's current item is the current folder; watcher runs rotate it. Its text may be
+// edited meanwhile: that is a path being typed, not yet a folder.
+void FolderBar::followComboBox(int index) {
+    folder = widgets.folders->itemText(index);
+    watcher->setCurrentFolder(folder);
+    emit currentFolderChanged(folder);
+}
+
+// A path typed or pasted into the combo box is opened with Return, with the folders on the disk
+// offered as completions. Whatever is dropped on it goes to the window, which opens it.
+void FolderBar::acceptTypedPaths() {
+    QComboBox *box = widgets.folders;
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    QLineEdit *edit = box->lineEdit();
+    edit->setPlaceholderText(tr("Type or paste a folder's path"));
+    edit->setAcceptDrops(false);
+
+    auto *completer = new QCompleter(box);
+    auto *diskFolders = new QFileSystemModel(completer);
+    diskFolders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    diskFolders->setRootPath(QString());
+    completer->setModel(diskFolders);
+    box->setCompleter(completer);
+    // The model reads a folder when asked for it: the folder being typed in is asked for, and the
+    // completer offers its subfolders once they are read.
+    connect(edit, &QLineEdit::textEdited, diskFolders, [diskFolders](const QString &text) {
+        const QModelIndex typedIn =
+            diskFolders->index(QFileInfo(QDir::fromNativeSeparators(text)).path());
+        if (diskFolders->canFetchMore(typedIn))
+            diskFolders->fetchMore(typedIn);
+    });
+
+    connect(edit, &QLineEdit::returnPressed, this, &FolderBar::openTypedFolder);
+    // Leaving the box with a path typed but not opened: the box shows the current folder again.
+    connect(edit, &QLineEdit::editingFinished, this, [this] {
+        if (!widgets.folders->lineEdit()->hasFocus())
+            showCurrentFolderInBox();
+    });
+}
+
+// A path that names no folder changes nothing, and the user is told why.
+void FolderBar::openTypedFolder() {
+    const QString path = typedFolderPath(widgets.folders->lineEdit()->text(), folder);
+    if (path.isEmpty() || path == QDir::toNativeSeparators(folder)) {
+        showCurrentFolderInBox();
+        return;
+    }
+    if (!QFileInfo(path).isDir()) {
+        emit message(tr("Cannot open %1: there is no folder at this path.").arg(escapeHtml(path)));
+        showCurrentFolderInBox();
+        return;
+    }
+    openFolder(path);
+}
+
+void FolderBar::showCurrentFolderInBox() {
+    QComboBox *box = widgets.folders;
+    if (box->lineEdit()->text() != box->itemText(box->currentIndex()))
+        box->setEditText(box->itemText(box->currentIndex()));
 }
 
 void FolderBar::fillComboBox() {
@@ -120,12 +203,20 @@ void FolderBar::showFolderInTree(const QString &folderPath) {
     model->setNameFilterDisables(true);
 
     QTreeView *tree = widgets.tree;
-    tree->setModel(model);
+    if (tree->model() != model) {
+        tree->setModel(model);
+        followCurrentEntry();
+    }
     for (int column = 1; column <= 3; ++column)
         tree->hideColumn(column);
     const QModelIndex rootIndex = model->index(QDir::cleanPath(folderPath));
     if (rootIndex.isValid())
         tree->setRootIndex(rootIndex);
+    // An entry of the folder shown before is no longer the one the keys move from.
+    if (!isUnder(tree->currentIndex(), tree->rootIndex())) {
+        tree->setCurrentIndex(QModelIndex());
+        chosen = QPersistentModelIndex();
+    }
     tree->setAnimated(false);
     tree->setSortingEnabled(true);
     // The hidden header's initial indicator is descending, which would list the photos Z to A.
@@ -157,9 +248,33 @@ void FolderBar::openChosenFolder(const QString &chosenFolder) {
     openFolder(nativeChoice);
 }
 
+void FolderBar::openPhotoInTree(const QString &photoPath) {
+    const QFileInfo photo(photoPath);
+    openFolder(photo.absolutePath());
+    showTree();
+    const QModelIndex entry = model->index(photo.absoluteFilePath());
+    if (!entry.isValid() || widgets.tree->model() != model) {
+        emit entryChosen(photo.absoluteFilePath());
+        return;
+    }
+    if (widgets.tree->currentIndex() != entry)
+        widgets.tree->setCurrentIndex(entry);
+    else
+        chooseEntry(entry);
+}
+
 void FolderBar::chooseEntry(const QModelIndex &index) {
     chosen = index;
     emit entryChosen(model->filePath(index));
+}
+
+// The entry the keys or the mouse make current is the one previewed and acted on.
+void FolderBar::followCurrentEntry() {
+    connect(widgets.tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                if (current.isValid())
+                    chooseEntry(current);
+            });
 }
 
 // Steps among the entries of the same folder, in the order the tree shows them; there is no
@@ -172,10 +287,10 @@ void FolderBar::stepInTree(int step) {
     if (row < 0 || row >= model->rowCount(parent))
         return;
     const QModelIndex neighbour = model->index(row, chosen.column(), parent);
-    chosen = neighbour;
     if (widgets.tree->model() == model)
         widgets.tree->setCurrentIndex(neighbour);
-    emit entryChosen(model->filePath(neighbour));
+    if (chosen != neighbour)
+        chooseEntry(neighbour);
 }
 
 void FolderBar::showTree() {
@@ -196,4 +311,37 @@ void FolderBar::connectTreeSwitches() {
         widgets.treeAction->setChecked(visible);
         widgets.treeButton->setChecked(visible);
     });
+}
+
+// A dropped folder opens as Browse opens it; a dropped photo opens its folder and is previewed.
+bool FolderBar::eventFilter(QObject *watched, QEvent *event) {
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto *drag = static_cast<QDropEvent *>(event);
+        const bool wanted =
+            choiceEnabled && droppedItem(drag->mimeData()->urls()).kind != DroppedItem::Nothing;
+        if (wanted)
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const DroppedItem item = droppedItem(drop->mimeData()->urls());
+        if (!choiceEnabled || item.kind == DroppedItem::Nothing) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        if (item.kind == DroppedItem::Folder)
+            openChosenFolder(item.path);
+        else
+            openPhotoInTree(item.path);
+        return true;
+    }
+    default:
+        return QObject::eventFilter(watched, event);
+    }
 }

@@ -45,7 +45,16 @@ OutputPanes::OutputPanes(QTextBrowser *main, QTextEdit *detailed, QObject *paren
     , detailedPane(detailed) {
     mainPane->setBackgroundRole(QPalette::Button);
     detailedPane->setBackgroundRole(QPalette::Button);
+    // Tab leaves the pane in one step rather than visiting each of its links.
+    mainPane->setTextInteractionFlags(mainPane->textInteractionFlags() &
+                                      ~Qt::LinksAccessibleByKeyboard);
     connect(mainPane, &QTextBrowser::anchorClicked, this, &OutputPanes::openLink);
+    showStartHint(true);
+}
+
+void OutputPanes::showStartHint(bool noFolderOpen) {
+    mainPane->setPlaceholderText(
+        noFolderOpen ? tr("To start, choose a folder (Ctrl+O) or drop one here.") : QString());
 }
 
 void OutputPanes::write(const OutputMessage &message) {

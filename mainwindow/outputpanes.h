@@ -1,6 +1,7 @@
 // The two output panes: the main pane in the middle of the window and the detailed pane in its
 // dock. Appends with a duplicate check per pane, one text limit shared by both, the view kept at
-// the bottom while the user has not scrolled up, font size, and the links in the main pane.
+// the bottom while the user has not scrolled up, font size, the links in the main pane, and how
+// to start, in the empty main pane while no folder is open.
 #pragma once
 
 #include <QObject>
@@ -24,6 +25,8 @@ public slots:
     void append(const QString &message, bool checkDuplicate = false);
     void zoomIn();
     void zoomOut();
+    // Whether the empty main pane says how to start: it does while no folder is open.
+    void showStartHint(bool noFolderOpen);
 
 signals:
     // A link to a photo was clicked; web links open in the browser.

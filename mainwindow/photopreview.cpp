@@ -26,6 +26,15 @@ void PhotoPreview::load(const QString &path, const QSize &rawViewSize,
     decode(rawViewSize, orientedViewSize);
 }
 
+void PhotoPreview::clear() {
+    selected.clear();
+    previewed.clear();
+    raw = QImage();
+    oriented = QImage();
+    check = OrientationCheck();
+    error.clear();
+}
+
 void PhotoPreview::rescale(const QSize &rawViewSize, const QSize &orientedViewSize) {
     if (!previewed.isEmpty())
         decode(rawViewSize, orientedViewSize);

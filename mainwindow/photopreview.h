@@ -22,8 +22,11 @@ public:
     // Selects `path` when it names a file and returns true; otherwise clears the selection and
     // keeps the images shown.
     bool select(const QString &path);
-    // Reads the photo for views of these sizes.
+    // Reads the photo for views of these sizes, in the screen's pixels.
     void load(const QString &path, const QSize &rawViewSize, const QSize &orientedViewSize);
+
+    // Forgets the selected and the shown photo and their images.
+    void clear();
 
     // Decodes the shown photo again for views of new sizes; its orientation is not read again.
     void rescale(const QSize &rawViewSize, const QSize &orientedViewSize);

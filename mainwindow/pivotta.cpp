@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QTimer>
 #include <QUrl>
@@ -22,8 +24,10 @@
 #include "common/projectaddress.h"
 #include "engine/orientationcheck.h"
 #include "engine/rotationengine.h"
+#include "mainwindow/batchnotice.h"
 #include "mainwindow/batchprogress.h"
 #include "mainwindow/closecountdown.h"
+#include "mainwindow/desktopnotifications.h"
 #include "mainwindow/folderbar.h"
 #include "mainwindow/outputpanes.h"
 #include "mainwindow/previewdock.h"
@@ -54,6 +58,14 @@ void onFirstShow(QDockWidget *dock, QObject *context, const std::function<void()
                                        QObject::disconnect(*connection);
                                        apply();
                                    });
+}
+
+// The platform's Preferences shortcut, or Ctrl+, where it has none.
+QList<QKeySequence> preferencesShortcuts() {
+    QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Preferences);
+    if (keys.isEmpty())
+        keys << QKeySequence(Qt::CTRL | Qt::Key_Comma);
+    return keys;
 }
 
 // The width at which a dock's title bar shows its whole title and its close button.
@@ -123,8 +135,9 @@ void Pivotta::createParts() {
     countdown = new CloseCountdown(
         {ui->closeAppAfterRotatingFinishesFrame, ui->closeAppAfterRotatingFinishesLabel,
          ui->closeAppAfterRotatingFinishes, ui->closeAppAfterRotatingFinishesFrameProgressBar,
-         ui->closeContextMenuRotateNotification},
+         ui->closeContextMenuRotateNotification, ui->closingInLabel, ui->keepOpenButton},
         this);
+    batchNotice = new BatchNotice(this, ui->action_Dry_run, desktopNotificationSender());
 }
 
 // The docks start hidden; their own size hints would make them narrow strips (the preview
@@ -132,6 +145,9 @@ void Pivotta::createParts() {
 // pane squeezed), so each gets a width of its own the first time it is shown.
 void Pivotta::prepareFrame() {
     ui->counter->hide();
+    ui->stopRotatingButton->setEnabled(false);
+    // The keyboard starts at Browse, not in the folder box, whose text it would select.
+    ui->browse->setFocus();
     ui->topdock->setTitleBarWidget(new QWidget(ui->topdock));
     ui->detailedOutputDock->hide();
     ui->leftdock->hide();
@@ -164,9 +180,11 @@ void Pivotta::buildStatusBar() {
 
     auto *helpButton = new QPushButton(tr("Help"), container);
     auto *feedbackButton = new QPushButton(tr("Feedback (web)"), container);
-    helpButton->setMinimumWidth(150);
+    // Wide enough to read as the bar's buttons, narrow enough to leave a small screen room for
+    // the message and a batch's progress.
+    helpButton->setMinimumWidth(100);
     helpButton->setMaximumWidth(200);
-    feedbackButton->setMinimumWidth(280);
+    feedbackButton->setMinimumWidth(160);
     feedbackButton->setMaximumWidth(330);
     container->setMaximumWidth(helpButton->maximumWidth() + feedbackButton->maximumWidth());
     layout->addWidget(helpButton, 0, Qt::AlignRight | Qt::AlignVCenter);
@@ -183,7 +201,10 @@ void Pivotta::buildStatusBar() {
 }
 
 void Pivotta::connectMenus() {
+    ui->actionPreferences->setShortcuts(preferencesShortcuts());
     connect(ui->actionPreferences, &QAction::triggered, preferences, &QWidget::show);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &Pivotta::stopOrKeepOpen);
     connect(ui->actionAbout, &QAction::triggered, about, &QWidget::show);
     connect(ui->action_Detailed_output, &QAction::triggered, ui->detailedOutputDock,
             &QWidget::setVisible);
@@ -213,6 +234,7 @@ void Pivotta::connectParts() {
     connect(folderBar, &FolderBar::currentFolderChanged, this, [this](const QString &folder) {
         if (folder.isEmpty())
             ui->rotateNowButton->setEnabled(false);
+        panes->showStartHint(folder.isEmpty());
     });
     connect(folderBar, &FolderBar::folderOpened, this, [this] {
         ui->actionRotate_folder_now->setEnabled(true);
@@ -250,6 +272,8 @@ void Pivotta::connectEngine() {
             });
     connect(engine, &RotationEngine::runStarted, this, &Pivotta::onRunStarted);
     connect(engine, &RotationEngine::runFinished, this, &Pivotta::onRunFinished);
+    connect(engine, &RotationEngine::runStarted, batchNotice, &BatchNotice::runStarted);
+    connect(engine, &RotationEngine::runFinished, batchNotice, &BatchNotice::runFinished);
     connect(engine, &RotationEngine::photosListed, batchProgress,
             [this](int count) { batchProgress->show(0, count); });
     connect(engine, &RotationEngine::progress, batchProgress, &BatchProgress::show);
@@ -391,6 +415,7 @@ void Pivotta::rotateSinglePhoto(const QString &path, Turn turn, bool sayDoneAfte
 }
 
 void Pivotta::onRunStarted(int kind) {
+    ui->stopRotatingButton->setEnabled(true);
     switch (kind) {
     case RunSummary::UserBatch:
         watchSwitch->setEnabled(false);
@@ -406,6 +431,7 @@ void Pivotta::onRunStarted(int kind) {
 }
 
 void Pivotta::onRunFinished(const RunSummary &summary) {
+    ui->stopRotatingButton->setEnabled(false);
     if (summary.kind == RunSummary::UserBatch) {
         watchSwitch->setEnabled(true);
         setUserStartControlsEnabled(true);
@@ -438,9 +464,19 @@ void Pivotta::onSinglePhotoFinished(const RunSummary &summary) {
     countdown->start();
 }
 
+// The controls that start a batch, and those that would change its folder under it.
 void Pivotta::setUserStartControlsEnabled(bool enabled) {
     ui->rotateNowButton->setEnabled(enabled);
     ui->actionRotate_folder_now->setEnabled(enabled);
+    folderBar->setFolderChoiceEnabled(enabled);
+}
+
+// Esc stops what is being rotated, or else keeps the window open that was about to close.
+void Pivotta::stopOrKeepOpen() {
+    if (engine->isBusy())
+        engine->stop();
+    else
+        countdown->keepOpen();
 }
 
 void Pivotta::turnOffWatchingForManualRotation() {

@@ -10,6 +10,7 @@
 #include "mainwindow/startupdecisions.h"
 
 class About;
+class BatchNotice;
 class BatchProgress;
 class CloseCountdown;
 class FolderBar;
@@ -70,6 +71,7 @@ private:
     void onRunFinished(const RunSummary &summary);
     void onSinglePhotoFinished(const RunSummary &summary);
     void setUserStartControlsEnabled(bool enabled);
+    void stopOrKeepOpen();
     void turnOffWatchingForManualRotation();
 
     Ui::Pivotta *ui = nullptr;
@@ -84,6 +86,7 @@ private:
     WatchSwitch *watchSwitch = nullptr;
     CloseCountdown *countdown = nullptr;
     BatchProgress *batchProgress = nullptr;
+    BatchNotice *batchNotice = nullptr;
     int rotatedTotal = 0;
     QString singleRotationPath; // the photo a single-photo rotation is turning
     bool sayDoneAfterSingle = false;

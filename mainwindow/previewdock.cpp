@@ -15,13 +15,15 @@
 #include <QLayout>
 #include <QPixmap>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QUrl>
 
 #include <utility>
 
-#include "presentation/messagetext.h"
+#include "mainwindow/pathinput.h"
 #include "mainwindow/photopreview.h"
+#include "presentation/messagetext.h"
 
 namespace {
 // Starts a timer whenever the watched widget changes its size.
@@ -60,6 +62,17 @@ void settleLayoutsUnder(QWidget *root) {
         }
     }
 }
+
+// A view's size in the screen's pixels, so that a photo is decoded as sharp as the screen shows.
+QSize devicePixelSize(const QWidget *view) {
+    return view->size() * view->devicePixelRatioF();
+}
+
+QPixmap pixmapFor(const QWidget *view, const QImage &image) {
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(view->devicePixelRatioF());
+    return pixmap;
+}
 } // namespace
 
 PreviewDock::PreviewDock(const Widgets &dockWidgets, RotationEngine *engine, QObject *parent)
@@ -68,6 +81,8 @@ PreviewDock::PreviewDock(const Widgets &dockWidgets, RotationEngine *engine, QOb
     , preview(new PhotoPreview(engine, this)) {
     prepareViews();
     connectControls();
+    setPhotoControlsEnabled(false);
+    setStepsEnabled(false);
 #ifndef Q_OS_WIN
     widgets.openFolder->setToolTip(tr("Open the folder this photo is in, in the file manager"));
 #endif
@@ -118,15 +133,33 @@ void PreviewDock::connectControls() {
 
 void PreviewDock::setFolder(const QString &currentFolder) {
     folder = currentFolder;
+    setStepsEnabled(!folder.isEmpty());
+    if (!isInsideFolder(preview->previewedFile(), folder))
+        clear();
 }
 
 void PreviewDock::showPhoto(const QString &path) {
-    if (!preview->select(path))
+    const bool shownAlready = !path.isEmpty() && path == preview->previewedFile() &&
+                              path == preview->selectedFile() && widgets.dock->isVisible();
+    if (!preview->select(path)) {
+        clear();
         return;
-    widgets.autorotateAction->setEnabled(true);
+    }
+    if (shownAlready)
+        return;
+    setPhotoControlsEnabled(true);
     emit opening();
     widgets.dock->show();
     load(path);
+}
+
+void PreviewDock::clear() {
+    preview->clear();
+    setPhotoControlsEnabled(false);
+    for (QLabel *label : {widgets.rawView, widgets.orientedView, widgets.fileName}) {
+        label->clear();
+        label->setToolTip(QString());
+    }
 }
 
 void PreviewDock::reload() {
@@ -136,17 +169,34 @@ void PreviewDock::reload() {
 void PreviewDock::load(const QString &path) {
     if (path.isEmpty())
         return;
-    // The name line first: its height decides how much room the views get.
-    const QString shortPath = pathRelativeToFolder(path, folder);
+    // The name line first: its height decides how much room the views get. A photo from outside
+    // the current folder is named in full.
+    const QString shortPath = isInsideFolder(path, folder) ? pathRelativeToFolder(path, folder)
+                                                           : QDir::toNativeSeparators(path);
     widgets.fileName->setText(escapeHtml(shortPath));
     widgets.fileName->setToolTip(literalToolTip(shortPath));
-    const QFontMetricsF nameMetrics(widgets.fileName->font());
-    widgets.fileNameArea->setMaximumHeight(int(nameMetrics.lineSpacing() * 1.5));
     settleLayout();
+    if (fitNameLine())
+        settleLayout();
 
-    preview->load(path, widgets.rawView->size(), widgets.orientedView->size());
+    preview->load(path, devicePixelSize(widgets.rawView), devicePixelSize(widgets.orientedView));
     emit photoChecked(preview->orientationCheck(), path);
     showImages();
+}
+
+// The name line is one line of text high, with the scroll bar under it when the name is wider
+// than the dock. Returns whether its height changed.
+bool PreviewDock::fitNameLine() {
+    const QFontMetricsF nameMetrics(widgets.fileName->font());
+    const bool scrolls =
+        widgets.fileName->sizeHint().width() > widgets.fileNameArea->viewport()->width();
+    const int scrollBar =
+        scrolls ? widgets.fileNameArea->horizontalScrollBar()->sizeHint().height() : 0;
+    const int height = int(nameMetrics.lineSpacing() * 1.5) + scrollBar;
+    if (widgets.fileNameArea->maximumHeight() == height)
+        return false;
+    widgets.fileNameArea->setMaximumHeight(height);
+    return true;
 }
 
 // A dock just shown and a new name line change the views' size at the next layout pass; the
@@ -158,7 +208,7 @@ void PreviewDock::settleLayout() {
 void PreviewDock::rescaleToViews() {
     if (preview->previewedFile().isEmpty() || widgets.dock->isHidden())
         return;
-    preview->rescale(widgets.rawView->size(), widgets.orientedView->size());
+    preview->rescale(devicePixelSize(widgets.rawView), devicePixelSize(widgets.orientedView));
     showImages();
 }
 
@@ -167,7 +217,7 @@ void PreviewDock::showImages() {
     if (raw.isNull()) {
         widgets.rawView->clear();
     } else {
-        widgets.rawView->setPixmap(QPixmap::fromImage(raw));
+        widgets.rawView->setPixmap(pixmapFor(widgets.rawView, raw));
         widgets.rawView->setToolTip(
             literalToolTip(QDir::toNativeSeparators(preview->previewedFile())));
     }
@@ -175,7 +225,7 @@ void PreviewDock::showImages() {
     QLabel *oriented = widgets.orientedView;
     oriented->clear();
     if (!preview->orientedImage().isNull() && preview->hasOrientation()) {
-        oriented->setPixmap(QPixmap::fromImage(preview->orientedImage()));
+        oriented->setPixmap(pixmapFor(oriented, preview->orientedImage()));
     } else if (raw.isNull() && !preview->decodeError().isEmpty()) {
         // Whatever its tag says, a photo that cannot be decoded has no preview to show.
         oriented->setText(
@@ -193,4 +243,20 @@ void PreviewDock::openSelected(bool itsFolder) {
         return;
     const QString target = itsFolder ? photo.absolutePath() : photo.absoluteFilePath();
     QDesktopServices::openUrl(QUrl::fromLocalFile(target));
+}
+
+void PreviewDock::setPhotoControlsEnabled(bool enabled) {
+    for (QAbstractButton *button : {widgets.openPhoto, widgets.openFolder, widgets.clockwise,
+                                    widgets.counterclockwise, widgets.autorotate, widgets.refresh})
+        button->setEnabled(enabled);
+    for (QAction *action :
+         {widgets.autorotateAction, widgets.clockwiseAction, widgets.counterclockwiseAction})
+        action->setEnabled(enabled);
+}
+
+void PreviewDock::setStepsEnabled(bool enabled) {
+    for (QAbstractButton *button : {widgets.previous, widgets.next})
+        button->setEnabled(enabled);
+    for (QAction *action : {widgets.previousAction, widgets.nextAction})
+        action->setEnabled(enabled);
 }

@@ -1,6 +1,7 @@
 // The preview dock: a photo picked in the folder tree shown as stored and as oriented, with the
 // buttons and actions that open it, rotate it, or step to its neighbours in the tree. The photo
-// and its images live in PhotoPreview; rotating and stepping are asked of the window.
+// and its images live in PhotoPreview; rotating and stepping are asked of the window. The photo
+// controls work only while a photo is shown, the steps only while a folder is open.
 #pragma once
 
 #include <QObject>
@@ -48,10 +49,14 @@ public:
     PhotoPreview *photoPreview() const { return preview; }
 
 public slots:
-    // The current folder, which names in the dock are shown relative to.
+    // The current folder, which names in the dock are shown relative to. A photo shown from
+    // another folder goes.
     void setFolder(const QString &folder);
-    // Shows the photo at `path` in the dock; anything but a file only clears the selection.
+    // Shows the photo at `path` in the dock, unless it is shown there already; anything but a
+    // file empties the dock.
     void showPhoto(const QString &path);
+    // Empties the dock: no photo is shown, selected or acted on.
+    void clear();
     // Reads the photo at `path` again and shows it (after it was rotated).
     void load(const QString &path);
     // Reads the photo shown again.
@@ -71,9 +76,12 @@ private:
     void prepareViews();
     void connectControls();
     void settleLayout();
+    bool fitNameLine();
     void showImages();
     void rescaleToViews();
     void openSelected(bool itsFolder);
+    void setPhotoControlsEnabled(bool enabled);
+    void setStepsEnabled(bool enabled);
 
     Widgets widgets;
     PhotoPreview *preview = nullptr;

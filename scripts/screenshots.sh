@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Takes the documentation screenshots of the real program on a virtual display: the main window
-# during and after a folder batch, the three Preferences pages and the About dialog, in the
-# light theme, in the dark theme reached by a switch while the program runs, and in the dark
-# theme of a desktop that is dark when the program starts. Saves them into docs/screenshots/.
+# during and after a folder batch (with the countdown to closing), the three Preferences pages,
+# the About dialog and the preview of one photo, in the light theme, in the dark theme reached by
+# a switch while the program runs, and in the dark theme of a desktop that is dark when the
+# program starts. Saves them into docs/screenshots/.
 #
-#   scripts/screenshots.sh [--screen WxH] [--out DIR] [ROUND...]
+#   scripts/screenshots.sh [--screen WxH] [--scale N] [--out DIR] [ROUND...]
 #
 # builds if needed (in ./build, or $PIVOTTA_BUILD) and shoots on a screen of 1920x1200 unless
-# told otherwise; the rounds are light, dark and dark-start (all three by default). Screenshots
-# taken on another screen size carry it in their names (light-about-1366x768.png).
+# told otherwise, at the scale N (QT_SCALE_FACTOR) if given; the rounds are light, dark and
+# dark-start (all three by default). Screenshots taken on another screen size or at a scale carry
+# it in their names (light-about-1366x768.png, light-about-2x.png).
 #
 # The program is started as a file manager starts it, on copies of the test photos, with
 # settings of its own in a temporary folder. The dialogs are opened through the menus with
@@ -21,6 +23,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 SCREEN="1920x1200"
+SCALE=""
 OUTPUT_DIR="$PIVOTTA_ROOT/docs/screenshots"
 ROUNDS=()
 PHOTOS_SOURCE="$PIVOTTA_ROOT/tests/data/orientation"
@@ -39,6 +42,9 @@ shoot_round() {
 
     export XDG_CONFIG_HOME="$config" HOME="$config" QT_QPA_PLATFORMTHEME=qt6ct
     unset QT_QPA_PLATFORM
+    if [ -n "$SCALE" ]; then
+        export QT_SCALE_FACTOR="$SCALE"
+    fi
     local pid main
     if [ "$theme" != dark ]; then
         # Started on a folder, the program rotates it a second later.
@@ -62,8 +68,12 @@ shoot_round() {
     sleep 1
     shoot_window "$main" "$theme-main-during-batch"
     wait_for_rotated "$photos" "$(find "$photos" -name '*.jpg' | wc -l)"
-    sleep 1.5 # the summary
+    sleep 1.5 # the summary, and the countdown to closing of a start from the file manager
     shoot_window "$main" "$theme-main-after-batch"
+    # Keep open (Esc), so that the dialogs can be shown.
+    xdotool windowfocus --sync "$main"
+    xdotool key Escape
+    sleep 0.5
 
     xdotool windowfocus --sync "$main"
     xdotool key alt+f
@@ -96,6 +106,30 @@ shoot_round() {
 
     xdotool windowfocus --sync "$main"
     xdotool key ctrl+q
+    wait_for_end "$pid"
+
+    # One photo that asks for a turn in the preview, as sharp as the screen shows it. Now and
+    # then the virtual display does not show a second program's window: it is started again.
+    cp "$PHOTOS_SOURCE/Portrait_6.jpg" "$work/$theme/Pictures/Portrait_6.jpg"
+    local attempt
+    for attempt in 1 2; do
+        "$PIVOTTA_BUILD/pivotta" --preview "$work/$theme/Pictures/Portrait_6.jpg" \
+            >>"$work/$theme/pivotta.log" 2>&1 &
+        pid=$!
+        main=$(wait_for_window '^Pivotta 3$') && break
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+        [ "$attempt" = 2 ] && return 1
+    done
+    sleep 2
+    shoot_window "$main" "$theme-preview"
+    xdotool windowfocus --sync "$main"
+    xdotool key ctrl+q
+    wait_for_end "$pid"
+}
+
+wait_for_end() {
+    local pid=$1
     for _ in $(seq 50); do
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.2
@@ -107,8 +141,8 @@ shoot_round() {
 prepare_sandbox() {
     local photos=$1 config=$2
     mkdir -p "$config/Tavlund" "$config/qt6ct"
-    # Stay open after the batch, so that the dialogs can be shown.
-    printf '[General]\ncloseAppAfterContextMenuRotate=false\n' >"$config/Tavlund/Pivotta.ini"
+    # Close after the batch, so that the countdown shows; the round keeps the window open.
+    printf '[General]\ncloseAppAfterContextMenuRotate=true\n' >"$config/Tavlund/Pivotta.ini"
     qt6ct_settings "" >"$config/qt6ct/qt6ct.conf"
     local set
     for set in $(seq -w "$PHOTO_SETS"); do
@@ -166,13 +200,16 @@ shoot_window() {
     if [ "$SCREEN" != 1920x1200 ]; then
         name="$name-$SCREEN"
     fi
+    if [ -n "$SCALE" ]; then
+        name="$name-${SCALE}x"
+    fi
     import -window "$window" "$OUTPUT_DIR/$name.png"
     echo "$OUTPUT_DIR/$name.png"
 }
 
 if [ "${1:-}" = --inside-display ]; then
-    OUTPUT_DIR=$2 SCREEN=$3 work=$4
-    shift 4
+    OUTPUT_DIR=$2 SCREEN=$3 SCALE=$4 work=$5
+    shift 5
     for round in "$@"; do
         shoot_round "$round" "$work"
     done
@@ -182,6 +219,7 @@ fi
 while [ $# -gt 0 ]; do
     case $1 in
     --screen) SCREEN=$2 && shift 2 ;;
+    --scale) SCALE=$2 && shift 2 ;;
     --out) OUTPUT_DIR=$(realpath -m "$2") && shift 2 ;;
     light | dark | dark-start) ROUNDS+=("$1") && shift ;;
     *) echo "Unknown argument: $1" >&2 && exit 2 ;;
@@ -196,5 +234,5 @@ cmake --build "$PIVOTTA_BUILD" -j "$(nproc)" --target pivotta
 mkdir -p "$OUTPUT_DIR"
 work=$(mktemp -d -t pivotta-screenshots.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-xvfb-run -a -s "-screen 0 ${SCREEN}x24" "$0" --inside-display "$OUTPUT_DIR" "$SCREEN" "$work" \
-    "${ROUNDS[@]}"
+xvfb-run -a -s "-screen 0 ${SCREEN}x24" "$0" --inside-display "$OUTPUT_DIR" "$SCREEN" "$SCALE" \
+    "$work" "${ROUNDS[@]}"

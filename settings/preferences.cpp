@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QScrollArea>
 
 #include <algorithm>
 
@@ -52,10 +53,23 @@ Preferences::~Preferences() {
     delete ui;
 }
 
-// The form's size suits a large screen; on a small one the pages scroll instead.
+// The form's size suits a large screen. On a smaller one the dialog grows as tall as its pages
+// need at the width it has, so that every control is in view; only where the screen is too
+// small for that do the pages scroll.
 void Preferences::showEvent(QShowEvent *event) {
     shrinkIntoScreen(this);
+    fitHeightToPages();
     QDialog::showEvent(event);
+}
+
+// Each page has the size of the page shown; the scrolled pages fill theirs.
+void Preferences::fitHeightToPages() {
+    const QWidget *page = ui->tabWidget->currentWidget();
+    int missing = 0;
+    for (const QScrollArea *area : {ui->scrollArea_2, ui->scrollArea})
+        missing = std::max(missing, heightShowingAll(area, page->width()) - page->height());
+    if (missing > 0)
+        setHeightWithinScreen(this, height() + missing);
 }
 
 // The form names Windows and its File Explorer; elsewhere the context-menu entries belong to the

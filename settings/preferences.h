@@ -42,6 +42,7 @@ private:
     void showStoredFontSize();
     void buildButtonGroups();
     void showFontSize(int pixelSize);
+    void fitHeightToPages();
 
     Ui::Preferences *ui = nullptr;
     QButtonGroup *textLimitGroup = nullptr;

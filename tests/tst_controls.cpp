@@ -1,15 +1,21 @@
 // How the window's controls answer the user: each two-position switch flips once per gesture,
-// also while a mouse press is held, and with the Space key; and every button that shows only an
-// icon or a symbol has a name that screen readers can say.
+// also while a mouse press is held, and with the Space key, and shows the keyboard focus; every
+// button that shows only an icon or a symbol has a name that screen readers can say; Tab leaves
+// the output panes in one step; the menus' mnemonics are unique; and what needs a folder or a
+// photo cannot be used without one.
 #include <QAbstractButton>
+#include <QAction>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSignalSpy>
 #include <QSlider>
 
 #include <algorithm>
 
 #include "mainwindow/toggleswitch.h"
+#include "presentation/outputmessage.h"
 #include "settings/settings.h"
 #include "slidergeometry.h"
 #include "windowfixture.h"
@@ -19,6 +25,22 @@ using SliderGeometry::grooveFarEnd;
 namespace {
 bool showsNoWords(const QString &text) {
     return std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.isLetterOrNumber(); });
+}
+
+// The letter after a single "&", lower case; none when the text has no mnemonic.
+QChar mnemonicOf(QString text) {
+    text.replace("&&", QString());
+    const int at = text.indexOf('&');
+    return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toLower() : QChar();
+}
+
+int pixelsOfColor(const QImage &image, const QColor &color) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixelColor(x, y).rgb() == color.rgb();
+    }
+    return count;
 }
 } // namespace
 
@@ -38,6 +60,15 @@ private slots:
     void spaceFlipsTheSwitches_data();
     void spaceFlipsTheSwitches();
     void iconOnlyButtonsHaveAccessibleNames();
+    void switchesShowTheKeyboardFocus_data();
+    void switchesShowTheKeyboardFocus();
+    void tabLeavesTheOutputPanesInOneStep_data();
+    void tabLeavesTheOutputPanesInOneStep();
+    void menusHaveUniqueMnemonicsAndPreferencesItsShortcut();
+    void actionsNeedAFolderOrAPhoto();
+
+private:
+    void activateWindow();
 };
 
 void ControlsTest::initTestCase() {
@@ -55,6 +86,11 @@ void ControlsTest::init() {
 
 void ControlsTest::cleanup() {
     tearDown();
+}
+
+void ControlsTest::activateWindow() {
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
 }
 
 // Held past the slider's auto-repeat, which pages it again and again.
@@ -165,6 +201,97 @@ void ControlsTest::iconOnlyButtonsHaveAccessibleNames() {
     }
     // The folder tree, Stop, the preview's six and the notice's close button.
     QVERIFY(checked >= 9);
+}
+
+void ControlsTest::switchesShowTheKeyboardFocus_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("watch switch") << "horizontalSlider";
+    QTest::newRow("close switch") << "closeAppAfterRotatingFinishes";
+}
+
+// A ring in the highlight colour shows which switch Space would flip.
+void ControlsTest::switchesShowTheKeyboardFocus() {
+    QFETCH(QString, name);
+    activateWindow();
+    auto *slider = window->findChild<QSlider *>(name);
+    const QColor highlight = slider->palette().color(QPalette::Highlight);
+    child<QWidget>("cmdLineOutput")->setFocus(Qt::TabFocusReason);
+    const int unfocused = pixelsOfColor(slider->grab().toImage(), highlight);
+
+    slider->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(slider->hasFocus());
+    const int focused = pixelsOfColor(slider->grab().toImage(), highlight);
+    QVERIFY2(
+        focused > unfocused + slider->width(),
+        qPrintable(
+            QString("%1 highlight pixels with focus, %2 without").arg(focused).arg(unfocused)));
+}
+
+void ControlsTest::tabLeavesTheOutputPanesInOneStep_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("main pane") << "cmdLineOutput";
+    QTest::newRow("detailed pane") << "cmdLineOutput_2";
+}
+
+void ControlsTest::tabLeavesTheOutputPanesInOneStep() {
+    QFETCH(QString, name);
+    child<QAction>("action_Detailed_output")->trigger();
+    for (int i = 0; i < 5; ++i) {
+        const QString link = QString("<a href=\"file:///photo%1.jpg\">photo%1.jpg</a>").arg(i);
+        panes()->append(link);
+        panes()->write(OutputMessage::detailed(link, false));
+    }
+    activateWindow();
+    auto *pane = child<QWidget>(qPrintable(name));
+    pane->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(pane->hasFocus());
+
+    QTest::keyClick(pane, Qt::Key_Tab);
+    QVERIFY(QApplication::focusWidget() != pane);
+}
+
+void ControlsTest::menusHaveUniqueMnemonicsAndPreferencesItsShortcut() {
+    for (QAction *menuAction : window->menuBar()->actions()) {
+        QList<QChar> used;
+        for (const QAction *action : menuAction->menu()->actions()) {
+            const QChar mnemonic = mnemonicOf(action->text());
+            if (mnemonic.isNull())
+                continue;
+            QVERIFY2(!used.contains(mnemonic),
+                     qPrintable(menuAction->text() + ": " + action->text().trimmed()));
+            used << mnemonic;
+        }
+    }
+
+    const QList<QKeySequence> standard = QKeySequence::keyBindings(QKeySequence::Preferences);
+    const QKeySequence expected =
+        standard.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Comma) : standard.first();
+    QCOMPARE(child<QAction>("actionPreferences")->shortcut(), expected);
+}
+
+// The folder's actions wait for a folder, the photo's for a photo.
+void ControlsTest::actionsNeedAFolderOrAPhoto() {
+    const QStringList folderActions{"actionRotate_folder_now", "actionSelectPrevious",
+                                    "actionSelectNext"};
+    const QStringList photoActions{"actionRotate_currently_selected_file", "actionRotate_Clockwise",
+                                   "actionRotate_Counterclockwise"};
+    const auto enabled = [this](const QStringList &names) {
+        QList<bool> states;
+        for (const QString &name : names)
+            states << child<QAction>(qPrintable(name))->isEnabled();
+        return states;
+    };
+    QCOMPARE(enabled(folderActions), QList<bool>(3, false));
+    QCOMPARE(enabled(photoActions), QList<bool>(3, false));
+
+    folderBar()->openFolder(sandbox->path());
+    QCOMPARE(enabled(folderActions), QList<bool>(3, true));
+    QCOMPARE(enabled(photoActions), QList<bool>(3, false));
+
+    const QString photo = sandbox->filePath("photo.jpg");
+    QVERIFY(QFile::copy(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_6.jpg", photo));
+    previewDock()->showPhoto(photo);
+    QCOMPARE(enabled(photoActions), QList<bool>(3, true));
 }
 
 QTEST_MAIN(ControlsTest)

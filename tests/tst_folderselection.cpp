@@ -1,5 +1,5 @@
-// Choosing the current folder: the recent-folders rules, the combo box, the folder tree and the
-// left dock's switches.
+// Choosing the current folder: the recent-folders rules, the combo box, typed and pasted paths,
+// folders and photos dropped on the window, the folder tree and the left dock's switches.
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
@@ -7,7 +7,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QCompleter>
+#include <QDropEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTreeView>
@@ -43,9 +47,17 @@ private slots:
     void treeShowsPhotosAndGreysOtherFiles();
     void largeFolderOpensWithoutWaiting();
     void dockSwitchesFollowEachOther();
+    void typedPath_data();
+    void typedPath();
+    void typedPathsAreCompletedFromTheDisk();
+    void drop_data();
+    void drop();
 
 private:
     QString makeFolder(const QString &name);
+    QComboBox *comboBox() const { return child<QComboBox>("directoryComboBox"); }
+    // Drags `path` over the window and drops it there; whether the window took the drag.
+    bool dragAndDrop(const QString &path);
     static QStringList storedList() { return Settings::recentFolderList(); }
 };
 
@@ -385,6 +397,123 @@ void FolderSelectionTest::dockSwitchesFollowEachOther() {
     action->trigger();
     QVERIFY(dock->isHidden());
     QTRY_VERIFY(!button->isChecked());
+}
+
+bool FolderSelectionTest::dragAndDrop(const QString &path) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    return enter.isAccepted();
+}
+
+void FolderSelectionTest::typedPath_data() {
+    QTest::addColumn<QString>("typed"); // %1 stands for the sandbox
+    QTest::addColumn<bool>("opens");    // the folder "typed" opens; otherwise nothing changes
+
+    QTest::newRow("absolute") << "%1/typed" << true;
+    QTest::newRow("blanks and quotes") << "  \"%1/typed\" " << true;
+    QTest::newRow("file URL") << "file://%1/typed" << true;
+    QTest::newRow("relative to the current folder") << "typed" << true;
+    QTest::newRow("with a trailing slash") << "%1/typed/" << true;
+    QTest::newRow("a photo, not a folder") << "%1/photo.jpg" << false;
+    QTest::newRow("nothing there") << "%1/gone" << false;
+}
+
+// A path typed or pasted into the folder box opens with Return; one that names no folder gets a
+// message and changes nothing.
+void FolderSelectionTest::typedPath() {
+    QFETCH(QString, typed);
+    QFETCH(bool, opens);
+    const QString typedFolder = makeFolder("typed");
+    QFile photo(sandbox->filePath("photo.jpg"));
+    QVERIFY(photo.open(QIODevice::WriteOnly));
+    photo.close();
+    const QString start = QDir::toNativeSeparators(sandbox->path());
+    newWindow();
+    folderBar()->openFolder(start);
+    const QString textBefore = mainPaneText();
+
+    QLineEdit *edit = comboBox()->lineEdit();
+    edit->setText(typed.arg(sandbox->path()));
+    QTest::keyClick(edit, Qt::Key_Return);
+
+    const QString expected = opens ? typedFolder : start;
+    QCOMPARE(folderBar()->currentFolder(), expected);
+    QCOMPARE(comboBox()->currentText(), expected);
+    QCOMPARE(storedList().first(), expected);
+    if (opens) {
+        QCOMPARE(mainPaneText(), textBefore);
+    } else {
+        const QString said = mainPaneText().mid(textBefore.size());
+        QVERIFY2(said.contains("Cannot open") && said.contains("there is no folder at this path"),
+                 qPrintable(said));
+    }
+}
+
+void FolderSelectionTest::typedPathsAreCompletedFromTheDisk() {
+    const QString folder = makeFolder("holiday photos");
+    newWindow();
+    showWindow(QSize(1200, 800));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QLineEdit *edit = comboBox()->lineEdit();
+    edit->setFocus();
+    edit->clear();
+    QTest::keyClicks(edit, QDir::toNativeSeparators(sandbox->filePath("holi")));
+    QCompleter *completer = comboBox()->completer();
+    QTRY_COMPARE(completer->currentCompletion(), folder);
+}
+
+void FolderSelectionTest::drop_data() {
+    QTest::addColumn<QString>("dropped"); // in the sandbox
+    QTest::addColumn<bool>("duringBatch");
+    QTest::addColumn<QString>("opened"); // the folder opened, in the sandbox; empty: none
+    QTest::addColumn<bool>("previewed"); // the dropped photo is previewed and highlighted
+
+    QTest::newRow("folder") << "trip" << false << "trip" << false;
+    QTest::newRow("photo") << "trip/photo.jpg" << false << "trip" << true;
+    QTest::newRow("other file") << "trip/notes.txt" << false << QString() << false;
+    QTest::newRow("folder during a batch") << "trip" << true << QString() << false;
+}
+
+// A folder dropped on the window opens as Browse opens it; a photo opens its folder and is
+// previewed. Until a folder is open, the empty main pane says how to start.
+void FolderSelectionTest::drop() {
+    QFETCH(QString, dropped);
+    QFETCH(bool, duringBatch);
+    QFETCH(QString, opened);
+    QFETCH(bool, previewed);
+    const QString trip = makeFolder("trip");
+    QVERIFY(QFile::copy(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_6.jpg",
+                        sandbox->filePath("trip/photo.jpg")));
+    QFile notes(sandbox->filePath("trip/notes.txt"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.close();
+    newWindow();
+    auto *mainPane = child<QTextBrowser>("cmdLineOutput");
+    QVERIFY(mainPane->placeholderText().contains("choose a folder (Ctrl+O) or drop one here"));
+    if (duringBatch)
+        folderBar()->setFolderChoiceEnabled(false);
+
+    const bool taken = dragAndDrop(sandbox->filePath(dropped));
+    QCOMPARE(taken, !opened.isEmpty());
+    if (opened.isEmpty()) {
+        QVERIFY(folderBar()->currentFolder().isEmpty());
+        QVERIFY(!mainPane->placeholderText().isEmpty());
+        return;
+    }
+    QCOMPARE(folderBar()->currentFolder(), trip);
+    QVERIFY(mainPane->placeholderText().isEmpty());
+    const QString photo = sandbox->filePath("trip/photo.jpg");
+    QCOMPARE(photoPreview()->previewedFile(), previewed ? photo : QString());
+    if (previewed) {
+        QCOMPARE(folderBar()->folderModel()->filePath(child<QTreeView>("tree")->currentIndex()),
+                 photo);
+        QVERIFY(!child<QDockWidget>("leftdock")->isHidden());
+    }
 }
 
 QTEST_MAIN(FolderSelectionTest)

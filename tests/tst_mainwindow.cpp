@@ -20,6 +20,8 @@
 
 #include <memory>
 
+#include "common/projectaddress.h"
+#include "engine/rotationengine.h"
 #include "exif/exifrecord.h"
 #include "settings/settings.h"
 #include "windowfixture.h"
@@ -55,6 +57,9 @@ private slots:
     void delayQuitsOnlyWhenChosen_data();
     void delayQuitsOnlyWhenChosen();
     void countdownRunsOnlyWhenArmed();
+    void keepOpenCancelsTheClose_data();
+    void keepOpenCancelsTheClose();
+    void aBatchLocksItsFolderAndEscStopsIt();
     void helpTwiceShowsItOnce();
     void zoomInAndOutReturnsToTheStartSize();
     void closingDetailedDockUnchecksItsAction();
@@ -226,6 +231,85 @@ void MainWindowTest::countdownRunsOnlyWhenArmed() {
     QTRY_VERIFY(bar->value() < 85);
 }
 
+void MainWindowTest::keepOpenCancelsTheClose_data() {
+    QTest::addColumn<QString>("keepOpen"); // how, or empty for not at all
+    QTest::addColumn<int>("quits");
+
+    QTest::newRow("Keep open button") << "button" << 0;
+    QTest::newRow("Esc") << "Esc" << 0;
+    QTest::newRow("left to run out") << QString() << 1;
+}
+
+// Started from the file manager with closing chosen, the countdown says when Pivotta closes; Keep
+// open (or Esc) cancels the close for this run.
+void MainWindowTest::keepOpenCancelsTheClose() {
+    QFETCH(QString, keepOpen);
+    QFETCH(int, quits);
+    Settings::setValue(SettingsKey::closeAppAfterContextMenuRotate, true);
+    newWindow();
+    showWindow(QSize(1200, 800));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QSignalSpy quitApp(window.get(), &Pivotta::quitApp);
+    auto *closingIn = child<QLabel>("closingInLabel");
+    auto *keepOpenButton = child<QPushButton>("keepOpenButton");
+    QVERIFY(closingIn->isHidden());
+    QVERIFY(keepOpenButton->isHidden());
+
+    countdown()->setLength(std::chrono::milliseconds(1500));
+    countdown()->showFrame();
+    countdown()->arm();
+    countdown()->start();
+    QVERIFY(countdown()->isCountingDown());
+    QCOMPARE(closingIn->text(), QString("Closing in 2 s"));
+    QVERIFY(keepOpenButton->isVisible());
+    if (keepOpen == "button")
+        keepOpenButton->click();
+    else if (keepOpen == "Esc")
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+
+    QTest::qWait(1800);
+    QCOMPARE(quitApp.count(), quits);
+    QVERIFY(!countdown()->isCountingDown());
+    QVERIFY(child<QFrame>("closeAppAfterRotatingFinishesFrame")->isHidden());
+}
+
+// While a batch runs its folder cannot be changed, Stop can be used and Esc stops the batch;
+// before and after, Stop is disabled.
+void MainWindowTest::aBatchLocksItsFolderAndEscStopsIt() {
+    for (int i = 0; i < 12; ++i) {
+        const QString copy = sandbox->filePath(QString("turn %1.jpg").arg(i));
+        QVERIFY(QFile::copy(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_6.jpg", copy));
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner));
+    }
+    newWindow();
+    folderBar()->openFolder(sandbox->path());
+    showWindow(QSize(1200, 800));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    const QList<QWidget *> folderChoice{child<QWidget>("directoryComboBox"),
+                                        child<QWidget>("browse")};
+    auto *stop = child<QPushButton>("stopRotatingButton");
+    QVERIFY(!stop->isEnabled());
+    QTest::keyClick(window.get(), Qt::Key_Escape); // nothing runs: nothing happens
+
+    QSignalSpy finished(window->rotationEngine(), &RotationEngine::runFinished);
+    child<QAction>("actionRotate_folder_now")->trigger();
+    QVERIFY(window->rotationEngine()->isUserBatchRunning());
+    QVERIFY(stop->isEnabled());
+    for (QWidget *control : folderChoice)
+        QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+    QVERIFY(!child<QAction>("actionBrowse_folder")->isEnabled());
+
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 15000);
+    QVERIFY(finished.first().first().value<RunSummary>().interrupted);
+    QVERIFY(!stop->isEnabled());
+    for (QWidget *control : folderChoice)
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    QVERIFY(child<QAction>("actionBrowse_folder")->isEnabled());
+}
+
 void MainWindowTest::helpTwiceShowsItOnce() {
     newWindow();
     child<QAction>("actionHelp")->trigger();
@@ -299,6 +383,10 @@ void MainWindowTest::aboutDialog() {
         QVERIFY2(credits.contains(credited), credited);
     QVERIFY(!credits.contains("<a ")); // addresses are plain text
     QVERIFY(!credits.contains("MIT"));
+    const QString heading = about->findChild<QLabel *>("label_3")->text();
+    QVERIFY(heading.contains("multiples of 90 degrees"));
+    if (projectHomepage().isEmpty())
+        QCOMPARE((heading + credits).count(noProjectAddressText()), 1);
 
     // Qt's own box is modal and deletes itself on closing.
     bool qtBoxOnTopOfAbout = false;

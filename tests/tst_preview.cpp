@@ -1,5 +1,6 @@
 // The single-photo preview: the views as stored and as oriented, rotating one photo by its tag or
-// by hand, stepping through the tree, the open buttons, and photos the preview cannot decode.
+// by hand, the tree's current entry as the one target, stepping through the tree, the open
+// buttons, a new folder, and photos the preview cannot decode.
 #include <QAction>
 #include <QCryptographicHash>
 #include <QDesktopServices>
@@ -42,6 +43,8 @@ private slots:
     void manualQuarterTurns_data();
     void manualQuarterTurns();
     void rotatingWaitsForARunningBatch();
+    void previewFollowsTheHighlightAndCtrlRTurnsIt();
+    void switchingFoldersClearsAPhotoOfTheOldFolder();
     void previousAndNextStopAtTheEnds();
     void folderPickedInTheTree();
     void openButtonsUseTheDesktopHandlers();
@@ -288,6 +291,68 @@ static QStringList treeRows(QFileSystemModel *model, const QModelIndex &root) {
     return names;
 }
 
+// Mouse and keys move the tree's highlight; the preview follows it, and Ctrl+R turns the photo
+// highlighted, not one previewed before.
+void PreviewTest::previewFollowsTheHighlightAndCtrlRTurnsIt() {
+    const QString a = photo(1, "a.jpg");
+    const QString b = photo(6, "b.jpg");
+    const QString c = photo(8, "c.jpg");
+    const QByteArray aBefore = contentHash(a);
+    const QByteArray cBefore = contentHash(c);
+    folderBar()->openFolder(sandbox->path());
+    folderBar()->showTree();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto *tree = child<QTreeView>("tree");
+    QFileSystemModel *model = folderBar()->folderModel();
+    const QModelIndex root = model->index(sandbox->path());
+    QTRY_COMPARE(treeRows(model, root), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+    QTRY_VERIFY(!tree->visualRect(model->index(c)).isEmpty());
+
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualRect(model->index(c)).center());
+    QCOMPARE(photoPreview()->previewedFile(), c);
+    QTest::keyClick(tree, Qt::Key_Up);
+    QCOMPARE(tree->currentIndex(), QModelIndex(model->index(b)));
+    QCOMPARE(photoPreview()->previewedFile(), b);
+    QCOMPARE(photoPreview()->selectedFile(), b);
+    QVERIFY(!photoPreview()->orientedImage().isNull()); // b's own oriented view
+
+    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+    waitUntilEngineIdle();
+    QCOMPARE(storedOrientation(b), 1);
+    QCOMPARE(contentHash(c), cBefore);
+    QCOMPARE(contentHash(a), aBefore);
+
+    QTest::keyClick(tree, Qt::Key_Up);
+    QCOMPARE(photoPreview()->previewedFile(), a);
+    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+    waitUntilEngineIdle();
+    QCOMPARE(contentHash(a), aBefore); // upright already: nothing to turn
+    QCOMPARE(contentHash(c), cBefore);
+}
+
+// A photo from the folder shown before goes from the preview; one inside the new folder stays.
+void PreviewTest::switchingFoldersClearsAPhotoOfTheOldFolder() {
+    QVERIFY(QDir(sandbox->path()).mkdir("sub"));
+    const QString inSub = photo(6, "sub/x.jpg");
+    folderBar()->openFolder(sandbox->path());
+    previewDock()->showPhoto(inSub);
+
+    folderBar()->openFolder(sandbox->filePath("sub"));
+    QCOMPARE(photoPreview()->previewedFile(), inSub);
+    QVERIFY(!label("rawImage")->pixmap().isNull());
+
+    QTemporaryDir other;
+    folderBar()->openFolder(other.path());
+    QVERIFY(photoPreview()->previewedFile().isEmpty());
+    QVERIFY(photoPreview()->selectedFile().isEmpty());
+    QVERIFY(label("rawImage")->pixmap().isNull());
+    QVERIFY(label("previewFileName")->text().isEmpty());
+    QVERIFY(!child<QAction>("actionRotate_currently_selected_file")->isEnabled());
+    QVERIFY(child<QAction>("actionSelectNext")->isEnabled()); // a folder is open
+}
+
 // Steps through a folder of three photos and a subfolder, in the order the tree shows them
 // (by name, folders first, either way round), from one end to the other and back.
 void PreviewTest::previousAndNextStopAtTheEnds() {
@@ -313,7 +378,6 @@ void PreviewTest::previousAndNextStopAtTheEnds() {
     QCOMPARE(photoPreview()->selectedFile(), expectedSelection(0));
 
     for (int row = 1; row < rows.size(); ++row) {
-        const QString shownBefore = photoPreview()->previewedFile();
         if (row % 2)
             click("selectNext");
         else
@@ -322,9 +386,8 @@ void PreviewTest::previousAndNextStopAtTheEnds() {
         QCOMPARE(window->findChild<QTreeView *>("tree")->currentIndex(),
                  model->index(row, 0, root));
         QCOMPARE(photoPreview()->selectedFile(), expectedSelection(row));
-        // Onto the subfolder: nothing is selected and the last photo stays shown.
-        const QString shownNow = photoPreview()->previewedFile();
-        QCOMPARE(shownNow, rows[row] == "sub" ? shownBefore : sandbox->filePath(rows[row]));
+        // Onto the subfolder: no photo is selected or shown.
+        QCOMPARE(photoPreview()->previewedFile(), expectedSelection(row));
     }
     click("selectNext"); // the last row: nothing happens
     QCOMPARE(current(), rows.size() - 1);
@@ -345,18 +408,27 @@ void PreviewTest::folderPickedInTheTree() {
     clickTree(model->index(path));
     const QImage shown = photoPreview()->rawImage();
 
+    QVERIFY(!shown.isNull());
+
+    // The folder is the one target now: no photo is shown, and the photo's controls do nothing.
     clickTree(model->index(sandbox->filePath("sub")));
-    click("openSingle");
-    click("openSingleFolder");
-    click("rotateSingleClockwiseButton");
-    click("autorotateSingleButton");
+    for (const char *name : {"openSingle", "openSingleFolder", "rotateSingleClockwiseButton",
+                             "autorotateSingleButton"}) {
+        QVERIFY2(!window->findChild<QPushButton *>(name)->isEnabled(), name);
+        click(name);
+    }
+    for (const char *name : {"actionRotate_currently_selected_file", "actionRotate_Clockwise",
+                             "actionRotate_Counterclockwise"}) {
+        QVERIFY2(!window->findChild<QAction *>(name)->isEnabled(), name);
+        window->findChild<QAction *>(name)->trigger();
+    }
 
     QDesktopServices::unsetUrlHandler("file");
     QVERIFY(photoPreview()->selectedFile().isEmpty());
     QVERIFY(catcher.urls.isEmpty());
     QCOMPARE(contentHash(path), before);
-    QCOMPARE(photoPreview()->rawImage(), shown);
-    QVERIFY(!label("rawImage")->pixmap().isNull());
+    QVERIFY(photoPreview()->rawImage().isNull());
+    QVERIFY(label("rawImage")->pixmap().isNull());
 }
 
 void PreviewTest::openButtonsUseTheDesktopHandlers() {
@@ -428,6 +500,8 @@ void PreviewTest::startUpPreview() {
     QVERIFY(window->findChild<QDockWidget *>("imagedock")->isVisible());
     QVERIFY(!label("rawImage")->pixmap().isNull());
     QVERIFY(!label("transformedImage")->pixmap().isNull());
+    // No folder is open: the photo is named in full.
+    QCOMPARE(label("previewFileName")->text(), QDir::toNativeSeparators(path));
 }
 
 void PreviewTest::outsideTextInNamesShowsLiterally() {
