@@ -19,14 +19,16 @@ bool PhotoNamePatterns::matches(const QString &displayName) const {
     return false;
 }
 
-FolderWalk::FolderWalk(FolderTree &folderTree, const QStringList &photoPatterns)
+FolderWalk::FolderWalk(FolderTree &folderTree, const QStringList &photoPatterns,
+                       std::shared_ptr<HeldFolder> start)
     : tree(folderTree)
-    , patterns(photoPatterns) {}
+    , patterns(photoPatterns)
+    , startFolder(start ? std::move(start) : folderTree.root()) {}
 
 WalkedFolder FolderWalk::next() {
     if (!rootListed) {
         rootListed = true;
-        return listFolder(*tree.root());
+        return listFolder(*startFolder);
     }
     if (pending.empty())
         return {};

@@ -39,7 +39,9 @@ struct WalkedFolder {
 
 class FolderWalk {
 public:
-    FolderWalk(FolderTree &tree, const QStringList &photoPatterns);
+    // Walks from `start`, a folder of `tree` (its root when null), down.
+    FolderWalk(FolderTree &tree, const QStringList &photoPatterns,
+               std::shared_ptr<HeldFolder> start = nullptr);
 
     bool atEnd() const { return rootListed && pending.empty(); }
     // Lists the next folder.
@@ -54,6 +56,7 @@ private:
 
     FolderTree &tree;
     PhotoNamePatterns patterns;
+    std::shared_ptr<HeldFolder> startFolder;
     bool rootListed = false;
     std::vector<Pending> pending; // a stack: the next folder last
 };

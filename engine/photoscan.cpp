@@ -1,0 +1,182 @@
+// A scan: the listing and the reads on worker threads, the photos handed on in scan order.
+#include "engine/photoscan.h"
+
+#include <QtGlobal>
+
+#include "engine/scanworkers.h"
+#include "files/descriptorbudget.h"
+#include "files/fileproblem.h"
+#include "files/foldertree.h"
+#include "files/heldfolder.h"
+
+namespace {
+// A read holds its photo open; so may a photo read ahead and not yet taken.
+constexpr int descriptorsPerRead = 2;
+} // namespace
+
+int readsInFlightFor(qint64 freeDescriptors, int photosInWork) {
+    const qint64 left = freeDescriptors - descriptorsReserved -
+                        qint64(photosInWork) * descriptorsPerPhotoInWork;
+    return int(qBound(qint64(1), left / descriptorsPerRead, qint64(maxReadsInFlight)));
+}
+
+int readsInFlightNow(int photosInWork) {
+    const qint64 limit = descriptorLimit();
+    const qint64 open = openDescriptorCount();
+    if (limit < 0 || open < 0)
+        return maxReadsInFlight;
+    return readsInFlightFor(limit - open, photosInWork);
+}
+
+PhotoScan::PhotoScan(const WatchCandidates &scanned, const Options &scanOptions)
+    : options(scanOptions)
+    , candidates(scanned)
+    , cancel(std::make_shared<std::atomic<bool>>(false)) {}
+
+PhotoScan::PhotoScan(const QString &path, const Options &scanOptions)
+    : options(scanOptions)
+    , single(true)
+    , chosenPath(path)
+    , cancel(std::make_shared<std::atomic<bool>>(false)) {}
+
+PhotoScan::~PhotoScan() {
+    *cancel = true;
+    // The workers first: nothing they still find reaches this scan.
+    workers.reset();
+}
+
+void PhotoScan::start() {
+    // The listing takes one thread; reads take the rest while it does not.
+    workers = std::make_unique<ScanWorkers>(this, qMax(1, options.readsInFlight));
+    if (single) {
+        found = 1;
+        emit listed(found);
+        readAhead();
+        return;
+    }
+    listing = true;
+    workers->start([scanned = candidates, removeStale = options.removeStaleTempFiles,
+                    cancelled = cancel, this](const ScanWorkers::Post &post) {
+        PhotoListing listingWork(scanned, removeStale, cancelled, [&post, this](ListingChunk chunk) {
+            auto shared = std::make_shared<ListingChunk>(std::move(chunk));
+            post([this, shared] { receive(std::move(*shared)); });
+        });
+        listingWork.run();
+    });
+}
+
+void PhotoScan::stop() {
+    stopped = true;
+    *cancel = true;
+}
+
+void PhotoScan::receive(ListingChunk chunk) {
+    for (const RunEvent &event : std::as_const(chunk.events))
+        emit listingEvent(event);
+    for (ListedFolder &folder : chunk.folders)
+        folders.push_back(std::move(folder));
+    found = chunk.found;
+    if (!chunk.done) {
+        emit listingProgress(found);
+        return;
+    }
+    listing = false;
+    tree = std::move(chunk.tree);
+    emit listed(found);
+    readAhead();
+    emit examinedReady();
+}
+
+ExaminedPhoto PhotoScan::takeExamined() {
+    ExaminedPhoto photo = std::move(window.front().photo);
+    window.pop_front();
+    ++taken;
+    readAhead();
+    return photo;
+}
+
+bool PhotoScan::isDone() const {
+    if (listing || inFlight > 0)
+        return false;
+    if (stopped)
+        return true;
+    return !moreToRead() && window.empty();
+}
+
+bool PhotoScan::moreToRead() const {
+    if (single)
+        return taken + qint64(window.size()) == 0;
+    return nextFolder < folders.size();
+}
+
+void PhotoScan::readAhead() {
+    const int readsAllowed = qMax(1, options.readsInFlight);
+    const size_t windowAllowed = size_t(2 * readsAllowed);
+    while (!stopped && !listing && moreToRead() && inFlight < readsAllowed &&
+           window.size() < windowAllowed)
+        readNext();
+}
+
+void PhotoScan::readNext() {
+    const qint64 sequence = taken + qint64(window.size());
+    window.emplace_back();
+    ExamineOptions examine = options.examine;
+    if (single) {
+        ++inFlight;
+        workers->run([path = chosenPath, examine] { return examineChosen(path, examine); },
+                     [this, sequence](ExaminedPhoto photo) { examined(sequence, std::move(photo)); });
+        return;
+    }
+    ListedFolder &folder = folders[nextFolder];
+    const ListedEntry entry = std::move(folder.entries[nextEntry]);
+    const std::shared_ptr<const FolderPlace> place = folder.place;
+    if (++nextEntry >= folder.entries.size()) {
+        // Done with this folder: its names go.
+        folder = ListedFolder();
+        ++nextFolder;
+        nextEntry = 0;
+    }
+    FileProblem problem;
+    const std::shared_ptr<HeldFolder> held = folderOf(place, &problem);
+    if (!held) {
+        Examination &notOpened = window.back();
+        notOpened.done = true;
+        notOpened.photo.path = place->displayPath + '/' + displayNameOf(entry.name);
+        notOpened.photo.file = displayNameOf(place->nativePath + '/' + entry.name);
+        notOpened.photo.problem = problem;
+        notOpened.photo.notPhoto = entry.notPhoto;
+        return;
+    }
+    ++inFlight;
+    workers->run(
+        [held, name = entry.name, notPhoto = entry.notPhoto, examine] {
+            ExaminedPhoto photo = examineListed(held, name, examine);
+            photo.notPhoto = notPhoto;
+            return photo;
+        },
+        [this, sequence](ExaminedPhoto photo) { examined(sequence, std::move(photo)); });
+}
+
+// The folder a listed photo is in, opened again from the tree if need be: still the folder that
+// was listed, or not at all.
+std::shared_ptr<HeldFolder> PhotoScan::folderOf(const std::shared_ptr<const FolderPlace> &place,
+                                                FileProblem *problem) {
+    if (place != lastPlace) {
+        lastPlace = place;
+        lastProblem = FileProblem();
+        lastFolder = tree->folder(place, &lastProblem);
+    }
+    *problem = lastProblem;
+    return lastFolder;
+}
+
+void PhotoScan::examined(qint64 sequence, ExaminedPhoto photo) {
+    --inFlight;
+    const qint64 index = sequence - taken;
+    if (index >= 0 && index < qint64(window.size())) {
+        window[size_t(index)].photo = std::move(photo);
+        window[size_t(index)].done = true;
+    }
+    readAhead();
+    emit examinedReady();
+}
