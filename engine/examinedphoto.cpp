@@ -10,8 +10,7 @@ namespace {
 bool endsWithEndMarker(const HeldPhoto &photo) {
     const qint64 size = photo.status().size;
     char end[2] = {0, 0};
-    return size >= 4 && photo.readAt(size - 2, end, 2) == 2 && end[0] == '\xFF' &&
-           end[1] == '\xD9';
+    return size >= 4 && photo.readAt(size - 2, end, 2) == 2 && end[0] == '\xFF' && end[1] == '\xD9';
 }
 
 // What follows once the photo is open: the arrival rule, the orientation, and whether the
@@ -23,9 +22,8 @@ void examineOpened(std::unique_ptr<HeldPhoto> photo, const ExamineOptions &optio
     examined.file = displayNameOf(photo->folder()->nativePathOf(photo->name()));
     if (options.checkArrival) {
         const qint64 age = FileTime::now().msecsSince(examined.status.modified);
-        examined.mayBeArriving =
-            mayStillBeArriving(age, examined.status.size, options.arrival,
-                               [&photo] { return endsWithEndMarker(*photo); });
+        examined.mayBeArriving = mayStillBeArriving(age, examined.status.size, options.arrival,
+                                                    [&photo] { return endsWithEndMarker(*photo); });
         if (examined.mayBeArriving)
             return;
     }

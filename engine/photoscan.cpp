@@ -15,8 +15,8 @@ constexpr int descriptorsPerRead = 2;
 } // namespace
 
 int readsInFlightFor(qint64 freeDescriptors, int photosInWork) {
-    const qint64 left = freeDescriptors - descriptorsReserved -
-                        qint64(photosInWork) * descriptorsPerPhotoInWork;
+    const qint64 left =
+        freeDescriptors - descriptorsReserved - qint64(photosInWork) * descriptorsPerPhotoInWork;
     return int(qBound(qint64(1), left / descriptorsPerRead, qint64(maxReadsInFlight)));
 }
 
@@ -57,10 +57,11 @@ void PhotoScan::start() {
     listing = true;
     workers->start([scanned = candidates, removeStale = options.removeStaleTempFiles,
                     cancelled = cancel, this](const ScanWorkers::Post &post) {
-        PhotoListing listingWork(scanned, removeStale, cancelled, [&post, this](ListingChunk chunk) {
-            auto shared = std::make_shared<ListingChunk>(std::move(chunk));
-            post([this, shared] { receive(std::move(*shared)); });
-        });
+        PhotoListing listingWork(scanned, removeStale, cancelled,
+                                 [&post, this](ListingChunk chunk) {
+                                     auto shared = std::make_shared<ListingChunk>(std::move(chunk));
+                                     post([this, shared] { receive(std::move(*shared)); });
+                                 });
         listingWork.run();
     });
 }
@@ -123,8 +124,9 @@ void PhotoScan::readNext() {
     ExamineOptions examine = options.examine;
     if (single) {
         ++inFlight;
-        workers->run([path = chosenPath, examine] { return examineChosen(path, examine); },
-                     [this, sequence](ExaminedPhoto photo) { examined(sequence, std::move(photo)); });
+        workers->run(
+            [path = chosenPath, examine] { return examineChosen(path, examine); },
+            [this, sequence](ExaminedPhoto photo) { examined(sequence, std::move(photo)); });
         return;
     }
     ListedFolder &folder = folders[nextFolder];

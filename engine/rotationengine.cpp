@@ -59,8 +59,8 @@ PhotoReason notOpenedReason(const ExaminedPhoto &examined) {
     PhotoReason reason;
     reason.kind = PhotoReason::NotOpened;
     const FileProblem &problem = examined.problem;
-    reason.error = problem.path.isEmpty() || problem.path == examined.path ? problem.reason
-                                                                          : problem.text();
+    reason.error =
+        problem.path.isEmpty() || problem.path == examined.path ? problem.reason : problem.text();
     return reason;
 }
 } // namespace

@@ -47,9 +47,9 @@ QList<OutputMessage> eventMessages(const RunEvent &event, const PaneColors &colo
                 .arg(escapeHtml(event.folder)))};
     case RunEvent::FolderNotOpened:
         if (!event.reason.isEmpty()) {
-            return {OutputMessage::main(
-                tr("Failed opening folder %1: %2.")
-                    .arg(escapeHtml(event.folder), escapeHtml(event.reason)))};
+            return {
+                OutputMessage::main(tr("Failed opening folder %1: %2.")
+                                        .arg(escapeHtml(event.folder), escapeHtml(event.reason)))};
         }
         return {OutputMessage::main(tr("Failed opening folder %1, this usually indicates "
                                        "corrupted file system or hardware.")
