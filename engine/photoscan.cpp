@@ -46,7 +46,7 @@ PhotoScan::~PhotoScan() {
 }
 
 void PhotoScan::start() {
-    // The listing takes one thread; reads take the rest while it does not.
+    // A thread for each read in flight; the listing takes one of them before the reads begin.
     workers = std::make_unique<ScanWorkers>(this, qMax(1, options.readsInFlight));
     if (single) {
         found = 1;
@@ -54,15 +54,19 @@ void PhotoScan::start() {
         readAhead();
         return;
     }
+    startListing();
+}
+
+// The listing runs on a worker; what it finds arrives here a chunk at a time.
+void PhotoScan::startListing() {
     listing = true;
     workers->start([scanned = candidates, removeStale = options.removeStaleTempFiles,
                     cancelled = cancel, this](const ScanWorkers::Post &post) {
-        PhotoListing listingWork(scanned, removeStale, cancelled,
-                                 [&post, this](ListingChunk chunk) {
-                                     auto shared = std::make_shared<ListingChunk>(std::move(chunk));
-                                     post([this, shared] { receive(std::move(*shared)); });
-                                 });
-        listingWork.run();
+        const auto deliver = [this, &post](ListingChunk chunk) {
+            auto delivered = std::make_shared<ListingChunk>(std::move(chunk));
+            post([this, delivered] { receive(std::move(*delivered)); });
+        };
+        PhotoListing(scanned, removeStale, cancelled, deliver).run();
     });
 }
 

@@ -77,6 +77,7 @@ private:
         ExaminedPhoto photo;
     };
 
+    void startListing();
     void receive(ListingChunk chunk);
     bool moreToRead() const;
     void readAhead();

@@ -129,12 +129,12 @@ RotationEngine::RunSettings RotationEngine::readSettings() const {
 bool RotationEngine::startUserBatch(const QString &folder, bool dryRun) {
     if (isBusy()) {
         qCDebug(lcPivotta) << "user start refused, a rotation is in progress";
-        tell(RunEvent::BatchRefused);
+        tell(runEventOf(RunEvent::BatchRefused));
         return false;
     }
     state = RunState::UserBatch;
     emit runStarted(RunSummary::UserBatch);
-    tell(RunEvent::ScanStarted, folder);
+    tell(runEventOf(RunEvent::ScanStarted, folder));
     qCDebug(lcPivotta) << "no watcher";
     beginScan(RunSummary::UserBatch, WatchCandidates::wholeTree(folder), dryRun, readSettings());
     return true;
@@ -185,7 +185,7 @@ bool RotationEngine::startSinglePhoto(const QString &photoPath, Turn turn, const
     if (isBusy()) {
         // The running batch may be working on this very photo; two tools must never write the
         // same file at once.
-        tell(RunEvent::SinglePhotoRefused);
+        tell(runEventOf(RunEvent::SinglePhotoRefused));
         return false;
     }
     state = RunState::SinglePhoto;
@@ -253,8 +253,15 @@ void RotationEngine::beginPhotoScan(std::unique_ptr<PhotoScan> photos) {
         if (scan && scan->summary.kind == RunSummary::UserBatch)
             emit listingProgress(found);
     });
-    connect(scanned, &PhotoScan::listingEvent, this, &RotationEngine::onListingEvent);
-    connect(scanned, &PhotoScan::listed, this, &RotationEngine::onListed);
+    connect(scanned, &PhotoScan::listingEvent, this, [this](const RunEvent &event) {
+        if (event.kind == RunEvent::EntryNotRead || event.kind == RunEvent::FolderNotOpened)
+            ++scan->summary.notRead;
+        tell(event);
+    });
+    connect(scanned, &PhotoScan::listed, this, [this](int count) {
+        if (scan->summary.kind == RunSummary::UserBatch && !stopping())
+            emit photosListed(count);
+    });
     // Queued: the engine may end the scan, which must not go while it emits.
     connect(scanned, &PhotoScan::examinedReady, this, &RotationEngine::examineSlice,
             Qt::QueuedConnection);
@@ -269,19 +276,6 @@ void RotationEngine::endPhotoScan() {
     ended->disconnect(this);
     ended->stop();
     ended->deleteLater();
-}
-
-void RotationEngine::onListingEvent(const RunEvent &event) {
-    if (!scan)
-        return;
-    if (event.kind == RunEvent::EntryNotRead || event.kind == RunEvent::FolderNotOpened)
-        ++scan->summary.notRead;
-    tell(event);
-}
-
-void RotationEngine::onListed(int count) {
-    if (scan && scan->summary.kind == RunSummary::UserBatch && !stopping())
-        emit photosListed(count);
 }
 
 // Takes the examined photos in scan order and starts their rotations while there is room.
@@ -409,8 +403,12 @@ bool RotationEngine::mayStillBeArriving(const QFileInfo &photo) const {
 
 void RotationEngine::startRotation(ExaminedPhoto examined, const PhotoRef &photo, Turn turn,
                                    int slot) {
+    // Never two rotations of one file at once (two names of it, hard links).
     const QPair<quint64, quint64> file = fileKeyOf(examined.status);
-    if (photosInWork.contains(file)) {
+    const bool alreadyInWork =
+        std::any_of(active.cbegin(), active.cend(),
+                    [&file](const ActiveRotation *a) { return a->file == file; });
+    if (alreadyInWork) {
         PhotoReason inWork;
         inWork.kind = PhotoReason::AlreadyInWork;
         finishPhoto(slot, PhotoOutcome::Left, photo, turn, inWork);
@@ -440,7 +438,6 @@ void RotationEngine::startRotation(ExaminedPhoto examined, const PhotoRef &photo
     auto *rotation = new PhotoRotation(job, this);
     active << new ActiveRotation{rotation, slot, failureKey(examined.status), file,
                                  std::move(examined.photo)};
-    photosInWork.insert(file);
     connect(rotation, &PhotoRotation::step, this,
             [this, slot](const PhotoStep &step) { tell(slot, step); });
     connect(rotation, &PhotoRotation::finished, this,
@@ -460,7 +457,6 @@ void RotationEngine::onRotationFinished(PhotoRotation *rotation,
     ActiveRotation *record = *found;
     active.erase(found);
     const PhotoRef photo = rotation->photo();
-    photosInWork.remove(record->file);
     rotation->deleteLater();
 
     RunSummary &summary = scan->summary;
@@ -520,13 +516,13 @@ void RotationEngine::finishScan() {
     scan->summary.elapsedMs = scan->timer.elapsed();
     // A change noticed while the run was stopping starts nothing: the user asked for an end.
     if (scan->summary.interrupted) {
-        tell(RunEvent::Interrupted, scan->summary.folder);
+        tell(runEventOf(RunEvent::Interrupted, scan->summary.folder));
         watcherRunDue = false;
         pendingCandidates = WatchCandidates();
     }
     if (scan->summary.kind == RunSummary::WatcherRun && watcherRunDue) {
         watcherRunDue = false;
-        tell(RunEvent::Rechecking, scan->summary.folder);
+        tell(runEventOf(RunEvent::Rechecking, scan->summary.folder));
         endPhotoScan();
         beginScan(scan->summary.kind, std::exchange(pendingCandidates, WatchCandidates()),
                   scan->dryRun, scan->settings);
@@ -554,10 +550,6 @@ void RotationEngine::finishRun() {
 
 void RotationEngine::tell(const RunEvent &event) {
     emit runEvent(event);
-}
-
-void RotationEngine::tell(RunEvent::Kind kind, const QString &folder) {
-    tell(runEventOf(kind, folder));
 }
 
 void RotationEngine::tell(int slot, const PhotoStep &step) {

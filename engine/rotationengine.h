@@ -118,8 +118,6 @@ private:
                    RunSettings settings);
     void beginPhotoScan(std::unique_ptr<PhotoScan> photos);
     void endPhotoScan();
-    void onListingEvent(const RunEvent &event);
-    void onListed(int count);
     void examineSlice();
     void examine(ExaminedPhoto examined);
     bool leaveForLater(const ExaminedPhoto &examined);
@@ -132,7 +130,6 @@ private:
     void finishScan();
     void finishRun();
     void tell(const RunEvent &event);
-    void tell(RunEvent::Kind kind, const QString &folder = QString());
     void tell(int slot, const PhotoStep &step);
     void tell(int slot, const PhotoOutcome &outcome);
     void tell(int slot, const RunEvent &event);
@@ -142,9 +139,8 @@ private:
     std::unique_ptr<Scan> scan;
     QList<ActiveRotation *> active;
     OrderedRelease ordered;
-    QSet<QPair<quint64, quint64>> photosInWork; // never two rotations of one file at once
-    QSet<QString> failedPhotoKeys;              // photos whose rotation failed, as they were then
-    WatchCandidates pendingCandidates;          // what the watcher run that is due looks at
+    QSet<QString> failedPhotoKeys;     // photos whose rotation failed, as they were then
+    WatchCandidates pendingCandidates; // what the watcher run that is due looks at
 
     RunState state = RunState::Idle;
     // A watcher run was asked for while another run went on. A watcher run scans again when it
