@@ -45,6 +45,8 @@ QString headlessEventLine(const RunEvent &event) {
     case RunEvent::EntryNotRead:
         return tr("not read: %1 (%2)").arg(QDir::toNativeSeparators(event.path), event.reason);
     case RunEvent::FolderNotOpened:
+        if (event.reason.isEmpty())
+            return tr("not read: %1").arg(QDir::toNativeSeparators(event.folder));
         return tr("not read: %1 (%2)").arg(QDir::toNativeSeparators(event.folder), event.reason);
     default:
         return QString();
