@@ -1,8 +1,6 @@
 // Examining one photo through held folders: open, look, read the orientation.
 #include "engine/examinedphoto.h"
 
-#include <QDir>
-
 #include "files/heldfolder.h"
 #include "files/heldphoto.h"
 
@@ -19,7 +17,6 @@ void examineOpened(std::unique_ptr<HeldPhoto> photo, const ExamineOptions &optio
                    ExaminedPhoto &examined) {
     examined.status = photo->status();
     examined.statusKnown = true;
-    examined.file = displayNameOf(photo->folder()->nativePathOf(photo->name()));
     if (options.checkArrival) {
         const qint64 age = FileTime::now().msecsSince(examined.status.modified);
         examined.mayBeArriving = mayStillBeArriving(age, examined.status.size, options.arrival,
@@ -32,6 +29,7 @@ void examineOpened(std::unique_ptr<HeldPhoto> photo, const ExamineOptions &optio
         if (examined.check.turn == Turn::None)
             return; // closed here: nothing more is done with it
     }
+    examined.file = displayNameOf(photo->folder()->nativePathOf(photo->name()));
     examined.photo = std::move(photo);
 }
 } // namespace
@@ -51,7 +49,6 @@ ExaminedPhoto examineListed(const std::shared_ptr<HeldFolder> &folder, const QBy
                             const ExamineOptions &options) {
     ExaminedPhoto examined;
     examined.path = folder->displayPathOf(name);
-    examined.file = displayNameOf(folder->nativePathOf(name));
     std::unique_ptr<HeldPhoto> photo = HeldPhoto::open(folder, name, &examined.problem);
     if (!photo) {
         // Its entry still tells which file it is, so that a failure is not repeated until the
@@ -66,7 +63,6 @@ ExaminedPhoto examineListed(const std::shared_ptr<HeldFolder> &folder, const QBy
 ExaminedPhoto examineChosen(const QString &path, const ExamineOptions &options) {
     ExaminedPhoto examined;
     examined.path = path;
-    examined.file = QDir::cleanPath(path);
     std::unique_ptr<HeldPhoto> photo = HeldPhoto::openChosen(path, &examined.problem);
     if (photo)
         examineOpened(std::move(photo), options, examined);

@@ -32,7 +32,7 @@ bool mayStillBeArriving(qint64 ageMs, qint64 size, const ArrivalTimes &times,
 
 struct ExaminedPhoto {
     QString path; // as the run names it
-    QString file; // where it is: its folder's real path and its name
+    QString file; // where it is, its folder's real path and its name: for a photo kept open
     // Open, for a photo that needs a turn (or whose turn was given); null otherwise.
     std::shared_ptr<HeldPhoto> photo;
     FileStatus status;          // as it was when examined

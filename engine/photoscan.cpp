@@ -3,6 +3,9 @@
 
 #include <QtGlobal>
 
+#include <mutex>
+#include <utility>
+
 #include "engine/scanworkers.h"
 #include "files/descriptorbudget.h"
 #include "files/fileproblem.h"
@@ -13,6 +16,11 @@ namespace {
 // A read holds its photo open; so may a photo read ahead and not yet taken.
 constexpr int descriptorsPerRead = 2;
 } // namespace
+
+struct PhotoScan::Inbox {
+    std::mutex mutex;
+    std::vector<std::pair<qint64, ExaminedPhoto>> photos; // with their sequence numbers
+};
 
 int readsInFlightFor(qint64 freeDescriptors, int photosInWork) {
     const qint64 left =
@@ -31,13 +39,15 @@ int readsInFlightNow(int photosInWork) {
 PhotoScan::PhotoScan(const WatchCandidates &scanned, const Options &scanOptions)
     : options(scanOptions)
     , candidates(scanned)
-    , cancel(std::make_shared<std::atomic<bool>>(false)) {}
+    , cancel(std::make_shared<std::atomic<bool>>(false))
+    , inbox(std::make_shared<Inbox>()) {}
 
 PhotoScan::PhotoScan(const QString &path, const Options &scanOptions)
     : options(scanOptions)
     , single(true)
     , chosenPath(path)
-    , cancel(std::make_shared<std::atomic<bool>>(false)) {}
+    , cancel(std::make_shared<std::atomic<bool>>(false))
+    , inbox(std::make_shared<Inbox>()) {}
 
 PhotoScan::~PhotoScan() {
     *cancel = true;
@@ -127,10 +137,7 @@ void PhotoScan::readNext() {
     window.emplace_back();
     ExamineOptions examine = options.examine;
     if (single) {
-        ++inFlight;
-        workers->run(
-            [path = chosenPath, examine] { return examineChosen(path, examine); },
-            [this, sequence](ExaminedPhoto photo) { examined(sequence, std::move(photo)); });
+        read(sequence, [path = chosenPath, examine] { return examineChosen(path, examine); });
         return;
     }
     ListedFolder &folder = folders[nextFolder];
@@ -148,19 +155,33 @@ void PhotoScan::readNext() {
         Examination &notOpened = window.back();
         notOpened.done = true;
         notOpened.photo.path = place->displayPath + '/' + displayNameOf(entry.name);
-        notOpened.photo.file = displayNameOf(place->nativePath + '/' + entry.name);
         notOpened.photo.problem = problem;
         notOpened.photo.notPhoto = entry.notPhoto;
         return;
     }
+    read(sequence, [held, name = entry.name, notPhoto = entry.notPhoto, examine] {
+        ExaminedPhoto photo = examineListed(held, name, examine);
+        photo.notPhoto = notPhoto;
+        return photo;
+    });
+}
+
+// Runs `examine` on a worker. Its photo goes into the inbox; the read that finds the inbox empty
+// asks the event loop to take in everything there, so that a burst of reads costs one visit.
+void PhotoScan::read(qint64 sequence, std::function<ExaminedPhoto()> examine) {
     ++inFlight;
-    workers->run(
-        [held, name = entry.name, notPhoto = entry.notPhoto, examine] {
-            ExaminedPhoto photo = examineListed(held, name, examine);
-            photo.notPhoto = notPhoto;
-            return photo;
-        },
-        [this, sequence](ExaminedPhoto photo) { examined(sequence, std::move(photo)); });
+    workers->start(
+        [box = inbox, sequence, examine = std::move(examine), this](const ScanWorkers::Post &post) {
+            ExaminedPhoto photo = examine();
+            bool first = false;
+            {
+                const std::lock_guard<std::mutex> lock(box->mutex);
+                first = box->photos.empty();
+                box->photos.emplace_back(sequence, std::move(photo));
+            }
+            if (first)
+                post([this] { takeInbox(); });
+        });
 }
 
 // The folder a listed photo is in, opened again from the tree if need be: still the folder that
@@ -176,12 +197,19 @@ std::shared_ptr<HeldFolder> PhotoScan::folderOf(const std::shared_ptr<const Fold
     return lastFolder;
 }
 
-void PhotoScan::examined(qint64 sequence, ExaminedPhoto photo) {
-    --inFlight;
-    const qint64 index = sequence - taken;
-    if (index >= 0 && index < qint64(window.size())) {
-        window[size_t(index)].photo = std::move(photo);
-        window[size_t(index)].done = true;
+void PhotoScan::takeInbox() {
+    std::vector<std::pair<qint64, ExaminedPhoto>> arrived;
+    {
+        const std::lock_guard<std::mutex> lock(inbox->mutex);
+        arrived.swap(inbox->photos);
+    }
+    for (auto &[sequence, photo] : arrived) {
+        --inFlight;
+        const qint64 index = sequence - taken;
+        if (index >= 0 && index < qint64(window.size())) {
+            window[size_t(index)].photo = std::move(photo);
+            window[size_t(index)].done = true;
+        }
     }
     readAhead();
     emit examinedReady();

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -76,6 +77,7 @@ private:
         bool done = false;
         ExaminedPhoto photo;
     };
+    struct Inbox;
 
     void startListing();
     void receive(ListingChunk chunk);
@@ -84,7 +86,8 @@ private:
     void readNext();
     std::shared_ptr<HeldFolder> folderOf(const std::shared_ptr<const FolderPlace> &place,
                                          FileProblem *problem);
-    void examined(qint64 sequence, ExaminedPhoto photo);
+    void read(qint64 sequence, std::function<ExaminedPhoto()> examine);
+    void takeInbox();
 
     const Options options;
     WatchCandidates candidates;
@@ -102,6 +105,7 @@ private:
     std::deque<Examination> window; // read or being read, in scan order, not yet taken
     qint64 taken = 0;               // the sequence number of the window's first
     int inFlight = 0;
+    std::shared_ptr<Inbox> inbox; // photos read on the workers, not yet taken in here
     // The folder last resolved, so that a folder that cannot be opened is tried once.
     std::shared_ptr<const FolderPlace> lastPlace;
     std::shared_ptr<HeldFolder> lastFolder;

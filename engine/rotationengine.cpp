@@ -262,9 +262,8 @@ void RotationEngine::beginPhotoScan(std::unique_ptr<PhotoScan> photos) {
         if (scan->summary.kind == RunSummary::UserBatch && !stopping())
             emit photosListed(count);
     });
-    // Queued: the engine may end the scan, which must not go while it emits.
-    connect(scanned, &PhotoScan::examinedReady, this, &RotationEngine::examineSlice,
-            Qt::QueuedConnection);
+    // The engine may end the scan from here: endPhotoScan deletes it later, never while it emits.
+    connect(scanned, &PhotoScan::examinedReady, this, &RotationEngine::examineSlice);
     scanned->start();
 }
 

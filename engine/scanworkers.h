@@ -2,8 +2,8 @@
 // orientation), so that the event loop never waits on the disk. They are plain threads of the
 // standard library without an event loop of their own: starting one takes no file descriptor,
 // so they start even when the descriptors have run out. A thread is started only when a task
-// finds none idle, up to the limit. Each task's results are handed to functions that run on
-// the receiver's event loop, in the order a task hands them over.
+// finds none idle, up to the limit. A task hands what it found to functions that run on the
+// receiver's event loop, in the order it hands them over.
 //
 // Destroying the workers waits for nothing: tasks not yet begun are dropped, a task under way
 // finishes on its own thread and its results are dropped, and each thread then ends by itself.
@@ -11,7 +11,6 @@
 
 #include <functional>
 #include <memory>
-#include <utility>
 
 class QObject;
 
@@ -28,14 +27,6 @@ public:
 
     // Runs `task` on a worker thread; it hands over what it has through `post`.
     void start(std::function<void(const Post &post)> task);
-
-    // Runs `task` on a worker thread, then `done` with its result on the receiver's event loop.
-    template <typename Task, typename Done> void run(Task task, Done done) {
-        start([task = std::move(task), done = std::move(done)](const Post &post) mutable {
-            auto result = std::make_shared<decltype(task())>(task());
-            post([done, result] { done(std::move(*result)); });
-        });
-    }
 
 private:
     struct Shared;
