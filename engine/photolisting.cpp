@@ -107,7 +107,7 @@ void PhotoListing::takeWalked(const WalkedFolder &walked) {
     // Just listed, so still open in the tree.
     const std::shared_ptr<HeldFolder> folder = tree->folder(walked.place, nullptr);
     if (folder)
-        addFolder(folder, std::move(entries));
+        addFolder(folder, std::move(entries), walked.holdsTempFiles);
 }
 
 // The candidates named in one folder: photos, and folders (made while watching) walked whole.
@@ -133,7 +133,7 @@ void PhotoListing::takeEntries(const std::shared_ptr<HeldFolder> &folder,
         else if (patterns.matches(displayNameOf(name)))
             entries.push_back({name, !status.isRegularFile()});
     }
-    addFolder(folder, std::move(entries));
+    addFolder(folder, std::move(entries), true);
     for (const QByteArray &name : std::as_const(subfolders)) {
         FileProblem problem;
         const std::shared_ptr<HeldFolder> subfolder = tree->enter(folder->place(), name, &problem);
@@ -144,11 +144,12 @@ void PhotoListing::takeEntries(const std::shared_ptr<HeldFolder> &folder,
     }
 }
 
+// `mayHoldTempFiles`: the folder's listing saw a temporary file's name, or was not looked at.
 void PhotoListing::addFolder(const std::shared_ptr<HeldFolder> &folder,
-                             std::vector<ListedEntry> entries) {
+                             std::vector<ListedEntry> entries, bool mayHoldTempFiles) {
     if (entries.empty())
         return;
-    if (removeStale) {
+    if (removeStale && mayHoldTempFiles) {
         QList<FileProblem> problems;
         const QStringList removed = removeStaleTempFilesIn(*folder, &problems);
         for (const FileProblem &problem : std::as_const(problems))

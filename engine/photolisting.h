@@ -62,7 +62,8 @@ private:
     void walkFrom(const std::shared_ptr<HeldFolder> &start);
     void takeWalked(const WalkedFolder &walked);
     void takeEntries(const std::shared_ptr<HeldFolder> &folder, const QList<QByteArray> &names);
-    void addFolder(const std::shared_ptr<HeldFolder> &folder, std::vector<ListedEntry> entries);
+    void addFolder(const std::shared_ptr<HeldFolder> &folder, std::vector<ListedEntry> entries,
+                   bool mayHoldTempFiles);
     void tellProblem(const FileProblem &problem);
     void deliverIfDue(bool done);
 

@@ -13,8 +13,11 @@
 #include "files/heldfolder.h"
 
 namespace {
-// A read holds its photo open; so may a photo read ahead and not yet taken.
-constexpr int descriptorsPerRead = 2;
+// Photos handed to the workers ahead of those being read, for each read in flight: the workers
+// go from one to the next without waiting for the event loop to hand them more.
+constexpr int queuedPerRead = 3;
+// A read holds its photo open; so may each photo handed out ahead and not yet taken.
+constexpr int descriptorsPerRead = 1 + queuedPerRead;
 } // namespace
 
 struct PhotoScan::Inbox {
@@ -125,10 +128,8 @@ bool PhotoScan::moreToRead() const {
 }
 
 void PhotoScan::readAhead() {
-    const int readsAllowed = qMax(1, options.readsInFlight);
-    const size_t windowAllowed = size_t(2 * readsAllowed);
-    while (!stopped && !listing && moreToRead() && inFlight < readsAllowed &&
-           window.size() < windowAllowed)
+    const size_t windowAllowed = size_t(qMax(1, options.readsInFlight) * (1 + queuedPerRead));
+    while (!stopped && !listing && moreToRead() && window.size() < windowAllowed)
         readNext();
 }
 

@@ -27,8 +27,8 @@ class ScanWorkers;
 // Reads in flight at most: enough to keep a disk's queue or a network share busy.
 constexpr int maxReadsInFlight = 16;
 // How many reads can be in flight with `freeDescriptors` free and `photosInWork` photos in work
-// beside them: each read holds its photo open, and so may each one read ahead and not yet taken.
-// Never less than one.
+// beside them: each read holds its photo open, and so may each photo handed out ahead of it and
+// not yet taken. Never less than one.
 int readsInFlightFor(qint64 freeDescriptors, int photosInWork);
 // The same with this process's numbers now.
 int readsInFlightNow(int photosInWork);

@@ -92,6 +92,7 @@ struct RotationEngine::Scan {
     int handled = 0;
     QElapsedTimer timer;
     QElapsedTimer progressShown;
+    QElapsedTimer countShown;
 };
 
 RotationEngine::RotationEngine(QObject *parent)
@@ -333,7 +334,10 @@ void RotationEngine::examine(ExaminedPhoto examined) {
         step.inUserBatch = summary.kind == RunSummary::UserBatch;
         tell(slot, step);
     }
-    if (summary.kind == RunSummary::UserBatch && summary.entriesSeen % 10 == 0) {
+    // Every ten photos, and a few times a second at most: the status bar paints at once.
+    if (summary.kind == RunSummary::UserBatch && summary.entriesSeen % 10 == 0 &&
+        (!scan->countShown.isValid() || scan->countShown.elapsed() >= progressIntervalMs)) {
+        scan->countShown.start();
         RunEvent counted = runEventOf(RunEvent::PhotosCounted, summary.folder);
         counted.count = summary.photosToRotate;
         counted.total = summary.entriesSeen;

@@ -27,6 +27,7 @@ public:
     bool matches(const QString &displayName) const;
 
 private:
+    QStringList suffixes; // "*.jpg" and the like: compared as such, the quickest way
     QList<QRegularExpression> expressions;
 };
 
@@ -35,6 +36,9 @@ struct WalkedFolder {
     QList<FolderEntry> photos;
     QList<FolderEntry> notPhotos; // named like photos but no regular files (links, FIFOs)
     QList<FileProblem> problems;
+    // A hidden entry has the name of one of Pivotta's temporary files (tempNameFor): perhaps
+    // one left by a Pivotta that was killed.
+    bool holdsTempFiles = false;
 };
 
 class FolderWalk {
