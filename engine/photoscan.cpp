@@ -1,6 +1,7 @@
 // A scan: the listing and the reads on worker threads, the photos handed on in scan order.
 #include "engine/photoscan.h"
 
+#include <QPointer>
 #include <QtGlobal>
 
 #include <mutex>
@@ -39,28 +40,28 @@ int readsInFlightNow(int photosInWork) {
     return readsInFlightFor(limit - open, photosInWork);
 }
 
-PhotoScan::PhotoScan(const WatchCandidates &scanned, const Options &scanOptions)
-    : options(scanOptions)
+PhotoScan::PhotoScan(ScanWorkers &scanWorkers, const WatchCandidates &scanned,
+                     const Options &scanOptions)
+    : workers(scanWorkers)
+    , options(scanOptions)
     , candidates(scanned)
     , cancel(std::make_shared<std::atomic<bool>>(false))
     , inbox(std::make_shared<Inbox>()) {}
 
-PhotoScan::PhotoScan(const QString &path, const Options &scanOptions)
-    : options(scanOptions)
+PhotoScan::PhotoScan(ScanWorkers &scanWorkers, const QString &path, const Options &scanOptions)
+    : workers(scanWorkers)
+    , options(scanOptions)
     , single(true)
     , chosenPath(path)
     , cancel(std::make_shared<std::atomic<bool>>(false))
     , inbox(std::make_shared<Inbox>()) {}
 
 PhotoScan::~PhotoScan() {
+    // What is still to be listed or read for this scan is left; nothing reaches it any more.
     *cancel = true;
-    // The workers first: nothing they still find reaches this scan.
-    workers.reset();
 }
 
 void PhotoScan::start() {
-    // A thread for each read in flight; the listing takes one of them before the reads begin.
-    workers = std::make_unique<ScanWorkers>(this, qMax(1, options.readsInFlight));
     if (single) {
         found = 1;
         emit listed(found);
@@ -73,11 +74,15 @@ void PhotoScan::start() {
 // The listing runs on a worker; what it finds arrives here a chunk at a time.
 void PhotoScan::startListing() {
     listing = true;
-    workers->start([scanned = candidates, removeStale = options.removeStaleTempFiles,
-                    cancelled = cancel, this](const ScanWorkers::Post &post) {
-        const auto deliver = [this, &post](ListingChunk chunk) {
+    workers.start([scanned = candidates, removeStale = options.removeStaleTempFiles,
+                   cancelled = cancel,
+                   scan = QPointer<PhotoScan>(this)](const ScanWorkers::Post &post) {
+        const auto deliver = [scan, &post](ListingChunk chunk) {
             auto delivered = std::make_shared<ListingChunk>(std::move(chunk));
-            post([this, delivered] { receive(std::move(*delivered)); });
+            post([scan, delivered] {
+                if (scan)
+                    scan->receive(std::move(*delivered));
+            });
         };
         PhotoListing(scanned, removeStale, cancelled, deliver).run();
     });
@@ -171,18 +176,24 @@ void PhotoScan::readNext() {
 // asks the event loop to take in everything there, so that a burst of reads costs one visit.
 void PhotoScan::read(qint64 sequence, std::function<ExaminedPhoto()> examine) {
     ++inFlight;
-    workers->start(
-        [box = inbox, sequence, examine = std::move(examine), this](const ScanWorkers::Post &post) {
-            ExaminedPhoto photo = examine();
-            bool first = false;
-            {
-                const std::lock_guard<std::mutex> lock(box->mutex);
-                first = box->photos.empty();
-                box->photos.emplace_back(sequence, std::move(photo));
-            }
-            if (first)
-                post([this] { takeInbox(); });
-        });
+    // The scan is asked for only on the event loop, where it is deleted.
+    workers.start([box = inbox, cancelled = cancel, sequence, examine = std::move(examine),
+                   scan = QPointer<PhotoScan>(this)](const ScanWorkers::Post &post) {
+        if (*cancelled)
+            return;
+        ExaminedPhoto photo = examine();
+        bool first = false;
+        {
+            const std::lock_guard<std::mutex> lock(box->mutex);
+            first = box->photos.empty();
+            box->photos.emplace_back(sequence, std::move(photo));
+        }
+        if (first)
+            post([scan] {
+                if (scan)
+                    scan->takeInbox();
+            });
+    });
 }
 
 // The folder a listed photo is in, opened again from the tree if need be: still the folder that

@@ -43,10 +43,11 @@ public:
         int readsInFlight = maxReadsInFlight;
     };
 
-    // The photos that `candidates` name (a whole tree is one candidate).
-    PhotoScan(const WatchCandidates &candidates, const Options &options);
+    // The photos that `candidates` name (a whole tree is one candidate), listed and read on
+    // `workers`, which outlive the scan.
+    PhotoScan(ScanWorkers &workers, const WatchCandidates &candidates, const Options &options);
     // The one photo at `path`, as the user named it.
-    PhotoScan(const QString &path, const Options &options);
+    PhotoScan(ScanWorkers &workers, const QString &path, const Options &options);
     ~PhotoScan() override;
 
     // Lists, then reads ahead. listed() says when the listing is over.
@@ -89,11 +90,11 @@ private:
     void read(qint64 sequence, std::function<ExaminedPhoto()> examine);
     void takeInbox();
 
+    ScanWorkers &workers;
     const Options options;
     WatchCandidates candidates;
     const bool single = false; // one photo, named by the user: no listing
     QString chosenPath;
-    std::unique_ptr<ScanWorkers> workers;
     std::shared_ptr<std::atomic<bool>> cancel;
     std::shared_ptr<FolderTree> tree;
     std::vector<ListedFolder> folders;

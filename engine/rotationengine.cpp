@@ -14,6 +14,7 @@
 #include "engine/photorotation.h"
 #include "engine/photoscan.h"
 #include "engine/safereplace.h"
+#include "engine/scanworkers.h"
 #include "files/descriptorbudget.h"
 #include "files/heldphoto.h"
 #include "settings/settings.h"
@@ -96,7 +97,8 @@ struct RotationEngine::Scan {
 };
 
 RotationEngine::RotationEngine(QObject *parent)
-    : QObject(parent) {
+    : QObject(parent)
+    , workers(std::make_unique<ScanWorkers>(this, maxReadsInFlight)) {
     qRegisterMetaType<RunSummary>();
     qRegisterMetaType<RunEvent>();
     qRegisterMetaType<PhotoStep>();
@@ -202,7 +204,7 @@ bool RotationEngine::startSinglePhoto(const QString &photoPath, Turn turn, const
     options.examine.readOrientation = turn == Turn::None;
     options.examine.fixMirrored = scan->settings.fixMirrored;
     options.readsInFlight = 1;
-    beginPhotoScan(std::make_unique<PhotoScan>(photoPath, options));
+    beginPhotoScan(std::make_unique<PhotoScan>(*workers, photoPath, options));
     return true;
 }
 
@@ -244,7 +246,7 @@ void RotationEngine::beginScan(RunSummary::Kind kind, const WatchCandidates &can
     options.examine.arrival = arrival;
     options.removeStaleTempFiles = !dryRun; // a dry run changes nothing
     options.readsInFlight = readsOverride > 0 ? readsOverride : readsInFlightNow(scan->parallel);
-    beginPhotoScan(std::make_unique<PhotoScan>(candidates, options));
+    beginPhotoScan(std::make_unique<PhotoScan>(*workers, candidates, options));
 }
 
 void RotationEngine::beginPhotoScan(std::unique_ptr<PhotoScan> photos) {
@@ -332,7 +334,7 @@ void RotationEngine::examine(ExaminedPhoto examined) {
         step.photo = photo;
         step.check = check;
         step.inUserBatch = summary.kind == RunSummary::UserBatch;
-        tell(slot, step);
+        tell(slot, &RotationEngine::photoStep, step);
     }
     // Every ten photos, and a few times a second at most: the status bar paints at once.
     if (summary.kind == RunSummary::UserBatch && summary.entriesSeen % 10 == 0 &&
@@ -358,7 +360,7 @@ void RotationEngine::examine(ExaminedPhoto examined) {
         if (summary.kind == RunSummary::SinglePhoto) {
             RunEvent nothing = runEventOf(RunEvent::NoTurnFound, summary.folder);
             nothing.path = examined.path;
-            tell(slot, nothing);
+            tell(slot, &RotationEngine::runEvent, nothing);
         }
         entryHandled(slot);
         return;
@@ -371,7 +373,7 @@ void RotationEngine::examine(ExaminedPhoto examined) {
         announced.turn = check.turn;
         announced.dryRun = true;
         announced.time = QDateTime::currentDateTime();
-        tell(slot, announced);
+        tell(slot, &RotationEngine::photoStep, announced);
         finishPhoto(slot, PhotoOutcome::WouldRotate, announced.photo, check.turn);
         entryHandled(slot);
         return;
@@ -442,7 +444,7 @@ void RotationEngine::startRotation(ExaminedPhoto examined, const PhotoRef &photo
     active << new ActiveRotation{rotation, slot, failureKey(examined.status), file,
                                  std::move(examined.photo)};
     connect(rotation, &PhotoRotation::step, this,
-            [this, slot](const PhotoStep &step) { tell(slot, step); });
+            [this, slot](const PhotoStep &step) { tell(slot, &RotationEngine::photoStep, step); });
     connect(rotation, &PhotoRotation::finished, this,
             [this, rotation](const PhotoRotationOutcome &outcome) {
                 onRotationFinished(rotation, outcome);
@@ -479,7 +481,8 @@ void RotationEngine::onRotationFinished(PhotoRotation *rotation,
     case PhotoRotationOutcome::Stopped:
         break;
     }
-    tell(record->slot, photoOutcomeOf(photo, rotation->turn(), outcome));
+    tell(record->slot, &RotationEngine::photoFinished,
+         photoOutcomeOf(photo, rotation->turn(), outcome));
     const int slot = record->slot;
     delete record;
     entryHandled(slot);
@@ -555,18 +558,6 @@ void RotationEngine::tell(const RunEvent &event) {
     emit runEvent(event);
 }
 
-void RotationEngine::tell(int slot, const PhotoStep &step) {
-    ordered.add(slot, [this, step] { emit photoStep(step); });
-}
-
-void RotationEngine::tell(int slot, const PhotoOutcome &outcome) {
-    ordered.add(slot, [this, outcome] { emit photoFinished(outcome); });
-}
-
-void RotationEngine::tell(int slot, const RunEvent &event) {
-    ordered.add(slot, [this, event] { emit runEvent(event); });
-}
-
 // Tells what became of a photo that the engine itself decided about.
 void RotationEngine::finishPhoto(int slot, PhotoOutcome::Kind kind, const PhotoRef &photo,
                                  Turn turn, const PhotoReason &reason) {
@@ -577,5 +568,5 @@ void RotationEngine::finishPhoto(int slot, PhotoOutcome::Kind kind, const PhotoR
     outcome.photo = photo;
     outcome.turn = turn;
     outcome.reason = reason;
-    tell(slot, outcome);
+    tell(slot, &RotationEngine::photoFinished, outcome);
 }

@@ -38,6 +38,7 @@
 
 class PhotoRotation;
 class PhotoScan;
+class ScanWorkers;
 class QFileInfo;
 struct PhotoRotationOutcome;
 
@@ -130,12 +131,15 @@ private:
     void finishScan();
     void finishRun();
     void tell(const RunEvent &event);
-    void tell(int slot, const PhotoStep &step);
-    void tell(int slot, const PhotoOutcome &outcome);
-    void tell(int slot, const RunEvent &event);
+    // Emits `signal` with `fact` in `slot`'s turn: in scan order.
+    template <typename Fact>
+    void tell(int slot, void (RotationEngine::*signal)(const Fact &), const Fact &fact) {
+        ordered.add(slot, [this, signal, fact] { emit(this->*signal)(fact); });
+    }
     void finishPhoto(int slot, PhotoOutcome::Kind kind, const PhotoRef &photo, Turn turn,
                      const PhotoReason &reason = PhotoReason());
 
+    std::unique_ptr<ScanWorkers> workers; // the scans' threads, kept from run to run
     std::unique_ptr<Scan> scan;
     QList<ActiveRotation *> active;
     OrderedRelease ordered;
