@@ -179,9 +179,9 @@ void PhotoScan::read(qint64 sequence, std::function<ExaminedPhoto()> examine) {
     // The scan is asked for only on the event loop, where it is deleted.
     workers.start([box = inbox, cancelled = cancel, sequence, examine = std::move(examine),
                    scan = QPointer<PhotoScan>(this)](const ScanWorkers::Post &post) {
-        if (*cancelled)
-            return;
-        ExaminedPhoto photo = examine();
+        // A stopped scan's photos are not read, but still answered for: the scan counts its reads
+        // under way.
+        ExaminedPhoto photo = *cancelled ? ExaminedPhoto() : examine();
         bool first = false;
         {
             const std::lock_guard<std::mutex> lock(box->mutex);

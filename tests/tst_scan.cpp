@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <utility>
 
 #include "engine/rotationengine.h"
 #include "engine/watchcandidates.h"
@@ -117,6 +118,7 @@ private slots:
     void unreadableEntriesAreTold();
     void descriptorLimit_data();
     void descriptorLimit();
+    void stopWhileReadingEndsTheRun();
     void onlyRealRunsRemoveStaleTempFiles_data();
     void onlyRealRunsRemoveStaleTempFiles();
     void stopSignalEndsHeadlessBatch_data();
@@ -398,6 +400,30 @@ void ScanTest::descriptorLimit() {
     for (const QString &photo : std::as_const(taggedNames))
         QCOMPARE(tagOf(photo), dryRun ? 6 : 1);
     QCOMPARE(leftovers(), QStringList());
+}
+
+// Stop while photos are still handed out to the workers: the run ends, without reading them.
+void ScanTest::stopWhileReadingEndsTheRun() {
+    QVERIFY(TestPhotos::writeCroppedPhoto(1, work->filePath("upright.jpg")));
+    QStringList names;
+    for (int i = 0; i < 300; ++i)
+        names << folder() + QString("/u%1.jpg").arg(i, 3, 10, QChar('0'));
+    QVERIFY(copyPhoto(work->filePath("upright.jpg"), names));
+    startEngine();
+    engine->setReadsInFlight(2);
+    bool stopped = false;
+    connect(engine.get(), &RotationEngine::progress, this, [&] {
+        if (!std::exchange(stopped, true))
+            engine->stop();
+    });
+
+    QVERIFY(engine->startUserBatch(folder(), false));
+    QVERIFY(runsFinished(1));
+
+    QVERIFY(stopped);
+    QVERIFY(summary(0).interrupted);
+    QVERIFY(summary(0).entriesSeen < names.size());
+    QVERIFY(!engine->isBusy());
 }
 
 void ScanTest::onlyRealRunsRemoveStaleTempFiles_data() {
