@@ -470,11 +470,19 @@ measure_tiny() {
 # A large library: the headless program over the tiny set and over the library set (folders of
 # 1000 tiny photos), its wall time per photo for each and its peak memory over the library.
 measure_library() {
-    log "large library: $library_count tiny photos, headless"
-    library_tiny_seconds=$(headless_seconds library-tiny "$work/tiny")
-    library_seconds=$(headless_seconds library "$work/library")
-    library_rss=$(max_rss_mb "$work/library.time")
-    library_seen=$(grep -o 'out of [0-9]* photo(s) total' "$work/library.out" | grep -o '[0-9]*')
+    local run
+    library_tiny_times=() library_times=()
+    warm_up "$work/tiny"
+    warm_up "$work/library"
+    for ((run = 1; run <= repeats; run++)); do
+        log "large library: $library_count tiny photos, headless, run $run of $repeats"
+        library_tiny_times+=("$(headless_seconds "library-tiny-$run" "$work/tiny")")
+        library_times+=("$(headless_seconds "library-$run" "$work/library")")
+    done
+    library_tiny_seconds=$(median "${library_tiny_times[@]}")
+    library_seconds=$(median "${library_times[@]}")
+    library_rss=$(max_rss_mb "$work/library-1.time")
+    library_seen=$(grep -o 'out of [0-9]* photo(s) total' "$work/library-1.out" | grep -o '[0-9]*')
 }
 
 # headless_seconds NAME FOLDER: wall time of `pivotta --headless FOLDER`; its report in NAME.out.
@@ -686,7 +694,8 @@ if wanted library; then
     growth=$(ratio "$per_library" "$per_tiny")
     echo
     echo "A library of $library_count tiny photos in folders of 1000, headless (whole process):"
-    echo "  $library_seconds s, ${per_library} µs per photo, ${library_seen:-n/a} photos seen; $tiny_count photos: $library_tiny_seconds s, ${per_tiny} µs per photo"
+    echo "  $library_seconds s, ${per_library} µs per photo (runs: ${library_times[*]}), ${library_seen:-n/a} photos seen"
+    echo "  $tiny_count photos: $library_tiny_seconds s, ${per_tiny} µs per photo (runs: ${library_tiny_times[*]})"
     echo "  time per photo, library / $tiny_count: $growth   target <= 1.2: $(verdict "$growth" 1.2)"
     echo "  peak RSS $library_rss MB   target < 150 MB: $(verdict "$library_rss" 149.999)"
     figures+=("$library_rss" "$library_seen")
