@@ -55,6 +55,18 @@ RunEvent runEventOf(RunEvent::Kind kind, const QString &folder = QString()) {
     return event;
 }
 
+// The chain finds the photo by its path: the file there must be the one examined, as it was
+// examined, which the path may no longer lead to (a folder on the way swapped for a link). A
+// path that leads nowhere (a name that is no valid text, a path beyond the system's limit) is
+// left to the chain, which says so.
+bool pathLeadsToExamined(const QString &path, const FileStatus &examined, FileState *atPath) {
+    *atPath = fileStateOf(path);
+    const qint64 changedNs = examined.changed.seconds * 1000000000 + examined.changed.nanoseconds;
+    return !atPath->exists ||
+           (atPath->device == examined.key.device && atPath->inode == examined.key.inode &&
+            atPath->size == examined.size && atPath->changeTimeNs == changedNs);
+}
+
 // Why a photo was not opened: its own problem, or its folder's.
 PhotoReason notOpenedReason(const ExaminedPhoto &examined) {
     PhotoReason reason;
@@ -428,11 +440,8 @@ void RotationEngine::startRotation(ExaminedPhoto examined, const PhotoRef &photo
     job.perfect = scan->settings.perfect;
     job.trim = scan->settings.trim;
     job.fileTimeMode = scan->settings.fileTimeMode;
-    // The chain finds the photo by its path: the file there must be the one examined, which the
-    // path may no longer lead to (a folder on the way swapped for a link).
-    const FileState atPath = fileStateOf(photo.path);
-    if (atPath.exists && (atPath.device != examined.status.key.device ||
-                          atPath.inode != examined.status.key.inode)) {
+    FileState atPath;
+    if (!pathLeadsToExamined(photo.path, examined.status, &atPath)) {
         PhotoReason changed;
         changed.kind = PhotoReason::ChangedWhileExamined;
         finishPhoto(slot, PhotoOutcome::Left, photo, turn, changed);
