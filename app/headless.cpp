@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/startup.h"
+#include "app/stopsignals.h"
 #include "app/terminal.h"
 #include "engine/rotationengine.h"
 #include "presentation/headlessreport.h"
@@ -39,30 +40,43 @@ public:
 
 private:
     void start();
+    void onStopRequested(int signal);
+    void onRunEvent(const RunEvent &event);
     void onPhotoFinished(const PhotoOutcome &outcome);
+    void onListingProgress(int found);
     void onProgress(int handled, int total);
     void onFinished(const RunSummary &summary);
+    void showProgressLine(const QString &text);
     void clearProgressLine();
 
     const HeadlessRequest request;
     RotationEngine engine;
+    StopSignals stopSignals;
     const bool showProgress = standardOutputIsTerminal();
     bool progressShown = false;
     bool anyFailed = false;
+    int stoppedBy = 0; // the signal that asked for the end
 };
 
 HeadlessRun::HeadlessRun(const HeadlessRequest &headlessRequest)
     : request(headlessRequest) {
     engine.setParallelRotations(request.jobs);
+    connect(&engine, &RotationEngine::runEvent, this, &HeadlessRun::onRunEvent);
     connect(&engine, &RotationEngine::photoFinished, this, &HeadlessRun::onPhotoFinished);
+    connect(&engine, &RotationEngine::listingProgress, this, &HeadlessRun::onListingProgress);
     connect(&engine, &RotationEngine::progress, this, &HeadlessRun::onProgress);
     connect(&engine, &RotationEngine::runFinished, this, &HeadlessRun::onFinished);
+    connect(&stopSignals, &StopSignals::stopRequested, this, &HeadlessRun::onStopRequested);
 }
 
 int HeadlessRun::exec() {
     QMetaObject::invokeMethod(this, &HeadlessRun::start, Qt::QueuedConnection);
     const int status = QCoreApplication::exec();
-    return status != 0 ? status : (anyFailed ? HeadlessPhotoFailed : HeadlessSuccess);
+    if (status != 0)
+        return status;
+    if (stoppedBy != 0)
+        return HeadlessStoppedBySignal + stoppedBy;
+    return anyFailed ? HeadlessPhotoFailed : HeadlessSuccess;
 }
 
 // A single photo is looked at like a photo of a folder: its orientation decides the turn.
@@ -74,23 +88,49 @@ void HeadlessRun::start() {
                                    request.dryRun);
 }
 
+// Stops as Stop does; the summary follows once the tools have ended. A signal before the run
+// began ends the program at once.
+void HeadlessRun::onStopRequested(int signal) {
+    stoppedBy = signal;
+    if (engine.isBusy())
+        engine.stop();
+    else
+        QCoreApplication::exit(0);
+}
+
+void HeadlessRun::onRunEvent(const RunEvent &event) {
+    const QString line = headlessEventLine(event);
+    if (line.isEmpty())
+        return;
+    clearProgressLine();
+    writeLine(stdout, line);
+}
+
 void HeadlessRun::onPhotoFinished(const PhotoOutcome &outcome) {
     clearProgressLine();
     writeLine(stdout, headlessReportLine(outcome));
 }
 
+void HeadlessRun::onListingProgress(int found) {
+    showProgressLine(tr("Listing photos… %L1 found").arg(found));
+}
+
 void HeadlessRun::onProgress(int handled, int total) {
+    showProgressLine(tr("%1 of %2 photos").arg(handled).arg(total));
+}
+
+void HeadlessRun::showProgressLine(const QString &text) {
     if (!showProgress)
         return;
-    std::fputs(qPrintable(QString("\r%1").arg(tr("%1 of %2 photos").arg(handled).arg(total))),
-               stdout);
+    // Back to the line's start, the text, and the rest of the line cleared.
+    std::fputs(qPrintable("\r" + text + "\033[K"), stdout);
     std::fflush(stdout);
     progressShown = true;
 }
 
 void HeadlessRun::onFinished(const RunSummary &summary) {
     clearProgressLine();
-    anyFailed = summary.failed > 0;
+    anyFailed = summary.failed > 0 || summary.notRead > 0;
     for (const QString &line : headlessSummaryLines(summary))
         writeLine(stdout, line);
     QCoreApplication::exit(0);
@@ -114,7 +154,9 @@ bool readRequest(const QCommandLineParser &parser, HeadlessRequest *request) {
     const QFileInfo destination(positional.first());
     if (destination.isDir()) {
         request->folder = QDir::cleanPath(destination.absoluteFilePath());
-    } else if (destination.isFile()) {
+    } else if (destination.exists()) {
+        // Anything else that is there is looked at as a photo, and says what it is when it is
+        // none (a FIFO, a device).
         request->photo = destination.absoluteFilePath();
     } else {
         writeLine(stderr, tr("Pivotta: there is no folder or photo %1.")

@@ -1,11 +1,20 @@
 // Pivotta without a window: `pivotta --headless [--dry-run] [--jobs N] <folder-or-photo>`
 // rotates with the same engine and the same settings as the window, needs no display, and
-// prints a plain-text report: a line for each photo that is rotated, left or fails, then the
-// summary. Errors go to standard error. Exit status: 0 when nothing failed, 1 when a photo could
-// not be rotated, 2 for a bad option or a destination that does not exist.
+// prints a plain-text report: a line for each photo that is rotated, left or fails and for each
+// folder or file that cannot be read, then the summary. Errors go to standard error. SIGTERM,
+// SIGHUP and SIGINT stop the run as Stop does (photos whole, temporary files gone) and the
+// summary is still printed. Exit status: 0 when nothing failed, 1 when a photo could not be
+// rotated or a folder or file could not be read, 2 for a bad option or a destination that does
+// not exist, 128 + the signal's number when a signal stopped the run (130 for SIGINT, 143 for
+// SIGTERM, 129 for SIGHUP), as shells report it.
 #pragma once
 
 // The report's words are presentation/headlessreport's.
-enum HeadlessExit { HeadlessSuccess = 0, HeadlessPhotoFailed = 1, HeadlessBadUsage = 2 };
+enum HeadlessExit {
+    HeadlessSuccess = 0,
+    HeadlessPhotoFailed = 1,
+    HeadlessBadUsage = 2,
+    HeadlessStoppedBySignal = 128, // plus the signal's number
+};
 
 int runHeadless(int argc, char **argv);

@@ -10,6 +10,7 @@
 #include "app/headless.h"
 #include "common/screenfit.h"
 #include "app/startup.h"
+#include "files/descriptorbudget.h"
 #include "mainwindow/pivotta.h"
 #include "settings/settings.h"
 
@@ -28,6 +29,8 @@ int answerWithoutDisplay(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+    // Large batches hold many folders, photos and tools open at once.
+    raiseDescriptorLimit();
     if (headlessRequested(argc, argv))
         return runHeadless(argc, argv);
     if (!graphicalDisplayAvailable())

@@ -14,6 +14,7 @@ repeats=3
 rotate_count=20
 upright_count=500
 tiny_count=10000
+library_count=100000
 small_count=5000
 small_size="1800x1200"
 messages=30000
@@ -22,6 +23,7 @@ photo_size="4000x3000"
 smoke=false
 keep=false
 quick_exit=false
+only=""
 
 usage() {
     cat <<'EOF'
@@ -32,10 +34,13 @@ usage: bench/run.sh [options]
   --rotate N        large photos that need turning (default 20)
   --upright N       large photos that need no turning (default 500)
   --tiny N          tiny photos for the peak-memory batch (default 10000)
+  --library N       tiny photos of the large-library batch, in folders of 1000 (default 100000)
   --small N         small photos with and without EXIF for the orientation reading (default 5000)
   --messages N      appends for the output-pane benchmark (default 30000)
   --quick-exit      end pivotta as soon as its batch is over instead of waiting for its own
                     10 s close countdown (figures are the same, the run is shorter)
+  --only LIST       only these measurements, comma-separated: startup, rotation, eventloop,
+                    scan, small, tiny, library, outputlog, reading
   --keep            keep the temporary folder with the photo sets and logs
   --smoke           tiny sizes and one repeat: only checks that everything runs and prints
 EOF
@@ -48,6 +53,8 @@ while [ $# -gt 0 ]; do
     --rotate) rotate_count="$2"; shift ;;
     --upright) upright_count="$2"; shift ;;
     --tiny) tiny_count="$2"; shift ;;
+    --library) library_count="$2"; shift ;;
+    --only) only="$2"; shift ;;
     --small) small_count="$2"; shift ;;
     --messages) messages="$2"; shift ;;
     --quick-exit) quick_exit=true ;;
@@ -55,6 +62,7 @@ while [ $# -gt 0 ]; do
     --smoke)
         smoke=true; quick_exit=true
         repeats=1; rotate_count=3; upright_count=5; tiny_count=30; small_count=10
+        library_count=200
         messages=200; message_window=50; photo_size="640x428"; small_size="320x240" ;;
     -h | --help) usage; exit 0 ;;
     *) usage >&2; exit 2 ;;
@@ -69,6 +77,7 @@ pivotta="$build_dir/pivotta"
 bench_orientation="$build_dir/bench/bench_orientation"
 bench_outputlog="$build_dir/bench/bench_outputlog"
 bench_eventloop="$build_dir/bench/bench_eventloop"
+bench_scan="$build_dir/bench/bench_scan"
 TESTDATA_DIR="${PIVOTTA_TESTDATA_DIR:-$ROOT_DIR/tests/data}"
 SOURCE_PHOTO="$TESTDATA_DIR/orientation/Landscape_1.jpg"
 CONVERT=/usr/bin/convert # the real ImageMagick, not a wrapper earlier on the PATH
@@ -376,8 +385,8 @@ measure_rotation() {
 measure_scan() { # warm|cold
     local state="$1" run t
     local -n pivotta_times="scan_pivotta_$state" exiftran_times="scan_exiftran_$state" \
-        reader_times="scan_reader_$state"
-    pivotta_times=() exiftran_times=() reader_times=()
+        reader_times="scan_reader_$state" one_times="scan_one_$state" many_times="scan_many_$state"
+    pivotta_times=() exiftran_times=() reader_times=() one_times=() many_times=()
     for ((run = 1; run <= repeats; run++)); do
         log "scanning $upright_count upright photos ($state cache), run $run of $repeats"
         if [ "$state" = cold ]; then drop_page_cache; else warm_up "$work/upright"; fi
@@ -397,7 +406,26 @@ measure_scan() { # warm|cold
             t=$(timed "scan-$state-reader-$run" "$bench_orientation" "$work/upright" --scan)
             reader_times+=("$t")
         fi
+
+        # The engine's batch alone (bench_scan's own figure, without the program's start), its
+        # reads one at a time and several in flight.
+        if [ -x "$bench_scan" ]; then
+            if [ "$state" = cold ]; then drop_page_cache; else warm_up "$work/upright"; fi
+            one_times+=("$(scan_seconds "scan-$state-one-$run" --reads 1)")
+            if [ "$state" = cold ]; then drop_page_cache; else warm_up "$work/upright"; fi
+            many_times+=("$(scan_seconds "scan-$state-many-$run" --reads 16)")
+        fi
     done
+}
+
+# The "batch:" figure of one bench_scan run over the upright set.
+scan_seconds() { # NAME ARGUMENT...
+    local name="$1"
+    shift
+    "$bench_scan" "$work/upright" "$@" >"$work/$name.out" 2>"$work/$name.err" || true
+    local seconds
+    seconds=$(awk -F': ' '/^batch:/ { print $2 + 0 }' "$work/$name.out")
+    echo "${seconds:-n/a}"
 }
 
 # Small photos without EXIF take the image reader's route: a scan of them next to a scan of the
@@ -437,6 +465,35 @@ measure_tiny() {
     run_pivotta "$work/tiny" tiny-pivotta
     tiny_seconds=$(batch_seconds "$work/tiny-pivotta.log")
     tiny_rss=$(max_rss_mb "$work/tiny-pivotta.time")
+}
+
+# A large library: the headless program over the tiny set and over the library set (folders of
+# 1000 tiny photos), its wall time per photo for each and its peak memory over the library.
+measure_library() {
+    local run
+    library_tiny_times=() library_times=()
+    warm_up "$work/tiny"
+    warm_up "$work/library"
+    for ((run = 1; run <= repeats; run++)); do
+        log "large library: $library_count tiny photos, headless, run $run of $repeats"
+        library_tiny_times+=("$(headless_seconds "library-tiny-$run" "$work/tiny")")
+        library_times+=("$(headless_seconds "library-$run" "$work/library")")
+    done
+    library_tiny_seconds=$(median "${library_tiny_times[@]}")
+    library_seconds=$(median "${library_times[@]}")
+    library_rss=$(max_rss_mb "$work/library-1.time")
+    library_seen=$(grep -o 'out of [0-9]* photo(s) total' "$work/library-1.out" | grep -o '[0-9]*')
+}
+
+# headless_seconds NAME FOLDER: wall time of `pivotta --headless FOLDER`; its report in NAME.out.
+headless_seconds() {
+    local start end
+    start=$(now)
+    QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/$1.config" \
+        /usr/bin/time -v -o "$work/$1.time" "$pivotta" --headless "$2" >"$work/$1.out" \
+        2>"$work/$1.err" || true
+    end=$(now)
+    elapsed "$start" "$end"
 }
 
 # Start-up: from the exec of the program to its debug line "restore", which main writes right
@@ -515,6 +572,9 @@ measure_orientation_reading() {
 log "work folder: $work"
 make_masters
 make_rotate_set
+# wanted SECTION: whether --only asks for it (everything without --only).
+wanted() { [ -z "$only" ] || [[ ",$only," == *",$1,"* ]]; }
+
 log "making $upright_count upright photos and $tiny_count tiny ones"
 make_copies "$work/masters/tag1.jpg" "$upright_count" "IMG_%05g.jpg" "$work/upright"
 make_copies "$work/masters/small-no-exif.jpg" "$small_count" "IMG_%05g.jpg" "$work/small-no-exif"
@@ -523,23 +583,29 @@ for ((sub = 0; sub * 1000 < tiny_count; sub++)); do
     count=$((tiny_count - sub * 1000 < 1000 ? tiny_count - sub * 1000 : 1000))
     make_copies "$work/masters/tiny.jpg" "$count" "tiny_%05g.jpg" "$work/tiny/part$sub"
 done
+if wanted library; then
+    log "making $library_count tiny photos for the library"
+    for ((sub = 0; sub * 1000 < library_count; sub++)); do
+        count=$((library_count - sub * 1000 < 1000 ? library_count - sub * 1000 : 1000))
+        make_copies "$work/masters/tiny.jpg" "$count" "tiny_%05g.jpg" "$work/library/part$sub"
+    done
+fi
 sync
 
-measure_startup
-measure_rotation
-measure_eventloop
-measure_scan warm
-if $can_drop_cache; then measure_scan cold; fi
-measure_small
-measure_tiny
-measure_outputlog
-measure_orientation_reading
+wanted startup && measure_startup
+wanted rotation && measure_rotation
+wanted eventloop && measure_eventloop
+if wanted scan; then
+    measure_scan warm
+    if $can_drop_cache; then measure_scan cold; fi
+fi
+wanted small && measure_small
+wanted tiny && measure_tiny
+wanted library && measure_library
+wanted outputlog && measure_outputlog
+wanted reading && measure_orientation_reading
 
 # ---- report ----
-rotate_pivotta_median=$(median "${rotate_pivotta[@]}")
-rotate_bare_median=$(median "${rotate_bare[@]}")
-rotate_exiftran_median=$(median "${rotate_exiftran[@]}")
-rotate_bare_fsync_median=$(median "${rotate_bare_fsync[@]}")
 photo_mb=$(awk -v b="$(stat -c %s "$work/masters/base.jpg")" 'BEGIN { printf "%.2f", b / 1e6 }')
 
 peak() { max_rss_mb "$work/$1.time"; }
@@ -548,30 +614,42 @@ echo
 echo "== Pivotta benchmark: $(date '+%Y-%m-%d %H:%M'), $(nproc) cores, median of $repeats =="
 $smoke && echo "(smoke run: tiny sizes, the figures only show that every step runs)"
 echo "photos: $photo_size, $photo_mb MB each; page cache can be dropped: $can_drop_cache"
-echo
-echo "Rotating $rotate_count large photos (tags 3, 6, 8):"
-rotate_one_median=$(median "${rotate_pivotta_one[@]}")
-rotate_headless_median=$(median "${rotate_headless[@]}")
-window_ratio=$(ratio "$rotate_pivotta_median" "$rotate_exiftran_median")
-headless_ratio=$(ratio "$rotate_headless_median" "$rotate_exiftran_median")
-one_ratio=$(ratio "$rotate_one_median" "$rotate_bare_fsync_median")
-echo "  pivotta, window, $(nproc) at once:  $rotate_pivotta_median s   (runs: ${rotate_pivotta[*]}; peak RSS $(peak rotate-pivotta-1) MB)"
-echo "  pivotta, headless:          $rotate_headless_median s   (runs: ${rotate_headless[*]}; peak RSS $(peak rotate-headless-1) MB)"
-echo "  pivotta, window, 1 at once: $rotate_one_median s   (runs: ${rotate_pivotta_one[*]})"
-echo "  bare tools + fsync:         $rotate_bare_fsync_median s   (runs: ${rotate_bare_fsync[*]}; the engine's sequence)"
-echo "  bare tools, no fsync:       $rotate_bare_median s   (runs: ${rotate_bare[*]})"
-echo "  exiftran -ai:               $rotate_exiftran_median s   (runs: ${rotate_exiftran[*]}; peak RSS $(peak rotate-exiftran-1) MB)"
-echo "  window / exiftran:          $window_ratio   target <= 0.75: $(verdict "$window_ratio" 0.75)"
-echo "  headless / exiftran:        $headless_ratio   target <= 0.75: $(verdict "$headless_ratio" 0.75)"
-echo "  1 at once / bare + fsync:   $one_ratio   target <= 1.05: $(verdict "$one_ratio" 1.05)"
-echo "  1 at once / exiftran:       $(ratio "$rotate_one_median" "$rotate_exiftran_median")"
-echo
-echo "The window's event loop during that batch (bench_eventloop):"
-echo "  longest wait: $eventloop_longest ms (median $eventloop_median ms)   target <= 100 ms: $(verdict "$eventloop_longest" 100)"
+figures=() # a figure that could not be taken means that a step did not run
+if wanted rotation; then
+    rotate_pivotta_median=$(median "${rotate_pivotta[@]}")
+    rotate_bare_median=$(median "${rotate_bare[@]}")
+    rotate_exiftran_median=$(median "${rotate_exiftran[@]}")
+    rotate_bare_fsync_median=$(median "${rotate_bare_fsync[@]}")
+    rotate_one_median=$(median "${rotate_pivotta_one[@]}")
+    rotate_headless_median=$(median "${rotate_headless[@]}")
+    window_ratio=$(ratio "$rotate_pivotta_median" "$rotate_exiftran_median")
+    headless_ratio=$(ratio "$rotate_headless_median" "$rotate_exiftran_median")
+    one_ratio=$(ratio "$rotate_one_median" "$rotate_bare_fsync_median")
+    echo
+    echo "Rotating $rotate_count large photos (tags 3, 6, 8):"
+    echo "  pivotta, window, $(nproc) at once:  $rotate_pivotta_median s   (runs: ${rotate_pivotta[*]}; peak RSS $(peak rotate-pivotta-1) MB)"
+    echo "  pivotta, headless:          $rotate_headless_median s   (runs: ${rotate_headless[*]}; peak RSS $(peak rotate-headless-1) MB)"
+    echo "  pivotta, window, 1 at once: $rotate_one_median s   (runs: ${rotate_pivotta_one[*]})"
+    echo "  bare tools + fsync:         $rotate_bare_fsync_median s   (runs: ${rotate_bare_fsync[*]}; the engine's sequence)"
+    echo "  bare tools, no fsync:       $rotate_bare_median s   (runs: ${rotate_bare[*]})"
+    echo "  exiftran -ai:               $rotate_exiftran_median s   (runs: ${rotate_exiftran[*]}; peak RSS $(peak rotate-exiftran-1) MB)"
+    echo "  window / exiftran:          $window_ratio   target <= 0.75: $(verdict "$window_ratio" 0.75)"
+    echo "  headless / exiftran:        $headless_ratio   target <= 0.75: $(verdict "$headless_ratio" 0.75)"
+    echo "  1 at once / bare + fsync:   $one_ratio   target <= 1.05: $(verdict "$one_ratio" 1.05)"
+    echo "  1 at once / exiftran:       $(ratio "$rotate_one_median" "$rotate_exiftran_median")"
+    figures+=("$rotate_pivotta_median" "$rotate_one_median" "$rotate_headless_median"
+        "$rotate_bare_median" "$rotate_bare_fsync_median" "$rotate_exiftran_median")
+fi
+if wanted eventloop; then
+    echo
+    echo "The window's event loop during that batch (bench_eventloop):"
+    echo "  longest wait: $eventloop_longest ms (median $eventloop_median ms)   target <= 100 ms: $(verdict "$eventloop_longest" 100)"
+fi
 for state in warm cold; do
+    wanted scan || continue
     [ "$state" = cold ] && ! $can_drop_cache && continue
     declare -n pivotta_times="scan_pivotta_$state" exiftran_times="scan_exiftran_$state" \
-        reader_times="scan_reader_$state"
+        reader_times="scan_reader_$state" one_times="scan_one_$state" many_times="scan_many_$state"
     p=$(median "${pivotta_times[@]}")
     e=$(median "${exiftran_times[@]}")
     r=$(median "${reader_times[@]}")
@@ -579,12 +657,24 @@ for state in warm cold; do
     echo "Scanning $upright_count large photos that need no turning ($state page cache):"
     echo "  pivotta batch:            $p s   (runs: ${pivotta_times[*]}; peak RSS $(peak "scan-$state-pivotta-1") MB)"
     echo "  exiftran -ai:             $e s   (runs: ${exiftran_times[*]})"
-    echo "  pivotta / exiftran:       $(ratio "$p" "$e")   target <= 1.0: $(verdict "$(ratio "$p" "$e")" 1.0)"
+    echo "  pivotta / exiftran:       $(ratio "$p" "$e")   target <= 0.6: $(verdict "$(ratio "$p" "$e")" 0.6)"
     echo "  readOrientation scan:     $r s   (runs: ${reader_times[*]}; bench_orientation --scan, whole process)"
     echo "  readOrientation / exiftran: $(ratio "$r" "$e")   target <= 1.0: $(verdict "$(ratio "$r" "$e")" 1.0)"
-    unset -n pivotta_times exiftran_times reader_times
+    if [ ${#one_times[@]} -gt 0 ]; then
+        o=$(median "${one_times[@]}")
+        m=$(median "${many_times[@]}")
+        echo "  engine batch, reads one at a time: $o s   (runs: ${one_times[*]}; bench_scan --reads 1)"
+        echo "  engine batch, 16 reads in flight:  $m s   (runs: ${many_times[*]}; bench_scan --reads 16)"
+        if [ "$state" = cold ]; then
+            echo "  one at a time / in flight: $(ratio "$o" "$m")   target >= 2: $(verdict 2 "$(ratio "$o" "$m")")"
+        else
+            echo "  one at a time / in flight: $(ratio "$o" "$m")"
+        fi
+    fi
+    [ "$state" = warm ] && figures+=("$p" "$e")
+    unset -n pivotta_times exiftran_times reader_times one_times many_times
 done
-if [ ${#small_plain[@]} -gt 0 ]; then
+if wanted small && [ ${#small_plain[@]} -gt 0 ]; then
     sp=$(median "${small_plain[@]}")
     st=$(median "${small_tagged[@]}")
     echo
@@ -593,29 +683,44 @@ if [ ${#small_plain[@]} -gt 0 ]; then
     echo "  tagged 1:                 $st s   (runs: ${small_tagged[*]})"
     echo "  without / tagged:         $(ratio "$sp" "$st")   target <= 2: $(verdict "$(ratio "$sp" "$st")" 2)"
 fi
-echo
-echo "Batch of $tiny_count tiny photos: peak RSS $tiny_rss MB   target < 300 MB: $(verdict "$tiny_rss" 299.999); batch $tiny_seconds s"
-echo
-echo "Output pane, $messages appends, \"Keep all\" (windows of $message_window):"
-echo "  first window: $outputlog_first; last window: $outputlog_last; peak RSS $outputlog_rss MB"
-echo "  last / first:             $outputlog_ratio   target <= 2: $(verdict "$outputlog_ratio" 2)"
-echo
-startup_median=$(median "${startup_times[@]}")
-echo "Start-up to the window shown (exec to the \"restore\" line before show()):"
-echo "  warm: $startup_median s (runs: ${startup_times[*]}); after a dropped page cache: $startup_cold s"
-echo "  target <= 0.5 s: warm $(verdict "$startup_median" 0.5), cold $(verdict "$startup_cold" 0.5)"
-if [ -s "$work/orientation.out" ]; then
+if wanted tiny; then
+    echo
+    echo "Batch of $tiny_count tiny photos: peak RSS $tiny_rss MB   target < 300 MB: $(verdict "$tiny_rss" 299.999); batch $tiny_seconds s"
+    figures+=("$tiny_rss")
+fi
+if wanted library; then
+    per_tiny=$(awk -v t="$library_tiny_seconds" -v n="$tiny_count" 'BEGIN { printf "%.1f", t / n * 1e6 }')
+    per_library=$(awk -v t="$library_seconds" -v n="$library_count" 'BEGIN { printf "%.1f", t / n * 1e6 }')
+    growth=$(ratio "$per_library" "$per_tiny")
+    echo
+    echo "A library of $library_count tiny photos in folders of 1000, headless (whole process):"
+    echo "  $library_seconds s, ${per_library} µs per photo (runs: ${library_times[*]}), ${library_seen:-n/a} photos seen"
+    echo "  $tiny_count photos: $library_tiny_seconds s, ${per_tiny} µs per photo (runs: ${library_tiny_times[*]})"
+    echo "  time per photo, library / $tiny_count: $growth   target <= 1.2: $(verdict "$growth" 1.2)"
+    echo "  peak RSS $library_rss MB   target < 150 MB: $(verdict "$library_rss" 149.999)"
+    figures+=("$library_rss" "$library_seen")
+fi
+if wanted outputlog; then
+    echo
+    echo "Output pane, $messages appends, \"Keep all\" (windows of $message_window):"
+    echo "  first window: $outputlog_first; last window: $outputlog_last; peak RSS $outputlog_rss MB"
+    echo "  last / first:             $outputlog_ratio   target <= 2: $(verdict "$outputlog_ratio" 2)"
+    [ -x "$bench_outputlog" ] && figures+=("$outputlog_ratio")
+fi
+if wanted startup; then
+    startup_median=$(median "${startup_times[@]}")
+    echo
+    echo "Start-up to the window shown (exec to the \"restore\" line before show()):"
+    echo "  warm: $startup_median s (runs: ${startup_times[*]}); after a dropped page cache: $startup_cold s"
+    echo "  target <= 0.5 s: warm $(verdict "$startup_median" 0.5), cold $(verdict "$startup_cold" 0.5)"
+    figures+=("$startup_median")
+fi
+if wanted reading && [ -s "$work/orientation.out" ]; then
     echo
     echo "Orientation reading (bench_orientation over the upright set):"
     sed 's/^/  /' "$work/orientation.out"
 fi
 
-# A figure that could not be taken means that a step did not run.
-figures=("$rotate_pivotta_median" "$(median "${rotate_pivotta_one[@]}")"
-    "$(median "${rotate_headless[@]}")" "$rotate_bare_median" "$rotate_bare_fsync_median"
-    "$rotate_exiftran_median" "$(median "${scan_pivotta_warm[@]}")"
-    "$(median "${scan_exiftran_warm[@]}")" "$startup_median" "$tiny_rss")
-[ -x "$bench_outputlog" ] && figures+=("$outputlog_ratio")
 for figure in "${figures[@]}"; do
     if [ "$figure" = "n/a" ] || [ -z "$figure" ]; then
         echo "some figures are missing: see the logs (run with --keep)" >&2

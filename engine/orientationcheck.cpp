@@ -3,6 +3,9 @@
 
 #include "exif/orientation.h"
 #include "exif/orientationreader.h"
+#include "files/heldphoto.h"
+
+#include <memory>
 
 namespace {
 Turn turnForTransformation(QImageIOHandler::Transformations transformation) {
@@ -72,13 +75,17 @@ OrientationCheck fromImageReader(const OrientationReading &reading, bool fixMirr
 }
 } // namespace
 
-OrientationCheck checkOrientation(const QString &photoPath, bool fixMirrored) {
-    const OrientationReading reading = readOrientation(photoPath);
-    if (reading.status == OrientationReading::NotOpened)
-        return {};
+OrientationCheck checkOrientation(const HeldPhoto &photo, bool fixMirrored) {
+    const OrientationReading reading = readOrientation(photo);
     if (reading.status == OrientationReading::FileChanged)
         return finding(OrientationCheck(), OrientationCheck::Changed);
     if (reading.exifDecides())
         return fromExifValue(reading.orientation, fixMirrored);
     return fromImageReader(reading, fixMirrored);
+}
+
+OrientationCheck checkOrientation(const QString &photoPath, bool fixMirrored) {
+    OrientationCheck notOpened;
+    const std::unique_ptr<HeldPhoto> photo = HeldPhoto::openChosen(photoPath, &notOpened.problem);
+    return photo ? checkOrientation(*photo, fixMirrored) : notOpened;
 }

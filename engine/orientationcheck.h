@@ -8,10 +8,13 @@
 #include <QString>
 
 #include "engine/turn.h"
+#include "files/fileproblem.h"
+
+class HeldPhoto;
 
 struct OrientationCheck {
     enum Finding {
-        NotOpened,  // no readable file at the path
+        NotOpened,  // no readable file at the path: `problem` says why
         Upright,    // needs no turn
         NeedsTurn,  // `turn` makes it upright
         Mirrored,   // a mirrored orientation, left alone
@@ -31,6 +34,7 @@ struct OrientationCheck {
     int exifCode = 0;
     QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone;
     QString readerError;
+    FileProblem problem;
 
     // Whether the finding leaves the photo as it is although it has an orientation to apply.
     bool leavesPhoto() const {
@@ -41,4 +45,6 @@ struct OrientationCheck {
 Q_DECLARE_METATYPE(OrientationCheck)
 
 // `fixMirrored`: mirrored orientations are turned upright too, instead of being left.
+OrientationCheck checkOrientation(const HeldPhoto &photo, bool fixMirrored);
+// A photo the user named by its path, opened as HeldPhoto::openChosen opens it.
 OrientationCheck checkOrientation(const QString &photoPath, bool fixMirrored);

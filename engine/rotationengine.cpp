@@ -1,9 +1,7 @@
-// The rotation engine: runs, scans in slices, photos side by side, and the rules between runs.
+// The rotation engine: runs, their scans, photos side by side, and the rules between runs.
 #include "engine/rotationengine.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -13,23 +11,33 @@
 
 #include "common/debuglog.h"
 #include "engine/orientationcheck.h"
-#include "engine/photofiles.h"
 #include "engine/photorotation.h"
+#include "engine/photoscan.h"
 #include "engine/safereplace.h"
-#include "engine/tempfileholder.h"
+#include "engine/scanworkers.h"
+#include "files/descriptorbudget.h"
+#include "files/heldphoto.h"
 #include "settings/settings.h"
 
 namespace {
-// The event loop gets control back at least this often while a scan lists or examines photos.
+// The event loop gets control back at least this often while the engine takes examined photos.
 constexpr int sliceMs = 10;
 // Progress is told at most this often.
 constexpr int progressIntervalMs = 100;
 
 // A photo whose rotation failed is tried again by watcher runs once any of these changes.
-QString failureKey(const QFileInfo &photo) {
-    return photo.absoluteFilePath() + '\n' + QString::number(photo.size()) + '\n' +
-           QString::number(photo.lastModified().toMSecsSinceEpoch()) + '\n' +
-           QString::number(int(photo.permissions()));
+QString failureKey(const FileStatus &photo) {
+    return QStringLiteral("%1:%2:%3:%4.%5:%6")
+        .arg(photo.key.device)
+        .arg(photo.key.inode)
+        .arg(photo.size)
+        .arg(photo.modified.seconds)
+        .arg(photo.modified.nanoseconds)
+        .arg(photo.mode);
+}
+
+QPair<quint64, quint64> fileKeyOf(const FileStatus &photo) {
+    return {photo.key.device, photo.key.inode};
 }
 
 // A complete JPEG file ends with its end marker; a copy still under way does not (yet).
@@ -46,12 +54,36 @@ RunEvent runEventOf(RunEvent::Kind kind, const QString &folder = QString()) {
     event.folder = folder;
     return event;
 }
+
+// The chain finds the photo by its path: the file there must be the one examined, as it was
+// examined, which the path may no longer lead to (a folder on the way swapped for a link). A
+// path that leads nowhere (a name that is no valid text, a path beyond the system's limit) is
+// left to the chain, which says so.
+bool pathLeadsToExamined(const QString &path, const FileStatus &examined, FileState *atPath) {
+    *atPath = fileStateOf(path);
+    const qint64 changedNs = examined.changed.seconds * 1000000000 + examined.changed.nanoseconds;
+    return !atPath->exists ||
+           (atPath->device == examined.key.device && atPath->inode == examined.key.inode &&
+            atPath->size == examined.size && atPath->changeTimeNs == changedNs);
+}
+
+// Why a photo was not opened: its own problem, or its folder's.
+PhotoReason notOpenedReason(const ExaminedPhoto &examined) {
+    PhotoReason reason;
+    reason.kind = PhotoReason::NotOpened;
+    const FileProblem &problem = examined.problem;
+    reason.error =
+        problem.path.isEmpty() || problem.path == examined.path ? problem.reason : problem.text();
+    return reason;
+}
 } // namespace
 
 struct RotationEngine::ActiveRotation {
     PhotoRotation *rotation = nullptr;
     int slot = 0;
     QString failureKey;
+    QPair<quint64, quint64> file;
+    std::shared_ptr<HeldPhoto> photo; // held open until its rotation has ended
 };
 
 // The settings a run works with, read once at its start.
@@ -68,17 +100,17 @@ struct RotationEngine::Scan {
     RunSettings settings;
     bool dryRun = false;
     Turn presetTurn = Turn::None; // a single photo's turn, given by the caller
-    std::unique_ptr<QDirIterator> iterator;
-    bool listing = false;
-    QStringList entries;
-    int next = 0;
+    int parallel = 1;             // photos in work at once, within the descriptors left
+    std::unique_ptr<PhotoScan> photos;
     int handled = 0;
     QElapsedTimer timer;
     QElapsedTimer progressShown;
+    QElapsedTimer countShown;
 };
 
 RotationEngine::RotationEngine(QObject *parent)
-    : QObject(parent) {
+    : QObject(parent)
+    , workers(std::make_unique<ScanWorkers>(this, maxReadsInFlight)) {
     qRegisterMetaType<RunSummary>();
     qRegisterMetaType<RunEvent>();
     qRegisterMetaType<PhotoStep>();
@@ -95,9 +127,7 @@ RotationEngine::~RotationEngine() {
 }
 
 void RotationEngine::setArrivalTimes(int settleMs, int emptyMs, int incompleteMs) {
-    arrivalSettleMs = settleMs;
-    emptyPhotoSettleMs = emptyMs;
-    incompletePhotoWaitMs = incompleteMs;
+    arrival = {settleMs, emptyMs, incompleteMs};
 }
 
 RotationEngine::RunSettings RotationEngine::readSettings() const {
@@ -114,23 +144,27 @@ RotationEngine::RunSettings RotationEngine::readSettings() const {
 bool RotationEngine::startUserBatch(const QString &folder, bool dryRun) {
     if (isBusy()) {
         qCDebug(lcPivotta) << "user start refused, a rotation is in progress";
-        tell(RunEvent::BatchRefused);
+        tell(runEventOf(RunEvent::BatchRefused));
         return false;
     }
     state = RunState::UserBatch;
     emit runStarted(RunSummary::UserBatch);
-    tell(RunEvent::ScanStarted, folder);
+    tell(runEventOf(RunEvent::ScanStarted, folder));
     qCDebug(lcPivotta) << "no watcher";
-    beginScan(RunSummary::UserBatch, folder, dryRun, readSettings());
+    beginScan(RunSummary::UserBatch, WatchCandidates::wholeTree(folder), dryRun, readSettings());
     return true;
 }
 
 void RotationEngine::startWatcherRun(const QString &folder) {
+    startWatcherRun(WatchCandidates::wholeTree(folder));
+}
+
+void RotationEngine::startWatcherRun(const WatchCandidates &candidates) {
     qCDebug(lcPivotta) << "watcher";
-    RunEvent noticed = runEventOf(RunEvent::ChangeNoticed, folder);
+    RunEvent noticed = runEventOf(RunEvent::ChangeNoticed, candidates.watchedFolder);
     noticed.time = QTime::currentTime();
     tell(noticed);
-    pendingWatcherFolder = folder;
+    pendingCandidates.add(candidates);
     switch (state) {
     case RunState::UserBatch:
     case RunState::SinglePhoto:
@@ -147,7 +181,8 @@ void RotationEngine::startWatcherRun(const QString &folder) {
     state = RunState::WatcherRun;
     watcherRunDue = false;
     emit runStarted(RunSummary::WatcherRun);
-    beginScan(RunSummary::WatcherRun, folder, false, readSettings());
+    beginScan(RunSummary::WatcherRun, std::exchange(pendingCandidates, WatchCandidates()), false,
+              readSettings());
 }
 
 bool RotationEngine::rotateByOrientation(const QString &photoPath, const QString &folder,
@@ -165,7 +200,7 @@ bool RotationEngine::startSinglePhoto(const QString &photoPath, Turn turn, const
     if (isBusy()) {
         // The running batch may be working on this very photo; two tools must never write the
         // same file at once.
-        tell(RunEvent::SinglePhotoRefused);
+        tell(runEventOf(RunEvent::SinglePhotoRefused));
         return false;
     }
     state = RunState::SinglePhoto;
@@ -174,12 +209,14 @@ bool RotationEngine::startSinglePhoto(const QString &photoPath, Turn turn, const
     scan->summary.kind = RunSummary::SinglePhoto;
     scan->summary.folder = folder;
     scan->settings = readSettings();
-    scan->settings.parallel = 1;
     scan->dryRun = dryRun;
     scan->presetTurn = turn;
-    scan->entries << photoPath;
     scan->timer.start();
-    scheduleSlice(&RotationEngine::examineSlice);
+    PhotoScan::Options options;
+    options.examine.readOrientation = turn == Turn::None;
+    options.examine.fixMirrored = scan->settings.fixMirrored;
+    options.readsInFlight = 1;
+    beginPhotoScan(std::make_unique<PhotoScan>(*workers, photoPath, options));
     return true;
 }
 
@@ -190,9 +227,11 @@ OrientationCheck RotationEngine::checkPhoto(const QString &photoPath) const {
 void RotationEngine::stop() {
     // No follow-up: the user asked for an end.
     watcherRunDue = false;
+    pendingCandidates = WatchCandidates();
     if (!scan)
         return;
     scan->summary.interrupted = true;
+    scan->photos->stop();
     for (ActiveRotation *rotation : std::as_const(active))
         rotation->rotation->stop();
     if (active.isEmpty())
@@ -201,79 +240,67 @@ void RotationEngine::stop() {
 
 // One scan of a run; a watcher run that rechecks begins another. The arguments are copies: the
 // previous scan they may come from goes here.
-void RotationEngine::beginScan(RunSummary::Kind kind, QString folder, bool dryRun,
-                               RunSettings settings) {
+void RotationEngine::beginScan(RunSummary::Kind kind, const WatchCandidates &candidates,
+                               bool dryRun, RunSettings settings) {
     scan = std::make_unique<Scan>();
     scan->summary.kind = kind;
-    scan->summary.folder = folder;
+    scan->summary.folder = candidates.watchedFolder;
     scan->dryRun = dryRun;
     scan->settings = settings;
     qCDebug(lcPivotta) << "rotate while iterating folder start";
     scan->timer.start();
-
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        tell(RunEvent::FolderNotOpened, folder);
-        scheduleSlice(&RotationEngine::examineSlice);
-        return;
-    }
-    scan->iterator = std::make_unique<QDirIterator>(
-        QDir::cleanPath(folder), photoNameFilters(),
-        QDir::AllEntries | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    scan->listing = true;
-    scheduleSlice(&RotationEngine::listSlice);
+    // Each photo in work holds descriptors: as many side by side as the system leaves room for,
+    // and at least one, whose opens then say when they fail.
+    scan->parallel = std::max(1, photosInWorkNow(settings.parallel));
+    PhotoScan::Options options;
+    options.examine.fixMirrored = settings.fixMirrored;
+    options.examine.checkArrival = kind == RunSummary::WatcherRun;
+    options.examine.arrival = arrival;
+    options.removeStaleTempFiles = !dryRun; // a dry run changes nothing
+    options.readsInFlight = readsOverride > 0 ? readsOverride : readsInFlightNow(scan->parallel);
+    beginPhotoScan(std::make_unique<PhotoScan>(*workers, candidates, options));
 }
 
-// Lists the photos first, a slice at a time, so that a user batch can show how far it is.
-void RotationEngine::listSlice() {
-    if (!scan)
-        return;
-    QElapsedTimer slice;
-    slice.start();
-    while (!stopping() && scan->iterator->hasNext()) {
-        const QString entry = scan->iterator->next();
-        // Only files are photos; a folder named like one is walked, not counted.
-        if (scan->iterator->fileInfo().isFile())
-            scan->entries << entry;
-        if (slice.elapsed() >= sliceMs) {
-            scheduleSlice(&RotationEngine::listSlice);
-            return;
-        }
-    }
-    scan->listing = false;
-    scan->iterator.reset();
-    if (!stopping())
-        removeLeftoverTempFiles();
-    if (scan->summary.kind == RunSummary::UserBatch && !stopping())
-        emit photosListed(int(scan->entries.size()));
-    examineSlice();
-}
-
-// Temporary files that a Pivotta left beside photos when it was killed go before a batch starts;
-// files that a running Pivotta holds stay.
-void RotationEngine::removeLeftoverTempFiles() {
-    QSet<QString> folders;
-    for (const QString &entry : std::as_const(scan->entries))
-        folders.insert(QFileInfo(entry).absolutePath());
-    for (const QString &folder : std::as_const(folders)) {
-        const QStringList removed = removeStaleTempFiles(folder);
-        if (removed.isEmpty())
-            continue;
-        qCDebug(lcPivotta) << "removed leftover temporary files" << removed;
-        RunEvent event = runEventOf(RunEvent::LeftoversRemoved, folder);
-        event.count = int(removed.size());
+void RotationEngine::beginPhotoScan(std::unique_ptr<PhotoScan> photos) {
+    scan->photos = std::move(photos);
+    PhotoScan *scanned = scan->photos.get();
+    connect(scanned, &PhotoScan::listingProgress, this, [this](int found) {
+        if (scan && scan->summary.kind == RunSummary::UserBatch)
+            emit listingProgress(found);
+    });
+    connect(scanned, &PhotoScan::listingEvent, this, [this](const RunEvent &event) {
+        if (event.kind == RunEvent::EntryNotRead || event.kind == RunEvent::FolderNotOpened)
+            ++scan->summary.notRead;
         tell(event);
-    }
+    });
+    connect(scanned, &PhotoScan::listed, this, [this](int count) {
+        if (scan->summary.kind == RunSummary::UserBatch && !stopping())
+            emit photosListed(count);
+    });
+    // The engine may end the scan from here: endPhotoScan deletes it later, never while it emits.
+    connect(scanned, &PhotoScan::examinedReady, this, &RotationEngine::examineSlice);
+    scanned->start();
 }
 
-// Looks at the next photos in scan order and starts their rotations while there is room.
+// Ends the current scan's listing and reads: its workers go once it is deleted.
+void RotationEngine::endPhotoScan() {
+    if (!scan || !scan->photos)
+        return;
+    PhotoScan *ended = scan->photos.release();
+    ended->disconnect(this);
+    ended->stop();
+    ended->deleteLater();
+}
+
+// Takes the examined photos in scan order and starts their rotations while there is room.
 void RotationEngine::examineSlice() {
-    if (!scan)
+    if (!scan || !scan->photos)
         return;
     QElapsedTimer slice;
     slice.start();
-    while (!stopping() && scan->next < scan->entries.size() &&
-           active.size() < scan->settings.parallel) {
-        examine(scan->entries.at(scan->next++));
+    PhotoScan &photos = *scan->photos;
+    while (!stopping() && active.size() < scan->parallel && photos.hasExamined()) {
+        examine(photos.takeExamined());
         if (slice.elapsed() >= sliceMs) {
             scheduleSlice(&RotationEngine::examineSlice);
             return;
@@ -283,35 +310,48 @@ void RotationEngine::examineSlice() {
         finishScan();
 }
 
-void RotationEngine::examine(const QString &entry) {
+void RotationEngine::examine(ExaminedPhoto examined) {
     RunSummary &summary = scan->summary;
-    ++summary.entriesSeen;
     const int slot = ordered.open();
-    const auto photoOf = [&] {
-        return PhotoRef{entry, PhotoRotation::replacedFileOf(entry), summary.folder};
-    };
-    if (summary.kind == RunSummary::SinglePhoto && scan->presetTurn != Turn::None) {
-        ++summary.photosToRotate;
-        startRotation(photoOf(), scan->presetTurn, slot, FileState());
-        return;
-    }
-    if (summary.kind == RunSummary::WatcherRun && leaveForLater(entry)) {
+    const PhotoRef photo{examined.path, examined.file, summary.folder};
+    if (examined.notPhoto) {
+        // Named like a photo, but a link (never followed) or no regular file.
+        finishPhoto(slot, PhotoOutcome::Left, photo, Turn::None, notOpenedReason(examined));
         entryHandled(slot);
         return;
     }
+    ++summary.entriesSeen;
+    if (summary.kind == RunSummary::WatcherRun && leaveForLater(examined)) {
+        entryHandled(slot);
+        return;
+    }
+    if (!examined.opened()) {
+        qCDebug(lcPivotta) << "fail orientation" << examined.path << examined.problem.text();
+        finishPhoto(slot, PhotoOutcome::Failed, photo, Turn::None, notOpenedReason(examined));
+        if (examined.statusKnown)
+            failedPhotoKeys.insert(failureKey(examined.status));
+        entryHandled(slot);
+        return;
+    }
+    if (summary.kind == RunSummary::SinglePhoto && scan->presetTurn != Turn::None) {
+        ++summary.photosToRotate;
+        startRotation(std::move(examined), photo, scan->presetTurn, slot);
+        return;
+    }
 
-    // The turn holds only for the photo it is read from: the rotation compares.
-    const FileState examined = fileStateOf(entry);
-    const OrientationCheck check = checkOrientation(entry, scan->settings.fixMirrored);
+    const OrientationCheck check = examined.check;
     if (check.askedImageReader) {
         PhotoStep step;
         step.kind = PhotoStep::ExifUnusable;
-        step.photo = photoOf();
+        step.photo = photo;
         step.check = check;
         step.inUserBatch = summary.kind == RunSummary::UserBatch;
-        tell(slot, step);
+        tell(slot, &RotationEngine::photoStep, step);
     }
-    if (summary.kind == RunSummary::UserBatch && summary.entriesSeen % 10 == 0) {
+    // Every ten photos, and a few times a second at most: the status bar paints at once.
+    if (summary.kind == RunSummary::UserBatch && summary.entriesSeen % 10 == 0 &&
+        (!scan->countShown.isValid() || scan->countShown.elapsed() >= progressIntervalMs)) {
+        scan->countShown.start();
         RunEvent counted = runEventOf(RunEvent::PhotosCounted, summary.folder);
         counted.count = summary.photosToRotate;
         counted.total = summary.entriesSeen;
@@ -319,21 +359,20 @@ void RotationEngine::examine(const QString &entry) {
     }
 
     if (check.finding == OrientationCheck::Changed && summary.kind == RunSummary::WatcherRun)
-        summary.photosArriving << entry;
-    // A single photo that cannot be read is a failure; in a folder, such a file is no photo.
-    const bool unopenedSingle =
-        check.finding == OrientationCheck::NotOpened && summary.kind == RunSummary::SinglePhoto;
-    if (check.leavesPhoto() || unopenedSingle) {
-        const bool failed = check.finding == OrientationCheck::Unreadable || unopenedSingle;
-        finishPhoto(slot, failed ? PhotoOutcome::Failed : PhotoOutcome::Left, photoOf(), Turn::None,
+        summary.photosArriving << examined.path;
+    if (check.leavesPhoto()) {
+        const bool failed = check.finding == OrientationCheck::Unreadable;
+        finishPhoto(slot, failed ? PhotoOutcome::Failed : PhotoOutcome::Left, photo, Turn::None,
                     reasonOfCheck(check));
+        if (failed)
+            failedPhotoKeys.insert(failureKey(examined.status));
     }
 
     if (check.turn == Turn::None) {
         if (summary.kind == RunSummary::SinglePhoto) {
             RunEvent nothing = runEventOf(RunEvent::NoTurnFound, summary.folder);
-            nothing.path = entry;
-            tell(slot, nothing);
+            nothing.path = examined.path;
+            tell(slot, &RotationEngine::runEvent, nothing);
         }
         entryHandled(slot);
         return;
@@ -342,30 +381,29 @@ void RotationEngine::examine(const QString &entry) {
     if (scan->dryRun) {
         PhotoStep announced;
         announced.kind = PhotoStep::TurnAnnounced;
-        announced.photo = photoOf();
+        announced.photo = photo;
         announced.turn = check.turn;
         announced.dryRun = true;
         announced.time = QDateTime::currentDateTime();
-        tell(slot, announced);
+        tell(slot, &RotationEngine::photoStep, announced);
         finishPhoto(slot, PhotoOutcome::WouldRotate, announced.photo, check.turn);
         entryHandled(slot);
         return;
     }
-    qCDebug(lcPivotta) << "go" << entry;
-    startRotation(photoOf(), check.turn, slot, examined);
+    qCDebug(lcPivotta) << "go" << examined.path;
+    startRotation(std::move(examined), photo, check.turn, slot);
 }
 
 // Watcher runs leave photos that may still be being copied in, and photos whose rotation failed
 // and that have not changed since.
-bool RotationEngine::leaveForLater(const QString &entry) {
-    const QFileInfo info(entry);
-    if (mayStillBeArriving(info)) {
-        qCDebug(lcPivotta) << "may still be arriving" << entry;
-        scan->summary.photosArriving << entry;
+bool RotationEngine::leaveForLater(const ExaminedPhoto &examined) {
+    if (examined.mayBeArriving) {
+        qCDebug(lcPivotta) << "may still be arriving" << examined.path;
+        scan->summary.photosArriving << examined.path;
         return true;
     }
-    if (failedPhotoKeys.contains(failureKey(info))) {
-        qCDebug(lcPivotta) << "failed before and unchanged since" << entry;
+    if (examined.statusKnown && failedPhotoKeys.contains(failureKey(examined.status))) {
+        qCDebug(lcPivotta) << "failed before and unchanged since" << examined.path;
         return true;
     }
     return false;
@@ -376,18 +414,18 @@ bool RotationEngine::leaveForLater(const QString &entry) {
 // going on (or one that stalled for a while).
 bool RotationEngine::mayStillBeArriving(const QFileInfo &photo) const {
     const qint64 age = photo.lastModified().msecsTo(QDateTime::currentDateTime());
-    if (qAbs(age) < arrivalSettleMs)
-        return true;
-    if (age < 0)
-        return false;
-    if (photo.size() == 0)
-        return age < emptyPhotoSettleMs;
-    return age < incompletePhotoWaitMs && !endsWithEndMarker(photo.filePath());
+    return ::mayStillBeArriving(age, photo.size(), arrival,
+                                [&photo] { return endsWithEndMarker(photo.filePath()); });
 }
 
-void RotationEngine::startRotation(const PhotoRef &photo, Turn turn, int slot,
-                                   const FileState &examined) {
-    if (photosInWork.contains(photo.file)) {
+void RotationEngine::startRotation(ExaminedPhoto examined, const PhotoRef &photo, Turn turn,
+                                   int slot) {
+    // Never two rotations of one file at once (two names of it, hard links).
+    const QPair<quint64, quint64> file = fileKeyOf(examined.status);
+    const bool alreadyInWork =
+        std::any_of(active.cbegin(), active.cend(),
+                    [&file](const ActiveRotation *a) { return a->file == file; });
+    if (alreadyInWork) {
         PhotoReason inWork;
         inWork.kind = PhotoReason::AlreadyInWork;
         finishPhoto(slot, PhotoOutcome::Left, photo, turn, inWork);
@@ -399,15 +437,23 @@ void RotationEngine::startRotation(const PhotoRef &photo, Turn turn, int slot,
     job.turn = turn;
     job.folder = photo.folder;
     job.toolTimeoutMs = toolTimeoutMs;
-    job.examinedState = examined;
     job.perfect = scan->settings.perfect;
     job.trim = scan->settings.trim;
     job.fileTimeMode = scan->settings.fileTimeMode;
+    FileState atPath;
+    if (!pathLeadsToExamined(photo.path, examined.status, &atPath)) {
+        PhotoReason changed;
+        changed.kind = PhotoReason::ChangedWhileExamined;
+        finishPhoto(slot, PhotoOutcome::Left, photo, turn, changed);
+        entryHandled(slot);
+        return;
+    }
+    job.examinedState = atPath;
     auto *rotation = new PhotoRotation(job, this);
-    active << new ActiveRotation{rotation, slot, failureKey(QFileInfo(photo.path))};
-    photosInWork.insert(photo.file);
+    active << new ActiveRotation{rotation, slot, failureKey(examined.status), file,
+                                 std::move(examined.photo)};
     connect(rotation, &PhotoRotation::step, this,
-            [this, slot](const PhotoStep &step) { tell(slot, step); });
+            [this, slot](const PhotoStep &step) { tell(slot, &RotationEngine::photoStep, step); });
     connect(rotation, &PhotoRotation::finished, this,
             [this, rotation](const PhotoRotationOutcome &outcome) {
                 onRotationFinished(rotation, outcome);
@@ -425,7 +471,6 @@ void RotationEngine::onRotationFinished(PhotoRotation *rotation,
     ActiveRotation *record = *found;
     active.erase(found);
     const PhotoRef photo = rotation->photo();
-    photosInWork.remove(photo.file);
     rotation->deleteLater();
 
     RunSummary &summary = scan->summary;
@@ -445,7 +490,8 @@ void RotationEngine::onRotationFinished(PhotoRotation *rotation,
     case PhotoRotationOutcome::Stopped:
         break;
     }
-    tell(record->slot, photoOutcomeOf(photo, rotation->turn(), outcome));
+    tell(record->slot, &RotationEngine::photoFinished,
+         photoOutcomeOf(photo, rotation->turn(), outcome));
     const int slot = record->slot;
     delete record;
     entryHandled(slot);
@@ -458,7 +504,7 @@ void RotationEngine::entryHandled(int slot) {
     if (scan->summary.kind != RunSummary::UserBatch)
         return;
     // Thousands of quick photos need no thousands of repaints: a few updates a second will do.
-    const int total = int(scan->entries.size());
+    const int total = scan->photos->listedCount();
     if (scan->handled == total || !scan->progressShown.isValid() ||
         scan->progressShown.elapsed() >= progressIntervalMs) {
         scan->progressShown.start();
@@ -475,9 +521,7 @@ bool RotationEngine::stopping() const {
 }
 
 bool RotationEngine::scanDone() const {
-    if (!active.isEmpty() || scan->listing)
-        return false;
-    return stopping() || scan->next >= scan->entries.size();
+    return active.isEmpty() && scan->photos && scan->photos->isDone();
 }
 
 void RotationEngine::finishScan() {
@@ -487,13 +531,16 @@ void RotationEngine::finishScan() {
     scan->summary.elapsedMs = scan->timer.elapsed();
     // A change noticed while the run was stopping starts nothing: the user asked for an end.
     if (scan->summary.interrupted) {
-        tell(RunEvent::Interrupted, scan->summary.folder);
+        tell(runEventOf(RunEvent::Interrupted, scan->summary.folder));
         watcherRunDue = false;
+        pendingCandidates = WatchCandidates();
     }
     if (scan->summary.kind == RunSummary::WatcherRun && watcherRunDue) {
         watcherRunDue = false;
-        tell(RunEvent::Rechecking, scan->summary.folder);
-        beginScan(scan->summary.kind, scan->summary.folder, scan->dryRun, scan->settings);
+        tell(runEventOf(RunEvent::Rechecking, scan->summary.folder));
+        endPhotoScan();
+        beginScan(scan->summary.kind, std::exchange(pendingCandidates, WatchCandidates()),
+                  scan->dryRun, scan->settings);
         return;
     }
     finishRun();
@@ -504,12 +551,13 @@ void RotationEngine::finishRun() {
     RunSummary summary = scan->summary;
     summary.endTime = QTime::currentTime();
     qCDebug(lcPivotta) << "remaining:" << summary.photosToRotate;
+    endPhotoScan();
     scan.reset();
     state = RunState::Idle;
     if (watcherRunDue) {
         QTimer::singleShot(0, this, [this] {
             if (watcherRunDue)
-                startWatcherRun(pendingWatcherFolder);
+                startWatcherRun(std::exchange(pendingCandidates, WatchCandidates()));
         });
     }
     emit runFinished(summary);
@@ -517,22 +565,6 @@ void RotationEngine::finishRun() {
 
 void RotationEngine::tell(const RunEvent &event) {
     emit runEvent(event);
-}
-
-void RotationEngine::tell(RunEvent::Kind kind, const QString &folder) {
-    tell(runEventOf(kind, folder));
-}
-
-void RotationEngine::tell(int slot, const PhotoStep &step) {
-    ordered.add(slot, [this, step] { emit photoStep(step); });
-}
-
-void RotationEngine::tell(int slot, const PhotoOutcome &outcome) {
-    ordered.add(slot, [this, outcome] { emit photoFinished(outcome); });
-}
-
-void RotationEngine::tell(int slot, const RunEvent &event) {
-    ordered.add(slot, [this, event] { emit runEvent(event); });
 }
 
 // Tells what became of a photo that the engine itself decided about.
@@ -545,5 +577,5 @@ void RotationEngine::finishPhoto(int slot, PhotoOutcome::Kind kind, const PhotoR
     outcome.photo = photo;
     outcome.turn = turn;
     outcome.reason = reason;
-    tell(slot, outcome);
+    tell(slot, &RotationEngine::photoFinished, outcome);
 }

@@ -17,6 +17,10 @@
 //   so that the watcher can look at them again once they have settled.
 // - Stop ends the run within moments: the running tools are killed with everything they
 //   started, every photo is left whole, temporary files go, and no follow-up run is started.
+//
+// A scan (PhotoScan) lists the photos through held folders and reads their orientation on worker
+// threads, a few at a time; the engine takes them in scan order and decides. Every photo or
+// folder that cannot be read is told, with the system's reason.
 #pragma once
 
 #include <QList>
@@ -26,13 +30,16 @@
 
 #include <memory>
 
+#include "engine/examinedphoto.h"
 #include "engine/orderedrelease.h"
 #include "engine/runevents.h"
 #include "engine/turn.h"
+#include "engine/watchcandidates.h"
 
 class PhotoRotation;
+class PhotoScan;
+class ScanWorkers;
 class QFileInfo;
-struct FileState;
 struct PhotoRotationOutcome;
 
 class RotationEngine : public QObject {
@@ -45,8 +52,14 @@ public:
     // Rotates every photo in `folder` and its subfolders that needs it; with `dryRun` only
     // reports what it would rotate. False when refused because a run is going on.
     bool startUserBatch(const QString &folder, bool dryRun);
-    // The watcher saw `folder` change: starts a quiet run, postpones it, or notes that more files
-    // are waiting, by the rules above.
+    // The seam for watching. The watcher noticed changes: a quiet run over `candidates` only
+    // (the folders the notifications named and, in them, the entries new or changed since the
+    // watcher last looked) starts, is postponed, or notes that more files are waiting, by the
+    // rules above; a postponed run or a recheck looks at the candidates of every request it
+    // answers. Nothing else of the tree is listed or read, and the run's summary counts what it
+    // looked at.
+    void startWatcherRun(const WatchCandidates &candidates);
+    // The same over the whole tree under `folder`.
     void startWatcherRun(const QString &folder);
     // Reads one photo's orientation and turns it accordingly (with `dryRun` only says how);
     // `folder` is the current folder. False when refused.
@@ -74,10 +87,15 @@ public:
     void setArrivalTimes(int settleMs, int emptyMs, int incompleteMs);
     // The rule above: whether a watcher run would leave this photo for later.
     bool mayStillBeArriving(const QFileInfo &photo) const;
+    // The folders and photos that a run's scan lists and reads at once: a few, within the
+    // descriptors this process has left; 0 (the default) decides at each run's start.
+    void setReadsInFlight(int count) { readsOverride = count; }
 
 signals:
     void runStarted(RunSummary::Kind kind);
     void runEvent(const RunEvent &event);
+    // A user batch is listing its photos and has found `found` so far (a few times a second).
+    void listingProgress(int found);
     // A user batch has listed its photos; progress() follows for each one handled.
     void photosListed(int count);
     void progress(int handled, int total);
@@ -97,13 +115,14 @@ private:
 
     RunSettings readSettings() const;
     bool startSinglePhoto(const QString &photoPath, Turn turn, const QString &folder, bool dryRun);
-    void beginScan(RunSummary::Kind kind, QString folder, bool dryRun, RunSettings settings);
-    void listSlice();
+    void beginScan(RunSummary::Kind kind, const WatchCandidates &candidates, bool dryRun,
+                   RunSettings settings);
+    void beginPhotoScan(std::unique_ptr<PhotoScan> photos);
+    void endPhotoScan();
     void examineSlice();
-    void examine(const QString &entry);
-    bool leaveForLater(const QString &entry);
-    void startRotation(const PhotoRef &photo, Turn turn, int slot, const FileState &examined);
-    void removeLeftoverTempFiles();
+    void examine(ExaminedPhoto examined);
+    bool leaveForLater(const ExaminedPhoto &examined);
+    void startRotation(ExaminedPhoto examined, const PhotoRef &photo, Turn turn, int slot);
     void onRotationFinished(PhotoRotation *rotation, const PhotoRotationOutcome &outcome);
     void entryHandled(int slot);
     void scheduleSlice(void (RotationEngine::*slice)());
@@ -112,19 +131,20 @@ private:
     void finishScan();
     void finishRun();
     void tell(const RunEvent &event);
-    void tell(RunEvent::Kind kind, const QString &folder = QString());
-    void tell(int slot, const PhotoStep &step);
-    void tell(int slot, const PhotoOutcome &outcome);
-    void tell(int slot, const RunEvent &event);
+    // Emits `signal` with `fact` in `slot`'s turn: in scan order.
+    template <typename Fact>
+    void tell(int slot, void (RotationEngine::*signal)(const Fact &), const Fact &fact) {
+        ordered.add(slot, [this, signal, fact] { emit(this->*signal)(fact); });
+    }
     void finishPhoto(int slot, PhotoOutcome::Kind kind, const PhotoRef &photo, Turn turn,
                      const PhotoReason &reason = PhotoReason());
 
+    std::unique_ptr<ScanWorkers> workers; // the scans' threads, kept from run to run
     std::unique_ptr<Scan> scan;
     QList<ActiveRotation *> active;
     OrderedRelease ordered;
-    QSet<QString> photosInWork;    // never two rotations of one photo at once
-    QSet<QString> failedPhotoKeys; // photos whose rotation failed, as they were then
-    QString pendingWatcherFolder;
+    QSet<QString> failedPhotoKeys;     // photos whose rotation failed, as they were then
+    WatchCandidates pendingCandidates; // what the watcher run that is due looks at
 
     RunState state = RunState::Idle;
     // A watcher run was asked for while another run went on. A watcher run scans again when it
@@ -132,8 +152,7 @@ private:
     bool watcherRunDue = false;
 
     int parallelOverride = 0;
+    int readsOverride = 0;
     int toolTimeoutMs = 30000;
-    int arrivalSettleMs = 2000;
-    int emptyPhotoSettleMs = 30000;
-    int incompletePhotoWaitMs = 60000;
+    ArrivalTimes arrival;
 };

@@ -19,6 +19,7 @@ PhotoReason reasonOfCheck(const OrientationCheck &check) {
         break;
     case OrientationCheck::NotOpened:
         reason.kind = PhotoReason::NotOpened;
+        reason.error = check.problem.reason;
         break;
     case OrientationCheck::Upright:
     case OrientationCheck::NeedsTurn:

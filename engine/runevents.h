@@ -28,6 +28,7 @@ struct RunSummary {
     int entriesSeen = 0;    // photos looked at
     int rotated = 0;
     int failed = 0;             // photos whose outcome was Failed
+    int notRead = 0;            // folders and entries that could not be listed or looked at
     bool interrupted = false;   // stopped on request
     QStringList photosArriving; // left by a watcher run: they may still be being copied in
     qint64 elapsedMs = 0;
@@ -42,6 +43,8 @@ struct RunEvent {
         SinglePhotoRefused, // a single photo was asked for while photos are being rotated
         ScanStarted,        // a user batch begins with `folder`
         FolderNotOpened,    // `folder` is no folder that can be listed
+        EntryNotRead,       // `path`, a folder or an entry, could not be listed, entered or looked
+                            // at: `reason` says why, in the system's words
         LeftoversRemoved,   // `count` temporary files that an earlier Pivotta left in `folder`
         PhotosCounted,      // a user batch has looked at `total` photos, `count` to be turned
         ChangeNoticed,      // at `time` the watcher asked for a run
@@ -57,6 +60,7 @@ struct RunEvent {
     Kind kind = ScanStarted;
     QString folder;
     QString path;
+    QString reason;
     int count = 0;
     int total = 0;
     QTime time;
@@ -128,7 +132,7 @@ struct PhotoReason {
         MirroredOrientation,
         UnknownOrientation,
         Unreadable,
-        NotOpened,
+        NotOpened, // `error`: why it could not be opened (a link, no regular file, no permission)
         ChangedWhileRead,
         // Found by the engine
         AlreadyInWork, // another rotation of the same file is under way

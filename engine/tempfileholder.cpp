@@ -1,4 +1,4 @@
-// Held temporary files and the removal of stale ones. The lock is flock() on POSIX systems: it
+// Held temporary files. The lock is flock() on POSIX systems: it
 // belongs to the open file, so opening and closing the same file elsewhere in the program (to
 // parse it, to put the thumbnail back) does not drop it, as it would drop an fcntl() lock. On
 // Windows it is a byte-range lock far beyond the end of the file, which never meets the reads and
@@ -67,21 +67,6 @@ void closeHandle(qintptr handle) {
     CloseHandle(HANDLE(handle));
 }
 
-bool removeIfUnheld(const QString &path) {
-    HANDLE handle = CreateFileW(nativeName(path).c_str(), GENERIC_READ | DELETE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    bool removed = false;
-    if (lockWithoutWaiting(handle)) {
-        FILE_DISPOSITION_INFO disposition = {TRUE};
-        removed = SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                             sizeof disposition) != 0;
-    }
-    CloseHandle(handle);
-    return removed;
-}
 #else
 bool sameFile(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -113,17 +98,6 @@ void closeHandle(qintptr handle) {
     ::close(int(handle));
 }
 
-bool removeIfUnheld(const QString &path) {
-    const QByteArray name = QFile::encodeName(path);
-    const int descriptor = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0)
-        return false;
-    bool removed = false;
-    if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0 && pathNamesDescriptor(name, descriptor))
-        removed = ::unlink(name.constData()) == 0;
-    ::close(descriptor);
-    return removed;
-}
 #endif
 
 } // namespace
@@ -165,17 +139,4 @@ void TempFileHolder::close() {
     if (isValid())
         closeHandle(handle);
     handle = invalidHandle;
-}
-
-QStringList removeStaleTempFiles(const QString &folder) {
-    QStringList removed;
-    const QFileInfoList entries =
-        QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QFileInfo &entry : entries) {
-        if (entry.isSymLink() || !isPivottaTempName(entry.fileName()))
-            continue;
-        if (removeIfUnheld(entry.absoluteFilePath()))
-            removed << entry.fileName();
-    }
-    return removed;
 }

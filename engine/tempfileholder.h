@@ -3,9 +3,10 @@
 // Every running Pivotta holds an advisory lock on each temporary file it works on, from its
 // creation until the file has become the photo or been removed. jpegtran writes the file under
 // its name, and exiv2 rewrites it in place (it keeps the inode), so the lock on the open file
-// stays on the file they write. A batch's cleanup removes only files whose name is one that
-// siblingTempPath makes and whose lock it can take: files left by a Pivotta that was killed or
-// logged out, never one that another Pivotta is writing.
+// stays on the file they write. A batch's cleanup (files/heldtempfile.h, removeStaleTempFilesIn)
+// removes only files whose name is one that siblingTempPath makes and whose lock it can take:
+// files left by a Pivotta that was killed or logged out, never one that another Pivotta is
+// writing.
 #pragma once
 
 #include <QString>
@@ -40,7 +41,3 @@ private:
     QString error;
     qintptr handle = invalidHandle;
 };
-
-// Removes the stale Pivotta temporary files in `folder` (not in its subfolders): regular files
-// with Pivotta's names whose lock nobody holds. Returns the names removed.
-QStringList removeStaleTempFiles(const QString &folder);

@@ -5,10 +5,13 @@
 #include <QImageReader>
 #include <QSize>
 
+#include <memory>
+
 #include "common/debuglog.h"
 #include "exif/exifwalk.h"
 #include "exif/orientation.h"
 #include "exif/photofile.h"
+#include "files/heldphoto.h"
 
 namespace {
 
@@ -73,8 +76,8 @@ bool readExifRoute(PhotoFile &photo, OrientationReading &reading) {
 // The image reader's answer from the header alone: no pixels are decoded.
 void askImageReader(PhotoFile &photo, OrientationReading &reading) {
     reading.askedImageReader = true;
-    // On an open QFile the reader chooses the format by the file name's suffix first, as it does
-    // for a path, so its choice and its error strings are the same.
+    // Without a format, the reader chooses its handler by the content, as it does for a file
+    // named like a JPEG, so its choice and its error strings are the same.
     QImageReader reader(photo.rewoundDevice());
     // The header gives the size; asked first, canRead() then also says no for a file whose
     // header is broken, as it did after a failed decode.
@@ -117,16 +120,26 @@ int OrientationReading::angle() const {
 }
 
 OrientationReading readOrientation(const QString &filePath) {
-    PhotoFile photo(filePath);
-    return readOrientation(photo);
+    const std::unique_ptr<HeldPhoto> held = HeldPhoto::openChosen(filePath, nullptr);
+    if (!held) {
+        qCDebug(lcPivotta) << "fail orientation" << filePath;
+        return {};
+    }
+    return readOrientation(*held);
+}
+
+OrientationReading readOrientation(const HeldPhoto &photo) {
+    PhotoFile file(photo);
+    return readOrientation(file);
+}
+
+OrientationReading readOrientation(const QByteArray &bytes, const QString &name) {
+    PhotoFile file(bytes, name);
+    return readOrientation(file);
 }
 
 OrientationReading readOrientation(PhotoFile &photo) {
     OrientationReading reading;
-    if (!photo.open()) {
-        qCDebug(lcPivotta) << "fail orientation" << photo.path();
-        return reading;
-    }
     reading.status = OrientationReading::Read;
     if (!readExifRoute(photo, reading)) {
         reading.status = OrientationReading::FileChanged;
@@ -139,13 +152,27 @@ OrientationReading readOrientation(PhotoFile &photo) {
     return reading;
 }
 
-uint32_t storedOrientation(const QString &filePath) {
-    PhotoFile photo(filePath);
+namespace {
+uint32_t storedOrientation(PhotoFile &photo) {
     OrientationReading reading;
-    if (!photo.open() || !readExifRoute(photo, reading) || reading.parserThrew ||
+    if (!readExifRoute(photo, reading) || reading.parserThrew ||
         reading.exifCode != ExifRecord::ExifOk)
         return 0;
     return reading.orientation;
+}
+} // namespace
+
+uint32_t storedOrientation(const QString &filePath) {
+    const std::unique_ptr<HeldPhoto> held = HeldPhoto::openChosen(filePath, nullptr);
+    if (!held)
+        return 0;
+    PhotoFile photo(*held);
+    return storedOrientation(photo);
+}
+
+uint32_t storedOrientation(const QByteArray &bytes) {
+    PhotoFile photo(bytes, QString());
+    return storedOrientation(photo);
 }
 
 QString fileChangedMessage(const QString &fileLink) {

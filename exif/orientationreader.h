@@ -11,11 +11,12 @@
 
 #include "exif/exifrecord.h"
 
+class HeldPhoto;
 class PhotoFile;
 
 struct OrientationReading {
     enum Status {
-        NotOpened,   // empty path, no regular file, or not readable: angle 0, no user message
+        NotOpened,   // the path names no regular file that can be opened: angle 0
         Read,        // the fields below say what the two routes found
         FileChanged, // the file shrank or changed while it was read: fileChangedMessage()
     };
@@ -44,15 +45,21 @@ struct OrientationReading {
     int angle() const;
 };
 
-// Reads the photo at filePath. Writes the debug lines "fail orientation" (not opened), "cant
-// read" and "fail orientation file read 2" (the image reader failed); nothing for the user.
-OrientationReading readOrientation(const QString &filePath);
+// Reads a held photo through its descriptor. Writes the debug lines "cant read" and "fail
+// orientation file read 2" (the image reader failed); nothing for the user.
+OrientationReading readOrientation(const HeldPhoto &photo);
+// Reads a photo's bytes; `name` is shown in debug lines.
+OrientationReading readOrientation(const QByteArray &bytes, const QString &name = QString());
 // The same for a file whose reads a test can interrupt.
 OrientationReading readOrientation(PhotoFile &photo);
+// A photo the user named by its path, opened as HeldPhoto::openChosen opens it; the debug line
+// "fail orientation" when it cannot be opened.
+OrientationReading readOrientation(const QString &filePath);
 
 // The orientation value that the EXIF route finds, without the image reader: 0 when there is
-// none or the file cannot be read.
+// none or the photo cannot be read.
 uint32_t storedOrientation(const QString &filePath);
+uint32_t storedOrientation(const QByteArray &bytes);
 
 // The user's message for a file that changed while it was read; fileLink is the HTML link.
 QString fileChangedMessage(const QString &fileLink);

@@ -1,39 +1,47 @@
-// A photo file read in pieces with plain reads.
+// A photo read in pieces with plain reads, through a held photo's descriptor or from memory.
 #include "exif/photofile.h"
 
-#include <QFileInfo>
-#include <QTimeZone>
+#include <QIODevice>
 
-namespace {
-// In UTC where Qt offers it: the local time costs a look at the time zone file on every call.
-QDateTime modificationTime(const QFileInfo &info) {
-#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
-    return info.lastModified(QTimeZone::UTC);
-#else
-    return info.lastModified();
-#endif
-}
-} // namespace
+#include <cstring>
 
-PhotoFile::PhotoFile(const QString &photoPath)
-    : filePath(photoPath) {}
+#include "files/filestatus.h"
+#include "files/heldphoto.h"
+
+// The photo as a random-access device, unbuffered, so that every read goes through readAt at
+// the device's position.
+class PhotoFile::Device : public QIODevice {
+public:
+    explicit Device(PhotoFile &photo)
+        : file(photo) {}
+
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return file.size(); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override {
+        const qint64 length = qMin(maxSize, size() - pos());
+        if (length <= 0)
+            return 0;
+        return file.readAt(pos(), data, length);
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    PhotoFile &file;
+};
+
+PhotoFile::PhotoFile(const HeldPhoto &photo)
+    : held(&photo)
+    , shownPath(photo.displayPath())
+    , openedSize(photo.status().size) {}
+
+PhotoFile::PhotoFile(const QByteArray &bytes, const QString &name)
+    : memory(bytes)
+    , shownPath(name)
+    , openedSize(bytes.size()) {}
 
 PhotoFile::~PhotoFile() = default;
-
-bool PhotoFile::open() {
-    if (filePath.isEmpty())
-        return false;
-    // Only regular files: opening a FIFO or a device could block or never end.
-    const QFileInfo info(filePath);
-    if (!info.isFile())
-        return false;
-    file.setFileName(filePath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return false;
-    openedSize = info.size();
-    openedTime = modificationTime(info);
-    return true;
-}
 
 bool PhotoFile::load(qint64 length) {
     length = qMin(length, openedSize);
@@ -57,17 +65,27 @@ const unsigned char *PhotoFile::bytes() const {
 }
 
 bool PhotoFile::unchangedSinceOpened() const {
-    const QFileInfo now(filePath);
-    return now.isFile() && now.size() == openedSize && modificationTime(now) == openedTime;
+    if (!held)
+        return true;
+    FileStatus now;
+    return held->statusNow(&now, nullptr) && sameFileUnchanged(held->status(), now);
 }
 
-QFile *PhotoFile::rewoundDevice() {
-    file.seek(0);
-    return &file;
+QIODevice *PhotoFile::rewoundDevice() {
+    if (!device) {
+        device = std::make_unique<Device>(*this);
+        device->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    device->seek(0);
+    return device.get();
 }
 
 qint64 PhotoFile::readAt(qint64 offset, char *into, qint64 length) {
-    if (file.pos() != offset && !file.seek(offset))
+    if (held)
+        return held->readAt(offset, into, length);
+    if (offset < 0 || offset > memory.size())
         return -1;
-    return file.read(into, length);
+    const qint64 count = qMin(length, memory.size() - offset);
+    std::memcpy(into, memory.constData() + offset, size_t(count));
+    return count;
 }

@@ -2,9 +2,15 @@
 #include "files/folderwalk.h"
 
 #include "files/foldertree.h"
+#include "files/heldtempfile.h"
 
 PhotoNamePatterns::PhotoNamePatterns(const QStringList &patterns) {
+    static const QRegularExpression suffixPattern("\\A\\*\\.[^*?\\[\\]]+\\z");
     for (const QString &pattern : patterns) {
+        if (suffixPattern.match(pattern).hasMatch()) {
+            suffixes << pattern.mid(1);
+            continue;
+        }
         expressions << QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
                                           QRegularExpression::CaseInsensitiveOption |
                                               QRegularExpression::DotMatchesEverythingOption);
@@ -12,6 +18,10 @@ PhotoNamePatterns::PhotoNamePatterns(const QStringList &patterns) {
 }
 
 bool PhotoNamePatterns::matches(const QString &displayName) const {
+    for (const QString &suffix : suffixes) {
+        if (displayName.endsWith(suffix, Qt::CaseInsensitive))
+            return true;
+    }
     for (const QRegularExpression &expression : expressions) {
         if (expression.match(displayName).hasMatch())
             return true;
@@ -19,14 +29,16 @@ bool PhotoNamePatterns::matches(const QString &displayName) const {
     return false;
 }
 
-FolderWalk::FolderWalk(FolderTree &folderTree, const QStringList &photoPatterns)
+FolderWalk::FolderWalk(FolderTree &folderTree, const QStringList &photoPatterns,
+                       std::shared_ptr<HeldFolder> start)
     : tree(folderTree)
-    , patterns(photoPatterns) {}
+    , patterns(photoPatterns)
+    , startFolder(start ? std::move(start) : folderTree.root()) {}
 
 WalkedFolder FolderWalk::next() {
     if (!rootListed) {
         rootListed = true;
-        return listFolder(*tree.root());
+        return listFolder(*startFolder);
     }
     if (pending.empty())
         return {};
@@ -50,8 +62,10 @@ WalkedFolder FolderWalk::listFolder(const HeldFolder &folder) {
     folder.list(&entries, &walked.problems);
     std::vector<Pending> subfolders;
     for (const FolderEntry &entry : std::as_const(entries)) {
-        if (entry.name.startsWith('.'))
+        if (entry.name.startsWith('.')) {
+            walked.holdsTempFiles = walked.holdsTempFiles || isTempName(entry.name);
             continue;
+        }
         if (entry.type == FileStatus::Type::Folder) {
             subfolders.push_back({walked.place, entry.name});
         } else if (patterns.matches(entry.displayName)) {

@@ -27,6 +27,7 @@ public:
     bool matches(const QString &displayName) const;
 
 private:
+    QStringList suffixes; // "*.jpg" and the like: compared as such, the quickest way
     QList<QRegularExpression> expressions;
 };
 
@@ -35,11 +36,16 @@ struct WalkedFolder {
     QList<FolderEntry> photos;
     QList<FolderEntry> notPhotos; // named like photos but no regular files (links, FIFOs)
     QList<FileProblem> problems;
+    // A hidden entry has the name of one of Pivotta's temporary files (tempNameFor): perhaps
+    // one left by a Pivotta that was killed.
+    bool holdsTempFiles = false;
 };
 
 class FolderWalk {
 public:
-    FolderWalk(FolderTree &tree, const QStringList &photoPatterns);
+    // Walks from `start`, a folder of `tree` (its root when null), down.
+    FolderWalk(FolderTree &tree, const QStringList &photoPatterns,
+               std::shared_ptr<HeldFolder> start = nullptr);
 
     bool atEnd() const { return rootListed && pending.empty(); }
     // Lists the next folder.
@@ -54,6 +60,7 @@ private:
 
     FolderTree &tree;
     PhotoNamePatterns patterns;
+    std::shared_ptr<HeldFolder> startFolder;
     bool rootListed = false;
     std::vector<Pending> pending; // a stack: the next folder last
 };

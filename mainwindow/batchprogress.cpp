@@ -43,6 +43,13 @@ void BatchProgress::start() {
     windowTitle = label->window()->windowTitle();
 }
 
+void BatchProgress::showListing(int found) {
+    bar->setRange(0, 0);
+    label->setText(tr("Listing photos… %L1 found").arg(found));
+    bar->show();
+    label->show();
+}
+
 void BatchProgress::show(int handled, int total) {
     reserveWidthFor(total);
     bar->setRange(0, qMax(1, total));

@@ -3,6 +3,7 @@
 #include "mainwindow/pivotta.h"
 #include "ui_mainwindow.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "about/about.h"
 #include "common/debuglog.h"
@@ -222,7 +224,7 @@ void Pivotta::connectMenus() {
     ui->actionSend_feedback_about_app->setStatusTip(
         feedbackAddress().isEmpty() ? noProjectAddressText() : feedbackAddress());
     connect(ui->actionSend_feedback_about_app, &QAction::triggered, this, &Pivotta::showFeedback);
-    connect(ui->actionQuit, &QAction::triggered, this, &Pivotta::quitApp);
+    connect(ui->actionQuit, &QAction::triggered, this, &Pivotta::quitOnceStopped);
     // Quitting happens once the event that asked for it has been handled.
     connect(this, &Pivotta::quitApp, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
@@ -274,8 +276,11 @@ void Pivotta::connectEngine() {
     connect(engine, &RotationEngine::runFinished, this, &Pivotta::onRunFinished);
     connect(engine, &RotationEngine::runStarted, batchNotice, &BatchNotice::runStarted);
     connect(engine, &RotationEngine::runFinished, batchNotice, &BatchNotice::runFinished);
-    connect(engine, &RotationEngine::photosListed, batchProgress,
-            [this](int count) { batchProgress->show(0, count); });
+    connect(engine, &RotationEngine::listingProgress, batchProgress, &BatchProgress::showListing);
+    connect(engine, &RotationEngine::photosListed, batchProgress, [this](int count) {
+        batchProgress->start(); // the time left counts from the end of the listing
+        batchProgress->show(0, count);
+    });
     connect(engine, &RotationEngine::progress, batchProgress, &BatchProgress::show);
     connect(engine, &RotationEngine::photoRotated, this,
             [this] { ui->counter->setNum(++rotatedTotal); });
@@ -432,6 +437,14 @@ void Pivotta::onRunStarted(int kind) {
 
 void Pivotta::onRunFinished(const RunSummary &summary) {
     ui->stopRotatingButton->setEnabled(false);
+    if (afterRun != AfterRun::Nothing) {
+        const AfterRun then = std::exchange(afterRun, AfterRun::Nothing);
+        if (then == AfterRun::Quit)
+            emit quitApp();
+        else
+            close();
+        return;
+    }
     if (summary.kind == RunSummary::UserBatch) {
         watchSwitch->setEnabled(true);
         setUserStartControlsEnabled(true);
@@ -483,6 +496,27 @@ void Pivotta::turnOffWatchingForManualRotation() {
     if (watchSwitch->isOn())
         panes->append(tr("Turned off folder watching because manual rotating was triggered."));
     watchSwitch->setOn(false);
+}
+
+// Quitting during a run stops it first, as Stop does: every photo whole, temporary files gone.
+void Pivotta::quitOnceStopped() {
+    if (!engine->isBusy()) {
+        emit quitApp();
+        return;
+    }
+    afterRun = AfterRun::Quit;
+    engine->stop();
+}
+
+void Pivotta::closeEvent(QCloseEvent *event) {
+    if (!engine->isBusy()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    if (afterRun == AfterRun::Nothing)
+        afterRun = AfterRun::Close;
+    engine->stop();
 }
 
 void Pivotta::showEvent(QShowEvent *) {

@@ -45,6 +45,7 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     // The constructor's steps, in their order.
@@ -73,6 +74,7 @@ private:
     void setUserStartControlsEnabled(bool enabled);
     void stopOrKeepOpen();
     void turnOffWatchingForManualRotation();
+    void quitOnceStopped();
 
     Ui::Pivotta *ui = nullptr;
     About *about = nullptr;
@@ -90,4 +92,7 @@ private:
     int rotatedTotal = 0;
     QString singleRotationPath; // the photo a single-photo rotation is turning
     bool sayDoneAfterSingle = false;
+    // Quit or close was asked for during a run: the run is stopped first, and this follows once
+    // it has ended.
+    enum class AfterRun { Nothing, Close, Quit } afterRun = AfterRun::Nothing;
 };

@@ -40,6 +40,19 @@ QString headlessReportLine(const PhotoOutcome &outcome) {
     return path;
 }
 
+QString headlessEventLine(const RunEvent &event) {
+    switch (event.kind) {
+    case RunEvent::EntryNotRead:
+        return tr("not read: %1 (%2)").arg(QDir::toNativeSeparators(event.path), event.reason);
+    case RunEvent::FolderNotOpened:
+        if (event.reason.isEmpty())
+            return tr("not read: %1").arg(QDir::toNativeSeparators(event.folder));
+        return tr("not read: %1 (%2)").arg(QDir::toNativeSeparators(event.folder), event.reason);
+    default:
+        return QString();
+    }
+}
+
 QStringList headlessSummaryLines(const RunSummary &summary) {
     QStringList lines;
     if (summary.interrupted)
@@ -50,6 +63,8 @@ QStringList headlessSummaryLines(const RunSummary &summary) {
     lines << trCount("%n image(s) were successfully rotated.", summary.rotated);
     if (summary.failed > 0)
         lines << trCount("%n photo(s) could not be rotated.", summary.failed);
+    if (summary.notRead > 0)
+        lines << trCount("%n folder(s) or file(s) could not be read.", summary.notRead);
     lines << durationText(summary.elapsedMs, tr("The operation took %1 minutes %2 seconds."),
                           tr("The operation took %2 seconds."), QString());
     return lines;

@@ -1,14 +1,19 @@
 // The plain-text report of a run without a window: a line for each photo that is rotated, would
-// be rotated, is left or fails, then the summary.
+// be rotated, is left or fails, and for each folder or file that could not be read, then the
+// summary.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 
 struct PhotoOutcome;
+struct RunEvent;
 struct RunSummary;
 
 // The report's line for one photo, its path shown in native separators.
 QString headlessReportLine(const PhotoOutcome &outcome);
+// The report's line for a run event: folders and files that could not be read; empty for the
+// events the report leaves out.
+QString headlessEventLine(const RunEvent &event);
 // The summary lines at the end of a run.
 QStringList headlessSummaryLines(const RunSummary &summary);

@@ -356,8 +356,11 @@ QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
         return tr("Not rotated: %1 could not be replaced by its rotated version (%2). The photo "
                   "was left unchanged.")
             .arg(link, escapeHtml(reason.error));
-    case PhotoReason::None:
     case PhotoReason::NotOpened:
+        if (reason.error.isEmpty())
+            return tr("Could not read %1.").arg(link);
+        return tr("Could not read %1: %2.").arg(link, escapeHtml(reason.error));
+    case PhotoReason::None:
     case PhotoReason::RotatedFileGone:
     case PhotoReason::JpegtranFailed:
     case PhotoReason::NotLossless:
@@ -490,7 +493,7 @@ QString reasonText(const PhotoOutcome &outcome) {
     case PhotoReason::Unreadable:
         return reason.check.readerError;
     case PhotoReason::NotOpened:
-        return tr("the photo cannot be read");
+        return reason.error.isEmpty() ? tr("the photo cannot be read") : reason.error;
     case PhotoReason::ChangedWhileRead:
         return tr("it changed while its orientation was being read");
     case PhotoReason::AlreadyInWork:

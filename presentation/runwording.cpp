@@ -46,9 +46,18 @@ QList<OutputMessage> eventMessages(const RunEvent &event, const PaneColors &colo
                "be shown after rotating is finished...</b><br>")
                 .arg(escapeHtml(event.folder)))};
     case RunEvent::FolderNotOpened:
+        if (!event.reason.isEmpty()) {
+            return {
+                OutputMessage::main(tr("Failed opening folder %1: %2.")
+                                        .arg(escapeHtml(event.folder), escapeHtml(event.reason)))};
+        }
         return {OutputMessage::main(tr("Failed opening folder %1, this usually indicates "
                                        "corrupted file system or hardware.")
                                         .arg(escapeHtml(event.folder)))};
+    case RunEvent::EntryNotRead:
+        return {OutputMessage::main(
+            tr("Could not read %1: %2.")
+                .arg(escapeHtml(QDir::toNativeSeparators(event.path)), escapeHtml(event.reason)))};
     case RunEvent::LeftoversRemoved:
         return {OutputMessage::detailed(
             trCount("Removed %n temporary file(s) that an earlier Pivotta left in %1.", event.count)
@@ -114,10 +123,16 @@ QList<OutputMessage> summaryMessages(const RunSummary &summary) {
     const QString took = durationText(
         summary.elapsedMs, tr("<b>The operation took %1 minutes %2 seconds (%3). </b>"),
         tr("<b>The operation took  %2 seconds (%3). </b>"), tr("single-process"));
-    return {
+    QList<OutputMessage> messages{
         OutputMessage::main(trCount("<hr>%n image(s) with EXIF orientation metadata were found,",
                                     summary.photosToRotate) +
                             trCount(" out of %n photo(s) total.", summary.entriesSeen)),
-        OutputMessage::main(trCount("%n image(s) were successfully rotated.", summary.rotated)),
-        OutputMessage::main(summary.endTime.toString() + " " + took), OutputMessage::main("\n")};
+        OutputMessage::main(trCount("%n image(s) were successfully rotated.", summary.rotated))};
+    if (summary.notRead > 0) {
+        messages << OutputMessage::main(
+            trCount("%n folder(s) or file(s) could not be read.", summary.notRead));
+    }
+    messages << OutputMessage::main(summary.endTime.toString() + " " + took)
+             << OutputMessage::main("\n");
+    return messages;
 }

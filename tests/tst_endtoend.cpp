@@ -16,6 +16,8 @@
 
 #include "testphotos.h"
 
+#include <sys/stat.h>
+
 namespace {
 const QString testPhotos = QStringLiteral(PIVOTTA_TESTDATA_DIR "/orientation");
 constexpr int runTimeoutMs = 60000; // start-up second, the rotation and the 10 s countdown
@@ -312,6 +314,18 @@ void EndToEndTest::headless_data() {
                                << QStringList{"rotated: F/Landscape_6.jpg (90° clockwise; 8 "
                                               "columns of edge pixels dropped)"}
                                << QString();
+    QTest::newRow("a text file named like a photo")
+        << QStringList{"--headless", "F/broken.jpg"} << true << 1 << QStringList()
+        << QStringList{"failed: F/broken.jpg (Unsupported image format)",
+                       "0 image(s) with EXIF orientation metadata were found, out of 1 photo(s) "
+                       "total.",
+                       "1 photo(s) could not be rotated."}
+        << QString();
+    QTest::newRow("a FIFO named like a photo")
+        << QStringList{"--headless", "F/fifo.jpg"} << false << 1 << QStringList()
+        << QStringList{"failed: F/fifo.jpg (it is not a regular file",
+                       "1 photo(s) could not be rotated."}
+        << QString();
     QTest::newRow("no such destination")
         << QStringList{"--headless", "F/nothing-here"} << false << 2 << QStringList()
         << QStringList() << "there is no folder or photo";
@@ -345,6 +359,8 @@ void EndToEndTest::headless() {
         QFile broken(folder + "/broken.jpg");
         QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a photo") > 0);
     }
+    if (arguments.contains("F/fifo.jpg"))
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + "/fifo.jpg").constData(), 0644), 0);
     for (QString &argument : arguments) {
         if (argument == "P")
             argument = folder + "/Landscape_6.jpg";

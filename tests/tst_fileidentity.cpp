@@ -15,6 +15,8 @@
 #include "engine/fileidentity.h"
 #include "engine/safereplace.h"
 #include "engine/tempfileholder.h"
+#include "files/heldfolder.h"
+#include "files/heldtempfile.h"
 #include "testphotos.h"
 
 #ifndef Q_OS_WIN
@@ -27,6 +29,13 @@ bool writeFile(const QString &path, const QByteArray &bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
+}
+
+// A batch's cleanup, through the held folder.
+QStringList removeStaleTempFilesIn(const QString &folderPath) {
+    const std::shared_ptr<HeldFolder> folder = HeldFolder::openRoot(folderPath, nullptr);
+    QList<FileProblem> problems;
+    return folder ? removeStaleTempFilesIn(*folder, &problems) : QStringList{"not opened"};
 }
 
 bool isRoot() {
@@ -263,7 +272,7 @@ void FileIdentityTest::staleTempFilesGoHeldOnesStay() {
     const QString linkName = ".z.jpg.pivotta-11111111-2222-3333-4444-666666666666.tmp";
     QVERIFY(QFile::link(photo, dir.filePath(linkName)));
 
-    QCOMPARE(removeStaleTempFiles(dir.path()), QStringList{uuidName});
+    QCOMPARE(removeStaleTempFilesIn(dir.path()), QStringList{uuidName});
     QVERIFY(!QFileInfo::exists(dir.filePath(uuidName)));
     QVERIFY(QFileInfo::exists(held.path()));
     for (const QString &name : lookAlikes)
@@ -291,7 +300,7 @@ void FileIdentityTest::holdSurvivesTheTools() {
                                    {"-k", "-M", "set Exif.Image.Orientation Short 1", tempPath}));
         QCOMPARE(fileIdentityOf(tempPath).inode, inode);
         QCOMPARE(TestPhotos::storedOrientation(tempPath), 1);
-        QVERIFY(removeStaleTempFiles(dir.path()).isEmpty());
+        QVERIFY(removeStaleTempFilesIn(dir.path()).isEmpty());
         QVERIFY(QFileInfo::exists(tempPath));
     }
     QVERIFY(!QFileInfo::exists(tempPath));

@@ -444,8 +444,8 @@ void FolderBatchTest::watcherLeavesArrivingPhotosForLater() {
     QCOMPARE(leftovers(), QStringList());
 }
 
-// With several photos turned side by side and finishing out of order, the main pane reads line
-// for line as with one photo at a time, and every photo ends as it should.
+// With several photos read and turned side by side and finishing out of order, the main pane
+// reads line for line as with one photo at a time, and every photo ends as it should.
 void FolderBatchTest::messagesStayInScanOrderSideBySide() {
     // Turns, upright photos, a mirrored one, one without a tag, a read-only one, a file that is
     // no photo at all, and a subfolder.
@@ -505,6 +505,8 @@ void FolderBatchTest::messagesStayInScanOrderSideBySide() {
         finishOrder.clear();
         log->clear();
         engine->setParallelRotations(parallel);
+        // One read at a time against several in flight.
+        engine->setReadsInFlight(parallel == 1 ? 1 : 16);
         QVERIFY(engine->startUserBatch(folder->path(), false));
         QVERIFY(runsFinished(run));
         for (auto it = originals.cbegin(); it != originals.cend(); ++it) {

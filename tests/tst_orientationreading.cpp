@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "exif/exifrecord.h"
 #include "exif/orientationreader.h"
 #include "exif/photofile.h"
+#include "files/heldphoto.h"
 
 namespace {
 
@@ -123,8 +125,8 @@ QByteArray xmpSegment() {
 class ChangingPhotoFile : public PhotoFile {
 public:
     enum When { BeforeFirstRead, AfterFirstRead };
-    ChangingPhotoFile(const QString &path, When changeWhen, std::function<void()> fileChange)
-        : PhotoFile(path)
+    ChangingPhotoFile(const HeldPhoto &photo, When changeWhen, std::function<void()> fileChange)
+        : PhotoFile(photo)
         , when(changeWhen)
         , change(std::move(fileChange)) {}
 
@@ -281,6 +283,15 @@ void OrientationReadingTest::readings() {
     // The reader's "cannot read" goes with its failure on these files.
     QCOMPARE(reading.imageReaderCannotRead, !readerError.isEmpty());
     QCOMPARE(reading.angle(), angle);
+
+    // The same bytes in memory, under the same name, read alike.
+    const OrientationReading fromBytes = readOrientation(bytes, "photo.jpg");
+    QCOMPARE(fromBytes.status, OrientationReading::Read);
+    QCOMPARE(fromBytes.exifCode, exifCode);
+    QCOMPARE(int(fromBytes.orientation), orientation);
+    QCOMPARE(fromBytes.askedImageReader, askedImageReader);
+    QCOMPARE(fromBytes.imageReaderError, readerError);
+    QCOMPARE(fromBytes.angle(), angle);
 }
 
 void OrientationReadingTest::unusablePaths_data() {
@@ -328,7 +339,9 @@ void OrientationReadingTest::fileChangedWhileRead() {
 
     const QString path = write("changing.jpg", testPhoto(photo));
     QVERIFY(!path.isEmpty());
-    ChangingPhotoFile file(path, ChangingPhotoFile::When(when),
+    const std::unique_ptr<HeldPhoto> held = HeldPhoto::openChosen(path, nullptr);
+    QVERIFY(held);
+    ChangingPhotoFile file(*held, ChangingPhotoFile::When(when),
                            [&] { QVERIFY(QFile::resize(path, newSize)); });
     const OrientationReading reading = readOrientation(file);
     QCOMPARE(reading.status, OrientationReading::FileChanged);

@@ -269,6 +269,23 @@ PhotoRows photoRows() {
                            "[M] Unsupported image format; " + link("n.jpg", "n.jpg")}
             << "failed: /photos/n.jpg (Unsupported image format)";
     }
+    {
+        PhotoOutcome notOpened =
+            outcome(PhotoOutcome::Failed, "s.jpg", Turn::None, PhotoReason::NotOpened);
+        notOpened.reason.error = "Permission denied";
+        rows.add("not opened") << QList<PhotoStep>() << notOpened
+                               << QStringList{"[M] Could not read " + pathLink("s.jpg") +
+                                              ": Permission denied."}
+                               << "failed: /photos/s.jpg (Permission denied)";
+        PhotoOutcome link =
+            outcome(PhotoOutcome::Left, "l.jpg", Turn::None, PhotoReason::NotOpened);
+        link.reason.error = "it is a symbolic link, which is not followed";
+        rows.add("a link named like a photo")
+            << QList<PhotoStep>() << link
+            << QStringList{"[M] Could not read " + pathLink("l.jpg") +
+                           ": it is a symbolic link, which is not followed."}
+            << "left: /photos/l.jpg (it is a symbolic link, which is not followed)";
+    }
     rows.add("changed while it was examined")
         << QList<PhotoStep>()
         << outcome(PhotoOutcome::Left, "c.jpg", Turn::Rotate90, PhotoReason::ChangedWhileExamined)
@@ -487,6 +504,15 @@ void PresentationTest::runEvents_data() {
     QTest::newRow("no folder") << event(RunEvent::FolderNotOpened, QString())
                                << QStringList{"[M] Failed opening folder , this usually indicates "
                                               "corrupted file system or hardware."};
+    RunEvent notOpened = event(RunEvent::FolderNotOpened);
+    notOpened.reason = "Permission denied";
+    QTest::newRow("folder not opened, with the reason")
+        << notOpened << QStringList{"[M] Failed opening folder /photos: Permission denied."};
+    RunEvent notRead = event(RunEvent::EntryNotRead);
+    notRead.path = "/photos/sub";
+    notRead.reason = "Permission denied";
+    QTest::newRow("a folder not read")
+        << notRead << QStringList{"[M] Could not read /photos/sub: Permission denied."};
     RunEvent leftovers = event(RunEvent::LeftoversRemoved);
     leftovers.count = 1;
     QTest::newRow("leftover temporary files removed")
@@ -568,6 +594,15 @@ void PresentationTest::runEvents() {
         shown << QString("[status %1] %2").arg(status.timeoutMs).arg(status.text);
     shown << described(eventMessages(event, PaneColors::light()));
     QCOMPARE(shown, window);
+    // The headless report tells only what could not be read.
+    const QString headless = headlessEventLine(event);
+    if (event.kind == RunEvent::EntryNotRead)
+        QCOMPARE(headless, QString("not read: /photos/sub (Permission denied)"));
+    else if (event.kind == RunEvent::FolderNotOpened)
+        QCOMPARE(headless, event.reason.isEmpty() ? QString("not read: ")
+                                                  : "not read: /photos (Permission denied)");
+    else
+        QCOMPARE(headless, QString());
 }
 
 void PresentationTest::summary() {
@@ -592,6 +627,11 @@ void PresentationTest::summary() {
                           "photo(s) total.",
                           "0 image(s) were successfully rotated.",
                           "1 photo(s) could not be rotated.", "The operation took 0.8 seconds."}));
+    // Folders and files that could not be read are counted too.
+    batch.notRead = 2;
+    QVERIFY(described(summaryMessages(batch))
+                .contains("[M] 2 folder(s) or file(s) could not be read."));
+    QVERIFY(headlessSummaryLines(batch).contains("2 folder(s) or file(s) could not be read."));
     // Watcher runs and single photos end without a summary in the panes.
     batch.kind = RunSummary::WatcherRun;
     QCOMPARE(summaryMessages(batch), QList<OutputMessage>());
