@@ -17,6 +17,8 @@
 #include "engine/photorotation.h"
 #include "engine/safereplace.h"
 #include "engine/tempfileholder.h"
+#include "files/fileproblem.h"
+#include "files/heldphoto.h"
 #include "settings/settings.h"
 
 namespace {
@@ -61,6 +63,7 @@ struct RotationEngine::RunSettings {
     bool perfect = false;
     bool trim = true;
     FileTimeMode fileTimeMode = FileTimeMode::LeaveAlone;
+    bool keepOriginals = false;
 };
 
 struct RotationEngine::Scan {
@@ -108,6 +111,7 @@ RotationEngine::RunSettings RotationEngine::readSettings() const {
     settings.perfect = Settings::perfect();
     settings.trim = Settings::trim();
     settings.fileTimeMode = Settings::fileTimeMode();
+    settings.keepOriginals = Settings::keepOriginalsInTrash();
     return settings;
 }
 
@@ -394,15 +398,37 @@ void RotationEngine::startRotation(const PhotoRef &photo, Turn turn, int slot,
         entryHandled(slot);
         return;
     }
+    // Held from here on: the rotation reaches the photo through this descriptor only.
+    FileProblem problem;
+    std::shared_ptr<HeldPhoto> held = HeldPhoto::openChosen(photo.path, &problem);
+    const auto asExamined = [&examined](const FileStatus &status) {
+        return !examined.exists ||
+               (examined.device == status.key.device && examined.inode == status.key.inode &&
+                examined.size == status.size &&
+                examined.changeTimeNs ==
+                    status.changed.seconds * 1000000000 + status.changed.nanoseconds);
+    };
+    if (!held || !asExamined(held->status())) {
+        PhotoReason reason = reasonOfOpenProblem(problem);
+        if (held)
+            reason.kind = PhotoReason::ChangedWhileExamined;
+        if (held && scan->summary.kind == RunSummary::WatcherRun)
+            scan->summary.photosArriving << photo.path;
+        finishPhoto(slot, held ? PhotoOutcome::Left : PhotoOutcome::Failed, photo, turn, reason);
+        entryHandled(slot);
+        return;
+    }
     PhotoRotation::Job job;
+    job.photo = held;
     job.photoPath = photo.path;
     job.turn = turn;
     job.folder = photo.folder;
     job.toolTimeoutMs = toolTimeoutMs;
-    job.examinedState = examined;
+    job.photosAtOnce = scan->settings.parallel;
     job.perfect = scan->settings.perfect;
     job.trim = scan->settings.trim;
     job.fileTimeMode = scan->settings.fileTimeMode;
+    job.keepOriginal = scan->settings.keepOriginals;
     auto *rotation = new PhotoRotation(job, this);
     active << new ActiveRotation{rotation, slot, failureKey(QFileInfo(photo.path))};
     photosInWork.insert(photo.file);
@@ -432,6 +458,8 @@ void RotationEngine::onRotationFinished(PhotoRotation *rotation,
     switch (outcome.kind) {
     case PhotoRotationOutcome::Rotated:
         ++summary.rotated;
+        if (!outcome.trashFolder.isEmpty() && !summary.trashFolders.contains(outcome.trashFolder))
+            summary.trashFolders << outcome.trashFolder;
         emit photoRotated(photo.file);
         break;
     case PhotoRotationOutcome::Failed:

@@ -1,17 +1,12 @@
-// Held temporary files and the removal of stale ones. The lock is flock() on POSIX systems: it
-// belongs to the open file, so opening and closing the same file elsewhere in the program (to
-// parse it, to put the thumbnail back) does not drop it, as it would drop an fcntl() lock. On
-// Windows it is a byte-range lock far beyond the end of the file, which never meets the reads and
-// writes of the tools (written but untested).
+// The stale temporary files' cleanup. The lock is flock() on POSIX systems, as files/ takes it on
+// the files it makes; on Windows it is a byte-range lock far beyond the end of the file (written
+// but untested).
 #include "engine/tempfileholder.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-
-#include "engine/safereplace.h"
 
 #ifdef Q_OS_WIN
 #ifndef NOMINMAX
@@ -19,8 +14,6 @@
 #endif
 #include <windows.h>
 #else
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -28,8 +21,6 @@
 #endif
 
 namespace {
-
-constexpr int creationAttempts = 3;
 
 #ifdef Q_OS_WIN
 // Untested.
@@ -46,25 +37,6 @@ bool lockWithoutWaiting(HANDLE handle) {
 
 std::wstring nativeName(const QString &path) {
     return QDir::toNativeSeparators(path).toStdWString();
-}
-
-qintptr createLocked(const QString &path, QString *error) {
-    HANDLE handle = CreateFileW(nativeName(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        *error = QString::fromStdString(std::system_category().message(int(GetLastError())));
-        return -1;
-    }
-    if (!lockWithoutWaiting(handle)) {
-        CloseHandle(handle);
-        return -1;
-    }
-    return qintptr(handle);
-}
-
-void closeHandle(qintptr handle) {
-    CloseHandle(HANDLE(handle));
 }
 
 bool removeIfUnheld(const QString &path) {
@@ -95,24 +67,6 @@ bool pathNamesDescriptor(const QByteArray &path, int descriptor) {
            S_ISREG(opened.st_mode) && sameFile(opened, named);
 }
 
-qintptr createLocked(const QString &path, QString *error) {
-    const QByteArray name = QFile::encodeName(path);
-    const int descriptor = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (descriptor < 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        return -1;
-    }
-    if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0 || !pathNamesDescriptor(name, descriptor)) {
-        ::close(descriptor);
-        return -1;
-    }
-    return descriptor;
-}
-
-void closeHandle(qintptr handle) {
-    ::close(int(handle));
-}
-
 bool removeIfUnheld(const QString &path) {
     const QByteArray name = QFile::encodeName(path);
     const int descriptor = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -133,38 +87,6 @@ bool isPivottaTempName(const QString &fileName) {
         "\\A\\..+\\.pivotta-[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\.tmp\\z",
         QRegularExpression::DotMatchesEverythingOption); // photo names may hold line breaks
     return pattern.match(fileName).hasMatch();
-}
-
-TempFileHolder::TempFileHolder(const QString &photoPath) {
-    for (int attempt = 0; attempt < creationAttempts && !isValid(); ++attempt) {
-        const QString candidate = siblingTempPath(photoPath);
-        if (create(candidate))
-            filePath = candidate;
-    }
-    if (!isValid() && error.isEmpty())
-        error = QCoreApplication::translate("TempFileHolder",
-                                            "no temporary file beside the photo could be held");
-}
-
-TempFileHolder::~TempFileHolder() {
-    if (isValid() && !filePath.isEmpty())
-        QFile::remove(filePath); // while the lock is still held
-    close();
-}
-
-bool TempFileHolder::create(const QString &candidate) {
-    handle = createLocked(candidate, &error);
-    return isValid();
-}
-
-void TempFileHolder::release() {
-    close();
-}
-
-void TempFileHolder::close() {
-    if (isValid())
-        closeHandle(handle);
-    handle = invalidHandle;
 }
 
 QStringList removeStaleTempFiles(const QString &folder) {

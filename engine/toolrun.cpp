@@ -1,12 +1,17 @@
 // Running an external tool asynchronously in its own process group.
 #include "engine/toolrun.h"
 
+#include <algorithm>
+
 #include "common/debuglog.h"
 #include "engine/processgroup.h"
 
 namespace {
 // A tool whose time is up gets this long to end by itself before it is killed.
 constexpr int terminationGraceMs = 1000;
+// The standard input is handed to QProcess this much at a time, and only once what it holds
+// has gone down below one piece: at most about two pieces are ever copied.
+constexpr qint64 inputPiece = qint64(1) << 20;
 } // namespace
 
 ToolRun::ToolRun(QObject *parent)
@@ -16,6 +21,8 @@ ToolRun::ToolRun(QObject *parent)
     timeout.setSingleShot(true);
     connect(process, &QProcess::errorOccurred, this, &ToolRun::onErrorOccurred);
     connect(process, &QProcess::finished, this, &ToolRun::onFinished);
+    connect(process, &QProcess::bytesWritten, this, &ToolRun::feedInput);
+    connect(process, &QProcess::readyReadStandardOutput, this, &ToolRun::gatherOutput);
     connect(&timeout, &QTimer::timeout, this, &ToolRun::onTimeout);
 }
 
@@ -27,6 +34,7 @@ ToolRun::~ToolRun() {
         delete process;
         return;
     }
+    process->disconnect(this);
     killTool();
     connect(process, &QProcess::stateChanged, process, [orphan = process](auto state) {
         if (state == QProcess::NotRunning)
@@ -35,8 +43,20 @@ ToolRun::~ToolRun() {
 }
 
 void ToolRun::start(const QString &program, const QStringList &arguments, int timeoutMs,
-                    const QByteArray &input) {
+                    const QByteArray &bytes) {
+    start(program, arguments, timeoutMs, bytes, 0, bytes.size());
+}
+
+void ToolRun::start(const QString &program, const QStringList &arguments, int timeoutMs,
+                    const QByteArray &bytes, qint64 offset, qint64 length) {
     qCDebug(lcPivotta) << program << arguments;
+    input = bytes;
+    inputAt = std::clamp<qint64>(offset, 0, bytes.size());
+    inputEnd = std::clamp<qint64>(offset + length, inputAt, bytes.size());
+    output.clear();
+    // jpegtran's output is about as long as its input.
+    output.reserve(inputEnd - inputAt + 65536);
+    inputClosed = false;
     running = true;
     starting = true;
     requestedEnding = ToolResult::Finished;
@@ -45,10 +65,27 @@ void ToolRun::start(const QString &program, const QStringList &arguments, int ti
     if (running) {
         processId = process->processId();
         timeout.start(timeoutMs);
-        if (!input.isEmpty())
-            process->write(input);
-        process->closeWriteChannel();
+        feedInput();
     }
+}
+
+void ToolRun::feedInput() {
+    if (!running || inputClosed || process->bytesToWrite() >= inputPiece)
+        return;
+    if (inputAt < inputEnd) {
+        const qint64 piece = std::min(inputPiece, inputEnd - inputAt);
+        process->write(input.constData() + inputAt, piece);
+        inputAt += piece;
+    }
+    if (inputAt >= inputEnd) {
+        process->closeWriteChannel(); // once what it holds is written
+        inputClosed = true;
+        input = QByteArray();
+    }
+}
+
+void ToolRun::gatherOutput() {
+    output.append(process->readAllStandardOutput());
 }
 
 void ToolRun::stop() {
@@ -67,6 +104,7 @@ void ToolRun::onErrorOccurred(QProcess::ProcessError error) {
     result.errorText = process->errorString();
     running = false;
     timeout.stop();
+    input = QByteArray();
     // done() never comes from inside start(): the caller is still in the middle of its step.
     if (starting)
         QMetaObject::invokeMethod(
@@ -83,14 +121,16 @@ void ToolRun::onFinished(int exitCode, QProcess::ExitStatus exitStatus) {
     ToolResult::Ending ending = requestedEnding;
     if (ending == ToolResult::Finished && exitStatus != QProcess::NormalExit)
         ending = ToolResult::Crashed;
+    gatherOutput();
     ToolResult result;
     result.ending = ending;
     result.exitCode = exitCode;
-    result.output = process->readAllStandardOutput();
-    result.standardOutput = QString::fromUtf8(result.output);
+    result.output = std::move(output);
+    output = QByteArray();
     result.standardError = QString::fromUtf8(process->readAllStandardError());
     running = false;
     timeout.stop();
+    input = QByteArray();
     emit done(result);
 }
 

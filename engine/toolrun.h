@@ -3,8 +3,13 @@
 // stopped). The tool runs in a process group of its own, and the whole group is killed when the
 // run ends, so that nothing the tool started goes on writing afterwards. Nothing here ever waits
 // for the tool, not even the destructor.
+//
+// The tool's standard input is fed from the caller's bytes a piece at a time, as the tool takes
+// them, and its standard output is gathered as it comes: a photo of hundreds of megabytes costs
+// the program its bytes and the tool's output, never a further copy of either.
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -24,6 +29,9 @@ public:
     // and, a moment later, killed.
     void start(const QString &program, const QStringList &arguments, int timeoutMs,
                const QByteArray &input = QByteArray());
+    // The same with `length` bytes of `input` from `offset` on its standard input.
+    void start(const QString &program, const QStringList &arguments, int timeoutMs,
+               const QByteArray &input, qint64 offset, qint64 length);
     // Kills the tool and its group now; done() follows with Stopped.
     void stop();
     bool isRunning() const { return running; }
@@ -32,14 +40,20 @@ signals:
     void done(const ToolResult &result);
 
 private:
+    void feedInput();
+    void gatherOutput();
     void onErrorOccurred(QProcess::ProcessError error);
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void onTimeout();
     void killTool();
-    void finish(ToolResult::Ending ending);
 
     QProcess *process; // owned; outlives this object while a killed tool is being reaped
     QTimer timeout;
+    QByteArray input; // shares the caller's bytes
+    qint64 inputAt = 0;
+    qint64 inputEnd = 0;
+    bool inputClosed = false;
+    QByteArray output;
     qint64 processId = 0;
     bool running = false;
     bool starting = false;

@@ -10,5 +10,6 @@ struct RunSummary;
 
 // The report's line for one photo, its path shown in native separators.
 QString headlessReportLine(const PhotoOutcome &outcome);
-// The summary lines at the end of a run.
+// The summary lines at the end of a run, and last, where the originals of the rotated photos
+// were kept, when they were.
 QStringList headlessSummaryLines(const RunSummary &summary);
