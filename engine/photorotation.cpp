@@ -172,6 +172,7 @@ void PhotoRotation::takeLease() {
         lookTimer->setSingleShot(true);
         connect(lookTimer, &QTimer::timeout, this, &PhotoRotation::lookAgain);
         firstLook = lookAt(*job.photo);
+        hook(HookPoint::FirstLook);
         lookTimer->start(int(settleLookIntervalMs));
         return;
     }

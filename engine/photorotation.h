@@ -80,7 +80,12 @@ public:
     };
 
     // Where the chain lets a test act on the photo, on the chain's thread, between two steps.
-    enum class HookPoint { LeaseTaken, PhotoRead, ResultWritten };
+    enum class HookPoint {
+        FirstLook,     // without a lease: the first of the two looks was taken
+        LeaseTaken,    // the write lease is held; the photo has not been read yet
+        PhotoRead,     // read once; no picture turned yet
+        ResultWritten, // the turned photo is in its temporary file; exiv2 has not read it
+    };
     struct TestHooks {
         std::function<void(HookPoint)> at;
         bool noLease = false; // as if the system gave no write leases: the photo is looked at twice
