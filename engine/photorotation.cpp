@@ -292,22 +292,18 @@ void PhotoRotation::onThumbnailTurned(const ToolResult &result) {
 
 // Gain maps and previews are turned alike, each keeping its own coding and metadata.
 void PhotoRotation::turnNextPicture() {
-    const std::vector<FileRange> pictures = work->pictures.picturesToTurn();
-    if (nextPicture >= int(pictures.size())) {
+    if (nextPicture >= int(work->furtherPictures.size())) {
         assemble();
         return;
     }
-    const FileRange range = pictures[size_t(nextPicture)];
-    const JpegStructure structure = parseJpegStructure(
-        reinterpret_cast<const uchar *>(work->original.constData()) + range.offset, range.length);
+    const FileRange &range = work->furtherPictures[size_t(nextPicture)];
+    const JpegStructure &structure = work->furtherStructures[size_t(nextPicture)];
     runTool("jpegtran", jpegtranArguments(job.turn, structure, job.perfect, job.trim),
             pixelsOf(structure.frame), &PhotoRotation::onPictureTurned, range.offset, range.length);
 }
 
 void PhotoRotation::onPictureTurned(const ToolResult &result) {
-    const FileRange range = work->pictures.picturesToTurn()[size_t(nextPicture)];
-    const JpegStructure structure = parseJpegStructure(
-        reinterpret_cast<const uchar *>(work->original.constData()) + range.offset, range.length);
+    const JpegStructure &structure = work->furtherStructures[size_t(nextPicture)];
     if (endIfToolNotRun(result, "jpegtran", pixelsOf(structure.frame)) ||
         pictureRefused(result, nextPicture + 2, structure))
         return;

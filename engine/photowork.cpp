@@ -52,13 +52,13 @@ PhotoReason checkTurnedPictures(PhotoWork &work, Turn turn, bool trim, Assembly 
         work.turned.thumbnail.clear();
         assembly->thumbnailRefused = true;
     }
-    const std::vector<FileRange> ranges = work.pictures.picturesToTurn();
+    const std::vector<FileRange> &ranges = work.furtherPictures;
     for (size_t k = 0; k < ranges.size() && k < work.turned.pictures.size(); ++k) {
         if (work.cancelled)
             return reasonOf(PhotoReason::Stopped);
-        const QByteArray original = slice(work.original, ranges[k]);
-        const ResultCheck check = checkTurnedPicture(original, parseJpegStructure(original),
-                                                     work.turned.pictures[k], turn, trim);
+        const ResultCheck check =
+            checkTurnedPicture(slice(work.original, ranges[k]), work.furtherStructures[k],
+                               work.turned.pictures[k], turn, trim);
         if (check.verdict != ResultVerdict::Sound)
             return notLossless(check, int(k) + 2);
     }
@@ -81,8 +81,11 @@ PhotoReason finishedWrong(PhotoReason::FinishedProblem problem, const QString &e
 }
 
 // The assembled photo reads back whole, with as many pictures, each where its index and its
-// container say.
+// container say. A photo that is its main picture alone is that picture as checked, with values
+// set in place: nothing more to read back.
 PhotoReason checkAssembled(const QByteArray &assembled, const PhotoPictures &before) {
+    if (before.parts.empty())
+        return {};
     const PhotoPictures after = describePictures(assembled);
     if (after.problem == PicturesProblem::PrimaryIncomplete)
         return finishedWrong(PhotoReason::Incomplete, after.problemDetail);
@@ -128,6 +131,11 @@ PhotoReason readPhoto(PhotoWork &work) {
             return reasonOf(PhotoReason::ChangedWhileRotated);
     }
     work.pictures = describePictures(work.original);
+    work.furtherPictures = work.pictures.picturesToTurn();
+    for (const FileRange &range : work.furtherPictures)
+        work.furtherStructures.push_back(parseJpegStructure(
+            reinterpret_cast<const uchar *>(work.original.constData()) + range.offset,
+            range.length));
     return {};
 }
 

@@ -30,6 +30,8 @@ struct PhotoWork {
     std::shared_ptr<HeldPhoto> photo;
     QByteArray original; // the photo as it was read, once
     PhotoPictures pictures;
+    std::vector<FileRange> furtherPictures;       // where each further picture lies
+    std::vector<JpegStructure> furtherStructures; // and its structure
     TurnedPictures turned;
     bool thumbnailTurned = false; // jpegtran turned it, before it was checked
     std::unique_ptr<HeldTempFile> temp;
@@ -38,8 +40,9 @@ struct PhotoWork {
     std::atomic<bool> cancelled{false};
 };
 
-// Reads the whole photo through its descriptor, a piece at a time, and tells its pictures apart.
-// A photo shorter than when it was opened changed meanwhile.
+// Reads the whole photo through its descriptor, a piece at a time, tells its pictures apart and
+// walks each further picture's structure. A photo shorter than when it was opened changed
+// meanwhile.
 PhotoReason readPhoto(PhotoWork &work);
 
 // What putting the turned photo together did.

@@ -2,11 +2,8 @@
 // the end exactly once, whatever the end was (finished, crashed, never started, timed out,
 // stopped). The tool runs in a process group of its own, and the whole group is killed when the
 // run ends, so that nothing the tool started goes on writing afterwards. Nothing here ever waits
-// for the tool, not even the destructor.
-//
-// The tool's standard input is fed from the caller's bytes a piece at a time, as the tool takes
-// them, and its standard output is gathered as it comes: a photo of hundreds of megabytes costs
-// the program its bytes and the tool's output, never a further copy of either.
+// for the tool, not even the destructor. Its standard input and output are served off the GUI
+// thread (toolpipes.h).
 #pragma once
 
 #include <QByteArray>
@@ -17,6 +14,8 @@
 #include <QTimer>
 
 #include "engine/toolresult.h"
+
+class ToolPipes;
 
 class ToolRun : public QObject {
     Q_OBJECT
@@ -40,22 +39,20 @@ signals:
     void done(const ToolResult &result);
 
 private:
-    void feedInput();
-    void gatherOutput();
     void onErrorOccurred(QProcess::ProcessError error);
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void onServed();
+    void finishWhenBothEnded();
     void onTimeout();
     void killTool();
 
     QProcess *process; // owned; outlives this object while a killed tool is being reaped
+    ToolPipes *pipes = nullptr;
     QTimer timeout;
-    QByteArray input; // shares the caller's bytes
-    qint64 inputAt = 0;
-    qint64 inputEnd = 0;
-    bool inputClosed = false;
-    QByteArray output;
+    ToolResult result; // filled as the tool's end and its output's end come in
     qint64 processId = 0;
-    bool running = false;
-    bool starting = false;
+    bool running = false; // from start() until done()
+    bool processEnded = false;
+    bool outputEnded = false;
     ToolResult::Ending requestedEnding = ToolResult::Finished; // set by a timeout or stop()
 };

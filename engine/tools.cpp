@@ -46,6 +46,15 @@ const QStringList jpegtranTracePrefixes{
     "Smoothing not supported",
 };
 
+// With "-v" exiv2 notes on its error stream what the file does not hold ("a.jpg: No IPTC data
+// found in the file"); anything else there is an error.
+bool onlyNotesOfMissingData(const QString &standardError) {
+    const QStringList lines = standardError.split('\n', Qt::SkipEmptyParts);
+    return std::all_of(lines.cbegin(), lines.cend(), [](const QString &line) {
+        return line.trimmed().isEmpty() || line.trimmed().endsWith("data found in the file");
+    });
+}
+
 bool isTraceLine(const QString &line) {
     if (line.isEmpty() || line.front().isSpace())
         return true;
@@ -170,7 +179,7 @@ Exiv2Reading readExiv2Reading(bool normalExit, int exitCode, const QString &stan
                               const QString &standardError) {
     Exiv2Reading reading;
     reading.read =
-        normalExit && (exitCode == 0 || (exitCode == 1 && standardError.trimmed().isEmpty()));
+        normalExit && (exitCode == 0 || (exitCode == 1 && onlyNotesOfMissingData(standardError)));
     if (!reading.read)
         return reading;
     for (const QString &line : standardOutput.split('\n', Qt::SkipEmptyParts)) {

@@ -71,8 +71,8 @@ struct Exiv2Reading {
     QString orientationNotUpright(bool thumbnailKeptItsOwn) const;
     bool has(const QString &key) const;
 };
-// exiv2 exits with 0 when it printed something, with 1 and nothing on its error stream when none
-// of the tags is there, and otherwise with an error.
+// exiv2 exits with 0 when it printed something, with 1 when none of the tags is there (its error
+// stream then notes only what the file does not hold), and otherwise with an error.
 Exiv2Reading readExiv2Reading(bool normalExit, int exitCode, const QString &standardOutput,
                               const QString &standardError);
 

@@ -175,6 +175,7 @@ private slots:
     void onlyOrientationThumbnailAndPicturesDiffer();
     void everyPictureTurned_data();
     void everyPictureTurned();
+    void photoWithoutMetadataTurnedByHand();
     void reasonsThatAreTrue_data();
     void reasonsThatAreTrue();
     void originalKeptInTheTrash();
@@ -598,6 +599,23 @@ void PhotoChainTest::everyPictureTurned() {
         QVERIFY(isTurnedThumbnail(slice(original, before.primary.thumbnail), thumbnail, turn));
         QVERIFY(log.detailedText().contains("EXIF thumbnail turned too."));
     }
+    verifyNothingLeftBehind();
+}
+
+// A quarter turn by hand of a photo without EXIF, XMP or IPTC: exiv2 reads nothing, which is no
+// failure, and no metadata is added.
+void PhotoChainTest::photoWithoutMetadataTurnedByHand() {
+    const QString photo = folder->filePath("bare.jpg");
+    QVERIFY(run("convert", {"-size", "64x48", "gradient:red-blue", photo}));
+    QVERIFY(parseJpegStructure(fileBytes(photo)).exifSegment.isEmpty());
+    const QImage reference = TestPhotos::referenceRotation(photo, 270, true);
+
+    const Ending ending = rotate(jobFor(photo, nullptr, Turn::Rotate270));
+
+    QCOMPARE(ending.outcome.kind, PhotoRotationOutcome::Rotated);
+    QCOMPARE(TestPhotos::storedPixels(photo), reference);
+    const JpegStructure after = parseJpegStructure(fileBytes(photo));
+    QVERIFY(after.exifSegment.isEmpty() && after.xmpSegment.isEmpty());
     verifyNothingLeftBehind();
 }
 

@@ -496,9 +496,14 @@ void ToolsTest::exiv2Reading_data() {
         << "2021:01:01 00:00:00";
     QTest::newRow("XMP left") << true << 0 << file + "Xmp.tiff.Orientation 3\n"
                               << QString() << true << "Xmp.tiff.Orientation 3" << QString();
-    // exiv2 exits with 1 and says nothing when none of the tags is there.
+    // exiv2 exits with 1 when none of the tags is there, and notes what the file does not hold.
     QTest::newRow("no tags at all")
         << true << 1 << file << QString() << true << QString() << QString();
+    QTest::newRow("no metadata at all")
+        << true << 1 << file
+        << "/p/a.jpg: No Exif data found in the file\n/p/a.jpg: No IPTC data found in the file\n"
+           "/p/a.jpg: No XMP data found in the file\n"
+        << true << QString() << QString();
     QTest::newRow("unreadable file") << true << 1 << file
                                      << "Exiv2 exception in print action for file /p/a.jpg:\n"
                                         "Failed to read input data\n"

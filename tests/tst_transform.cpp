@@ -106,6 +106,7 @@ private slots:
     void hangingToolEndsWithItsChildren_data();
     void hangingToolEndsWithItsChildren();
     void destroyedToolRunLeavesNoChild();
+    void toolRunServesLargeInputs();
     void singlePhotoByItsOrientation_data();
     void singlePhotoByItsOrientation();
 
@@ -837,6 +838,38 @@ void TransformTest::destroyedToolRunLeavesNoChild() {
     QTRY_VERIFY_WITH_TIMEOUT(!StandInTools::processRunning(toolId), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!StandInTools::processRunning(childId), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QString("/proc/%1").arg(toolId)), 5000);
+}
+
+// Hundreds of megabytes through a tool's standard input and output, a range of the caller's
+// bytes, while the event loop goes on; and a tool that reads none of its input and ends: no
+// broken pipe ends the program.
+void TransformTest::toolRunServesLargeInputs() {
+    QByteArray input(200 << 20, Qt::Uninitialized);
+    for (qsizetype i = 0; i < input.size(); i += 4096)
+        input[i] = char(i / 4096);
+    const qint64 offset = 3 << 20;
+    const qint64 length = input.size() - offset - 12345;
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    ticker.start(10);
+    for (const QString &program : {QString("/bin/cat"), QString("/bin/true")}) {
+        ToolRun run;
+        QList<ToolResult> results;
+        connect(&run, &ToolRun::done, this, [&results](const ToolResult &r) { results << r; });
+        ticks = 0;
+        run.start(program, {}, rotationWaitMs, input, offset, length);
+        QTRY_COMPARE_WITH_TIMEOUT(results.size(), 1, rotationWaitMs);
+        QCOMPARE(results.first().ending, ToolResult::Finished);
+        QCOMPARE(results.first().exitCode, 0);
+        if (program == "/bin/cat") {
+            QVERIFY(ticks > 0); // the event loop went on meanwhile
+            QCOMPARE(results.first().output.size(), length);
+            QVERIFY(results.first().output == QByteArrayView(input.constData() + offset, length));
+        } else {
+            QVERIFY(results.first().output.isEmpty());
+        }
+    }
 }
 
 void TransformTest::singlePhotoByItsOrientation_data() {
