@@ -4,14 +4,21 @@
 //                             per pixel) over many photos and all seven transforms, with the
 //                             options that keep each photo's coding; the bounds of the result
 //                             check come from it.
-// bench_losslessturn cost     the time the extra steps add to the tool chain of one photo:
-//                             parsing, the thumbnail's own jpegtran run and put-back, the
-//                             trailing bytes, the result check, XMP in the exiv2 run; for a
-//                             photo with thumbnail, XMP and trailer, and for one without.
+// bench_losslessturn cost     the time one photo's chain spends in its tools (jpegtran on
+//                             standard input and output for each picture, exiv2 reading the
+//                             result) and in the program (telling the pictures apart, checking
+//                             each turned picture, the assembly with the orientation values set
+//                             in place); for a photo with thumbnail, XMP, a gain map and a
+//                             trailer, and for one without.
+// bench_losslessturn gainmap SOURCE TARGET
+//                             writes SOURCE with a gain map of a quarter of its sides after it,
+//                             listed in a multi-picture index and an XMP container directory as
+//                             phones write them (bench/kept-bytes-cost.sh uses it).
 // Options: --rounds N (cost, default 15).
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImageReader>
 #include <QProcess>
 #include <QSize>
 #include <QTemporaryDir>
@@ -24,16 +31,17 @@
 #include "benchsupport.h"
 #include "craftedphotos.h"
 #include "engine/jpegstructure.h"
-#include "engine/keptbytes.h"
 #include "engine/losslessturn.h"
+#include "engine/photoassembly.h"
+#include "engine/photopictures.h"
 #include "engine/tools.h"
+#include "engine/turnedpicture.h"
 
 namespace {
 
 const Turn transforms[] = {
-    Turn::FlipHorizontal, Turn::Rotate180, Turn::FlipVertical,
-    Turn::Transpose,      Turn::Rotate90,  Turn::Transverse,
-    Turn::Rotate270,
+    Turn::FlipHorizontal, Turn::Rotate180,  Turn::FlipVertical, Turn::Transpose,
+    Turn::Rotate90,       Turn::Transverse, Turn::Rotate270,
 };
 
 bool runTool(const QString &program, const QStringList &arguments) {
@@ -42,9 +50,10 @@ bool runTool(const QString &program, const QStringList &arguments) {
     return process.waitForFinished(60000) && process.exitCode() == 0;
 }
 
-QByteArray pipeThrough(const QStringList &arguments, const QByteArray &input) {
+QByteArray pipeThrough(const QStringList &arguments, const QByteArray &input,
+                       const QString &program = "jpegtran") {
     QProcess process;
-    process.start("jpegtran", arguments);
+    process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
     process.waitForFinished(30000);
@@ -116,20 +125,23 @@ int measureSizes() {
         }
     }
     std::map<QString, Spread> spreads;
-    const QString out = dir.filePath("out.jpg");
     for (const QString &photo : photos) {
         const JpegStructure original = readJpegStructure(photo);
         if (!original.isComplete())
             continue;
+        QFile file(photo);
+        file.open(QIODevice::ReadOnly);
+        const QByteArray bytes = file.readAll();
         const QString group =
             QString("%1 %2").arg(original.frame.progressive() ? "progressive" : "baseline",
                                  original.standardHuffmanTables ? "standard" : "optimised");
         for (Turn transform : transforms) {
-            if (!runTool("jpegtran",
-                         jpegtranArgumentList(photo, out, transform, original, false, true)))
+            const QByteArray turned =
+                pipeThrough(jpegtranArguments(transform, original, false, true), bytes);
+            if (turned.isEmpty())
                 continue;
             const ResultCheck check =
-                checkTurnedResult(original, readJpegStructure(out), transform, true);
+                checkTurnedResult(original, parseJpegStructure(turned), transform, true);
             spreads[group].ratios.push_back(check.sizeRatio);
             spreads["all"].ratios.push_back(check.sizeRatio);
             const bool turns = swapsSides(transform);
@@ -146,48 +158,66 @@ double millisecondsSince(const QElapsedTimer &timer) {
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
-// One photo's chain as it stands (jpegtran into a new file, exiv2 on it) and the extra steps.
+QByteArray slice(const QByteArray &bytes, const FileRange &range) {
+    return bytes.mid(range.offset, range.length);
+}
+
+// One photo's chain as the engine runs it, its tools apart from its own work.
 void measureChain(const QString &photo, const QString &name, int rounds) {
-    std::vector<double> chain, extra;
+    std::vector<double> tools, own;
+    QFile file(photo);
+    file.open(QIODevice::ReadOnly);
+    const QByteArray original = file.readAll();
     const QString out = photo + ".out";
+    const Turn turn = Turn::Rotate90;
     for (int round = 0; round < rounds; ++round) {
-        QFile::remove(out);
         QElapsedTimer timer;
         timer.start();
-        const JpegStructure original = readJpegStructure(photo);
-        double extraTime = millisecondsSince(timer);
+        const PhotoPictures pictures = describePictures(original);
+        double ownTime = millisecondsSince(timer);
 
         timer.restart();
-        runTool("jpegtran",
-                jpegtranArgumentList(photo, out, Turn::Rotate90, original, false, true));
-        double chainTime = millisecondsSince(timer);
-
-        timer.restart();
-        JpegStructure result = readJpegStructure(out);
-        if (!original.thumbnail.isEmpty()) {
-            const QByteArray turned =
-                pipeThrough(jpegtranThumbnailArguments(Turn::Rotate90),
-                            readThumbnail(photo, original));
-            putBackThumbnail(out, result, turned, nullptr);
+        TurnedPictures turned;
+        turned.primary = pipeThrough(jpegtranArguments(turn, pictures.primary, false, true),
+                                     original.left(pictures.primary.imageEnd));
+        if (!pictures.primary.thumbnail.isEmpty())
+            turned.thumbnail = pipeThrough(jpegtranThumbnailArguments(turn),
+                                           slice(original, pictures.primary.thumbnail));
+        for (const FileRange &range : pictures.picturesToTurn()) {
+            const QByteArray picture = slice(original, range);
+            turned.pictures.push_back(pipeThrough(
+                jpegtranArguments(turn, parseJpegStructure(picture), false, true), picture));
         }
-        appendTrailingBytes(photo, original, out, nullptr);
-        result = readJpegStructure(out);
-        fixMultiPictureOffsets(out, original, result, nullptr);
-        checkTurnedResult(original, result, Turn::Rotate90, true);
-        extraTime += millisecondsSince(timer);
+        double toolTime = millisecondsSince(timer);
 
-        // The exiv2 run itself belongs to the chain; with XMP it has one more command.
         timer.restart();
-        runTool("exiv2", exiv2OrientationResetArguments(out, original.xmpOrientation != 0));
-        chainTime += millisecondsSince(timer);
-        chain.push_back(chainTime);
-        extra.push_back(extraTime);
+        checkTurnedPicture(original, pictures.primary, turned.primary, turn, true);
+        const std::vector<FileRange> ranges = pictures.picturesToTurn();
+        for (size_t k = 0; k < ranges.size(); ++k) {
+            const QByteArray picture = slice(original, ranges[k]);
+            checkTurnedPicture(picture, parseJpegStructure(picture), turned.pictures[k], turn,
+                               true);
+        }
+        const AssembledPhoto assembled = assemblePhoto(original, pictures, turned);
+        describePictures(assembled.bytes); // the check that its pictures read back
+        ownTime += millisecondsSince(timer);
+        QFile result(out);
+        result.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        result.write(assembled.bytes);
+        result.close();
+
+        timer.restart();
+        runTool("exiv2", exiv2ReadingArguments(out, false));
+        toolTime += millisecondsSince(timer);
+        tools.push_back(toolTime);
+        own.push_back(ownTime);
     }
-    const double chainMedian = median(chain);
-    const double extraMedian = median(extra);
-    printFigure(name + " chain ms", decimals(chainMedian, 2));
-    printFigure(name + " extra ms", decimals(extraMedian, 2));
-    printFigure(name + " extra share", decimals(100.0 * extraMedian / chainMedian, 1) + " %");
+    const double toolMedian = median(tools);
+    const double ownMedian = median(own);
+    printFigure(name + " tools ms", decimals(toolMedian, 2));
+    printFigure(name + " program ms", decimals(ownMedian, 2));
+    printFigure(name + " program share",
+                decimals(100.0 * ownMedian / (toolMedian + ownMedian), 1) + " %");
 }
 
 int measureCost(int rounds) {
@@ -197,6 +227,9 @@ int measureCost(int rounds) {
     full.thumbnail = true;
     full.xmpOrientation = 6;
     full.trailerBytes = 102400;
+    CraftedPhotos::FurtherPicture gainMap;
+    gainMap.inContainer = true;
+    full.furtherPictures = {gainMap};
     QString error;
     const QString plainPhoto = dir.filePath("plain.jpg");
     const QString fullPhoto = dir.filePath("full.jpg");
@@ -205,21 +238,27 @@ int measureCost(int rounds) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
-    measureChain(plainPhoto, "without thumbnail, XMP, trailer", rounds);
-    measureChain(fullPhoto, "with thumbnail, XMP, trailer", rounds);
+    measureChain(plainPhoto, "without thumbnail, XMP, gain map, trailer", rounds);
+    measureChain(fullPhoto, "with thumbnail, XMP, gain map, trailer", rounds);
+    return 0;
+}
 
-    // The thumbnail step alone.
-    const JpegStructure structure = readJpegStructure(fullPhoto);
-    const QByteArray thumbnail = readThumbnail(fullPhoto, structure);
-    std::vector<double> times;
-    for (int round = 0; round < rounds; ++round) {
-        QElapsedTimer timer;
-        timer.start();
-        pipeThrough(jpegtranThumbnailArguments(Turn::Rotate90), thumbnail);
-        times.push_back(millisecondsSince(timer));
+// A gain map as phones store it: a quarter of each side, after the photo, in the index and the
+// container.
+int makeGainMapPhoto(const QString &source, const QString &target) {
+    QImageReader reader(source);
+    const QSize size = reader.size();
+    CraftedPhotos::Recipe recipe;
+    recipe.source = source;
+    CraftedPhotos::FurtherPicture gainMap;
+    gainMap.size = size / 4;
+    gainMap.inContainer = true;
+    recipe.furtherPictures = {gainMap};
+    QString error;
+    if (!size.isValid() || !CraftedPhotos::makePhoto(recipe, target, &error)) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(source), qPrintable(error));
+        return 1;
     }
-    printFigure("thumbnail jpegtran run ms", decimals(median(times), 2));
-    printFigure("thumbnail bytes", QString::number(thumbnail.size()));
     return 0;
 }
 
@@ -236,6 +275,9 @@ int main(int argc, char **argv) {
         return measureSizes();
     if (arguments.contains("cost"))
         return measureCost(rounds);
-    std::fprintf(stderr, "usage: bench_losslessturn sizes|cost [--rounds N]\n");
+    if (arguments.size() == 4 && arguments[1] == "gainmap")
+        return makeGainMapPhoto(arguments[2], arguments[3]);
+    std::fprintf(stderr, "usage: bench_losslessturn sizes|cost [--rounds N]\n"
+                         "       bench_losslessturn gainmap SOURCE TARGET\n");
     return 2;
 }

@@ -6,7 +6,10 @@
 #   - plain photos (no thumbnail, XMP or data after the image): this build / an older build
 #     (target at most 1.03);
 #   - the same photos with an EXIF thumbnail, XMP tiff:Orientation and 1 MB after the image /
-#     the plain ones, both with this build (target at most 1.10).
+#     the plain ones, both with this build (target at most 1.10);
+#   - the same photos with a gain map of a quarter of their sides, listed in a multi-picture
+#     index and an XMP container directory as phones write them, which is turned too / the plain
+#     ones, both with this build (target at most 1.15).
 # See bench/README.md. Usage: bench/kept-bytes-cost.sh --old-build DIR [options]
 set -euo pipefail
 
@@ -54,6 +57,8 @@ done
 
 new_pivotta="$build_dir/pivotta"
 old_pivotta="$old_build/pivotta"
+gainmap_maker="$build_dir/bench/bench_losslessturn"
+[ -x "$gainmap_maker" ] || { echo "no $gainmap_maker: build with -DPIVOTTA_BUILD_BENCH=ON" >&2; exit 1; }
 for program in "$new_pivotta" "$old_pivotta"; do
     [ -x "$program" ] || { echo "no pivotta at $program (see bench/README.md)" >&2; exit 1; }
 done
@@ -70,8 +75,8 @@ log() { echo "[$(date +%T)] $*" >&2; }
 # ---- the two sets ----
 make_sets() {
     local masters="$work/masters" tag i name
-    mkdir -p "$masters" "$work/plain" "$work/full"
-    log "making $photos photos of $photo_size, plain and with thumbnail, XMP and trailing data"
+    mkdir -p "$masters" "$work/plain" "$work/full" "$work/gainmap"
+    log "making $photos photos of $photo_size: plain, with thumbnail, XMP and trailing data, and with a gain map"
     /usr/bin/convert "$ROOT_DIR/tests/data/orientation/Landscape_1.jpg" -resize "${photo_size}!" \
         -seed 1 -attenuate 0.25 +noise Gaussian -quality 85 "$masters/base.jpg"
     if $standard_tables; then # jpegtran without -optimize writes the standard tables
@@ -90,12 +95,14 @@ make_sets() {
         exiv2 -it "$masters/full$tag.jpg"
         exiftool -q -overwrite_original -n -XMP-tiff:Orientation="$tag" "$masters/full$tag.jpg"
         cat "$masters/trailer" >>"$masters/full$tag.jpg"
+        "$gainmap_maker" gainmap "$masters/plain$tag.jpg" "$masters/gainmap$tag.jpg"
     done
     for ((i = 1; i <= photos; i++)); do
         case $((i % 3)) in 1) tag=6 ;; 2) tag=3 ;; 0) tag=8 ;; esac
         printf -v name 'IMG_%04d.jpg' "$i"
         cp "$masters/plain$tag.jpg" "$work/plain/$name"
         cp "$masters/full$tag.jpg" "$work/full/$name"
+        cp "$masters/gainmap$tag.jpg" "$work/gainmap/$name"
     done
 }
 
@@ -130,23 +137,29 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 verdict() { awk -v v="$1" -v l="$2" 'BEGIN { print (v <= l) ? "met" : "MISSED" }'; }
 
 make_sets
-declare -a old_wall new_wall full_wall old_cpu new_cpu full_cpu plain_ratio full_ratio
+declare -a old_wall new_wall full_wall gain_wall old_cpu new_cpu full_cpu gain_cpu
+declare -a plain_ratio full_ratio gain_ratio
 for ((round = 0; round <= repeats; round++)); do
     read -r ow oc < <(timed_run old "$old_pivotta" plain)
     read -r nw nc < <(timed_run new "$new_pivotta" plain)
     read -r fw fc < <(timed_run full "$new_pivotta" full)
-    log "round $round: old $ow s, new $nw s, new with all three $fw s (wall)"
+    read -r gw gc < <(timed_run gainmap "$new_pivotta" gainmap)
+    log "round $round: old $ow s, new $nw s, new with all three $fw s, new with a gain map $gw s (wall)"
     [ "$round" -eq 0 ] && continue # warm-up
-    old_wall+=("$ow") new_wall+=("$nw") full_wall+=("$fw")
-    old_cpu+=("$oc") new_cpu+=("$nc") full_cpu+=("$fc")
+    old_wall+=("$ow") new_wall+=("$nw") full_wall+=("$fw") gain_wall+=("$gw")
+    old_cpu+=("$oc") new_cpu+=("$nc") full_cpu+=("$fc") gain_cpu+=("$gc")
     plain_ratio+=("$(ratio "$nw" "$ow")") full_ratio+=("$(ratio "$fw" "$nw")")
+    gain_ratio+=("$(ratio "$gw" "$nw")")
 done
 
 plain_median=$(median "${plain_ratio[@]}")
 full_median=$(median "${full_ratio[@]}")
+gain_median=$(median "${gain_ratio[@]}")
 echo "$photos photos of $photo_size, --jobs 1, $repeats rounds; medians (wall s / CPU s):"
 echo "  old build, plain:         $(median "${old_wall[@]}") / $(median "${old_cpu[@]}")"
 echo "  this build, plain:        $(median "${new_wall[@]}") / $(median "${new_cpu[@]}")"
 echo "  this build, all three:    $(median "${full_wall[@]}") / $(median "${full_cpu[@]}")"
+echo "  this build, gain map:     $(median "${gain_wall[@]}") / $(median "${gain_cpu[@]}")"
 echo "  plain, this / old:        $plain_median   (pairs: ${plain_ratio[*]})   target <= 1.03: $(verdict "$plain_median" 1.03)"
 echo "  all three / plain:        $full_median   (pairs: ${full_ratio[*]})   target <= 1.10: $(verdict "$full_median" 1.10)"
+echo "  gain map / plain:         $gain_median   (pairs: ${gain_ratio[*]})   target <= 1.15: $(verdict "$gain_median" 1.15)"

@@ -12,7 +12,7 @@
 
 #include <vector>
 
-#include "engine/keptbytes.h"
+#include "engine/exifthumbnail.h"
 #include "engine/orientationvalues.h"
 
 struct PhotoPictures;

@@ -1,80 +1,93 @@
-// One photo's rotation chain: jpegtran, checks, the kept bytes, exiv2 and the replacement.
+// One photo's rotation chain: the lease or two looks, one read, jpegtran for each picture, the
+// assembly, exiv2's reading, and the replacement.
 #include "engine/photorotation.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QPointer>
 #include <QPromise>
+#include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 
 #include "common/debuglog.h"
-#include "engine/fileidentity.h"
-#include "engine/keptbytes.h"
-#include "engine/tempfileholder.h"
+#include "engine/photowork.h"
+#include "engine/replacementchecks.h"
 #include "engine/toolrun.h"
 #include "engine/tools.h"
-#include "engine/turnedpicture.h"
-#include "exif/orientationreader.h"
+#include "files/fileproblem.h"
+#include "files/filetimes.h"
+#include "files/heldfolder.h"
+#include "files/heldphoto.h"
+#include "files/heldtempfile.h"
+#include "files/leasebreaks.h"
 
 namespace {
-// A rotated photo whose tag still asks for a turn would be turned again by the next run.
-bool orientationTagStillTurns(const QString &path) {
-    const uint32_t orientation = storedOrientation(path);
-    return orientation >= 2 && orientation <= 8;
+// The program's one notifier of lease breaks, made on first use on the chain's thread.
+LeaseBreakNotifier *leaseBreaks() {
+    static QPointer<LeaseBreakNotifier> notifier;
+    if (!notifier)
+        notifier = new LeaseBreakNotifier(QCoreApplication::instance());
+    return notifier;
 }
 
-// File systems store times with different precision (FAT: two seconds).
-bool sameFileTime(const QDateTime &a, const QDateTime &b) {
-    return a.isValid() && b.isValid() && qAbs(a.msecsTo(b)) < 2000;
+template <typename Result> QFuture<Result> inPool(std::function<Result()> work) {
+    auto promise = std::make_shared<QPromise<Result>>();
+    QFuture<Result> future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, work] {
+        promise->addResult(work());
+        promise->finish();
+    });
+    return future;
 }
 
-// The first line of jpegtran's own words about a failure, without its name in front.
-QString jpegtranSays(const ToolResult &result) {
-    const QStringList lines =
-        (result.standardError + "\n" + result.standardOutput).split('\n', Qt::SkipEmptyParts);
-    for (QString line : lines) {
-        line = line.trimmed();
-        if (line.startsWith("libjpeg-turbo version") || line.startsWith("Copyright") ||
-            line.isEmpty())
-            continue;
-        if (line.startsWith("jpegtran: "))
-            line.remove(0, 10);
-        return line;
-    }
-    return QString();
-}
-
-PhotoReason failure(PhotoReason::Kind kind, const QString &error) {
+PhotoReason reasonOf(PhotoReason::Kind kind, const QString &error = {}) {
     PhotoReason reason;
     reason.kind = kind;
     reason.error = error;
     return reason;
 }
 
-// Replacing the photo writes the result to the disk first, which can take a while on a slow
-// disk: it runs on a worker thread, so that the window goes on answering meanwhile.
-QFuture<ReplaceOutcome> replaceInBackground(const QString &replacement, const QString &photo,
-                                            const FileState &stateBefore) {
-    auto promise = std::make_shared<QPromise<ReplaceOutcome>>();
-    QFuture<ReplaceOutcome> future = promise->future();
-    promise->start();
-    QThreadPool::globalInstance()->start([promise, replacement, photo, stateBefore] {
-        promise->addResult(replacePhotoKeepingIdentity(replacement, photo, stateBefore));
-        promise->finish();
-    });
-    return future;
+// Photos left for these reasons are not done with: a watcher run comes back to them.
+PhotoRotationOutcome::Kind outcomeKindOf(const PhotoReason &reason) {
+    switch (reason.kind) {
+    case PhotoReason::Stopped:
+        return PhotoRotationOutcome::Stopped;
+    case PhotoReason::ChangedWhileExamined:
+    case PhotoReason::StillBeingWritten:
+    case PhotoReason::ChangedWhileRotated:
+        return PhotoRotationOutcome::TryLater;
+    default:
+        return PhotoRotationOutcome::Failed;
+    }
+}
+
+qint64 pixelsOf(const JpegFrame &frame) {
+    return qint64(frame.width) * qint64(frame.height);
+}
+
+FileLook lookAt(const HeldPhoto &photo) {
+    FileLook look;
+    photo.statusNow(&look.status, nullptr);
+    look.at = FileTime::now();
+    return look;
 }
 } // namespace
 
 PhotoRotation::PhotoRotation(const Job &photoJob, QObject *parent)
     : QObject(parent)
     , job(photoJob)
-    , photoPath(replacedFileOf(photoJob.photoPath)) {}
+    , work(std::make_shared<PhotoWork>(photoJob.photo)) {}
 
+// A worker that still has the photo's work ends it by itself: the temporary file goes and the
+// lease is let go with the last owner of the work.
 PhotoRotation::~PhotoRotation() {
-    removeTemporaryFiles();
+    if (working)
+        work->cancelled = true;
+    else
+        letGo();
 }
 
 QString PhotoRotation::replacedFileOf(const QString &photoPath) {
@@ -85,466 +98,467 @@ QString PhotoRotation::replacedFileOf(const QString &photoPath) {
 }
 
 PhotoRef PhotoRotation::photo() const {
-    return {job.photoPath, photoPath, job.folder};
+    return {job.photoPath, job.photo->displayPath(), job.folder};
+}
+
+void PhotoRotation::setTestHooks(const TestHooks &testHooks) {
+    hooks = testHooks;
 }
 
 void PhotoRotation::start() {
-    if (!checkPhotoCanBeReplaced())
+    if (!checkBeforeStart())
         return;
-    stateBefore = fileStateOf(photoPath);
-    if (job.examinedState.exists && stateBefore != job.examinedState) {
-        leave(PhotoRotationOutcome::TryLater, PhotoReason::ChangedWhileExamined);
-        return;
-    }
-    if (!checkIdentityCanBeKept())
-        return;
-    if (stateBefore.size > maxJpegFileSize) {
-        PhotoReason reason;
-        reason.kind = PhotoReason::TooLarge;
-        reason.size = stateBefore.size;
-        end(PhotoRotationOutcome::Failed, reason);
-        return;
-    }
-    original = readJpegStructure(photoPath);
-    PhotoStep timeRead = stepOf(PhotoStep::TimeRead);
-    timeRead.time = stateBefore.modified;
-    timeRead.restoring = job.fileTimeMode == FileTimeMode::RestoreOriginal;
-    tell(timeRead);
-    startBesidePhoto();
+    connect(leaseBreaks(), &LeaseBreakNotifier::leaseBreaking, this,
+            &PhotoRotation::onLeaseBreaking);
+    takeLease();
 }
 
 void PhotoRotation::stop() {
     if (ended || stopRequested)
         return;
     stopRequested = true;
-    if (replacing)
-        return; // the rename ends the chain either way, within moments
+    work->cancelled = true;
+    if (replacing || working)
+        return; // the worker's end ends the chain, within moments
     if (tool && tool->isRunning()) {
         tool->stop(); // its done() ends the chain
         return;
     }
-    leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
+    leave(PhotoReason::Stopped);
 }
 
-// The rotated photo is written beside the photo and renamed over it, so the photo must be
-// writable and its folder must take a new file: the rename must not get round a protection that
-// writing into the photo would have met.
-bool PhotoRotation::checkPhotoCanBeReplaced() {
-    const QFileInfo photo(photoPath);
-    PhotoReason::Kind problem = PhotoReason::None;
-    if (!photo.exists())
-        problem = PhotoReason::NoLongerThere;
-    else if (!photo.isFile())
-        problem = PhotoReason::NotAFile;
-    else if (!isWritablePhoto(photo))
-        problem = PhotoReason::ReadOnly;
-    else if (!folderAcceptsNewFiles(photo.absolutePath()))
-        problem = PhotoReason::FolderReadOnly;
-    if (problem == PhotoReason::None)
-        return true;
-    leave(PhotoRotationOutcome::Failed, problem);
-    return false;
-}
-
-// The rotated photo is a new file that takes the photo's name. A photo with several names (hard
-// links) is left: the rename would give only this name the rotated photo and split the names,
-// and writing the result into the photo itself could leave it half-written if anything failed
-// on the way. A photo whose owner the running user cannot give a new file is left too.
-bool PhotoRotation::checkIdentityCanBeKept() {
-    const FileIdentity identity = fileIdentityOf(photoPath);
-    PhotoReason reason;
-    if (identity.linkCount > 1) {
-        reason.kind = PhotoReason::HardLinks;
-        reason.count = int(identity.linkCount);
-    } else if (!mayGiveOwnership(identity.owner, identity.group)) {
-        reason.kind = PhotoReason::OwnerNotGivable;
-        reason.owner = ownerAndGroupText(identity.owner, identity.group);
-    } else {
-        return true;
-    }
-    end(PhotoRotationOutcome::Failed, reason);
-    return false;
-}
-
-void PhotoRotation::startBesidePhoto() {
-    route = Route::BesidePhoto;
-    // Made empty and held first, so that a folder that takes no new file is told apart from a
-    // jpegtran failure, and so that no other Pivotta takes the file for a leftover.
-    besideTemp = std::make_unique<TempFileHolder>(photoPath);
-    if (!besideTemp->isValid()) {
-        const PhotoReason reason = failure(PhotoReason::NoTempFile, besideTemp->errorString());
-        besideTemp.reset();
-        end(PhotoRotationOutcome::Failed, reason);
-        return;
-    }
-    workPath = besideTemp->path();
-    runTool("jpegtran",
-            jpegtranArgumentList(QDir::toNativeSeparators(photoPath),
-                                 QDir::toNativeSeparators(workPath), job.turn, original,
-                                 job.perfect, job.trim),
-            &PhotoRotation::onJpegtranDone);
-}
-
-// The route for photos that jpegtran cannot open under their own name.
-void PhotoRotation::startSystemTempCopy() {
-    route = Route::SystemTempCopy;
-    systemCopyPath = systemTempCopyPath(QCoreApplication::applicationName());
-    PhotoStep copyMade = stepOf(PhotoStep::CopyMade);
-    copyMade.path = systemCopyPath;
-    tell(copyMade);
-    qCDebug(lcPivotta) << systemCopyPath;
-    if (!QFile::copy(photoPath, systemCopyPath)) {
-        PhotoReason reason;
-        reason.kind = PhotoReason::CopyNotMade;
-        reason.path = systemCopyPath;
-        QFile::remove(systemCopyPath); // a copy cut short by a full disk
-        systemCopyPath.clear();
-        end(PhotoRotationOutcome::Failed, reason);
-        return;
-    }
-    qCDebug(lcPivotta) << "encoded rotate start" << systemCopyPath << " original:" << photoPath;
-    workPath = systemCopyPath;
-    runTool("jpegtran",
-            jpegtranArgumentList(QDir::toNativeSeparators(systemCopyPath),
-                                 QDir::toNativeSeparators(systemCopyPath), job.turn, original,
-                                 job.perfect, job.trim),
-            &PhotoRotation::onJpegtranDone);
-}
-
-void PhotoRotation::onJpegtranDone(const ToolResult &result) {
-    if (endIfToolNotRun(result, "jpegtran"))
-        return;
-    jpegtranTrace = traceOf(result);
-    if (!checkJpegtranOutcome(result) || ended)
-        return;
-    PhotoStep announced = stepOf(PhotoStep::TurnAnnounced);
-    announced.turn = job.turn;
-    announced.time = QDateTime::currentDateTime();
-    tell(announced);
-    if (!ended)
-        checkTurnedResult();
-}
-
-// Ends the chain for a jpegtran run that did not succeed, or takes the second route; true when
-// the run succeeded.
-bool PhotoRotation::checkJpegtranOutcome(const ToolResult &result) {
-    const QFileInfo input(photoPath);
-    PhotoReason reason;
-    reason.kind = PhotoReason::JpegtranFailed;
-    reason.jpegtran = jpegtranOutcome(result.exitedNormally(), result.exitCode,
-                                      result.standardOutput + "\n" + result.standardError,
-                                      input.exists(), input.isReadable());
-    reason.tool = jpegtranTrace;
-    switch (reason.jpegtran) {
-    case JpegtranOutcome::Success:
-        return true;
-    case JpegtranOutcome::Crashed:
-        end(PhotoRotationOutcome::Failed, reason);
+// The photo as it stands now: the one that was examined, still under its name, and one that may
+// be replaced.
+bool PhotoRotation::checkBeforeStart() {
+    HeldPhoto &photo = *job.photo;
+    FileStatus now;
+    FileProblem problem;
+    if (photo.placement(&problem) == HeldPhoto::Placement::Replaced) {
+        leave(reasonOfPlacement(photo, problem));
         return false;
-    case JpegtranOutcome::CannotOpenName:
-        if (route == Route::BesidePhoto) {
-            qCDebug(lcPivotta) << "filename is not encoded";
-            besideTemp.reset();
-            startSystemTempCopy();
-            return false;
-        }
-        qCDebug(lcPivotta) << "filename is encoded";
-        break;
-    case JpegtranOutcome::NotPerfect:
-        // The refusal is about the photo's size, not its metadata, whatever the option's name.
-        reason.perfectRequired = job.perfect;
-        reason.frame = original.frame;
-        break;
-    case JpegtranOutcome::Failed:
-    case JpegtranOutcome::Warning:
-        reason.toolSays = jpegtranSays(result);
-        break;
-    default:
+    }
+    if (!photo.statusNow(&now, nullptr) || !sameFileUnchanged(photo.status(), now)) {
+        leave(PhotoReason::ChangedWhileExamined);
+        return false;
+    }
+    FileStatus folder;
+    PhotoReason obstacle;
+    if (!photo.folder()->status(&folder, &problem))
+        obstacle = reasonOf(PhotoReason::NotRead, problem.text());
+    else
+        obstacle = replacementObstacle(now, folder, currentUser());
+    const FileProblem blocker = replacementBlocker(photo);
+    if (obstacle.kind == PhotoReason::None && blocker.isProblem())
+        obstacle = reasonOf(PhotoReason::Protected, blocker.text());
+    if (obstacle.kind != PhotoReason::None) {
+        leave(obstacle);
+        return false;
+    }
+    return true;
+}
+
+// A photo that another program has open is still being written. Where the system gives no lease,
+// the photo must look the same twice a moment apart and have been left alone for a while.
+void PhotoRotation::takeLease() {
+    const HeldPhoto::Lease lease =
+        hooks.noLease ? HeldPhoto::Lease::Unavailable : job.photo->takeWriteLease();
+    if (lease == HeldPhoto::Lease::OpenElsewhere) {
+        leave(PhotoReason::StillBeingWritten);
+        return;
+    }
+    if (lease == HeldPhoto::Lease::Unavailable) {
+        qCDebug(lcPivotta) << "no write lease, looking twice" << job.photoPath;
+        lookTimer = new QTimer(this);
+        lookTimer->setSingleShot(true);
+        connect(lookTimer, &QTimer::timeout, this, &PhotoRotation::lookAgain);
+        firstLook = lookAt(*job.photo);
+        hook(HookPoint::FirstLook);
+        lookTimer->start(int(settleLookIntervalMs));
+        return;
+    }
+    hook(HookPoint::LeaseTaken);
+    readPhoto();
+}
+
+void PhotoRotation::lookAgain() {
+    if (endIfInterrupted())
+        return;
+    const FileLook second = lookAt(*job.photo);
+    const SettledVerdict verdict = compareLooks(*firstLook, second);
+    switch (verdict.kind) {
+    case SettledVerdict::Kind::Changing:
+        leave(PhotoReason::StillBeingWritten);
+        return;
+    case SettledVerdict::Kind::WaitMore:
+        lookTimer->start(int(verdict.waitMs));
+        return;
+    case SettledVerdict::Kind::Settled:
         break;
     }
+    if (!sameFileUnchanged(job.photo->status(), second.status)) {
+        leave(PhotoReason::ChangedWhileExamined);
+        return;
+    }
+    readPhoto();
+}
+
+void PhotoRotation::readPhoto() {
+    if (endIfInterrupted())
+        return;
+    PhotoStep timeRead = stepOf(PhotoStep::TimeRead);
+    timeRead.time = job.photo->status().modified.toDateTime();
+    timeRead.restoring = job.fileTimeMode == FileTimeMode::RestoreOriginal;
+    tell(timeRead);
+    runWork<PhotoReason>(::readPhoto, &PhotoRotation::onRead);
+}
+
+void PhotoRotation::onRead(const PhotoReason &reason) {
+    if (endIfInterrupted())
+        return;
+    if (reason.kind != PhotoReason::None) {
+        leave(reason);
+        return;
+    }
+    hook(HookPoint::PhotoRead);
+    if (endIfInterrupted())
+        return;
+    const PhotoPictures &pictures = work->pictures;
+    // A photo whose main picture does not read whole is still given to jpegtran, which says why.
+    if (!pictures.isUsable() && pictures.problem != PicturesProblem::PrimaryIncomplete) {
+        PhotoReason unreadable = reasonOf(PhotoReason::PicturesUnreadable, pictures.problemDetail);
+        unreadable.pictures = pictures.problem;
+        const int listed = std::max(pictures.problemIndexEntry, pictures.problemContainerItem);
+        unreadable.picture = listed >= 0 ? listed + 1 : 0;
+        leave(unreadable);
+        return;
+    }
+    turnPrimary();
+}
+
+void PhotoRotation::turnPrimary() {
+    const JpegStructure &primary = work->pictures.primary;
+    const qint64 length = primary.isComplete() ? primary.imageEnd : work->original.size();
+    runTool("jpegtran", jpegtranArguments(job.turn, primary, job.perfect, job.trim),
+            pixelsOf(primary.frame), &PhotoRotation::onPrimaryTurned, 0, length);
+}
+
+void PhotoRotation::onPrimaryTurned(const ToolResult &result) {
+    const JpegStructure &primary = work->pictures.primary;
+    if (endIfToolNotRun(result, "jpegtran", pixelsOf(primary.frame)))
+        return;
     // Every outcome but a crash is told after the turn: a warning leaves the photo too, since the
     // data it warns about would be baked into the rotated photo.
-    PhotoStep announced = stepOf(PhotoStep::TurnAnnounced);
-    announced.turn = job.turn;
-    announced.time = QDateTime::currentDateTime();
-    tell(announced);
-    end(PhotoRotationOutcome::Failed, reason);
-    return false;
-}
-
-// The result must be what a lossless turn gives: the expected frame, complete, of about the
-// original's size. Where its size leaves doubt, small decodes of both settle it.
-void PhotoRotation::checkTurnedResult() {
-    const JpegStructure result = readJpegStructure(workPath);
-    ResultCheck check = ::checkTurnedResult(original, result, job.turn, job.trim);
-    if (check.verdict == ResultVerdict::Doubtful &&
-        showsTheOriginalTurned(photoPath, workPath, job.turn))
-        check.verdict = ResultVerdict::Sound;
-    if (check.verdict != ResultVerdict::Sound) {
-        PhotoReason reason;
-        reason.kind = PhotoReason::NotLossless;
-        reason.error = check.reason;
-        reason.tool = jpegtranTrace;
-        end(PhotoRotationOutcome::Failed, reason);
+    if (result.ending != ToolResult::Crashed) {
+        PhotoStep announced = stepOf(PhotoStep::TurnAnnounced);
+        announced.turn = job.turn;
+        announced.time = QDateTime::currentDateTime();
+        tell(announced);
+    }
+    if (ended || pictureRefused(result, 1, primary))
+        return;
+    if (!work->pictures.isUsable()) {
+        PhotoReason unreadable = reasonOf(PhotoReason::PicturesUnreadable, primary.problem);
+        unreadable.pictures = work->pictures.problem;
+        unreadable.picture = 1;
+        leave(unreadable);
         return;
     }
-    if (job.trim) {
-        trimmed = trimmedEdges(original.frame, job.turn);
-        PhotoStep edges = stepOf(PhotoStep::EdgesTrimmed);
-        edges.trim = trimmed;
-        tell(edges);
-    }
+    work->turned.primary = result.output;
     turnThumbnail();
 }
 
 // The EXIF thumbnail is turned by the same transform, so that viewers that show it show it
-// upright; a photo without one goes on at once.
+// upright; one that jpegtran cannot turn keeps its old orientation, and the photo goes on.
 void PhotoRotation::turnThumbnail() {
-    if (original.thumbnail.isEmpty()) {
-        keepTrailingBytes();
+    const FileRange &thumbnail = work->pictures.primary.thumbnail;
+    if (thumbnail.isEmpty() || thumbnail.end() > work->original.size()) {
+        turnNextPicture();
         return;
     }
-    const QByteArray thumbnail = readThumbnail(photoPath, original);
-    if (thumbnail.isEmpty()) {
-        keepTrailingBytes();
-        return;
-    }
-    runTool("jpegtran", jpegtranThumbnailArguments(job.turn), &PhotoRotation::onThumbnailDone,
-            thumbnail);
+    runTool("jpegtran", jpegtranThumbnailArguments(job.turn), 0, &PhotoRotation::onThumbnailTurned,
+            thumbnail.offset, thumbnail.length);
 }
 
-void PhotoRotation::onThumbnailDone(const ToolResult &result) {
-    if (result.ending == ToolResult::Stopped) {
-        leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
+void PhotoRotation::onThumbnailTurned(const ToolResult &result) {
+    if (result.ending == ToolResult::Stopped || endIfInterrupted()) {
+        leave(PhotoReason::Stopped);
         return;
     }
-    if (!result.succeeded() || result.output.isEmpty()) {
-        // A thumbnail jpegtran cannot turn is no reason to leave the photo itself.
-        tell(PhotoStep::ThumbnailNotTurned);
-        keepTrailingBytes();
-        return;
-    }
-    QString error;
-    switch (putBackThumbnail(workPath, readJpegStructure(workPath), result.output, &error)) {
-    case ThumbnailPlacement::SameSlot:
-    case ThumbnailPlacement::GrownSegment:
-        tell(PhotoStep::ThumbnailTurned);
-        break;
-    case ThumbnailPlacement::NoRoom:
-        tell(PhotoStep::ThumbnailNoRoom);
-        break;
-    case ThumbnailPlacement::Failed:
-        end(PhotoRotationOutcome::Failed, failure(PhotoReason::ThumbnailNotPutBack, error));
-        return;
-    }
-    keepTrailingBytes();
+    work->thumbnailTurned = result.succeeded() && !result.output.isEmpty();
+    if (work->thumbnailTurned)
+        work->turned.thumbnail = result.output;
+    turnNextPicture();
 }
 
-// Motion photos, further pictures and gain maps follow the main image; jpegtran does not copy
-// them, so they are carried over as they are, and a multi-picture index is told where they now
-// lie.
-void PhotoRotation::keepTrailingBytes() {
-    const qint64 trailing = original.trailingBytes();
-    if (trailing > 0) {
-        QString error;
-        const bool kept =
-            appendTrailingBytes(photoPath, original, workPath, &error) &&
-            fixMultiPictureOffsets(workPath, original, readJpegStructure(workPath), &error);
-        if (!kept) {
-            end(PhotoRotationOutcome::Failed, failure(PhotoReason::TrailingBytesNotKept, error));
-            return;
-        }
-        PhotoStep keptBytes = stepOf(PhotoStep::TrailingBytesKept);
-        keptBytes.bytes = trailing;
-        tell(keptBytes);
+// Gain maps and previews are turned alike, each keeping its own coding and metadata.
+void PhotoRotation::turnNextPicture() {
+    if (nextPicture >= int(work->furtherPictures.size())) {
+        assemble();
+        return;
     }
-    resetOrientation();
+    const FileRange &range = work->furtherPictures[size_t(nextPicture)];
+    const JpegStructure &structure = work->furtherStructures[size_t(nextPicture)];
+    runTool("jpegtran", jpegtranArguments(job.turn, structure, job.perfect, job.trim),
+            pixelsOf(structure.frame), &PhotoRotation::onPictureTurned, range.offset, range.length);
 }
 
-void PhotoRotation::resetOrientation() {
-    if (!QFileInfo::exists(workPath)) {
-        qCDebug(lcPivotta) << "target file not found for exiv2" << workPath;
-        leave(PhotoRotationOutcome::Failed, PhotoReason::RotatedFileGone);
+void PhotoRotation::onPictureTurned(const ToolResult &result) {
+    const JpegStructure &structure = work->furtherStructures[size_t(nextPicture)];
+    if (endIfToolNotRun(result, "jpegtran", pixelsOf(structure.frame)) ||
+        pictureRefused(result, nextPicture + 2, structure))
         return;
-    }
-    runTool("exiv2", exiv2OrientationResetArguments(workPath, original.xmpOrientation != 0),
-            &PhotoRotation::onOrientationResetDone);
+    work->turned.pictures.push_back(result.output);
+    ++nextPicture;
+    turnNextPicture();
 }
 
-void PhotoRotation::onOrientationResetDone(const ToolResult &result) {
-    if (result.ending == ToolResult::Stopped) {
-        leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
+// Ends the chain for a jpegtran run on a picture that did not succeed; true then.
+bool PhotoRotation::pictureRefused(const ToolResult &result, int picture,
+                                   const JpegStructure &structure) {
+    PhotoReason reason = reasonOf(PhotoReason::JpegtranFailed);
+    reason.jpegtran =
+        jpegtranOutcome(result.exitedNormally(), result.exitCode, result.standardError);
+    if (reason.jpegtran == JpegtranOutcome::Success)
+        return false;
+    reason.tool = traceOf(result, false);
+    reason.picture = picture;
+    reason.frame = structure.frame;
+    reason.perfectRequired = job.perfect;
+    reason.toolSays = jpegtranMessage(result.standardError);
+    // jpegtran takes a frame marker inside the image data for a JPEG process it cannot turn.
+    if (reason.jpegtran == JpegtranOutcome::UnsupportedType && structure.hasStrayFrameMarker()) {
+        reason.kind = PhotoReason::DamagedImageData;
+        reason.marker = structure.strayFrameMarker;
+        reason.at = structure.strayFrameMarkerAt;
+    }
+    leave(reason);
+    return true;
+}
+
+void PhotoRotation::assemble() {
+    if (endIfInterrupted())
+        return;
+    const Turn turn = job.turn;
+    const bool trim = job.trim;
+    runWork<Assembly>([turn, trim](PhotoWork &w) { return assembleAndWrite(w, turn, trim); },
+                      &PhotoRotation::onAssembled);
+}
+
+void PhotoRotation::onAssembled(const Assembly &assembly) {
+    if (endIfInterrupted())
+        return;
+    if (assembly.reason.kind != PhotoReason::None) {
+        leave(assembly.reason);
         return;
     }
-    PhotoReason notReset;
-    notReset.kind = PhotoReason::OrientationNotReset;
-    notReset.tool = traceOf(result);
-    if (result.ending == ToolResult::FailedToStart) {
-        qCDebug(lcPivotta) << "exiv2 clear orientation launch failed";
-        end(PhotoRotationOutcome::Failed, notReset);
+    tellAssembly(assembly);
+    hasOrientation = assembly.hasOrientation;
+    hook(HookPoint::ResultWritten);
+    readResult();
+}
+
+void PhotoRotation::tellAssembly(const Assembly &assembly) {
+    const AssemblyReport &report = assembly.report;
+    if (job.trim) {
+        rotated.trimmed = trimmedEdges(work->pictures.primary.frame, job.turn);
+        PhotoStep edges = stepOf(PhotoStep::EdgesTrimmed);
+        edges.trim = rotated.trimmed;
+        tell(edges);
+    }
+    if (!work->pictures.primary.thumbnail.isEmpty()) {
+        const bool placed = report.thumbnailGiven && report.thumbnail != ThumbnailPlacement::NoRoom;
+        thumbnailKeptItsOwn = !placed;
+        if (placed)
+            tell(PhotoStep::ThumbnailTurned);
+        else if (report.thumbnailGiven)
+            tell(PhotoStep::ThumbnailNoRoom);
+        else
+            tell(PhotoStep::ThumbnailNotTurned);
+    }
+    if (work->pictures.pictureCount() > 0) {
+        PhotoStep pictures = stepOf(PhotoStep::PicturesTurned);
+        pictures.count = work->pictures.pictureCount();
+        tell(pictures);
+    }
+    if (report.otherBytesKept > 0) {
+        PhotoStep kept = stepOf(PhotoStep::TrailingBytesKept);
+        kept.bytes = report.otherBytesKept;
+        tell(kept);
+    }
+}
+
+// exiv2, a reader independent of Pivotta's own, reads the temporary file through this process's
+// descriptor of the folder: never the photo, which may be leased.
+void PhotoRotation::readResult() {
+    if (endIfInterrupted())
+        return;
+    const bool withDate = job.fileTimeMode == FileTimeMode::FromExifDate;
+    runTool("exiv2", exiv2ReadingArguments(work->temp->toolPath(), withDate),
+            pixelsOf(work->pictures.primary.frame), &PhotoRotation::onResultRead);
+}
+
+void PhotoRotation::onResultRead(const ToolResult &result) {
+    if (result.ending == ToolResult::Stopped || endIfInterrupted()) {
+        leave(PhotoReason::Stopped);
         return;
     }
-    if (result.ending == ToolResult::TimedOut) {
-        qCDebug(lcPivotta) << "exiv2 clear orientation finish wait out failed";
-        end(PhotoRotationOutcome::Failed, notReset);
+    // An exiv2 that did not run or did not end confirms nothing: the photo is left, lest it be
+    // turned a second time later.
+    PhotoReason notReset = reasonOf(PhotoReason::OrientationNotReset);
+    notReset.tool = traceOf(result, true);
+    if (result.ending == ToolResult::FailedToStart || result.ending == ToolResult::TimedOut) {
+        leave(notReset);
         return;
     }
     PhotoStep ran = stepOf(PhotoStep::OrientationToolRan);
     ran.tool = notReset.tool;
     tell(ran);
-    if (!result.succeeded() || orientationTagStillTurns(workPath)) {
-        end(PhotoRotationOutcome::Failed, notReset);
+    const Exiv2Reading reading = readExiv2Reading(result.exitedNormally(), result.exitCode,
+                                                  result.outputText(), result.standardError);
+    if (!reading.read || (hasOrientation && !reading.has("Exif.Image.Orientation"))) {
+        leave(notReset);
         return;
     }
-    if (!checkFinishedResult())
+    const QString notUpright = reading.orientationNotUpright(thumbnailKeptItsOwn);
+    if (!notUpright.isEmpty()) {
+        PhotoReason wrong = reasonOf(PhotoReason::FinishedWrong, notUpright);
+        wrong.finishedProblem = PhotoReason::OrientationLeft;
+        leave(wrong);
         return;
+    }
     tell(PhotoStep::OrientationCleared);
+    exifDate = reading.exifDate();
+    if (job.fileTimeMode == FileTimeMode::FromExifDate)
+        exifTime = fileTimeFromExifDate(exifDate);
+    replace();
+}
 
-    if (job.fileTimeMode == FileTimeMode::FromExifDate) {
-        runTool("exiv2", exiv2TimeFromExifArguments(workPath), &PhotoRotation::onTimeFromExifDone);
+void PhotoRotation::replace() {
+    if (endIfInterrupted())
         return;
-    }
+    ReplacementPlan plan;
+    const FileStatus &before = job.photo->status();
     if (job.fileTimeMode == FileTimeMode::RestoreOriginal)
-        restoreTimeBeforeRotation();
-    placeResult();
+        plan.modified = before.modified;
+    else if (job.fileTimeMode == FileTimeMode::FromExifDate)
+        plan.modified = exifTime;
+    if (plan.modified)
+        plan.accessed = before.accessed;
+    plan.keepOriginal = job.keepOriginal;
+    replacing = true;
+    runWork<Replacement>([plan](PhotoWork &w) { return replacePhoto(w, plan); },
+                         &PhotoRotation::onReplaced);
 }
 
-// exiv2 rewrites the file: what it must have left as it was is checked once more. The XMP
-// orientation, where there was one, must say upright too.
-bool PhotoRotation::checkFinishedResult() {
-    const JpegStructure finished = readJpegStructure(workPath);
-    PhotoReason reason;
-    reason.kind = PhotoReason::FinishedWrong;
-    if (!finished.isComplete())
-        reason.finishedProblem = PhotoReason::Incomplete;
-    else if (!trailingBytesKept(photoPath, original, workPath, finished))
-        reason.finishedProblem = PhotoReason::TrailingBytesChanged;
-    else if (original.xmpOrientation != 0 && finished.xmpOrientation != 1)
-        reason.finishedProblem = PhotoReason::XmpOrientationLeft;
-    else
-        return true;
-    end(PhotoRotationOutcome::Failed, reason);
-    return false;
-}
-
-void PhotoRotation::onTimeFromExifDone(const ToolResult &result) {
-    if (result.ending == ToolResult::Stopped) {
-        leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
+void PhotoRotation::onReplaced(const Replacement &replacement) {
+    replacing = false;
+    tellFileTime(replacement.timesSet);
+    if (replacement.reason.kind != PhotoReason::None) {
+        leave(replacement.reason);
         return;
     }
+    if (!replacement.keptOriginal.isEmpty()) {
+        PhotoStep kept = stepOf(PhotoStep::OriginalKept);
+        kept.path = replacement.keptOriginal;
+        tell(kept);
+        rotated.keptOriginal = replacement.keptOriginal;
+        rotated.trashFolder = replacement.trashFolder;
+    }
+    qCDebug(lcPivotta) << job.photo->displayPath();
+    end(PhotoRotationOutcome::Rotated);
+}
+
+void PhotoRotation::tellFileTime(bool set) {
     PhotoStep fileTime = stepOf(PhotoStep::FileTimeFromExif);
-    fileTime.tool = traceOf(result);
-    if (result.ending == ToolResult::FailedToStart)
-        qCDebug(lcPivotta) << "exiv2 -T launch failed";
-    else if (result.ending == ToolResult::TimedOut)
-        qCDebug(lcPivotta) << "exiv2 -T finish wait out failed";
-    else if (exiv2ReportsNoExifDate(fileTime.tool.standardOutput + "\n" +
-                                    fileTime.tool.standardError))
-        // exiv2 0.27 and later say so on the error stream and exit with 1; older builds said it
-        // on the standard output.
-        fileTime.exifTime = PhotoStep::ExifDateMissing;
-    else if (result.succeeded())
-        fileTime.exifTime = PhotoStep::TimeSet;
-    fileTime.time = QFileInfo(workPath).lastModified();
-    tell(fileTime);
-    placeResult();
-}
-
-void PhotoRotation::restoreTimeBeforeRotation() {
-    QFile file(workPath);
-    bool restored = file.open(QIODevice::ReadWrite) &&
-                    file.setFileTime(stateBefore.modified, QFileDevice::FileModificationTime);
-    file.close();
-    restored = restored && sameFileTime(QFileInfo(workPath).lastModified(), stateBefore.modified);
-    PhotoStep fileTime =
-        stepOf(restored ? PhotoStep::FileTimeRestored : PhotoStep::FileTimeNotRestored);
-    fileTime.time = stateBefore.modified;
-    tell(fileTime);
-}
-
-void PhotoRotation::placeResult() {
-    if (stopRequested) {
-        leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
+    switch (job.fileTimeMode) {
+    case FileTimeMode::LeaveAlone:
         return;
-    }
-    if (route == Route::SystemTempCopy && !bringCopyBesidePhoto())
-        return;
-    replacing = new QFutureWatcher<ReplaceOutcome>(this);
-    connect(replacing, &QFutureWatcher<ReplaceOutcome>::finished, this, &PhotoRotation::onReplaced);
-    replacing->setFuture(replaceInBackground(besideTemp->path(), photoPath, stateBefore));
-}
-
-// The rotated copy comes back from the system's temporary folder into a held file beside the
-// photo, from where it is renamed over the photo like any other result; the copy goes.
-bool PhotoRotation::bringCopyBesidePhoto() {
-    qCDebug(lcPivotta) << QFileInfo(photoPath).fileName() << QFileInfo(photoPath).path();
-    besideTemp = std::make_unique<TempFileHolder>(photoPath);
-    QString error;
-    if (!besideTemp->isValid()) {
-        error = besideTemp->errorString();
-    } else {
-        QFile copy(systemCopyPath);
-        QFile beside(besideTemp->path());
-        if (!copy.open(QIODevice::ReadOnly) || !beside.open(QIODevice::WriteOnly) ||
-            beside.write(copy.readAll()) != copy.size() || !beside.flush()) {
-            error =
-                beside.error() != QFileDevice::NoError ? beside.errorString() : copy.errorString();
-        } else {
-            // The copy carries the file time that the finishing gave the rotated photo.
-            beside.setFileTime(QFileInfo(systemCopyPath).lastModified(),
-                               QFileDevice::FileModificationTime);
+    case FileTimeMode::RestoreOriginal:
+        fileTime.kind = set ? PhotoStep::FileTimeRestored : PhotoStep::FileTimeNotRestored;
+        fileTime.time = job.photo->status().modified.toDateTime();
+        break;
+    case FileTimeMode::FromExifDate:
+        if (exifDate.isEmpty()) {
+            fileTime.exifTime = PhotoStep::ExifDateMissing;
+        } else if (exifTime && set) {
+            fileTime.exifTime = PhotoStep::TimeSet;
+            fileTime.time = exifTime->toDateTime();
         }
+        break;
     }
-    QFile::remove(systemCopyPath);
-    systemCopyPath.clear();
-    if (error.isEmpty())
-        return true;
-    end(PhotoRotationOutcome::Failed, failure(PhotoReason::CopyNotBroughtBack, error));
-    return false;
+    tell(fileTime);
 }
 
-void PhotoRotation::onReplaced() {
-    const ReplaceOutcome outcome = replacing->result();
-    replacing->deleteLater();
-    replacing = nullptr;
-    switch (outcome.result) {
-    case ReplaceResult::Replaced:
-        besideTemp->release(); // it is the photo now
-        qCDebug(lcPivotta) << QFileInfo(photoPath);
-        end(PhotoRotationOutcome::Rotated);
+// Another program opens the photo: the lease is let go at once, so that it goes on, and the
+// chain ends at its next step, leaving the photo as the other program makes it.
+void PhotoRotation::onLeaseBreaking(int descriptor) {
+    if (ended || descriptor != job.photo->descriptor() || !job.photo->holdsLease())
         return;
-    case ReplaceResult::PhotoChanged:
-        leave(PhotoRotationOutcome::TryLater, PhotoReason::ChangedWhileRotated);
-        return;
-    case ReplaceResult::IdentityNotKept:
-        end(PhotoRotationOutcome::Failed, failure(PhotoReason::IdentityNotKept, outcome.errorText));
-        return;
-    case ReplaceResult::Failed:
-        end(PhotoRotationOutcome::Failed, failure(PhotoReason::NotReplaced, outcome.errorText));
-        return;
-    }
+    qCDebug(lcPivotta) << "another program opens the photo" << job.photoPath;
+    leaseLost = true;
+    if (!replacing)
+        work->cancelled = true;
+    if (!working)
+        job.photo->releaseLease();
+}
+
+// Runs `work` on a worker thread; `onDone` gets its result on this one, unless the chain ended
+// meanwhile.
+template <typename Result>
+void PhotoRotation::runWork(std::function<Result(PhotoWork &)> task,
+                            void (PhotoRotation::*onDone)(const Result &)) {
+    auto *watcher = new QFutureWatcher<Result>(this);
+    working = true;
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, onDone] {
+        const Result result = watcher->result();
+        watcher->deleteLater();
+        working = false;
+        if (leaseLost && job.photo->holdsLease())
+            job.photo->releaseLease();
+        if (!ended)
+            (this->*onDone)(result);
+    });
+    std::shared_ptr<PhotoWork> shared = work;
+    watcher->setFuture(inPool<Result>([shared, task] { return task(*shared); }));
+}
+
+// Ends the chain for a stop or a broken lease; true when it did.
+bool PhotoRotation::endIfInterrupted() {
+    if (ended)
+        return true;
+    if (stopRequested)
+        leave(PhotoReason::Stopped);
+    else if (leaseLost)
+        leave(PhotoReason::ChangedWhileRotated);
+    return ended;
 }
 
 // Ends the chain for a tool run that did not start, did not end or was stopped; true when there
 // is no result to use.
-bool PhotoRotation::endIfToolNotRun(const ToolResult &result, const QString &toolName) {
+bool PhotoRotation::endIfToolNotRun(const ToolResult &result, const QString &toolName,
+                                    qint64 pixels) {
+    if (endIfInterrupted())
+        return true;
     PhotoReason reason;
     reason.toolName = toolName;
     switch (result.ending) {
     case ToolResult::Stopped:
-        leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
+        leave(PhotoReason::Stopped);
         return true;
     case ToolResult::FailedToStart:
         qCDebug(lcPivotta).noquote() << toolName + " launch failed";
         reason.kind = PhotoReason::ToolNotStarted;
         reason.error = result.errorText;
-        end(PhotoRotationOutcome::Failed, reason);
+        leave(reason);
         return true;
     case ToolResult::TimedOut:
         qCDebug(lcPivotta).noquote() << toolName + " finish wait out failed";
         reason.kind = PhotoReason::ToolTimedOut;
-        reason.timeoutMs = job.toolTimeoutMs;
-        end(PhotoRotationOutcome::Failed, reason);
+        reason.timeoutMs = timeoutFor(pixels);
+        reason.timeoutScaled = reason.timeoutMs > job.toolTimeoutMs;
+        reason.pixels = pixels;
+        reason.photosAtOnce = job.photosAtOnce;
+        leave(reason);
         return true;
     case ToolResult::Finished:
     case ToolResult::Crashed:
@@ -553,13 +567,11 @@ bool PhotoRotation::endIfToolNotRun(const ToolResult &result, const QString &too
     return false;
 }
 
-void PhotoRotation::runTool(const QString &toolName, const QStringList &arguments,
-                            void (PhotoRotation::*onDone)(const ToolResult &),
-                            const QByteArray &input) {
-    if (stopRequested) {
-        leave(PhotoRotationOutcome::Stopped, PhotoReason::Stopped);
+void PhotoRotation::runTool(const QString &toolName, const QStringList &arguments, qint64 pixels,
+                            void (PhotoRotation::*onDone)(const ToolResult &), qint64 inputOffset,
+                            qint64 inputLength) {
+    if (endIfInterrupted())
         return;
-    }
     const QString program = toolPath(toolName);
     // The previous run may be the one whose done() led here.
     if (tool)
@@ -569,7 +581,16 @@ void PhotoRotation::runTool(const QString &toolName, const QStringList &argument
         if (!ended)
             (this->*onDone)(result);
     });
-    tool->start(program, arguments, job.toolTimeoutMs, input);
+    tool->start(program, arguments, timeoutFor(pixels), work->original, inputOffset, inputLength);
+}
+
+int PhotoRotation::timeoutFor(qint64 pixels) const {
+    return toolTimeoutMs(pixels, job.photosAtOnce, QThread::idealThreadCount(), job.toolTimeoutMs);
+}
+
+void PhotoRotation::hook(HookPoint point) {
+    if (hooks.at && !ended)
+        hooks.at(point);
 }
 
 QString PhotoRotation::toolPath(const QString &toolName) {
@@ -583,8 +604,12 @@ QString PhotoRotation::toolPath(const QString &toolName) {
     return path;
 }
 
-ToolTrace PhotoRotation::traceOf(const ToolResult &result) const {
-    return {result.ending, outputNamingPhoto(result.standardOutput, workPath, photoPath),
+// jpegtran's standard output is the turned picture, not words.
+ToolTrace PhotoRotation::traceOf(const ToolResult &result, bool withOutput) const {
+    const QString workPath = work->temp ? work->temp->toolPath() : QString();
+    const QString photoPath = job.photo->displayPath();
+    return {result.ending,
+            withOutput ? outputNamingPhoto(result.outputText(), workPath, photoPath) : QString(),
             outputNamingPhoto(result.standardError, workPath, photoPath)};
 }
 
@@ -605,11 +630,12 @@ void PhotoRotation::tell(PhotoStep::Kind kind) {
     tell(stepOf(kind));
 }
 
-// Leaves the photo for a reason that needs no details, and ends the chain.
-void PhotoRotation::leave(PhotoRotationOutcome::Kind kind, PhotoReason::Kind reason) {
-    PhotoReason photoReason;
-    photoReason.kind = reason;
-    end(kind, photoReason);
+void PhotoRotation::leave(const PhotoReason &reason) {
+    end(outcomeKindOf(reason), reason);
+}
+
+void PhotoRotation::leave(PhotoReason::Kind reason) {
+    leave(reasonOf(reason));
 }
 
 void PhotoRotation::end(PhotoRotationOutcome::Kind kind, const PhotoReason &reason) {
@@ -618,22 +644,22 @@ void PhotoRotation::end(PhotoRotationOutcome::Kind kind, const PhotoReason &reas
     ended = true;
     if (tool && tool->isRunning())
         tool->stop();
-    removeTemporaryFiles();
-    PhotoRotationOutcome outcome;
+    if (lookTimer)
+        lookTimer->stop();
+    if (!working)
+        letGo();
+    PhotoRotationOutcome outcome =
+        kind == PhotoRotationOutcome::Rotated ? rotated : PhotoRotationOutcome();
     outcome.kind = kind;
     outcome.reason = reason;
-    if (kind == PhotoRotationOutcome::Rotated)
-        outcome.trimmed = trimmed;
     emit finished(outcome);
 }
 
-void PhotoRotation::removeTemporaryFiles() {
-    if (replacing)
-        return; // the worker still uses the held file; the holder goes with this object
-    besideTemp.reset();
-    if (!systemCopyPath.isEmpty() && QFileInfo::exists(systemCopyPath))
-        QFile::remove(systemCopyPath);
-    systemCopyPath.clear();
+// The temporary file goes and the lease with it; the photo stays held by whoever opened it.
+void PhotoRotation::letGo() {
+    work->temp.reset();
+    if (job.photo && job.photo->holdsLease())
+        job.photo->releaseLease();
 }
 
 PhotoOutcome photoOutcomeOf(const PhotoRef &photo, Turn turn, const PhotoRotationOutcome &outcome) {
@@ -642,6 +668,8 @@ PhotoOutcome photoOutcomeOf(const PhotoRef &photo, Turn turn, const PhotoRotatio
     photoOutcome.turn = turn;
     photoOutcome.reason = outcome.reason;
     photoOutcome.trimmed = outcome.trimmed;
+    photoOutcome.keptOriginal = outcome.keptOriginal;
+    photoOutcome.trashFolder = outcome.trashFolder;
     switch (outcome.kind) {
     case PhotoRotationOutcome::Rotated:
         photoOutcome.kind = PhotoOutcome::Rotated;
@@ -655,4 +683,19 @@ PhotoOutcome photoOutcomeOf(const PhotoRef &photo, Turn turn, const PhotoRotatio
         break;
     }
     return photoOutcome;
+}
+
+PhotoReason reasonOfOpenProblem(const FileProblem &problem) {
+    switch (problem.kind) {
+    case FileProblem::Kind::NotFound:
+        return reasonOf(PhotoReason::NoLongerThere);
+    case FileProblem::Kind::NotRegularFile:
+    case FileProblem::Kind::NotFolder:
+        return reasonOf(PhotoReason::NotAFile);
+    case FileProblem::Kind::SymbolicLink:
+    case FileProblem::Kind::Replaced:
+        return reasonOf(PhotoReason::ReplacedMeanwhile, problem.text());
+    default:
+        return reasonOf(PhotoReason::NotRead, problem.text());
+    }
 }

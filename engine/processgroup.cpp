@@ -8,11 +8,21 @@
 #include <unistd.h>
 #endif
 
-void startInOwnProcessGroup(QProcess &process) {
+void startInOwnProcessGroup(QProcess &process, int standardInput, int standardOutput) {
 #ifdef Q_OS_UNIX
-    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+    // In the child, after QProcess has set up its channels and before the tool starts: only
+    // calls that are safe there.
+    process.setChildProcessModifier([standardInput, standardOutput] {
+        ::setpgid(0, 0);
+        if (standardInput >= 0)
+            ::dup2(standardInput, STDIN_FILENO);
+        if (standardOutput >= 0)
+            ::dup2(standardOutput, STDOUT_FILENO);
+    });
 #else
     Q_UNUSED(process)
+    Q_UNUSED(standardInput)
+    Q_UNUSED(standardOutput)
 #endif
 }
 

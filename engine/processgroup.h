@@ -7,8 +7,9 @@
 class QProcess;
 
 // Makes the process start as the leader of a new process group (set before start()). Setting the
-// group from the parent after start() would race the child's exec.
-void startInOwnProcessGroup(QProcess &process);
+// group from the parent after start() would race the child's exec. Descriptors given (POSIX)
+// become its standard input and output.
+void startInOwnProcessGroup(QProcess &process, int standardInput = -1, int standardOutput = -1);
 
 // Ends at once the process group led by `processId`: the tool and every process it started that
 // is still in its group. Harmless when the group is gone. On Windows only the tool itself ends

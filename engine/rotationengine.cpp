@@ -13,9 +13,9 @@
 #include "engine/orientationcheck.h"
 #include "engine/photorotation.h"
 #include "engine/photoscan.h"
-#include "engine/safereplace.h"
 #include "engine/scanworkers.h"
 #include "files/descriptorbudget.h"
+#include "files/fileproblem.h"
 #include "files/heldphoto.h"
 #include "settings/settings.h"
 
@@ -55,18 +55,6 @@ RunEvent runEventOf(RunEvent::Kind kind, const QString &folder = QString()) {
     return event;
 }
 
-// The chain finds the photo by its path: the file there must be the one examined, as it was
-// examined, which the path may no longer lead to (a folder on the way swapped for a link). A
-// path that leads nowhere (a name that is no valid text, a path beyond the system's limit) is
-// left to the chain, which says so.
-bool pathLeadsToExamined(const QString &path, const FileStatus &examined, FileState *atPath) {
-    *atPath = fileStateOf(path);
-    const qint64 changedNs = examined.changed.seconds * 1000000000 + examined.changed.nanoseconds;
-    return !atPath->exists ||
-           (atPath->device == examined.key.device && atPath->inode == examined.key.inode &&
-            atPath->size == examined.size && atPath->changeTimeNs == changedNs);
-}
-
 // Why a photo was not opened: its own problem, or its folder's.
 PhotoReason notOpenedReason(const ExaminedPhoto &examined) {
     PhotoReason reason;
@@ -93,6 +81,7 @@ struct RotationEngine::RunSettings {
     bool perfect = false;
     bool trim = true;
     FileTimeMode fileTimeMode = FileTimeMode::LeaveAlone;
+    bool keepOriginals = false;
 };
 
 struct RotationEngine::Scan {
@@ -138,6 +127,7 @@ RotationEngine::RunSettings RotationEngine::readSettings() const {
     settings.perfect = Settings::perfect();
     settings.trim = Settings::trim();
     settings.fileTimeMode = Settings::fileTimeMode();
+    settings.keepOriginals = Settings::keepOriginalsInTrash();
     return settings;
 }
 
@@ -432,23 +422,24 @@ void RotationEngine::startRotation(ExaminedPhoto examined, const PhotoRef &photo
         entryHandled(slot);
         return;
     }
+    if (!examined.photo) { // the scan holds every photo it hands on; this is a fault
+        PhotoReason notHeld;
+        notHeld.kind = PhotoReason::NotOpened;
+        finishPhoto(slot, PhotoOutcome::Failed, photo, turn, notHeld);
+        entryHandled(slot);
+        return;
+    }
     PhotoRotation::Job job;
+    job.photo = examined.photo; // held since its examination: reached through it only
     job.photoPath = photo.path;
     job.turn = turn;
     job.folder = photo.folder;
     job.toolTimeoutMs = toolTimeoutMs;
+    job.photosAtOnce = scan->parallel;
     job.perfect = scan->settings.perfect;
     job.trim = scan->settings.trim;
     job.fileTimeMode = scan->settings.fileTimeMode;
-    FileState atPath;
-    if (!pathLeadsToExamined(photo.path, examined.status, &atPath)) {
-        PhotoReason changed;
-        changed.kind = PhotoReason::ChangedWhileExamined;
-        finishPhoto(slot, PhotoOutcome::Left, photo, turn, changed);
-        entryHandled(slot);
-        return;
-    }
-    job.examinedState = atPath;
+    job.keepOriginal = scan->settings.keepOriginals;
     auto *rotation = new PhotoRotation(job, this);
     active << new ActiveRotation{rotation, slot, failureKey(examined.status), file,
                                  std::move(examined.photo)};
@@ -477,6 +468,8 @@ void RotationEngine::onRotationFinished(PhotoRotation *rotation,
     switch (outcome.kind) {
     case PhotoRotationOutcome::Rotated:
         ++summary.rotated;
+        if (!outcome.trashFolder.isEmpty() && !summary.trashFolders.contains(outcome.trashFolder))
+            summary.trashFolders << outcome.trashFolder;
         emit photoRotated(photo.file);
         break;
     case PhotoRotationOutcome::Failed:

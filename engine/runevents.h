@@ -14,6 +14,8 @@
 #include "engine/jpegstructure.h"
 #include "engine/losslessturn.h"
 #include "engine/orientationcheck.h"
+#include "engine/photoassembly.h"
+#include "engine/photopictures.h"
 #include "engine/toolresult.h"
 #include "engine/tools.h"
 #include "engine/turn.h"
@@ -31,6 +33,7 @@ struct RunSummary {
     int notRead = 0;            // folders and entries that could not be listed or looked at
     bool interrupted = false;   // stopped on request
     QStringList photosArriving; // left by a watcher run: they may still be being copied in
+    QStringList trashFolders;   // where the originals of the rotated photos were kept
     qint64 elapsedMs = 0;
     QTime endTime;
 };
@@ -71,7 +74,7 @@ Q_DECLARE_METATYPE(RunEvent)
 // The photo a fact is about.
 struct PhotoRef {
     QString path;   // as the run names it: the folder's entry, or the path it was given
-    QString file;   // the file that is replaced: absolute, symbolic links followed
+    QString file;   // the file that is replaced: absolute, in the folder that holds it
     QString folder; // the run's folder, for paths shown relative to it
 };
 
@@ -90,22 +93,22 @@ struct PhotoStep {
                              // `inUserBatch`: a user batch marks its progress in the main pane
         ToolMissing,         // `path`: where the tool was looked for
         TimeRead,            // `time`: the photo's modification time; `restoring`: to be restored
-        CopyMade,            // `path`: the copy in the system's temporary folder that is turned,
-                             // as jpegtran cannot open the photo under its own name
         TurnAnnounced,       // `turn` is made (`dryRun`: would be), as decided at `time`
         EdgesTrimmed,        // `trim`: the edge pixels that "-trim" dropped, maybe none
         ThumbnailTurned,     // the EXIF thumbnail was turned too
         ThumbnailNotTurned,  // jpegtran could not turn the thumbnail: it keeps its orientation
         ThumbnailNoRoom,     // the turned thumbnail did not fit its place: the old one stays
-        TrailingBytesKept,   // `bytes` after the image were carried over
-        OrientationToolRan,  // `tool`: exiv2 ran to reset the orientation tags
-        OrientationCleared,  // the tags say upright now
-        FileTimeFromExif,    // `tool`: exiv2 ran to set the file time; `exifTime` says how it went,
-                             // `time` is the new file time
+        PicturesTurned,      // `count` further pictures (gain maps, previews) were turned too
+        TrailingBytesKept,   // `bytes` after the image that are no picture were carried over
+        OrientationToolRan,  // `tool`: exiv2 read the rotated photo's orientation tags
+        OrientationCleared,  // the tags say upright now, as exiv2 reads them
+        FileTimeFromExif,    // `exifTime` says what became of the file time from the EXIF date
+                             // exiv2 read; `time` is the new file time
         FileTimeRestored,    // `time`: the file time the photo had before, given back
         FileTimeNotRestored, // `time` could not be given back
+        OriginalKept,        // `path`: the original photo as it is kept in the trash
     };
-    // What exiv2 did with the file time.
+    // What became of the file time from the EXIF date.
     enum ExifTime { TimeSet, ExifDateMissing, TimeNotSet };
 
     Kind kind = TurnAnnounced;
@@ -119,6 +122,7 @@ struct PhotoStep {
     bool dryRun = false;
     EdgeTrim trim;
     qint64 bytes = 0;
+    int count = 0;
     ToolTrace tool;
     ExifTime exifTime = TimeNotSet;
 };
@@ -139,32 +143,45 @@ struct PhotoReason {
         Stopped,
         // Found before the tools run
         ChangedWhileExamined, // the photo is not the one whose orientation was read
+        StillBeingWritten,    // another program has it open, or it keeps changing
         TooLarge,             // `size`
         NoLongerThere,
         NotAFile,
         ReadOnly,
         FolderReadOnly,
-        HardLinks,       // `count` names
-        OwnerNotGivable, // `owner`: its owner and group
-        NoTempFile,      // `error`
-        CopyNotMade,     // `path`: the copy in the system's temporary folder
+        Protected,          // `error`: an append-only or immutable photo or folder
+        HardLinks,          // `count` names
+        OwnerNotGivable,    // `owner`: its owner and group
+        NotRead,            // `error`: the photo could not be read
+        PicturesUnreadable, // `pictures`, `picture`, `error`
+        DamagedImageData,   // `marker`: a frame marker at byte `at` where none may stand
         // Found by the tools or the checks of their results
-        ToolNotStarted,       // `toolName`, `error`
-        ToolTimedOut,         // `toolName`, `timeoutMs`
-        JpegtranFailed,       // `jpegtran`, `tool`, `toolSays`, `perfectRequired`, `frame`
-        NotLossless,          // `error`: what the check found (empty: the picture differs); `tool`
-        ThumbnailNotPutBack,  // `error`
-        TrailingBytesNotKept, // `error`
-        RotatedFileGone,
-        OrientationNotReset, // `tool`: how exiv2 ended
-        FinishedWrong,       // `finishedProblem`
-        CopyNotBroughtBack,  // `error`
+        ToolNotStarted,      // `toolName`, `error`
+        ToolTimedOut,        // `toolName`, `timeoutMs`; `pixels` and `photosAtOnce` when
+                             // `timeoutScaled`: the time grew with the picture's size
+        JpegtranFailed,      // `jpegtran`, `tool`, `toolSays`, `perfectRequired`, `frame`,
+                             // `picture`
+        NotLossless,         // `error`: what the check found (empty: the picture differs); `tool`,
+                             // `picture`
+        ThumbnailNotPutBack, // `error`
+        NotAssembled,        // `assembly`, `picture`, `error`
+        NoTempFile,          // `error`
+        NotWritten,          // `error`; `diskFull`
+        OrientationNotReset, // `tool`: exiv2 could not read the rotated photo, or did not see
+                             // the orientation Pivotta set
+        FinishedWrong,       // `finishedProblem`, `error`
+        OriginalNotKept,     // `error`: the trash did not take the original
         ChangedWhileRotated, // it may still be being copied in
+        ReplacedMeanwhile,   // `error`: another file took its name
         IdentityNotKept,     // `error`
-        NotReplaced,         // `error`
+        NotReplaced,         // `error`; `diskFull`
     };
-    // What is wrong with the finished result, after exiv2.
-    enum FinishedProblem { Incomplete, TrailingBytesChanged, XmpOrientationLeft };
+    // What is wrong with the finished result.
+    enum FinishedProblem {
+        Incomplete,      // `error`: why
+        PicturesLost,    // its pictures cannot be told apart any more (`error`)
+        OrientationLeft, // `error`: the tag and value exiv2 read
+    };
 
     Kind kind = None;
     OrientationCheck check;
@@ -172,14 +189,24 @@ struct PhotoReason {
     int count = 0;
     QString owner;
     QString error;
-    QString path;
+    bool diskFull = false;
     QString toolName;
     int timeoutMs = 0;
+    bool timeoutScaled = false;
+    qint64 pixels = 0;
+    int photosAtOnce = 1;
     JpegtranOutcome jpegtran = JpegtranOutcome::Failed;
     ToolTrace tool;
-    QString toolSays; // jpegtran's own first line about the failure
+    QString toolSays; // jpegtran's own line about the failure
     bool perfectRequired = false;
-    JpegFrame frame; // the photo's frame: its size and blocks
+    JpegFrame frame; // the turned picture's frame: its size and blocks
+    // The picture concerned, by its place in the file: 1 for the main picture, 2 and on for the
+    // further ones (gain maps, previews); 0 when none is.
+    int picture = 0;
+    int marker = 0;
+    qint64 at = -1;
+    PicturesProblem pictures = PicturesProblem::None;
+    AssemblyProblem assembly = AssemblyProblem::None;
     FinishedProblem finishedProblem = Incomplete;
 };
 
@@ -191,8 +218,10 @@ struct PhotoOutcome {
     Kind kind = Left;
     PhotoRef photo;
     Turn turn = Turn::None;
-    PhotoReason reason; // for Left and Failed
-    EdgeTrim trimmed;   // for Rotated: the edge pixels "-trim" dropped
+    PhotoReason reason;   // for Left and Failed
+    EdgeTrim trimmed;     // for Rotated: the edge pixels "-trim" dropped
+    QString keptOriginal; // for Rotated: the original as it is kept in the trash, if it is
+    QString trashFolder;  // the trash that holds it
 };
 Q_DECLARE_METATYPE(PhotoOutcome)
 

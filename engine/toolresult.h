@@ -17,10 +17,11 @@ struct ToolResult {
     Ending ending = FailedToStart;
     int exitCode = -1;
     QString errorText;
-    QByteArray output; // the standard output as bytes, for tools that write a file there
-    QString standardOutput;
+    QByteArray output; // the standard output: a turned picture, or text
     QString standardError;
 
+    // The standard output of a tool that writes text there.
+    QString outputText() const { return QString::fromUtf8(output); }
     bool exitedNormally() const { return ending == Finished; }
     bool succeeded() const { return ending == Finished && exitCode == 0; }
 };

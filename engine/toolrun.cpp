@@ -3,6 +3,7 @@
 
 #include "common/debuglog.h"
 #include "engine/processgroup.h"
+#include "engine/toolpipes.h"
 
 namespace {
 // A tool whose time is up gets this long to end by itself before it is killed.
@@ -12,7 +13,6 @@ constexpr int terminationGraceMs = 1000;
 ToolRun::ToolRun(QObject *parent)
     : QObject(parent)
     , process(new QProcess) {
-    startInOwnProcessGroup(*process);
     timeout.setSingleShot(true);
     connect(process, &QProcess::errorOccurred, this, &ToolRun::onErrorOccurred);
     connect(process, &QProcess::finished, this, &ToolRun::onFinished);
@@ -21,12 +21,14 @@ ToolRun::ToolRun(QObject *parent)
 
 // A QProcess destroyed while its tool runs would wait for the tool to end. The tool and its group
 // are killed instead, and the process object lets the tool go: it goes itself once the system has
-// reported the tool's end, which also reaps the tool, so that no zombie stays behind.
+// reported the tool's end, which also reaps the tool, so that no zombie stays behind. The pipes'
+// thread ends with the tool's output.
 ToolRun::~ToolRun() {
     if (process->state() == QProcess::NotRunning) {
         delete process;
         return;
     }
+    process->disconnect(this);
     killTool();
     connect(process, &QProcess::stateChanged, process, [orphan = process](auto state) {
         if (state == QProcess::NotRunning)
@@ -36,19 +38,35 @@ ToolRun::~ToolRun() {
 
 void ToolRun::start(const QString &program, const QStringList &arguments, int timeoutMs,
                     const QByteArray &input) {
+    start(program, arguments, timeoutMs, input, 0, input.size());
+}
+
+void ToolRun::start(const QString &program, const QStringList &arguments, int timeoutMs,
+                    const QByteArray &input, qint64 offset, qint64 length) {
     qCDebug(lcPivotta) << program << arguments;
-    running = true;
-    starting = true;
+    result = ToolResult();
+    processEnded = false;
+    outputEnded = false;
     requestedEnding = ToolResult::Finished;
-    process->start(program, arguments, QIODevice::ReadWrite);
-    starting = false;
-    if (running) {
+    delete pipes;
+    pipes = new ToolPipes(this);
+    connect(pipes, &ToolPipes::served, this, &ToolRun::onServed);
+    running = true;
+    if (pipes->prepare(*process)) {
+        process->start(program, arguments, QIODevice::ReadWrite);
+    } else {
+        result.ending = ToolResult::FailedToStart;
+        result.errorText = QStringLiteral("no pipes for the tool");
+        processEnded = true;
+    }
+    // done() never comes from inside start(): the caller is still in the middle of its step. A
+    // tool that did not start has its output end with the next turn of the event loop.
+    const bool started = !processEnded;
+    if (started) {
         processId = process->processId();
         timeout.start(timeoutMs);
-        if (!input.isEmpty())
-            process->write(input);
-        process->closeWriteChannel();
     }
+    pipes->serve(*process, started, input, offset, length);
 }
 
 void ToolRun::stop() {
@@ -60,37 +78,42 @@ void ToolRun::stop() {
 
 void ToolRun::onErrorOccurred(QProcess::ProcessError error) {
     // Every other error is followed by finished(); a tool that never started is not.
-    if (error != QProcess::FailedToStart || !running)
+    if (error != QProcess::FailedToStart || !running || processEnded)
         return;
-    ToolResult result;
     result.ending = ToolResult::FailedToStart;
     result.errorText = process->errorString();
-    running = false;
+    processEnded = true;
     timeout.stop();
-    // done() never comes from inside start(): the caller is still in the middle of its step.
-    if (starting)
-        QMetaObject::invokeMethod(
-            this, [this, result] { emit done(result); }, Qt::QueuedConnection);
-    else
-        emit done(result);
+    finishWhenBothEnded();
 }
 
 void ToolRun::onFinished(int exitCode, QProcess::ExitStatus exitStatus) {
-    if (!running)
+    if (!running || processEnded)
         return;
-    // Whatever the tool left running in its group ends with it.
+    // Whatever the tool left running in its group ends with it, and its output with them.
     killProcessGroup(processId);
     ToolResult::Ending ending = requestedEnding;
     if (ending == ToolResult::Finished && exitStatus != QProcess::NormalExit)
         ending = ToolResult::Crashed;
-    ToolResult result;
     result.ending = ending;
     result.exitCode = exitCode;
-    result.output = process->readAllStandardOutput();
-    result.standardOutput = QString::fromUtf8(result.output);
     result.standardError = QString::fromUtf8(process->readAllStandardError());
-    running = false;
+    processEnded = true;
     timeout.stop();
+    finishWhenBothEnded();
+}
+
+void ToolRun::onServed() {
+    outputEnded = true;
+    result.output = pipes->takeOutput();
+    finishWhenBothEnded();
+}
+
+// done() comes once the tool has ended and its output has been gathered to its end.
+void ToolRun::finishWhenBothEnded() {
+    if (!running || !processEnded || !outputEnded)
+        return;
+    running = false;
     emit done(result);
 }
 

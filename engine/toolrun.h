@@ -2,9 +2,11 @@
 // the end exactly once, whatever the end was (finished, crashed, never started, timed out,
 // stopped). The tool runs in a process group of its own, and the whole group is killed when the
 // run ends, so that nothing the tool started goes on writing afterwards. Nothing here ever waits
-// for the tool, not even the destructor.
+// for the tool, not even the destructor. Its standard input and output are served off the GUI
+// thread (toolpipes.h).
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -12,6 +14,8 @@
 #include <QTimer>
 
 #include "engine/toolresult.h"
+
+class ToolPipes;
 
 class ToolRun : public QObject {
     Q_OBJECT
@@ -24,6 +28,9 @@ public:
     // and, a moment later, killed.
     void start(const QString &program, const QStringList &arguments, int timeoutMs,
                const QByteArray &input = QByteArray());
+    // The same with `length` bytes of `input` from `offset` on its standard input.
+    void start(const QString &program, const QStringList &arguments, int timeoutMs,
+               const QByteArray &input, qint64 offset, qint64 length);
     // Kills the tool and its group now; done() follows with Stopped.
     void stop();
     bool isRunning() const { return running; }
@@ -34,14 +41,18 @@ signals:
 private:
     void onErrorOccurred(QProcess::ProcessError error);
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void onServed();
+    void finishWhenBothEnded();
     void onTimeout();
     void killTool();
-    void finish(ToolResult::Ending ending);
 
     QProcess *process; // owned; outlives this object while a killed tool is being reaped
+    ToolPipes *pipes = nullptr;
     QTimer timeout;
+    ToolResult result; // filled as the tool's end and its output's end come in
     qint64 processId = 0;
-    bool running = false;
-    bool starting = false;
+    bool running = false; // from start() until done()
+    bool processEnded = false;
+    bool outputEnded = false;
     ToolResult::Ending requestedEnding = ToolResult::Finished; // set by a timeout or stop()
 };

@@ -1,12 +1,69 @@
-// Location, argument lists and result reading of the external tools jpegtran and exiv2.
+// Location, argument lists, result reading and time allowances of the external tools jpegtran
+// and exiv2.
 #include "engine/tools.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 #include "engine/jpegstructure.h"
-#include "engine/losslessturn.h"
+#include "engine/turn.h"
+
+namespace {
+// The orientation tags exiv2 knows in a JPEG file: the picture's, its thumbnail's, and XMP's
+// tiff:Orientation, whatever prefix the packet binds to that namespace.
+const QStringList orientationKeys{"Exif.Image.Orientation", "Exif.Thumbnail.Orientation",
+                                  "Xmp.tiff.Orientation"};
+const QString dateTimeOriginalKey = "Exif.Photo.DateTimeOriginal";
+const QString dateTimeKey = "Exif.Image.DateTime";
+
+// The lines jpegtran's "-v" adds before and around its messages: libjpeg's trace of the markers
+// it reads, its version banner and its copyright lines. Lines that start with blanks are trace
+// lines too (components, scan parameters, table values).
+const QStringList jpegtranTracePrefixes{
+    "libjpeg-turbo version",
+    "Copyright",
+    "Emulating The Independent JPEG Group's software",
+    "Start of Image",
+    "End Of Image",
+    "JFIF APP0 marker",
+    "JFIF extension marker",
+    "Adobe APP14 marker",
+    "Unknown APP0 marker",
+    "Unknown APP14 marker",
+    "Miscellaneous marker",
+    "Define Quantization Table",
+    "Define Huffman Table",
+    "Define Arithmetic Table",
+    "Define Restart Interval",
+    "Start Of Frame",
+    "Start Of Scan",
+    "Unexpected marker",
+    "Unrecognized component IDs",
+    "Caution: quantization tables are too coarse",
+    "Smoothing not supported",
+};
+
+// With "-v" exiv2 notes on its error stream what the file does not hold ("a.jpg: No IPTC data
+// found in the file"); anything else there is an error.
+bool onlyNotesOfMissingData(const QString &standardError) {
+    const QStringList lines = standardError.split('\n', Qt::SkipEmptyParts);
+    return std::all_of(lines.cbegin(), lines.cend(), [](const QString &line) {
+        return line.trimmed().isEmpty() || line.trimmed().endsWith("data found in the file");
+    });
+}
+
+bool isTraceLine(const QString &line) {
+    if (line.isEmpty() || line.front().isSpace())
+        return true;
+    if (line.size() <= 3 && line.startsWith("RST"))
+        return true;
+    return std::any_of(jpegtranTracePrefixes.cbegin(), jpegtranTracePrefixes.cend(),
+                       [&line](const QString &prefix) { return line.startsWith(prefix); });
+}
+} // namespace
 
 QString toolFileName(const QString &toolName) {
 #ifdef Q_OS_WIN
@@ -72,9 +129,7 @@ QStringList jpegtranCodingArguments(const JpegStructure &input) {
     return arguments;
 }
 
-QStringList jpegtranArgumentList(const QString &inputPath, const QString &outputPath,
-                                 Turn transform, const JpegStructure &input, bool perfect,
-                                 bool trim) {
+QStringList jpegtranArguments(Turn transform, const JpegStructure &input, bool perfect, bool trim) {
     QStringList arguments{"-v"};
     arguments << jpegtranTransformArguments(transform) << "-copy"
               << "all" << jpegtranCodingArguments(input);
@@ -82,7 +137,6 @@ QStringList jpegtranArgumentList(const QString &inputPath, const QString &output
         arguments << "-perfect";
     if (trim)
         arguments << "-trim";
-    arguments << "-outfile" << outputPath << inputPath;
     return arguments;
 }
 
@@ -91,27 +145,59 @@ QStringList jpegtranThumbnailArguments(Turn transform) {
            jpegtranTransformArguments(transform);
 }
 
-QStringList exiv2OrientationResetArguments(const QString &path) {
-    return exiv2OrientationResetArguments(path, false);
-}
-
-QStringList exiv2OrientationResetArguments(const QString &path, bool xmpOrientationToo) {
-    QStringList arguments{"-v", "-k", "-M", "set Exif.Image.Orientation Short 1"};
-    if (xmpOrientationToo)
-        arguments << "-M"
-                  << "set Xmp.tiff.Orientation 1";
-    arguments << QDir::toNativeSeparators(path);
+QStringList exiv2ReadingArguments(const QString &path, bool withDate) {
+    QStringList arguments{"-v", "-Pkv"};
+    QStringList keys = orientationKeys;
+    if (withDate)
+        keys << dateTimeOriginalKey << dateTimeKey;
+    for (const QString &key : std::as_const(keys))
+        arguments << "-K" << key;
+    arguments << "pr" << QDir::toNativeSeparators(path);
     return arguments;
 }
 
-QStringList exiv2TimeFromExifArguments(const QString &path) {
-    return {"-T", "-v", QDir::toNativeSeparators(path)};
+QString Exiv2Reading::exifDate() const {
+    return dateTimeOriginal.isEmpty() ? dateTime : dateTimeOriginal;
 }
 
-// The texts are libjpeg-turbo 2.1.5's; the full-disk one is what its data destination says
-// when writing fails, and "No space left on device" is what other builds and the C library say.
-JpegtranOutcome jpegtranOutcome(bool normalExit, int exitCode, const QString &output,
-                                bool inputExists, bool inputReadable) {
+QString Exiv2Reading::orientationNotUpright(bool thumbnailKeptItsOwn) const {
+    for (const Tag &tag : orientations) {
+        if (thumbnailKeptItsOwn && tag.key == "Exif.Thumbnail.Orientation")
+            continue;
+        if (tag.value != "1")
+            return tag.key + " " + tag.value;
+    }
+    return {};
+}
+
+bool Exiv2Reading::has(const QString &key) const {
+    return std::any_of(orientations.cbegin(), orientations.cend(),
+                       [&key](const Tag &tag) { return tag.key == key; });
+}
+
+Exiv2Reading readExiv2Reading(bool normalExit, int exitCode, const QString &standardOutput,
+                              const QString &standardError) {
+    Exiv2Reading reading;
+    reading.read =
+        normalExit && (exitCode == 0 || (exitCode == 1 && onlyNotesOfMissingData(standardError)));
+    if (!reading.read)
+        return reading;
+    for (const QString &line : standardOutput.split('\n', Qt::SkipEmptyParts)) {
+        const QString key = line.section(' ', 0, 0);
+        const QString value = line.section(' ', 1).trimmed();
+        if (orientationKeys.contains(key))
+            reading.orientations.append({key, value});
+        else if (key == dateTimeOriginalKey)
+            reading.dateTimeOriginal = value;
+        else if (key == dateTimeKey)
+            reading.dateTime = value;
+    }
+    return reading;
+}
+
+// The texts are libjpeg-turbo 2.1.5's; "No space left on device" is what other builds and the C
+// library say when the output cannot be written.
+JpegtranOutcome jpegtranOutcome(bool normalExit, int exitCode, const QString &output) {
     if (!normalExit)
         return JpegtranOutcome::Crashed;
     if (exitCode == 0)
@@ -128,20 +214,25 @@ JpegtranOutcome jpegtranOutcome(bool normalExit, int exitCode, const QString &ou
         output.contains("Unsupported JPEG data precision") ||
         output.contains("arithmetic coding is not supported"))
         return JpegtranOutcome::UnsupportedType;
-    if (output.contains("can't open") && output.contains("for writing"))
-        return JpegtranOutcome::OutputNotOpened;
-    if (output.contains("can't open") && output.contains("for reading")) {
-        if (!inputExists)
-            return JpegtranOutcome::PhotoGone;
-        return inputReadable ? JpegtranOutcome::CannotOpenName : JpegtranOutcome::PhotoUnreadable;
-    }
     return JpegtranOutcome::Failed;
 }
 
-bool exiv2ReportsNoExifDate(const QString &output) {
-    return output.contains("contains no Exif timestamp") ||
-           (output.contains("Neither tag") && output.contains("Exif.Photo.DateTimeOriginal") &&
-            output.contains("found"));
+QString jpegtranMessage(const QString &output) {
+    for (const QString &line : output.split('\n')) {
+        if (isTraceLine(line))
+            continue;
+        const QString message = line.trimmed();
+        return message.startsWith("jpegtran: ") ? message.mid(10) : message;
+    }
+    return {};
+}
+
+int toolTimeoutMs(qint64 pixels, int toolsAtOnce, int cores, int floorMs) {
+    constexpr double msPerMegapixel = 250.0;
+    const double share = std::max(1.0, double(std::max(1, toolsAtOnce)) / std::max(1, cores));
+    const double allowance = double(pixels) / 1e6 * msPerMegapixel * share;
+    constexpr double longest = 24.0 * 3600 * 1000; // a day: anything longer is no photo
+    return int(std::min(longest, std::max(double(floorMs), allowance)));
 }
 
 QString outputNamingPhoto(QString text, const QString &workPath, const QString &photoPath) {

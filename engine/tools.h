@@ -1,7 +1,10 @@
-// The external tools jpegtran and exiv2: where they are found, the argument lists they get and
-// how their exit codes and output are read. Pure functions, free of any window and any words.
+// The external tools jpegtran and exiv2: where they are found, the argument lists they get, how
+// their exit codes and output are read, and how long they may take. Pure functions, free of any
+// window and any words. jpegtran is never given a file name: each picture goes to it on its
+// standard input and comes back on its standard output. exiv2 only reads.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -34,49 +37,70 @@ QStringList jpegtranTransformArguments(Turn transform);
 // files about 1.5% smaller, so it is not asked for: the standard tables keep every coefficient.
 QStringList jpegtranCodingArguments(const JpegStructure &input);
 
-// jpegtran: the lossless `transform` of `inputPath` into `outputPath`, keeping all metadata and
-// the input's coding choices: "-v", the transform, "-copy all", the coding options, "-perfect",
-// "-trim", "-outfile" and the two paths.
-QStringList jpegtranArgumentList(const QString &inputPath, const QString &outputPath,
-                                 Turn transform, const JpegStructure &input, bool perfect,
-                                 bool trim);
+// jpegtran for a picture (the primary or a further one), from standard input to standard
+// output: the lossless `transform`, keeping all its metadata and its coding choices: "-v", the
+// transform, "-copy all", the coding options, "-perfect", "-trim". No file name.
+QStringList jpegtranArguments(Turn transform, const JpegStructure &input, bool perfect, bool trim);
 
 // jpegtran for an EXIF thumbnail, from standard input to standard output: no metadata inside
 // the thumbnail, optimised tables so that it fits the old one's place, and the partial edge
 // blocks trimmed, since a thumbnail cannot be left or refused.
 QStringList jpegtranThumbnailArguments(Turn transform);
 
-// exiv2: set the orientation tag to 1 and keep the file's time stamps.
-QStringList exiv2OrientationResetArguments(const QString &path);
-// The same, and in the same run the XMP tiff:Orientation to 1 when `xmpOrientationToo` (only
-// for photos whose XMP holds one: exiv2 would add XMP to a photo that had none).
-QStringList exiv2OrientationResetArguments(const QString &path, bool xmpOrientationToo);
-// exiv2: set the file's modification time from the photo's EXIF date.
-QStringList exiv2TimeFromExifArguments(const QString &path);
+// exiv2 reading the finished file at `path` (a path through this process's descriptors): every
+// orientation tag it knows, and with `withDate` the two dates "exiv2 -T" chooses from. It reads
+// only; "-v" names the file in its output.
+QStringList exiv2ReadingArguments(const QString &path, bool withDate);
+
+// What that exiv2 run read.
+struct Exiv2Reading {
+    struct Tag {
+        QString
+            key; // "Exif.Image.Orientation", "Exif.Thumbnail.Orientation", "Xmp.tiff.Orientation"
+        QString value;
+    };
+    bool read = false; // exiv2 read the file (finding none of the tags is a reading too)
+    QList<Tag> orientations;
+    QString dateTimeOriginal;
+    QString dateTime;
+
+    // The date "exiv2 -T" would take: DateTimeOriginal, else DateTime; empty when neither.
+    QString exifDate() const;
+    // The first orientation that is not 1 ("Exif.Image.Orientation 6"), leaving out the
+    // thumbnail's own when `thumbnailKeptItsOwn`; empty when all say 1.
+    QString orientationNotUpright(bool thumbnailKeptItsOwn) const;
+    bool has(const QString &key) const;
+};
+// exiv2 exits with 0 when it printed something, with 1 when none of the tags is there (its error
+// stream then notes only what the file does not hold), and otherwise with an error.
+Exiv2Reading readExiv2Reading(bool normalExit, int exitCode, const QString &standardOutput,
+                              const QString &standardError);
 
 // A finished jpegtran run, told apart by what the user is to hear. Every warning leaves the
-// photo; only CannotOpenName is a reason to try again through a copy under another name.
+// photo.
 enum class JpegtranOutcome {
     Success,
     Warning,         // exit code 2: the data is damaged somewhere
     Truncated,       // exit code 2, "Premature end of JPEG file": the photo may still be arriving
     NotPerfect,      // "-perfect" refused the transform
     DiskFull,        // the output could not be written
-    PhotoGone,       // the input cannot be opened because it is no longer there
-    PhotoUnreadable, // the input is there but the user may not read it
-    CannotOpenName,  // the input is there and readable, but jpegtran cannot open it by its name
-    OutputNotOpened, // the output file could not be opened for writing
     UnsupportedType, // a JPEG process jpegtran cannot transform (lossless, hierarchical, 12-bit)
     Crashed,
     Failed, // any other error: jpegtran's own message says what
 };
-// `inputExists` and `inputReadable` are the input's state as Qt sees it after the run: jpegtran
-// says the same "can't open" whatever the cause.
-JpegtranOutcome jpegtranOutcome(bool normalExit, int exitCode, const QString &output,
-                                bool inputExists, bool inputReadable);
-// Whether exiv2's "-T" output says that the photo has no EXIF date. Older exiv2 builds print
-// "contains no Exif timestamp"; 0.27 and later name the two tags they looked for.
-bool exiv2ReportsNoExifDate(const QString &output);
+JpegtranOutcome jpegtranOutcome(bool normalExit, int exitCode, const QString &output);
+// jpegtran's own words about a warning or an error: the first line of its output that is neither
+// its banner ("libjpeg-turbo version", "Copyright", "Emulating The Independent JPEG Group's
+// software") nor one of the trace lines "-v" adds, without "jpegtran: " in front. Empty when
+// there is none.
+QString jpegtranMessage(const QString &output);
+
+// How long one tool run on a picture of `pixels` may take: a floor of `floorMs`, or a quarter of
+// a second per megapixel, whichever is longer, times the share of a core each tool gets when
+// `toolsAtOnce` run on `cores` (jpegtran turns about a hundred megapixels a second on one core
+// of today's machines: the allowance leaves a slow disk or machine more than twenty times
+// that).
+int toolTimeoutMs(qint64 pixels, int toolsAtOnce, int cores, int floorMs);
 
 // Tool output that names a temporary file, rewritten to name the photo instead: the user knows
 // the photo, not the file Pivotta worked on.

@@ -1,4 +1,4 @@
-// Comparing small decodes of a photo and its turned version.
+// Checking turned pictures: their structure, and small decodes where that leaves doubt.
 #include "engine/turnedpicture.h"
 
 #include <QBuffer>
@@ -7,6 +7,8 @@
 #include <QTransform>
 
 #include <cstdlib>
+
+#include "engine/jpegstructure.h"
 
 namespace {
 // Libjpeg decodes at an eighth of each side from the blocks' first coefficients alone: cheap. A
@@ -65,11 +67,6 @@ double meanDifference(const QImage &a, const QImage &b) {
     return count > 0 ? sum / double(count) : 0;
 }
 
-QImage smallDecode(const QString &path) {
-    QImageReader reader(path);
-    return smallDecode(reader);
-}
-
 QImage smallDecode(const QByteArray &jpeg) {
     QBuffer buffer;
     buffer.setData(jpeg);
@@ -96,6 +93,20 @@ bool showsTheOriginalTurned(const QByteArray &original, const QByteArray &result
     return showsTurned(smallDecode(original), smallDecode(result), turn);
 }
 
-bool showsTheOriginalTurned(const QString &originalPath, const QString &resultPath, Turn turn) {
-    return showsTurned(smallDecode(originalPath), smallDecode(resultPath), turn);
+ResultCheck checkTurnedPicture(const QByteArray &original, const JpegStructure &originalStructure,
+                               const QByteArray &result, Turn turn, bool trim) {
+    ResultCheck check =
+        checkTurnedResult(originalStructure, parseJpegStructure(result), turn, trim);
+    if (check.verdict == ResultVerdict::Doubtful)
+        check.verdict = showsTheOriginalTurned(original, result, turn) ? ResultVerdict::Sound
+                                                                       : ResultVerdict::Wrong;
+    return check;
+}
+
+bool isTurnedThumbnail(const QByteArray &original, const QByteArray &result, Turn turn) {
+    const JpegStructure before = parseJpegStructure(original);
+    const JpegStructure after = parseJpegStructure(result);
+    const QSize expected = turnedSize(before.frame, turn, true);
+    return before.isComplete() && after.isComplete() && after.frame.width == expected.width() &&
+           after.frame.height == expected.height();
 }

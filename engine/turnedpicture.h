@@ -1,14 +1,27 @@
-// A look at the pictures themselves, for the rare result whose structure leaves doubt: small
-// decodes of the original and the result, the original turned in memory, compared.
+// The check of a turned picture: its structure against what a lossless turn of the original
+// must give, and for the rare result whose size leaves doubt, a look at the pictures themselves
+// (small decodes of the original and the result, the original turned in memory, compared). Pure
+// functions over the pictures' bytes.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 
+#include "engine/losslessturn.h"
 #include "engine/turn.h"
+
+struct JpegStructure;
 
 // Whether the JPEG picture `result` shows the JPEG picture `original` turned by `turn`, judged
 // from small decodes (an eighth of each side for photos). False when either cannot be decoded.
 bool showsTheOriginalTurned(const QByteArray &original, const QByteArray &result, Turn turn);
-// The same for the pictures in two files.
-bool showsTheOriginalTurned(const QString &originalPath, const QString &resultPath, Turn turn);
+
+// Whether `result`, jpegtran's output for the picture `original` (whose structure is
+// `originalStructure`), is that picture turned by `turn`: complete, its frame turned, its coding
+// kept, and where its size leaves doubt, a decode says so. Sound or Wrong, with the reason.
+ResultCheck checkTurnedPicture(const QByteArray &original, const JpegStructure &originalStructure,
+                               const QByteArray &result, Turn turn, bool trim);
+
+// Whether `result` is the EXIF thumbnail `original` turned with jpegtranThumbnailArguments:
+// complete and of the turned, trimmed size. Its coding may differ: it is written anew to fit.
+bool isTurnedThumbnail(const QByteArray &original, const QByteArray &result, Turn turn);

@@ -67,5 +67,11 @@ QStringList headlessSummaryLines(const RunSummary &summary) {
         lines << trCount("%n folder(s) or file(s) could not be read.", summary.notRead);
     lines << durationText(summary.elapsedMs, tr("The operation took %1 minutes %2 seconds."),
                           tr("The operation took %2 seconds."), QString());
+    if (!summary.trashFolders.isEmpty()) {
+        QStringList folders;
+        for (const QString &folder : summary.trashFolders)
+            folders << QDir::toNativeSeparators(folder);
+        lines << tr("The original photos are in the trash: %1").arg(folders.join(", "));
+    }
     return lines;
 }

@@ -15,5 +15,6 @@ QString headlessReportLine(const PhotoOutcome &outcome);
 // The report's line for a run event: folders and files that could not be read; empty for the
 // events the report leaves out.
 QString headlessEventLine(const RunEvent &event);
-// The summary lines at the end of a run.
+// The summary lines at the end of a run, and last, where the originals of the rotated photos
+// were kept, when they were.
 QStringList headlessSummaryLines(const RunSummary &summary);

@@ -111,44 +111,25 @@ QList<OutputMessage> orientationToolMessages(const PhotoStep &step, const PaneCo
     return messages;
 }
 
-QList<OutputMessage> fileTimeFromExifMessages(const PhotoStep &step, const PaneColors &colors) {
-    QList<OutputMessage> messages;
-    switch (step.tool.ending) {
-    case ToolResult::FailedToStart:
-        return {OutputMessage::main(
-            startError("Timestamp restore start error  %1 ", QProcess::FailedToStart))};
-    case ToolResult::TimedOut:
-    case ToolResult::Stopped:
-        return {};
-    case ToolResult::Crashed:
-        messages << OutputMessage::main(
-            startError("Timestamp restore start error  %1 ", QProcess::Crashed));
-        break;
-    case ToolResult::Finished:
-        break;
-    }
-    messages << OutputMessage::detailed(plainTextAsHtml(step.tool.standardOutput), false);
+// The EXIF date as exiv2 read it; its output was shown with the orientation it read.
+QList<OutputMessage> fileTimeFromExifMessages(const PhotoStep &step) {
     switch (step.exifTime) {
     case PhotoStep::ExifDateMissing:
-        messages << OutputMessage::main(toolOutput(step.tool, colors))
-                 << OutputMessage::main(
-                        tr("Couldn't restore file modification date; EXIF date missing."));
-        break;
+        return {
+            OutputMessage::main(tr("Couldn't restore file modification date; EXIF date missing."))};
     case PhotoStep::TimeNotSet:
-        messages << OutputMessage::main(
+        return {OutputMessage::main(
             tr("<br>Failed restoring file modification date from EXIF date field for:<br>%1<br>"
                "This is likely because the file does not have a value in the EXIF date field.")
-                .arg(shownFile(step.photo)));
-        break;
+                .arg(shownFile(step.photo)))};
     case PhotoStep::TimeSet:
-        messages << OutputMessage::detailed(
+        return {OutputMessage::detailed(
             "<span>" + shownFile(step.photo) + " " +
                 tr("Restored file date to EXIF date value: %1.").arg(step.time.toString()) +
                 "</span>",
-            true);
-        break;
+            true)};
     }
-    return messages;
+    return {};
 }
 
 QList<OutputMessage> fileTimeRestoredMessages(const PhotoStep &step) {
@@ -181,16 +162,81 @@ QString jpegtranFailureText(const PhotoReason &reason) {
     return jpegtranOutcomeText(reason.jpegtran);
 }
 
-QString finishedProblemText(PhotoReason::FinishedProblem problem) {
-    switch (problem) {
+QString finishedProblemText(const PhotoReason &reason) {
+    switch (reason.finishedProblem) {
     case PhotoReason::Incomplete:
         return tr("it is not complete");
-    case PhotoReason::TrailingBytesChanged:
-        return tr("the data after the image did not stay as it was");
-    case PhotoReason::XmpOrientationLeft:
-        return tr("its XMP orientation was not reset");
+    case PhotoReason::PicturesLost:
+        return tr("its pictures can no longer be told apart");
+    case PhotoReason::OrientationLeft:
+        return tr("exiv2 reads an orientation that is not upright: %1").arg(reason.error);
     }
     return {};
+}
+
+// "picture 2" of a photo: the further pictures after the main one, counted with it.
+QString pictureText(int picture) {
+    return tr("picture %1").arg(picture);
+}
+
+QString picturesProblemText(const PhotoReason &reason) {
+    const QString detail = reason.error.isEmpty() ? QString() : " (" + reason.error + ")";
+    switch (reason.pictures) {
+    case PicturesProblem::PrimaryIncomplete:
+        return tr("its main picture is not complete") + detail;
+    case PicturesProblem::IndexUnreadable:
+        return tr("its multi-picture index cannot be read");
+    case PicturesProblem::ContainerUnreadable:
+        return tr("the list of pictures in its XMP data cannot be read");
+    case PicturesProblem::OutsideFile:
+        return tr("its %1 lies outside the file").arg(pictureText(reason.picture));
+    case PicturesProblem::Overlapping:
+        return tr("two of its pictures overlap");
+    case PicturesProblem::Disagreeing:
+        return tr("its multi-picture index and its XMP data place its %1 differently")
+            .arg(pictureText(reason.picture));
+    case PicturesProblem::NotJpeg:
+        return tr("its %1 is not a whole JPEG picture").arg(pictureText(reason.picture)) + detail;
+    case PicturesProblem::None:
+        break;
+    }
+    return reason.error;
+}
+
+QString assemblyProblemText(const PhotoReason &reason) {
+    const QString detail = reason.error.isEmpty() ? QString() : " (" + reason.error + ")";
+    switch (reason.assembly) {
+    case AssemblyProblem::PrimaryIncomplete:
+    case AssemblyProblem::PictureIncomplete:
+        return tr("its turned %1 is not complete").arg(pictureText(std::max(1, reason.picture))) +
+               detail;
+    case AssemblyProblem::IndexLost:
+        return tr("the turned main picture lost the multi-picture index");
+    case AssemblyProblem::ContainerLost:
+        return tr("the turned main picture lost the list of pictures in its XMP data");
+    case AssemblyProblem::NoRoomInXmp:
+        return tr("the new picture sizes do not fit into its XMP data");
+    case AssemblyProblem::TooLarge:
+        return tr("its pictures are too large for its multi-picture index");
+    default:
+        break;
+    }
+    return reason.error;
+}
+
+QString damagedImageDataText(const PhotoReason &reason) {
+    return tr("its image data is damaged: a marker FF %1 stands inside it, at byte %2")
+        .arg(QString::number(reason.marker, 16).toUpper())
+        .arg(reason.at);
+}
+
+QString timeoutNote(const PhotoReason &reason) {
+    if (!reason.timeoutScaled)
+        return {};
+    return " " + tr("(The time allowed grows with the size of the picture: %1 megapixels, %2 "
+                    "photo(s) rotated at once.)")
+                     .arg(QString::number(double(reason.pixels) / 1e6, 'f', 1))
+                     .arg(reason.photosAtOnce);
 }
 
 QString notLosslessText(const PhotoReason &reason) {
@@ -200,7 +246,10 @@ QString notLosslessText(const PhotoReason &reason) {
 QList<OutputMessage> jpegtranFailureMessages(const PhotoOutcome &outcome,
                                              const PaneColors &colors) {
     const PhotoReason &reason = outcome.reason;
-    const QString link = pathLink(outcome.photo, colors);
+    const QString link =
+        reason.picture > 1
+            ? tr("%1 of %2").arg(pictureText(reason.picture), pathLink(outcome.photo, colors))
+            : pathLink(outcome.photo, colors);
     if (reason.jpegtran == JpegtranOutcome::Crashed)
         return {OutputMessage::main(tr("Not rotated, jpegtran crashed") + ": " + link)};
     QList<OutputMessage> messages{OutputMessage::main(tr("Oops, jpegtran says: Failure")),
@@ -288,6 +337,10 @@ QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
     case PhotoReason::ChangedWhileExamined:
         return tr("Not rotated: %1 changed while it was being examined. It was left as it is now.")
             .arg(link);
+    case PhotoReason::StillBeingWritten:
+        return tr("Not rotated now: %1 is still being written by another program. It was left "
+                  "as it is.")
+            .arg(link);
     case PhotoReason::TooLarge:
         return tr("Not rotated: %1 is larger than any photo Pivotta turns (%2 MB). It was left "
                   "unchanged.")
@@ -303,6 +356,9 @@ QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
         return tr("Not rotated: the folder of %1 is read-only, so the rotated photo cannot be "
                   "saved there. The photo was left unchanged.")
             .arg(link);
+    case PhotoReason::Protected:
+        return tr("Not rotated: %1 cannot be replaced (%2). The photo was left unchanged.")
+            .arg(link, escapeHtml(reason.error));
     case PhotoReason::HardLinks:
         return tr("Not rotated: %1 has %2 names (hard links). Rotating it would give only this "
                   "name the rotated photo, so it was left unchanged.")
@@ -311,48 +367,70 @@ QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
         return tr("Not rotated: %1 belongs to %2, and Pivotta may not give the rotated photo "
                   "that owner. It was left unchanged.")
             .arg(link, escapeHtml(reason.owner));
+    case PhotoReason::NotRead:
+        return tr("Not rotated: %1 could not be read (%2). It was left unchanged.")
+            .arg(link, escapeHtml(reason.error));
+    case PhotoReason::PicturesUnreadable:
+        return tr("Not rotated: the pictures in %1 cannot be told apart for sure (%2). The photo "
+                  "was left unchanged.")
+            .arg(link, escapeHtml(picturesProblemText(reason)));
+    case PhotoReason::DamagedImageData:
+        return tr("Not rotated: %1 cannot be turned losslessly, as %2. The photo was left "
+                  "unchanged.")
+            .arg(link, escapeHtml(damagedImageDataText(reason)));
     case PhotoReason::NoTempFile:
         return tr("Not rotated: no temporary file could be made beside %1 (%2). The photo was "
                   "left unchanged.")
             .arg(link, escapeHtml(reason.error));
-    case PhotoReason::CopyNotMade:
-        return tr("<span style='color:%2'>Failed to create %1 to rotate file with "
-                  "unicode/international characters in name.</span>")
-            .arg(nativePath(reason.path), colors.emphasis);
+    case PhotoReason::NotWritten:
+        if (reason.diskFull)
+            return tr("Not rotated: the disk is full, so the rotated version of %1 could not be "
+                      "written (%2). The photo was left unchanged.")
+                .arg(link, escapeHtml(reason.error));
+        return tr("Not rotated: the rotated version of %1 could not be written (%2). The photo "
+                  "was left unchanged.")
+            .arg(link, escapeHtml(reason.error));
     case PhotoReason::ToolNotStarted:
         return tr("Not rotated: %1 could not be started for %2 (%3).")
             .arg(reason.toolName, link, escapeHtml(reason.error));
     case PhotoReason::ToolTimedOut:
         return tr("Not rotated: %1 did not finish within %2 seconds and was stopped. %3 was left "
                   "unchanged.")
-            .arg(reason.toolName, QString::number(reason.timeoutMs / 1000.0), link);
+                   .arg(reason.toolName, QString::number(reason.timeoutMs / 1000.0), link) +
+               escapeHtml(timeoutNote(reason));
     case PhotoReason::ThumbnailNotPutBack:
         return tr("Not rotated: the turned EXIF thumbnail could not be put into the rotated "
                   "version of %1 (%2). The photo was left unchanged.")
             .arg(link, escapeHtml(reason.error));
-    case PhotoReason::TrailingBytesNotKept:
-        return tr("Not rotated: the data that follows the image in %1 could not be carried over "
-                  "(%2). The photo was left unchanged.")
-            .arg(link, escapeHtml(reason.error));
+    case PhotoReason::NotAssembled:
+        return tr("Not rotated: the rotated version of %1 could not be put together (%2). The "
+                  "photo was left unchanged.")
+            .arg(link, escapeHtml(assemblyProblemText(reason)));
     case PhotoReason::FinishedWrong:
         return tr("Not rotated: the finished rotated version of %1 is not right (%2). The photo "
                   "was left unchanged.")
-            .arg(link, escapeHtml(finishedProblemText(reason.finishedProblem)));
-    case PhotoReason::CopyNotBroughtBack:
-        return tr("<span style='color:%3'>Rotating %1 succeeded but restoring original filename "
-                  "%2 failed.</span>")
-                   .arg(link, escapeHtml(QFileInfo(outcome.photo.path).fileName()),
-                        colors.emphasis) +
-               "<br>" + tr("The photo was left unchanged (%1).").arg(escapeHtml(reason.error));
+            .arg(link, escapeHtml(finishedProblemText(reason)));
+    case PhotoReason::OriginalNotKept:
+        return tr("Not rotated: the original of %1 could not be kept in the trash (%2), so the "
+                  "photo was left unchanged.")
+            .arg(link, escapeHtml(reason.error));
     case PhotoReason::ChangedWhileRotated:
         return tr("Not rotated: %1 changed while it was being rotated (it may still be being "
                   "copied). It was left as it is now.")
             .arg(link);
+    case PhotoReason::ReplacedMeanwhile:
+        return tr("Not rotated: %1 was replaced while it was being rotated (%2). Nothing was "
+                  "changed.")
+            .arg(link, escapeHtml(reason.error));
     case PhotoReason::IdentityNotKept:
         return tr("Not rotated: the rotated version of %1 could not be given the photo's owner, "
                   "group or attributes (%2). The photo was left unchanged.")
             .arg(link, escapeHtml(reason.error));
     case PhotoReason::NotReplaced:
+        if (reason.diskFull)
+            return tr("Not rotated: the disk is full, so %1 could not be replaced by its rotated "
+                      "version (%2). The photo was left unchanged.")
+                .arg(link, escapeHtml(reason.error));
         return tr("Not rotated: %1 could not be replaced by its rotated version (%2). The photo "
                   "was left unchanged.")
             .arg(link, escapeHtml(reason.error));
@@ -361,7 +439,6 @@ QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
             return tr("Could not read %1.").arg(link);
         return tr("Could not read %1: %2.").arg(link, escapeHtml(reason.error));
     case PhotoReason::None:
-    case PhotoReason::RotatedFileGone:
     case PhotoReason::JpegtranFailed:
     case PhotoReason::NotLossless:
     case PhotoReason::OrientationNotReset:
@@ -382,6 +459,10 @@ QList<OutputMessage> reasonMessages(const PhotoOutcome &outcome, const PaneColor
                                        "lossless turn gives (%2). The photo was left unchanged.")
                                         .arg(pathLink(outcome.photo, colors),
                                              escapeHtml(notLosslessText(outcome.reason))))};
+    case PhotoReason::DamagedImageData:
+        return {OutputMessage::main(tr("Oops, jpegtran says: Failure")),
+                OutputMessage::detailedRaw(toolOutput(outcome.reason.tool, colors)),
+                OutputMessage::main(reasonLine(outcome, colors))};
     default:
         break;
     }
@@ -401,11 +482,6 @@ QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &color
         return {OutputMessage::main(tr("Couldn't find %1").arg(escapeHtml(step.path)), true)};
     case PhotoStep::TimeRead:
         return timeReadMessages(step);
-    case PhotoStep::CopyMade:
-        return {OutputMessage::main(
-            tr("<span style='color:%3'><br><b>Unicode/international characters in file name</b> "
-               "%2<br>To complete operation, renaming file temporarily to <br>%1</span>")
-                .arg(nativePath(step.path), nativePath(step.photo.path), colors.note))};
     case PhotoStep::TurnAnnounced:
         return {OutputMessage::main(rotationReportLine(step.photo.path, step.turn, step.dryRun,
                                                        step.photo.folder, colors)),
@@ -424,6 +500,11 @@ QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &color
         return {OutputMessage::main(tr("The turned EXIF thumbnail of %1 did not fit its place, so "
                                        "the thumbnail keeps its old orientation.")
                                         .arg(link))};
+    case PhotoStep::PicturesTurned:
+        return {OutputMessage::detailed(
+            shownPath(step.photo) + ": " +
+                trCount("%n further picture(s) (gain maps, previews) turned too.", step.count),
+            false)};
     case PhotoStep::TrailingBytesKept:
         return {OutputMessage::detailed(
             shownPath(step.photo) + ": " +
@@ -436,13 +517,18 @@ QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &color
         return {OutputMessage::detailed(
             "<br>" + shownFile(step.photo) + " " + tr("Cleared orientation"), true)};
     case PhotoStep::FileTimeFromExif:
-        return fileTimeFromExifMessages(step, colors);
+        return fileTimeFromExifMessages(step);
     case PhotoStep::FileTimeRestored:
         return fileTimeRestoredMessages(step);
     case PhotoStep::FileTimeNotRestored:
         return {OutputMessage::main(tr("Couldn't restore the original file modification date %1 "
                                        "of %2.")
                                         .arg(step.time.toString(), shownFile(step.photo)))};
+    case PhotoStep::OriginalKept:
+        return {OutputMessage::detailed(
+            shownPath(step.photo) + ": " +
+                tr("the original was kept in the trash as %1.").arg(nativePath(step.path)),
+            false)};
     }
     return {};
 }
@@ -502,6 +588,8 @@ QString reasonText(const PhotoOutcome &outcome) {
         return tr("stopped");
     case PhotoReason::ChangedWhileExamined:
         return tr("it changed while it was being examined");
+    case PhotoReason::StillBeingWritten:
+        return tr("still being written");
     case PhotoReason::TooLarge:
         return tr("the file is too large");
     case PhotoReason::NoLongerThere:
@@ -512,46 +600,62 @@ QString reasonText(const PhotoOutcome &outcome) {
         return tr("the photo is read-only");
     case PhotoReason::FolderReadOnly:
         return tr("the photo's folder is read-only");
+    case PhotoReason::Protected:
+        return tr("it cannot be replaced (%1)").arg(reason.error);
     case PhotoReason::HardLinks:
         return tr("the photo has %1 names (hard links)").arg(reason.count);
     case PhotoReason::OwnerNotGivable:
         return tr("the photo belongs to %1, which Pivotta may not give a new file")
             .arg(reason.owner);
+    case PhotoReason::NotRead:
+        return tr("it could not be read (%1)").arg(reason.error);
+    case PhotoReason::PicturesUnreadable:
+        return tr("its pictures cannot be told apart for sure: %1")
+            .arg(picturesProblemText(reason));
+    case PhotoReason::DamagedImageData:
+        return damagedImageDataText(reason);
     case PhotoReason::NoTempFile:
         return tr("no temporary file could be made beside it (%1)").arg(reason.error);
-    case PhotoReason::CopyNotMade:
-        return tr("no copy could be made to rotate");
+    case PhotoReason::NotWritten:
+        if (reason.diskFull)
+            return tr("the disk is full (%1)").arg(reason.error);
+        return tr("the rotated version could not be written (%1)").arg(reason.error);
     case PhotoReason::ToolNotStarted:
         return tr("%1 could not be started").arg(reason.toolName);
     case PhotoReason::ToolTimedOut:
-        return tr("%1 did not finish in time").arg(reason.toolName);
+        return tr("%1 did not finish in time").arg(reason.toolName) + timeoutNote(reason);
     case PhotoReason::JpegtranFailed:
+        if (reason.picture > 1)
+            return tr("%1: %2").arg(pictureText(reason.picture), jpegtranFailureText(reason));
         return jpegtranFailureText(reason);
     case PhotoReason::NotLossless:
         return tr("the rotated version is not what a lossless turn gives (%1)")
             .arg(notLosslessText(reason));
     case PhotoReason::ThumbnailNotPutBack:
         return tr("the turned thumbnail could not be put back (%1)").arg(reason.error);
-    case PhotoReason::TrailingBytesNotKept:
-        return tr("the data after the image could not be carried over (%1)").arg(reason.error);
-    case PhotoReason::RotatedFileGone:
-        return tr("the rotated file is gone");
+    case PhotoReason::NotAssembled:
+        return tr("the rotated version could not be put together (%1)")
+            .arg(assemblyProblemText(reason));
     case PhotoReason::OrientationNotReset:
         if (reason.tool.ending == ToolResult::FailedToStart)
             return tr("exiv2 could not be started");
         if (reason.tool.ending == ToolResult::TimedOut)
             return tr("exiv2 did not finish");
-        return tr("exiv2 could not reset the orientation tag");
+        return tr("exiv2 did not read the orientation tag as reset");
     case PhotoReason::FinishedWrong:
         return tr("the finished rotated version is not right (%1)")
-            .arg(finishedProblemText(reason.finishedProblem));
-    case PhotoReason::CopyNotBroughtBack:
-        return tr("the rotated photo could not be brought back beside it (%1)").arg(reason.error);
+            .arg(finishedProblemText(reason));
+    case PhotoReason::OriginalNotKept:
+        return tr("the original could not be kept in the trash (%1)").arg(reason.error);
     case PhotoReason::ChangedWhileRotated:
         return tr("changed while it was being rotated");
+    case PhotoReason::ReplacedMeanwhile:
+        return tr("it was replaced while it was being rotated (%1)").arg(reason.error);
     case PhotoReason::IdentityNotKept:
         return tr("its owner, group or attributes could not be kept (%1)").arg(reason.error);
     case PhotoReason::NotReplaced:
+        if (reason.diskFull)
+            return tr("the disk is full (%1)").arg(reason.error);
         return tr("could not be replaced (%1)").arg(reason.error);
     }
     return {};
@@ -570,14 +674,6 @@ QString jpegtranOutcomeText(JpegtranOutcome outcome) {
         return tr("the turn cannot be perfect for this photo");
     case JpegtranOutcome::DiskFull:
         return tr("no space left on the disk");
-    case JpegtranOutcome::PhotoGone:
-        return tr("the photo is no longer there");
-    case JpegtranOutcome::PhotoUnreadable:
-        return tr("the photo may not be read");
-    case JpegtranOutcome::CannotOpenName:
-        return tr("jpegtran cannot open the photo under its name");
-    case JpegtranOutcome::OutputNotOpened:
-        return tr("the turned photo could not be written beside the photo");
     case JpegtranOutcome::UnsupportedType:
         return tr("this JPEG type cannot be turned losslessly");
     case JpegtranOutcome::Crashed:

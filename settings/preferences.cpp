@@ -88,6 +88,9 @@ void Preferences::useFileManagerTexts() {
 void Preferences::showStoredCheckBoxes() {
     ui->perfect->setChecked(Settings::perfect());
     ui->fixMirroredOrientations->setChecked(Settings::fixMirroredOrientations());
+    ui->keepOriginalsInTrash->setChecked(Settings::keepOriginalsInTrash());
+    connect(ui->keepOriginalsInTrash, &QCheckBox::clicked, this,
+            [](bool checked) { Settings::setValue(SettingsKey::keepOriginalsInTrash, checked); });
     ui->closeAppAfterContextMenuRotate->setChecked(Settings::closeAppAfterContextMenuRotate());
     if (!Settings::contains(SettingsKey::trim))
         Settings::setValue(SettingsKey::trim, true);

@@ -73,6 +73,10 @@ bool fixMirroredOrientations() {
     return value(SettingsKey::fixMirroredOrientations).toBool();
 }
 
+bool keepOriginalsInTrash() {
+    return value(SettingsKey::keepOriginalsInTrash).toBool();
+}
+
 QStringList recentFolderList() {
     return value(SettingsKey::recentFolderList).toStringList();
 }

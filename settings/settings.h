@@ -19,6 +19,7 @@ inline constexpr char recentFolderList[] = "recentFolderList";
 inline constexpr char watch[] = "watch";
 inline constexpr char parallelRotations[] = "parallelRotations";
 inline constexpr char fixMirroredOrientations[] = "fixMirroredOrientations";
+inline constexpr char keepOriginalsInTrash[] = "keepOriginalsInTrash";
 // Window keys are built from the window's class name: "PivottaSize" and so on.
 inline constexpr char windowSizeFormat[] = "%1Size";
 inline constexpr char windowPositionFormat[] = "%1Position";
@@ -47,6 +48,7 @@ FileTimeMode fileTimeMode();           // LeaveAlone; so is any unknown value
 bool watch();                          // false
 int parallelRotations();               // the number of processor cores; at least 1
 bool fixMirroredOrientations();        // false: mirrored photos are reported and left alone
+bool keepOriginalsInTrash();           // false: the original is replaced, not kept
 QStringList recentFolderList();        // empty
 QSize windowSize(const QString &className); // invalid size (-1 by -1)
 } // namespace Settings

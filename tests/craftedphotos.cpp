@@ -19,6 +19,10 @@ QString sharedLandscape(int orientation) {
     return QString(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_%1.jpg").arg(orientation);
 }
 
+QString sourceOf(const Recipe &recipe) {
+    return recipe.source.isEmpty() ? sharedLandscape(recipe.orientation) : recipe.source;
+}
+
 bool fail(QString *error, const QString &text) {
     if (error)
         *error = text;
@@ -261,7 +265,7 @@ bool makeFurtherPictures(const Recipe &recipe, const QString &target, QList<QByt
         const QString file = QString("%1.picture%2.jpg").arg(target).arg(i);
         QByteArray bytes;
         const bool made =
-            makePicture(sharedLandscape(recipe.orientation), wanted.size, file, error) &&
+            makePicture(sourceOf(recipe), wanted.size, file, error) &&
             (wanted.orientation == 0 ||
              runStep("exiv2",
                      {"-M", QString("set Exif.Image.Orientation Short %1").arg(wanted.orientation),
@@ -351,7 +355,7 @@ bool run(const QString &program, const QStringList &arguments, QString *output) 
 
 bool makePhoto(const Recipe &recipe, const QString &target, QString *error) {
     QFile::remove(target);
-    if (!QFile::copy(sharedLandscape(recipe.orientation), target) ||
+    if (!QFile::copy(sourceOf(recipe), target) ||
         !QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner))
         return fail(error, "cannot copy the shared photo to " + target);
     const bool recoded = recipe.progressive || recipe.arithmetic || !recipe.restart.isEmpty() ||

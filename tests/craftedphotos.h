@@ -29,6 +29,9 @@ struct FurtherPicture {
 // How to make one photo. The steps run in the order of the members.
 struct Recipe {
     int orientation = 6; // the shared landscape photo with this EXIF orientation (0 to 8)
+    // When set, this photo instead of the shared one (its own orientation stays); further
+    // pictures are cut from it too.
+    QString source;
     // When set ("4:2:0", "4:2:2", "4:4:4" or "gray"): re-saved by ImageMagick with that
     // sampling at `quality`, resized to `size` when that is valid.
     QString sampling;

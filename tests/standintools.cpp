@@ -11,16 +11,6 @@ namespace StandInTools {
 const QString realJpegtran = "exec /usr/bin/jpegtran \"$@\"\n";
 const QString realExiv2 = "exec /usr/bin/exiv2 \"$@\"\n";
 
-namespace {
-// jpegtran is called with "-outfile OUTPUT" and ends with its input file.
-const QString findFiles = "out=''; prev=''\n"
-                          "for a in \"$@\"; do\n"
-                          "  if [ \"$prev\" = -outfile ]; then out=\"$a\"; fi\n"
-                          "  prev=\"$a\"\n"
-                          "done\n"
-                          "in=\"$a\"\n";
-} // namespace
-
 ToolFolder::ToolFolder(const QString &parentFolder)
     : folder(parentFolder + "/tools-XXXXXX") {
     qputenv(toolsDirEnvironmentVariable, QFile::encodeName(folder.path()));
@@ -36,7 +26,7 @@ bool ToolFolder::write(const QString &toolName, const QString &body) {
     QFile script(folder.filePath(toolName));
     if (!script.open(QIODevice::WriteOnly))
         return false;
-    script.write(("#!/bin/sh\n" + findFiles + body).toUtf8());
+    script.write(("#!/bin/sh\n" + body).toUtf8());
     script.close();
     return script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                  QFileDevice::ExeOwner);

@@ -23,8 +23,9 @@ public:
 
     bool isValid() const { return folder.isValid(); }
     QString path() const { return folder.path(); }
-    // Writes the tool as a shell script: jpegtran's input and output files are found first (as
-    // "$in" and "$out"), then `body` runs. An empty body leaves the tool missing.
+    // Writes the tool as a shell script running `body`. jpegtran is given each picture on its
+    // standard input and writes the turned one to its standard output; exiv2 is given a path. An
+    // empty body leaves the tool missing.
     bool write(const QString &toolName, const QString &body);
 
 private:

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 
+#include "engine/fileidentity.h"
 #include "engine/turn.h"
 #include "exif/exifrecord.h"
 
@@ -53,6 +54,10 @@ int storedOrientation(const QString &path) {
                         uint32_t(bytes.size())) != ExifRecord::ExifOk)
         return -1;
     return record.orientation;
+}
+
+quint64 fileNumber(const QString &path) {
+    return fileIdentityOf(path).inode;
 }
 
 QImage storedPixels(const QString &path) {

@@ -26,8 +26,14 @@ QByteArray fileBytes(const QString &path);
 // Sets the file's modification time; false when that fails.
 bool setModificationTime(const QString &path, const QDateTime &time);
 
-// The EXIF orientation stored in the photo, or -1 when it has none or cannot be read.
+// The EXIF orientation stored in the photo, or -1 when it has none or cannot be read. Reading
+// the photo opens it, which makes a rotation that holds its lease leave it: wait for the
+// rotation first (fileNumber()).
 int storedOrientation(const QString &path);
+
+// The number of the file that has the name now (its inode), 0 for none: a rotated photo is a new
+// file under the photo's name. Looked up without opening the file.
+quint64 fileNumber(const QString &path);
 
 // The photo's pixels as stored, with no orientation applied; null when it cannot be decoded.
 QImage storedPixels(const QString &path);

@@ -1,11 +1,9 @@
-// A photo's identity kept when it is replaced (owner, group, ACLs, extended attributes,
-// permissions), changes noticed by its state, and Pivotta's temporary files held and cleaned up,
-// on real files in a sandbox. Giving files to another owner needs root: those checks skip
-// otherwise.
+// A photo's identity and its changes noticed by its status, the rules on who may give a file an
+// owner, and the cleanup of Pivotta's stale temporary files, which leaves the ones that are held;
+// on real files in a sandbox.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -13,15 +11,10 @@
 
 #include "craftedphotos.h"
 #include "engine/fileidentity.h"
-#include "engine/safereplace.h"
-#include "engine/tempfileholder.h"
+#include "files/filestatus.h"
 #include "files/heldfolder.h"
 #include "files/heldtempfile.h"
 #include "testphotos.h"
-
-#ifndef Q_OS_WIN
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -38,27 +31,6 @@ QStringList removeStaleTempFilesIn(const QString &folderPath) {
     return folder ? removeStaleTempFilesIn(*folder, &problems) : QStringList{"not opened"};
 }
 
-bool isRoot() {
-#ifdef Q_OS_WIN
-    return false;
-#else
-    return ::geteuid() == 0;
-#endif
-}
-
-// Whether the file system of `folder` takes user attributes and ACLs, and the tools are there.
-bool attributesSupported(const QString &folder) {
-    if (QStandardPaths::findExecutable("setfacl").isEmpty() ||
-        QStandardPaths::findExecutable("setfattr").isEmpty())
-        return false;
-    const QString probe = folder + "/probe";
-    const bool supported = writeFile(probe, "x") &&
-                           CraftedPhotos::setExtendedAttribute(probe, "user.probe", "1") &&
-                           CraftedPhotos::setAcl(probe, "u:0:r");
-    QFile::remove(probe);
-    return supported;
-}
-
 const QString uuidName = ".x.jpg.pivotta-0123abcd-4567-89ab-cdef-0123456789ab.tmp";
 
 } // namespace
@@ -69,16 +41,12 @@ class FileIdentityTest : public QObject {
 private slots:
     void stateNoticesEveryChange_data();
     void stateNoticesEveryChange();
-    void replaceKeepsIdentity();
-    void replaceDropsAnAclTheNewFileInherited();
-    void replaceLeavesAPhotoChangedMeanwhile();
     void ownershipRules_data();
     void ownershipRules();
     void hardLinksAreCounted();
     void tempNames_data();
     void tempNames();
     void staleTempFilesGoHeldOnesStay();
-    void holdSurvivesTheTools();
 };
 
 void FileIdentityTest::stateNoticesEveryChange_data() {
@@ -100,7 +68,10 @@ void FileIdentityTest::stateNoticesEveryChange() {
     QVERIFY(writeFile(photo, "original"));
     const QDateTime time = QDateTime::currentDateTime().addDays(-1);
     QVERIFY(TestPhotos::setModificationTime(photo, time));
-    const FileState before = fileStateOf(photo);
+    const std::shared_ptr<HeldFolder> folder = HeldFolder::openRoot(dir.path(), nullptr);
+    QVERIFY(folder);
+    FileStatus before;
+    QVERIFY(folder->statusOf("photo.jpg", &before, nullptr));
     QTest::qWait(20); // a change time that can differ
 
     if (change == "rewrite") {
@@ -119,86 +90,9 @@ void FileIdentityTest::stateNoticesEveryChange() {
     } else if (change == "remove") {
         QVERIFY(QFile::remove(photo));
     }
-    QCOMPARE(fileStateOf(photo) != before, noticed);
-}
-
-void FileIdentityTest::replaceKeepsIdentity() {
-    QTemporaryDir dir;
-    if (!attributesSupported(dir.path()))
-        QSKIP("setfacl/setfattr or user attributes and ACLs on the temporary folder are missing "
-              "(install the acl and attr packages)");
-    const QString photo = dir.filePath("photo.jpg");
-    QVERIFY(writeFile(photo, "old photo"));
-    QVERIFY(QFile::setPermissions(photo, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                             QFileDevice::ReadGroup));
-    const bool root = isRoot();
-    if (root)
-        QVERIFY(CraftedPhotos::setOwner(photo, "nobody:nogroup"));
-    // The group may read only; one named user may write, but the mask lets only reading through.
-    QVERIFY(CraftedPhotos::setAcl(photo, "u:nobody:rw,g::r,m::r"));
-    QVERIFY(CraftedPhotos::setExtendedAttribute(photo, "user.xdg.tags", "holiday,beach"));
-    const QString aclBefore = CraftedPhotos::aclText(photo);
-    const FileIdentity identityBefore = fileIdentityOf(photo);
-    const QFileDevice::Permissions permissionsBefore = QFileInfo(photo).permissions();
-
-    const QString rotated = siblingTempPath(photo);
-    QVERIFY(writeFile(rotated, "rotated photo"));
-    const ReplaceOutcome outcome = replacePhotoKeepingIdentity(rotated, photo, fileStateOf(photo));
-    QVERIFY2(outcome.result == ReplaceResult::Replaced, qPrintable(outcome.errorText));
-
-    QCOMPARE(TestPhotos::fileBytes(photo), QByteArray("rotated photo"));
-    QVERIFY(!QFileInfo::exists(rotated));
-    const FileIdentity identityAfter = fileIdentityOf(photo);
-    QVERIFY(identityAfter.inode != identityBefore.inode);
-    QCOMPARE(identityAfter.owner, identityBefore.owner);
-    QCOMPARE(identityAfter.group, identityBefore.group);
-    QCOMPARE(CraftedPhotos::aclText(photo), aclBefore);
-    QVERIFY2(aclBefore.contains("user:nobody:rw-") && aclBefore.contains("mask::r--"),
-             qPrintable(aclBefore));
-    QCOMPARE(QFileInfo(photo).permissions(), permissionsBefore);
-    QVERIFY(!(QFileInfo(photo).permissions() & QFileDevice::WriteGroup));
-    QCOMPARE(CraftedPhotos::extendedAttribute(photo, "user.xdg.tags"), QByteArray("holiday,beach"));
-    if (!root)
-        QSKIP("the owner nobody:nogroup needs root; the rest was checked");
-}
-
-void FileIdentityTest::replaceDropsAnAclTheNewFileInherited() {
-    QTemporaryDir dir;
-    if (!attributesSupported(dir.path()))
-        QSKIP("setfacl/setfattr or user attributes and ACLs on the temporary folder are missing "
-              "(install the acl and attr packages)");
-    const QString photo = dir.filePath("photo.jpg");
-    QVERIFY(writeFile(photo, "old photo"));
-    const QString aclBefore = CraftedPhotos::aclText(photo);
-    QVERIFY(!aclBefore.contains("user:nobody"));
-    QVERIFY(CraftedPhotos::run("setfacl", {"-d", "-m", "u:nobody:rw", dir.path()}));
-    const QString rotated = siblingTempPath(photo);
-    QVERIFY(writeFile(rotated, "rotated photo"));
-    QVERIFY(CraftedPhotos::aclText(rotated).contains("user:nobody"));
-
-    const ReplaceOutcome outcome = replacePhotoKeepingIdentity(rotated, photo, fileStateOf(photo));
-    QVERIFY2(outcome.result == ReplaceResult::Replaced, qPrintable(outcome.errorText));
-    QCOMPARE(CraftedPhotos::aclText(photo), aclBefore);
-}
-
-void FileIdentityTest::replaceLeavesAPhotoChangedMeanwhile() {
-    QTemporaryDir dir;
-    const QString photo = dir.filePath("photo.jpg");
-    QVERIFY(writeFile(photo, "original"));
-    const QDateTime time = QDateTime::currentDateTime().addDays(-1);
-    QVERIFY(TestPhotos::setModificationTime(photo, time));
-    const FileState before = fileStateOf(photo);
-    QTest::qWait(20);
-    // Another program edits the photo and keeps its size and time.
-    QVERIFY(writeFile(photo, "edited!!"));
-    QVERIFY(TestPhotos::setModificationTime(photo, time));
-
-    const QString rotated = siblingTempPath(photo);
-    QVERIFY(writeFile(rotated, "rotated"));
-    const ReplaceOutcome outcome = replacePhotoKeepingIdentity(rotated, photo, before);
-    QCOMPARE(outcome.result, ReplaceResult::PhotoChanged);
-    QVERIFY(!outcome.errorText.isEmpty());
-    QCOMPARE(TestPhotos::fileBytes(photo), QByteArray("edited!!"));
+    FileStatus now;
+    const bool there = folder->statusOf("photo.jpg", &now, nullptr);
+    QCOMPARE(!there || !sameFileUnchanged(before, now), noticed);
 }
 
 void FileIdentityTest::ownershipRules_data() {
@@ -235,11 +129,11 @@ void FileIdentityTest::hardLinksAreCounted() {
 void FileIdentityTest::tempNames_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("pivotta");
-    QTest::newRow("made by siblingTempPath")
-        << QFileInfo(siblingTempPath("/p/IMG 1.JPG")).fileName() << true;
+    QTest::newRow("made by the held folder's temporary files")
+        << QString::fromUtf8(tempNameFor("IMG 1.JPG")) << true;
     QTest::newRow("fixed example") << uuidName << true;
     QTest::newRow("photo name with a line break")
-        << QFileInfo(siblingTempPath("/p/a\nb.jpg")).fileName() << true;
+        << QString::fromUtf8(tempNameFor("a\nb.jpg")) << true;
     QTest::newRow("no UUID") << ".x.jpg.pivotta-notauuid.tmp" << false;
     QTest::newRow("no leading dot")
         << "x.pivotta-0123abcd-4567-89ab-cdef-0123456789ab.tmp" << false;
@@ -252,7 +146,7 @@ void FileIdentityTest::tempNames_data() {
 void FileIdentityTest::tempNames() {
     QFETCH(QString, name);
     QFETCH(bool, pivotta);
-    QCOMPARE(isPivottaTempName(name), pivotta);
+    QCOMPARE(isTempName(name.toUtf8()), pivotta);
 }
 
 void FileIdentityTest::staleTempFilesGoHeldOnesStay() {
@@ -260,9 +154,11 @@ void FileIdentityTest::staleTempFilesGoHeldOnesStay() {
     const QString photo = dir.filePath("x.jpg");
     QVERIFY(writeFile(photo, "photo"));
     QVERIFY(writeFile(dir.filePath(uuidName), "left by a killed Pivotta"));
-    const TempFileHolder held(photo);
-    QVERIFY2(held.isValid(), qPrintable(held.errorString()));
-    QVERIFY(isPivottaTempName(QFileInfo(held.path()).fileName()));
+    FileProblem problem;
+    const std::unique_ptr<HeldTempFile> held =
+        HeldTempFile::create(HeldFolder::openRoot(dir.path(), nullptr), "x.jpg", &problem);
+    QVERIFY2(held, qPrintable(problem.text()));
+    QVERIFY(isTempName(held->name()));
     const QStringList lookAlikes{".x.jpg.pivotta-notauuid.tmp",
                                  "x.pivotta-0123abcd-4567-89ab-cdef-0123456789ab.tmp"};
     for (const QString &name : lookAlikes)
@@ -274,45 +170,12 @@ void FileIdentityTest::staleTempFilesGoHeldOnesStay() {
 
     QCOMPARE(removeStaleTempFilesIn(dir.path()), QStringList{uuidName});
     QVERIFY(!QFileInfo::exists(dir.filePath(uuidName)));
-    QVERIFY(QFileInfo::exists(held.path()));
+    QVERIFY(QFileInfo::exists(held->displayPath()));
     for (const QString &name : lookAlikes)
         QVERIFY2(QFileInfo::exists(dir.filePath(name)), qPrintable(name));
     QVERIFY(QFileInfo(dir.filePath(folderName)).isDir());
     QVERIFY(QFileInfo(dir.filePath(linkName)).isSymLink());
     QCOMPARE(TestPhotos::fileBytes(photo), QByteArray("photo"));
-}
-
-// jpegtran writes the held file under its name and exiv2 rewrites it in place: the lock stays
-// on the file they wrote, so a cleanup meanwhile keeps it. Released or not, it goes at the end.
-void FileIdentityTest::holdSurvivesTheTools() {
-    QTemporaryDir dir;
-    const QString photo = dir.filePath("photo.jpg");
-    QVERIFY(TestPhotos::writeCroppedPhoto(6, photo));
-    QString tempPath;
-    {
-        const TempFileHolder held(photo);
-        QVERIFY(held.isValid());
-        tempPath = held.path();
-        const quint64 inode = fileIdentityOf(tempPath).inode;
-        QVERIFY(CraftedPhotos::run("jpegtran",
-                                   {"-rotate", "90", "-copy", "all", "-outfile", tempPath, photo}));
-        QVERIFY(CraftedPhotos::run("exiv2",
-                                   {"-k", "-M", "set Exif.Image.Orientation Short 1", tempPath}));
-        QCOMPARE(fileIdentityOf(tempPath).inode, inode);
-        QCOMPARE(TestPhotos::storedOrientation(tempPath), 1);
-        QVERIFY(removeStaleTempFilesIn(dir.path()).isEmpty());
-        QVERIFY(QFileInfo::exists(tempPath));
-    }
-    QVERIFY(!QFileInfo::exists(tempPath));
-
-    TempFileHolder replacing(photo);
-    QVERIFY(CraftedPhotos::run(
-        "jpegtran", {"-rotate", "90", "-copy", "all", "-outfile", replacing.path(), photo}));
-    const ReplaceOutcome outcome =
-        replacePhotoKeepingIdentity(replacing.path(), photo, fileStateOf(photo));
-    QVERIFY2(outcome.result == ReplaceResult::Replaced, qPrintable(outcome.errorText));
-    replacing.release();
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"photo.jpg"});
 }
 
 QTEST_MAIN(FileIdentityTest)

@@ -483,16 +483,20 @@ void FolderBatchTest::messagesStayInScanOrderSideBySide() {
         if (angleOfTag(tag) != 0 && path != readOnly)
             references[path] = TestPhotos::referenceRotation(path, angleOfTag(tag));
     }
-    // jpegtran takes the longer the earlier the photo comes in the scan, so that photos in work
-    // side by side finish in the reverse order.
-    QString delays = "case \"${in##*/}\" in\n";
-    for (int i = 0; i < order.size(); ++i) {
-        delays += QString("  %1) sleep %2;;\n")
-                      .arg(QFileInfo(order[i]).fileName())
-                      .arg(0.05 * (order.size() - i));
-    }
+    // jpegtran takes the longer the earlier it is started, so that photos in work side by side
+    // finish in the reverse order. Each run takes the next free slot (mkdir is atomic); photos
+    // are started in scan order, each with its main picture first.
+    const QString slotFolder = sandbox.filePath("jpegtran-slots");
+    QDir(slotFolder).removeRecursively();
+    QVERIFY(QDir().mkpath(slotFolder));
+    const QString delays = QString("i=0\n"
+                                   "while ! mkdir '%1'/$i 2>/dev/null; do i=$((i+1)); done\n"
+                                   "sleep $(awk -v i=$i 'BEGIN { d = 0.05 * (%2 - i); "
+                                   "print (d > 0 ? d : 0) }')\n")
+                               .arg(slotFolder)
+                               .arg(order.size());
     StandInTools::ToolFolder tools(sandbox.path());
-    QVERIFY(tools.write("jpegtran", delays + "esac\n" + StandInTools::realJpegtran));
+    QVERIFY(tools.write("jpegtran", delays + StandInTools::realJpegtran));
     QVERIFY(tools.write("exiv2", StandInTools::realExiv2));
     QList<PhotoOutcome> reports;
     QStringList finishOrder;
@@ -501,6 +505,8 @@ void FolderBatchTest::messagesStayInScanOrderSideBySide() {
     connect(engine.get(), &RotationEngine::photoRotated, this,
             [&finishOrder](const QString &path) { finishOrder << path; });
     const auto runWith = [&](int parallel, int run) {
+        QDir(slotFolder).removeRecursively();
+        QDir().mkpath(slotFolder);
         reports.clear();
         finishOrder.clear();
         log->clear();

@@ -10,7 +10,6 @@
 #include <memory>
 
 #include "engine/photofiles.h"
-#include "engine/tempfileholder.h"
 #include "files/filetimes.h"
 #include "files/folderwalk.h"
 #include "files/heldfolder.h"
@@ -120,7 +119,6 @@ void HeldReplaceTest::tempNames() {
     QVERIFY(name.size() <= 255);
     QCOMPARE(QString::fromUtf8(name).toUtf8(), name); // a tool can be given its path
     QVERIFY(isTempName(name));
-    QVERIFY(isPivottaTempName(QString::fromUtf8(name))); // what older cleanups look for
     QVERIFY(!PhotoNamePatterns(photoNameFilters()).matches(QString::fromUtf8(name)));
     QVERIFY(!isTempName(photoName));
     QVERIFY(tempNameFor(photoName) != name);

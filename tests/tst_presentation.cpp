@@ -189,8 +189,7 @@ PhotoRows photoRows() {
         PhotoStep timeRead = step(PhotoStep::TimeRead, "a.jpg");
         timeRead.time = modifiedAt;
         PhotoStep reset = step(PhotoStep::OrientationToolRan, "a.jpg");
-        reset.tool.standardOutput = "File 1/1: /photos/a.jpg\nSet Exif.Image.Orientation \"1\" "
-                                    "(Short)\n";
+        reset.tool.standardOutput = "File 1/1: /photos/a.jpg\nExif.Image.Orientation 1\n";
         rows.add("rotated")
             << QList<PhotoStep>{timeRead, turnAnnounced("a.jpg", Turn::Rotate90), reset,
                                 step(PhotoStep::OrientationCleared, "a.jpg")}
@@ -199,8 +198,8 @@ PhotoRows photoRows() {
                            "03:04:05 2020",
                            turnLine("a.jpg", "90°", "⤾ CW"),
                            "[R] <br>17:57:31 Rotating 90° a.jpg",
-                           "[D] <span>File 1/1: /photos/a.jpg<br>Set Exif.Image.Orientation "
-                           "&quot;1&quot; (Short)<br><span style='color:#333'></span></span>",
+                           "[D] <span>File 1/1: /photos/a.jpg<br>Exif.Image.Orientation "
+                           "1<br><span style='color:#333'></span></span>",
                            "[D+dup] <br>/photos/a.jpg Cleared orientation",
                            done}
             << "rotated: /photos/a.jpg (90° clockwise)";
@@ -381,7 +380,7 @@ PhotoRows photoRows() {
                            "[M] Failed clearing EXIF orientation metadata.",
                            "[M] " + pathLink("e.jpg") +
                                " was left unchanged, so that it is not turned a second time later."}
-            << "failed: /photos/e.jpg (exiv2 could not reset the orientation tag)";
+            << "failed: /photos/e.jpg (exiv2 did not read the orientation tag as reset)";
     }
     rows.add("read-only")
         << QList<PhotoStep>()
@@ -414,17 +413,21 @@ PhotoRows photoRows() {
     }
     {
         PhotoStep fileTime = step(PhotoStep::FileTimeFromExif, "d.jpg");
-        fileTime.tool.standardOutput = "File 1/1: /photos/d.jpg\n";
-        fileTime.tool.standardError = "Neither tag `Exif.Photo.DateTimeOriginal' nor "
-                                      "`Exif.Image.DateTime' found in the file /photos/d.jpg\n";
         fileTime.exifTime = PhotoStep::ExifDateMissing;
         rows.add("rotated, no EXIF date for the file time")
             << QList<PhotoStep>{fileTime} << outcome(PhotoOutcome::Rotated, "d.jpg", Turn::Rotate90)
-            << QStringList{"[D] <span>File 1/1: /photos/d.jpg<br></span>",
-                           "[M] <span>File 1/1: /photos/d.jpg<br><span style='color:#333'>Neither "
-                           "tag `Exif.Photo.DateTimeOriginal&#39; nor `Exif.Image.DateTime&#39; "
-                           "found in the file /photos/d.jpg<br></span></span>",
-                           "[M] Couldn't restore file modification date; EXIF date missing.", done}
+            << QStringList{"[M] Couldn't restore file modification date; EXIF date missing.", done}
+            << "rotated: /photos/d.jpg (90° clockwise)";
+    }
+    {
+        PhotoStep fileTime = step(PhotoStep::FileTimeFromExif, "d.jpg");
+        fileTime.exifTime = PhotoStep::TimeSet;
+        fileTime.time = modifiedAt;
+        rows.add("rotated, file time from the EXIF date")
+            << QList<PhotoStep>{fileTime} << outcome(PhotoOutcome::Rotated, "d.jpg", Turn::Rotate90)
+            << QStringList{"[D+dup] <span>/photos/d.jpg Restored file date to EXIF date value: "
+                           "Thu Jan 2 03:04:05 2020.</span>",
+                           done}
             << "rotated: /photos/d.jpg (90° clockwise)";
     }
     {
@@ -448,18 +451,125 @@ PhotoRows photoRows() {
             << "rotated: /photos/o.jpg (90° clockwise)";
     }
     {
-        PhotoStep copy = step(PhotoStep::CopyMade, QString::fromUtf8("fö.jpg"));
-        copy.path = "/tmp/Pivotta_1234.jpg";
-        rows.add("rotated through a copy under another name")
-            << QList<PhotoStep>{copy}
-            << outcome(PhotoOutcome::Rotated, QString::fromUtf8("fö.jpg"), Turn::Rotate90)
-            << QStringList{QString::fromUtf8(
-                               "[M] <span style='color:#666'><br><b>Unicode/international "
-                               "characters in file name</b> /photos/fö.jpg<br>To complete "
-                               "operation, renaming file temporarily to "
-                               "<br>/tmp/Pivotta_1234.jpg</span>"),
+        PhotoStep pictures = step(PhotoStep::PicturesTurned, "g.jpg");
+        pictures.count = 2;
+        PhotoStep kept = step(PhotoStep::OriginalKept, "g.jpg");
+        kept.path = "/home/u/.local/share/Trash/files/g.jpg";
+        PhotoOutcome rotated = outcome(PhotoOutcome::Rotated, "g.jpg", Turn::Rotate90);
+        rotated.keptOriginal = kept.path;
+        rotated.trashFolder = "/home/u/.local/share/Trash";
+        rows.add("rotated with its gain maps, the original kept in the trash")
+            << QList<PhotoStep>{pictures, kept} << rotated
+            << QStringList{"[D] /photos/g.jpg: 2 further picture(s) (gain maps, previews) turned "
+                           "too.",
+                           "[D] /photos/g.jpg: the original was kept in the trash as "
+                           "/home/u/.local/share/Trash/files/g.jpg.",
                            done}
-            << QString::fromUtf8("rotated: /photos/fö.jpg (90° clockwise)");
+            << "rotated: /photos/g.jpg (90° clockwise)";
+    }
+    rows.add("still being written")
+        << QList<PhotoStep>()
+        << outcome(PhotoOutcome::Left, "w.jpg", Turn::Rotate90, PhotoReason::StillBeingWritten)
+        << QStringList{"[M] Not rotated now: " + pathLink("w.jpg") +
+                       " is still being written by another program. It was left as it is."}
+        << "left: /photos/w.jpg (still being written)";
+    rows.add("changed while it was being rotated")
+        << QList<PhotoStep>()
+        << outcome(PhotoOutcome::Left, "v.jpg", Turn::Rotate90, PhotoReason::ChangedWhileRotated)
+        << QStringList{"[M] Not rotated: " + pathLink("v.jpg") +
+                       " changed while it was being rotated (it may still be being copied). It "
+                       "was left as it is now."}
+        << "left: /photos/v.jpg (changed while it was being rotated)";
+    {
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "f.jpg", Turn::Rotate90, PhotoReason::DamagedImageData);
+        failed.reason.marker = 0xC5;
+        failed.reason.at = 4321;
+        failed.reason.tool.standardError = "Unsupported JPEG process: SOF type 0xc5\n";
+        rows.add("a stray frame marker in the image data")
+            << QList<PhotoStep>() << failed
+            << QStringList{oops,
+                           "[R] <span><span style='color:#333'>Unsupported JPEG process: SOF "
+                           "type 0xc5<br></span></span>",
+                           "[M] Not rotated: " + pathLink("f.jpg") +
+                               " cannot be turned losslessly, as its image data is damaged: a "
+                               "marker FF C5 stands inside it, at byte 4321. The photo was left "
+                               "unchanged."}
+            << "failed: /photos/f.jpg (its image data is damaged: a marker FF C5 stands inside "
+               "it, at byte 4321)";
+    }
+    {
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "q.jpg", Turn::Rotate90, PhotoReason::JpegtranFailed);
+        failed.reason.jpegtran = JpegtranOutcome::Failed;
+        failed.reason.picture = 2;
+        failed.reason.toolSays = "Bogus marker length";
+        rows.add("jpegtran refuses a gain map")
+            << QList<PhotoStep>() << failed
+            << QStringList{oops, "[R] <span><span style='color:#333'></span></span>",
+                           "[M] Not rotated: picture 2 of " + pathLink("q.jpg") +
+                               " (jpegtran failed: Bogus marker length). The photo was left "
+                               "unchanged."}
+            << "failed: /photos/q.jpg (picture 2: jpegtran failed: Bogus marker length)";
+    }
+    {
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "x.jpg", Turn::Rotate90, PhotoReason::PicturesUnreadable);
+        failed.reason.pictures = PicturesProblem::NotJpeg;
+        failed.reason.picture = 2;
+        failed.reason.error = "not a JPEG file";
+        rows.add("a gain map that is not a JPEG")
+            << QList<PhotoStep>() << failed
+            << QStringList{"[M] Not rotated: the pictures in " + pathLink("x.jpg") +
+                           " cannot be told apart for sure (its picture 2 is not a whole JPEG "
+                           "picture (not a JPEG file)). The photo was left unchanged."}
+            << "failed: /photos/x.jpg (its pictures cannot be told apart for sure: its picture 2 "
+               "is not a whole JPEG picture (not a JPEG file))";
+    }
+    {
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "z.jpg", Turn::Rotate90, PhotoReason::NotWritten);
+        failed.reason.diskFull = true;
+        failed.reason.error = "/photos/.z.jpg.pivotta-1.tmp: no space left on the disk";
+        rows.add("a full disk while writing")
+            << QList<PhotoStep>() << failed
+            << QStringList{"[M] Not rotated: the disk is full, so the rotated version of " +
+                           pathLink("z.jpg") +
+                           " could not be written (/photos/.z.jpg.pivotta-1.tmp: no space left on "
+                           "the disk). The photo was left unchanged."}
+            << "failed: /photos/z.jpg (the disk is full (/photos/.z.jpg.pivotta-1.tmp: no space "
+               "left on the disk))";
+    }
+    {
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "b.jpg", Turn::Rotate90, PhotoReason::ToolTimedOut);
+        failed.reason.toolName = "jpegtran";
+        failed.reason.timeoutMs = 150000;
+        failed.reason.timeoutScaled = true;
+        failed.reason.pixels = 300000000;
+        failed.reason.photosAtOnce = 4;
+        rows.add("a big photo's time is up")
+            << QList<PhotoStep>() << failed
+            << QStringList{"[M] Not rotated: jpegtran did not finish within 150 seconds and was "
+                           "stopped. " +
+                           pathLink("b.jpg") +
+                           " was left unchanged. (The time allowed grows with the size of the "
+                           "picture: "
+                           "300.0 megapixels, 4 photo(s) rotated at once.)"}
+            << "failed: /photos/b.jpg (jpegtran did not finish in time (The time allowed grows "
+               "with the size of the picture: 300.0 megapixels, 4 photo(s) rotated at once.))";
+    }
+    {
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "k.jpg", Turn::Rotate90, PhotoReason::OriginalNotKept);
+        failed.reason.error = "the original cannot be kept in the trash: no space left on the disk";
+        rows.add("the original cannot be kept")
+            << QList<PhotoStep>() << failed
+            << QStringList{"[M] Not rotated: the original of " + pathLink("k.jpg") +
+                           " could not be kept in the trash (the original cannot be kept in the "
+                           "trash: no space left on the disk), so the photo was left unchanged."}
+            << "failed: /photos/k.jpg (the original could not be kept in the trash (the "
+               "original cannot be kept in the trash: no space left on the disk))";
     }
     return rows;
 }
@@ -632,6 +742,11 @@ void PresentationTest::summary() {
     QVERIFY(described(summaryMessages(batch))
                 .contains("[M] 2 folder(s) or file(s) could not be read."));
     QVERIFY(headlessSummaryLines(batch).contains("2 folder(s) or file(s) could not be read."));
+    // Where the originals went is the headless report's last line.
+    batch.trashFolders = QStringList{"/home/u/.local/share/Trash", "/media/card/.Trash-1000"};
+    QCOMPARE(headlessSummaryLines(batch).last(),
+             QDir::toNativeSeparators("The original photos are in the trash: "
+                                      "/home/u/.local/share/Trash, /media/card/.Trash-1000"));
     // Watcher runs and single photos end without a summary in the panes.
     batch.kind = RunSummary::WatcherRun;
     QCOMPARE(summaryMessages(batch), QList<OutputMessage>());

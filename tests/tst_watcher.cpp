@@ -252,6 +252,7 @@ void WatcherTest::manualBatchSuspendsWatching() {
 void WatcherTest::manualSingleRotationTurnsWatchingOff() {
     const QString path = folder() + "/single.jpg";
     writeFile(path, photoBytes(6));
+    const quint64 written = TestPhotos::fileNumber(path);
     openWatchedFolder();
     const QString message = "Turned off folder watching because manual rotating was triggered.";
 
@@ -260,12 +261,17 @@ void WatcherTest::manualSingleRotationTurnsWatchingOff() {
     QCOMPARE(mainPaneText().count(message), 1);
     QVERIFY(!watchSwitch()->isOn());
     QCOMPARE(slider()->styleSheet(), greyGroove);
-    QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(path), 1, 15000);
+    // Read once it is a new file: a read during the rotation would make it leave the photo.
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(path) != written, 15000);
+    QCOMPARE(storedOrientation(path), 1);
     waitUntilIdle(10000);
     // It stays off: a new photo is left alone, and a second rotation says nothing more.
-    writeFileUnnoticed(folder() + "/later.jpg");
-    rotateClockwise(folder() + "/later.jpg");
-    QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(folder() + "/later.jpg"), 1, 15000);
+    const QString later = folder() + "/later.jpg";
+    writeFileUnnoticed(later);
+    const quint64 laterWritten = TestPhotos::fileNumber(later);
+    rotateClockwise(later);
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(later) != laterWritten, 15000);
+    QCOMPARE(storedOrientation(later), 1);
     QCOMPARE(mainPaneText().count(message), 1);
 }
 
@@ -353,7 +359,9 @@ void WatcherTest::watchedFolderGoes() {
     QVERIFY(watcher()->systemWatchedPaths().contains(folder()));
     QVERIFY(watcher()->systemWatchedPaths().contains(folder() + "/sub"));
     writeFile(folder() + "/sub/back.jpg", photoBytes(3));
-    QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(folder() + "/sub/back.jpg"), 1, 15000);
+    const quint64 written = TestPhotos::fileNumber(folder() + "/sub/back.jpg");
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(folder() + "/sub/back.jpg") != written, 15000);
+    QCOMPARE(storedOrientation(folder() + "/sub/back.jpg"), 1);
     waitUntilIdle(20000);
 }
 
@@ -374,8 +382,12 @@ void WatcherTest::subfoldersComeAndGo() {
     // Only the subfolders' own notifications can bring these photos in.
     writeFile(created + "/a.jpg", photoBytes(6));
     writeFile(recreated + "/b.jpg", photoBytes(8));
-    QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(created + "/a.jpg"), 1, 15000);
-    QTRY_COMPARE_WITH_TIMEOUT(storedOrientation(recreated + "/b.jpg"), 1, 15000);
+    const quint64 writtenA = TestPhotos::fileNumber(created + "/a.jpg");
+    const quint64 writtenB = TestPhotos::fileNumber(recreated + "/b.jpg");
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(created + "/a.jpg") != writtenA, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(recreated + "/b.jpg") != writtenB, 15000);
+    QCOMPARE(storedOrientation(created + "/a.jpg"), 1);
+    QCOMPARE(storedOrientation(recreated + "/b.jpg"), 1);
     waitUntilIdle(20000);
 }
 

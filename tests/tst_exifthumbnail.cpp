@@ -1,6 +1,7 @@
-// The parts jpegtran does not carry, moved by hand: the EXIF thumbnail turned by the real
-// jpegtran and put back (into its slot, or by growing the EXIF segment), the trailing bytes, and
-// the multi-picture offsets; each result read back by exiv2 or exiftool.
+// The EXIF thumbnail turned by the real jpegtran and put back into the turned picture (into its
+// slot, or by growing the EXIF segment, or not at all), in memory as the assembly does it; each
+// result read back by exiv2. The bytes after the image and the multi-picture index are the
+// assembly's (tst_photoassembly, and the whole chain in tst_photochain).
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -9,7 +10,7 @@
 
 #include "craftedphotos.h"
 #include "engine/jpegstructure.h"
-#include "engine/keptbytes.h"
+#include "engine/exifthumbnail.h"
 #include "engine/losslessturn.h"
 #include "engine/tools.h"
 #include "testphotos.h"
@@ -32,11 +33,20 @@ QImage decoded(const QByteArray &jpeg) {
     return QImage::fromData(jpeg, "JPEG").convertToFormat(QImage::Format_RGB32);
 }
 
-// The photo turned by the real jpegtran into `out`, as the chain does it.
-bool turnPhoto(const QString &photo, const QString &out, Turn transform) {
-    return CraftedPhotos::run(
-        "jpegtran",
-        jpegtranArgumentList(photo, out, transform, readJpegStructure(photo), false, true));
+QByteArray slice(const QByteArray &bytes, const FileRange &range) {
+    return bytes.mid(range.offset, range.length);
+}
+
+// The photo turned by the real jpegtran, as the chain does it: on its standard input and output.
+QByteArray turnPhoto(const QString &photo, Turn transform) {
+    return pipeThrough("jpegtran",
+                       jpegtranArguments(transform, readJpegStructure(photo), false, true),
+                       TestPhotos::fileBytes(photo));
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // A comment segment put right after the start marker makes a valid, larger JPEG.
@@ -56,7 +66,7 @@ QByteArray smallJpeg() {
 
 } // namespace
 
-class KeptBytesTest : public QObject {
+class ExifThumbnailTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -64,11 +74,9 @@ private slots:
     void thumbnailTurnedInItsSlot();
     void largerThumbnailGrowsTheSegment();
     void largerThumbnailWithDataBehindItIsLeft();
-    void trailingBytesFollowTheTurnedImage();
-    void multiPictureOffsetsFollowTheImage();
 };
 
-void KeptBytesTest::thumbnailTurnedInItsSlot_data() {
+void ExifThumbnailTest::thumbnailTurnedInItsSlot_data() {
     QTest::addColumn<int>("transform");
     QTest::newRow("rotate 90") << int(Turn::Rotate90);
     QTest::newRow("rotate 180") << int(Turn::Rotate180);
@@ -77,7 +85,7 @@ void KeptBytesTest::thumbnailTurnedInItsSlot_data() {
     QTest::newRow("transpose") << int(Turn::Transpose);
 }
 
-void KeptBytesTest::thumbnailTurnedInItsSlot() {
+void ExifThumbnailTest::thumbnailTurnedInItsSlot() {
     QFETCH(int, transform);
     const auto turn = Turn(transform);
     QTemporaryDir dir;
@@ -87,14 +95,17 @@ void KeptBytesTest::thumbnailTurnedInItsSlot() {
     recipe.thumbnail = true;
     QString error;
     QVERIFY2(CraftedPhotos::makePhoto(recipe, photo, &error), qPrintable(error));
-    QVERIFY(turnPhoto(photo, out, turn));
+    QByteArray result = turnPhoto(photo, turn);
+    QVERIFY(!result.isEmpty());
 
-    const QByteArray thumbnail = readThumbnail(photo, readJpegStructure(photo));
+    const QByteArray thumbnail =
+        slice(TestPhotos::fileBytes(photo), readJpegStructure(photo).thumbnail);
     QVERIFY(!thumbnail.isEmpty());
     const QByteArray turned = pipeThrough("jpegtran", jpegtranThumbnailArguments(turn), thumbnail);
     QVERIFY(!turned.isEmpty());
-    const JpegStructure before = readJpegStructure(out);
-    QCOMPARE(putBackThumbnail(out, before, turned, &error), ThumbnailPlacement::SameSlot);
+    const JpegStructure before = parseJpegStructure(result);
+    QCOMPARE(putBackThumbnail(result, before, turned, &error), ThumbnailPlacement::SameSlot);
+    QVERIFY(writeFile(out, result));
 
     // exiv2 finds the turned thumbnail, the image is untouched, and the picture is turned.
     CraftedPhotos::run("exiv2", {"-f", "-et", out}); // exits with 33 after writing
@@ -109,7 +120,7 @@ void KeptBytesTest::thumbnailTurnedInItsSlot() {
     QVERIFY(!TestPhotos::storedPixels(out).isNull());
 }
 
-void KeptBytesTest::largerThumbnailGrowsTheSegment() {
+void ExifThumbnailTest::largerThumbnailGrowsTheSegment() {
     QTemporaryDir dir;
     const QString photo = dir.filePath("photo.jpg");
     const QString out = dir.filePath("out.jpg");
@@ -118,12 +129,13 @@ void KeptBytesTest::largerThumbnailGrowsTheSegment() {
     recipe.xmpOrientation = 6;
     QString error;
     QVERIFY2(CraftedPhotos::makePhoto(recipe, photo, &error), qPrintable(error));
-    QVERIFY(turnPhoto(photo, out, Turn::Rotate90));
-    const JpegStructure before = readJpegStructure(out);
-    const QByteArray bytesBefore = TestPhotos::fileBytes(out);
-    const QByteArray larger = withComment(readThumbnail(out, before), 700);
+    const QByteArray bytesBefore = turnPhoto(photo, Turn::Rotate90);
+    const JpegStructure before = parseJpegStructure(bytesBefore);
+    const QByteArray larger = withComment(slice(bytesBefore, before.thumbnail), 700);
 
-    QCOMPARE(putBackThumbnail(out, before, larger, &error), ThumbnailPlacement::GrownSegment);
+    QByteArray result = bytesBefore;
+    QCOMPARE(putBackThumbnail(result, before, larger, &error), ThumbnailPlacement::GrownSegment);
+    QVERIFY(writeFile(out, result));
     const JpegStructure after = readJpegStructure(out);
     QVERIFY2(after.isComplete(), qPrintable(after.problem));
     const qint64 growth = larger.size() - before.thumbnail.length;
@@ -145,7 +157,7 @@ void KeptBytesTest::largerThumbnailGrowsTheSegment() {
 }
 
 // Pure decision: nothing is written when the thumbnail neither fits nor ends the segment.
-void KeptBytesTest::largerThumbnailWithDataBehindItIsLeft() {
+void ExifThumbnailTest::largerThumbnailWithDataBehindItIsLeft() {
     JpegStructure structure;
     structure.exifSegment = {100, 5000};
     structure.thumbnail = {1000, 2000};
@@ -154,73 +166,25 @@ void KeptBytesTest::largerThumbnailWithDataBehindItIsLeft() {
     QString error;
     const QByteArray larger = withComment(smallJpeg(), 2001 - smallJpeg().size() - 4);
     QCOMPARE(larger.size(), 2001);
-    QCOMPARE(putBackThumbnail("/nonexistent/out.jpg", structure, larger, &error),
-             ThumbnailPlacement::NoRoom);
-    structure.exifSegment = {100, 2904}; // 4 bytes after the thumbnail: room to grow
-    QCOMPARE(putBackThumbnail("/nonexistent/out.jpg", structure, larger, &error),
-             ThumbnailPlacement::Failed);
+    const QByteArray picture(6000, 'p');
+    QByteArray jpeg = picture;
+    QCOMPARE(putBackThumbnail(jpeg, structure, larger, &error), ThumbnailPlacement::NoRoom);
+    QCOMPARE(jpeg, picture);
+    structure.exifSegment = {100, 2904}; // 4 bytes after the thumbnail: room to grow, but the
+                                         // bytes are no picture and do not read back
+    QCOMPARE(putBackThumbnail(jpeg, structure, larger, &error), ThumbnailPlacement::Failed);
+    QCOMPARE(jpeg, picture);
     structure.exifSegment = {100, 65500}; // the segment would grow past 64 KB
     structure.thumbnail = {100 + 65500 - 2000, 2000};
-    QCOMPARE(putBackThumbnail("/nonexistent/out.jpg", structure,
+    QCOMPARE(putBackThumbnail(jpeg, structure,
                               withComment(smallJpeg(), 2100 - smallJpeg().size() - 4), &error),
              ThumbnailPlacement::NoRoom);
     // A turned thumbnail that is no whole picture never goes in.
-    QCOMPARE(putBackThumbnail("/nonexistent/out.jpg", structure, QByteArray(100, 'x'), &error),
+    QCOMPARE(putBackThumbnail(jpeg, structure, QByteArray(100, 'x'), &error),
              ThumbnailPlacement::Failed);
     QVERIFY(!error.isEmpty());
+    QCOMPARE(jpeg, picture);
 }
 
-void KeptBytesTest::trailingBytesFollowTheTurnedImage() {
-    QTemporaryDir dir;
-    const QString photo = dir.filePath("photo.jpg");
-    const QString out = dir.filePath("out.jpg");
-    CraftedPhotos::Recipe recipe;
-    recipe.trailerBytes = 102400;
-    QString error;
-    QVERIFY2(CraftedPhotos::makePhoto(recipe, photo, &error), qPrintable(error));
-    QVERIFY(turnPhoto(photo, out, Turn::Rotate90));
-    const JpegStructure original = readJpegStructure(photo);
-    QCOMPARE(original.trailingBytes(), qint64(102400));
-    // jpegtran drops what follows the image.
-    QCOMPARE(readJpegStructure(out).trailingBytes(), qint64(0));
-
-    QVERIFY2(appendTrailingBytes(photo, original, out, &error), qPrintable(error));
-    const JpegStructure result = readJpegStructure(out);
-    QVERIFY2(result.isComplete(), qPrintable(result.problem));
-    QCOMPARE(result.trailingBytes(), qint64(102400));
-    QCOMPARE(TestPhotos::fileBytes(out).mid(result.imageEnd),
-             CraftedPhotos::trailerPattern(102400));
-}
-
-void KeptBytesTest::multiPictureOffsetsFollowTheImage() {
-    QTemporaryDir dir;
-    const QString photo = dir.filePath("photo.jpg");
-    const QString out = dir.filePath("out.jpg");
-    CraftedPhotos::Recipe recipe;
-    recipe.secondPicture = true;
-    recipe.trailerBytes = 3000;
-    QString error;
-    QVERIFY2(CraftedPhotos::makePhoto(recipe, photo, &error), qPrintable(error));
-    const auto secondPicture = [](const QString &path) {
-        QProcess process;
-        // exiftool names the second picture of this type "PreviewImage".
-        process.start("exiftool", {"-b", "-MPImage2:PreviewImage", path});
-        process.waitForFinished(30000);
-        return process.readAllStandardOutput();
-    };
-    const QByteArray expected = secondPicture(photo);
-    QVERIFY(expected.startsWith("\xFF\xD8"));
-
-    QVERIFY(turnPhoto(photo, out, Turn::Rotate90));
-    const JpegStructure original = readJpegStructure(photo);
-    QVERIFY(appendTrailingBytes(photo, original, out, &error));
-    const JpegStructure result = readJpegStructure(out);
-    QVERIFY(result.imageEnd != original.imageEnd); // the offsets must move
-    QVERIFY(secondPicture(out) != expected);
-    QVERIFY2(fixMultiPictureOffsets(out, original, result, &error), qPrintable(error));
-    QCOMPARE(secondPicture(out), expected);
-    QVERIFY(readJpegStructure(out).isComplete());
-}
-
-QTEST_MAIN(KeptBytesTest)
-#include "tst_keptbytes.moc"
+QTEST_MAIN(ExifThumbnailTest)
+#include "tst_exifthumbnail.moc"
