@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "app/terminal.h"
 #include "engine/rotationengine.h"
 #include "presentation/headlessreport.h"
+#include "watcher/folderwatcher.h"
 
 namespace {
 QString tr(const char *text) {
@@ -29,7 +31,8 @@ struct HeadlessRequest {
     QString folder; // the folder to rotate, or
     QString photo;  // the one photo
     bool dryRun = false;
-    int jobs = 0; // 0: as the settings say
+    bool watch = false; // watch the folder until a signal ends it
+    int jobs = 0;       // 0: as the settings say
 };
 
 // Drives one run of the engine and writes its report as it goes.
@@ -40,6 +43,9 @@ public:
 
 private:
     void start();
+    void startWatching();
+    void onWatchedRunFinished(const RunSummary &summary);
+    void endWatching();
     void onStopRequested(int signal);
     void onRunEvent(const RunEvent &event);
     void onPhotoFinished(const PhotoOutcome &outcome);
@@ -51,6 +57,9 @@ private:
 
     const HeadlessRequest request;
     RotationEngine engine;
+    FolderWatcher *watcher = nullptr; // with --watch
+    RunSummary watched;               // the watcher runs' counts added up
+    QElapsedTimer watchedFor;
     StopSignals stopSignals;
     const bool showProgress = standardOutputIsTerminal();
     bool progressShown = false;
@@ -65,8 +74,14 @@ HeadlessRun::HeadlessRun(const HeadlessRequest &headlessRequest)
     connect(&engine, &RotationEngine::photoFinished, this, &HeadlessRun::onPhotoFinished);
     connect(&engine, &RotationEngine::listingProgress, this, &HeadlessRun::onListingProgress);
     connect(&engine, &RotationEngine::progress, this, &HeadlessRun::onProgress);
-    connect(&engine, &RotationEngine::runFinished, this, &HeadlessRun::onFinished);
     connect(&stopSignals, &StopSignals::stopRequested, this, &HeadlessRun::onStopRequested);
+    if (request.watch) {
+        watcher = new FolderWatcher(&engine, this);
+        connect(watcher, &FolderWatcher::watchEvent, this, &HeadlessRun::onRunEvent);
+        connect(&engine, &RotationEngine::runFinished, this, &HeadlessRun::onWatchedRunFinished);
+    } else {
+        connect(&engine, &RotationEngine::runFinished, this, &HeadlessRun::onFinished);
+    }
 }
 
 int HeadlessRun::exec() {
@@ -74,6 +89,8 @@ int HeadlessRun::exec() {
     const int status = QCoreApplication::exec();
     if (status != 0)
         return status;
+    if (request.watch)
+        return HeadlessSuccess; // watching ends only by a signal, as asked
     if (stoppedBy != 0)
         return HeadlessStoppedBySignal + stoppedBy;
     return anyFailed ? HeadlessPhotoFailed : HeadlessSuccess;
@@ -81,7 +98,9 @@ int HeadlessRun::exec() {
 
 // A single photo is looked at like a photo of a folder: its orientation decides the turn.
 void HeadlessRun::start() {
-    if (!request.folder.isEmpty())
+    if (request.watch)
+        startWatching();
+    else if (!request.folder.isEmpty())
         engine.startUserBatch(request.folder, request.dryRun);
     else
         engine.rotateByOrientation(request.photo, QFileInfo(request.photo).absolutePath(),
@@ -92,10 +111,54 @@ void HeadlessRun::start() {
 // began ends the program at once.
 void HeadlessRun::onStopRequested(int signal) {
     stoppedBy = signal;
+    if (request.watch) {
+        endWatching();
+        return;
+    }
     if (engine.isBusy())
         engine.stop();
     else
         QCoreApplication::exit(0);
+}
+
+// Watches the folder and its subfolders; photos that arrive are turned, what was there is left.
+void HeadlessRun::startWatching() {
+    watched.kind = RunSummary::WatcherRun;
+    watched.folder = request.folder;
+    watchedFor.start();
+    watcher->setCurrentFolder(request.folder);
+    watcher->setWatching(true, false);
+}
+
+void HeadlessRun::onWatchedRunFinished(const RunSummary &summary) {
+    watched.photosToRotate += summary.photosToRotate;
+    watched.entriesSeen += summary.entriesSeen;
+    watched.rotated += summary.rotated;
+    watched.failed += summary.failed;
+    watched.notRead += summary.notRead;
+    watched.interrupted = watched.interrupted || summary.interrupted;
+    for (const QString &trash : summary.trashFolders) {
+        if (!watched.trashFolders.contains(trash))
+            watched.trashFolders << trash;
+    }
+    if (stoppedBy != 0)
+        endWatching();
+}
+
+// Nothing new is started; a photo in hand is finished or stopped whole, and the summary of all
+// the watcher runs ends the report.
+void HeadlessRun::endWatching() {
+    if (watcher->isWatching())
+        watcher->setWatching(false, false);
+    if (engine.isBusy()) {
+        engine.stop(); // the run's end comes back here
+        return;
+    }
+    clearProgressLine();
+    watched.elapsedMs = watchedFor.elapsed();
+    for (const QString &line : headlessSummaryLines(watched))
+        writeLine(stdout, line);
+    QCoreApplication::exit(0);
 }
 
 void HeadlessRun::onRunEvent(const RunEvent &event) {
@@ -164,6 +227,16 @@ bool readRequest(const QCommandLineParser &parser, HeadlessRequest *request) {
         return false;
     }
     request->dryRun = parser.isSet("dry-run");
+    request->watch = parser.isSet("watch");
+    if (request->watch && request->folder.isEmpty()) {
+        writeLine(stderr, tr("Pivotta: --headless --watch needs a folder to watch, not a photo."));
+        return false;
+    }
+    if (request->watch && request->dryRun) {
+        writeLine(stderr,
+                  tr("Pivotta: --watch turns the photos that arrive; it has no --dry-run."));
+        return false;
+    }
     if (parser.isSet("jobs")) {
         bool isNumber = false;
         request->jobs = parser.value("jobs").toInt(&isNumber);

@@ -7,6 +7,11 @@
 // rotated or a folder or file could not be read, 2 for a bad option or a destination that does
 // not exist, 128 + the signal's number when a signal stopped the run (130 for SIGINT, 143 for
 // SIGTERM, 129 for SIGHUP), as shells report it.
+//
+// `pivotta --headless [--jobs N] --watch <folder>` watches the folder and its subfolders instead:
+// each photo that arrives is turned as in the window, with a report line for each one turned,
+// left or failed. SIGTERM, SIGHUP or SIGINT ends watching: the photo in hand is finished or
+// stopped whole, the summary of everything watched is printed, and the exit status is 0.
 #pragma once
 
 // The report's words are presentation/headlessreport's.

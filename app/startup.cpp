@@ -18,7 +18,10 @@ void addStartupOptions(QCommandLineParser &parser) {
         "destination", QCoreApplication::translate("main", "The folder to rotate files in"));
     parser.addOption(
         {{"w", "watch"},
-         QCoreApplication::translate("main", "Keep watching folder and rotate all new files")});
+         QCoreApplication::translate(
+             "main", "Keep watching folder and rotate all new files; with --headless, watch "
+                     "without a window until SIGINT or SIGTERM (pivotta --headless --watch "
+                     "<folder>)")});
     parser.addOption(
         {{"t", "tutorial"}, QCoreApplication::translate("main", "Show tutorial at startup")});
     parser.addOption({{"p", "preview"},
