@@ -36,6 +36,9 @@ private slots:
     void watchedFolderGoes_data();
     void watchedFolderGoes();
     void subfoldersComeAndGo();
+    void arrivalIsLookedAtAlone();
+    void folderMadeWhileWatching();
+    void watchLimitIsToldOnce();
 
 private:
     void writeFileUnnoticed(const QString &path);
@@ -389,6 +392,104 @@ void WatcherTest::subfoldersComeAndGo() {
     QCOMPARE(storedOrientation(created + "/a.jpg"), 1);
     QCOMPARE(storedOrientation(recreated + "/b.jpg"), 1);
     waitUntilIdle(20000);
+}
+
+// ---- Large libraries ----
+
+// A photo that arrives in a watched tree full of photos: the watcher run reads that photo alone,
+// not the rest of the tree.
+void WatcherTest::arrivalIsLookedAtAlone() {
+    const QByteArray upright = photoBytes(1);
+    for (const QString sub : {"", "/sub", "/sub/deeper", "/other"}) {
+        QVERIFY(QDir().mkpath(folder() + sub));
+        for (int i = 0; i < 10; ++i)
+            writeFile(folder() + sub + QString("/old%1.jpg").arg(i), upright);
+    }
+    writeFile(folder() + "/other/tagged.jpg", photoBytes(6)); // there before watching: left
+    openWatchedFolder();
+    QSignalSpy finished(engine(), &RotationEngine::runFinished);
+
+    const QString arrived = folder() + "/sub/deeper/arrived.jpg";
+    const QString copy = sandbox->filePath("arrived.jpg");
+    writeFile(copy, photoBytes(8));
+    QVERIFY(QFile::rename(copy, arrived)); // moved in whole
+    const quint64 written = TestPhotos::fileNumber(arrived);
+
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(arrived) != written, 15000);
+    waitUntilIdle(20000);
+    QCOMPARE(storedOrientation(arrived), 1);
+    QVERIFY(finished.count() >= 1);
+    const RunSummary first = finished.at(0).at(0).value<RunSummary>();
+    QCOMPARE(first.kind, RunSummary::WatcherRun);
+    QCOMPARE(first.entriesSeen, 1);
+    QCOMPARE(first.rotated, 1);
+    // The run's own replacement is no arrival to look at again.
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(storedOrientation(folder() + "/other/tagged.jpg"), 6);
+}
+
+// Imports make dated folders: photos put into a folder made while watching are turned, those
+// put in before its watch was added and those put in after.
+void WatcherTest::folderMadeWhileWatching() {
+    openWatchedFolder();
+    const QString dated = folder() + "/2026/12-10";
+    QVERIFY(QDir().mkpath(dated));
+    writeFile(dated + "/first.jpg", photoBytes(6));
+    const quint64 firstWritten = TestPhotos::fileNumber(dated + "/first.jpg");
+    QTRY_VERIFY_WITH_TIMEOUT(watcher()->systemWatchedPaths().contains(dated), 10000);
+    writeFile(dated + "/second.jpg", photoBytes(3));
+    const quint64 secondWritten = TestPhotos::fileNumber(dated + "/second.jpg");
+
+    // Replaced photos have other file numbers; their bytes are read only once all is quiet, as
+    // opening a photo the run holds would wait for the run.
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(dated + "/first.jpg") != firstWritten &&
+                                 TestPhotos::fileNumber(dated + "/second.jpg") != secondWritten,
+                             20000);
+    waitUntilIdle(20000);
+    QCOMPARE(storedOrientation(dated + "/first.jpg"), 1);
+    QCOMPARE(storedOrientation(dated + "/second.jpg"), 1);
+    QVERIFY(!mainPaneText().contains("failed", Qt::CaseInsensitive));
+}
+
+// The system takes only so many watched folders: the folders beyond the limit are told once,
+// with the limit and how to raise it, and the folders that are watched go on being watched.
+void WatcherTest::watchLimitIsToldOnce() {
+    for (const QString sub : {"/a", "/b", "/c", "/d"})
+        QVERIFY(QDir().mkpath(folder() + sub));
+    // A system that takes three folders.
+    QFileSystemWatcher *system = watcher()->systemWatcher();
+    watcher()->setWatchRegistration([system](const QStringList &folders) {
+        QStringList refused;
+        for (const QString &path : folders) {
+            if (system->directories().size() >= 3 || !system->addPath(path))
+                refused << path;
+        }
+        return refused;
+    });
+
+    folderBar()->openFolder(folder());
+    watchSwitch()->setOn(true);
+    QVERIFY(QDir().mkpath(folder() + "/e")); // one more, refused too
+    QTRY_VERIFY(watcher()->isRunScheduled());
+    waitUntilIdle(10000);
+
+    QCOMPARE(watcher()->watchedPaths().size(), 3);
+    const QString pane = mainPaneText();
+    QCOMPARE(int(pane.count("fs.inotify.max_user_watches")), 3);
+    QCOMPARE(int(pane.count("cannot be watched")), 1);
+    QVERIFY2(pane.contains("3 folder(s) in " + QDir::toNativeSeparators(folder()) +
+                           " cannot be watched"),
+             qPrintable(pane));
+    QVERIFY(pane.contains("sudo sysctl fs.inotify.max_user_watches="));
+    QVERIFY(pane.contains("/etc/sysctl.d/"));
+    // What is watched still is.
+    const QString watchedFolder = watcher()->watchedPaths().last();
+    const QString arrived = watchedFolder + "/arrived.jpg";
+    writeFile(arrived, photoBytes(6));
+    const quint64 written = TestPhotos::fileNumber(arrived);
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(arrived) != written, 15000);
+    waitUntilIdle(10000);
+    QCOMPARE(storedOrientation(arrived), 1);
 }
 
 QTEST_MAIN(WatcherTest)
