@@ -18,10 +18,7 @@ void addStartupOptions(QCommandLineParser &parser) {
         "destination", QCoreApplication::translate("main", "The folder to rotate files in"));
     parser.addOption(
         {{"w", "watch"},
-         QCoreApplication::translate(
-             "main", "Keep watching folder and rotate all new files; with --headless, watch "
-                     "without a window until SIGINT or SIGTERM (pivotta --headless --watch "
-                     "<folder>)")});
+         QCoreApplication::translate("main", "Keep watching folder and rotate all new files")});
     parser.addOption(
         {{"t", "tutorial"}, QCoreApplication::translate("main", "Show tutorial at startup")});
     parser.addOption({{"p", "preview"},
@@ -30,7 +27,8 @@ void addStartupOptions(QCommandLineParser &parser) {
     parser.addOption(
         {"headless",
          QCoreApplication::translate(
-             "main", "Rotate without a window and print a report (no display needed)")});
+             "main", "Rotate without a window and print a report (no display needed); "
+                     "--headless --watch <folder> watches the folder until SIGINT or SIGTERM")});
     parser.addOption(
         {"dry-run", QCoreApplication::translate(
                         "main", "With --headless: only report what would be rotated")});
