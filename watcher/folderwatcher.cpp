@@ -102,7 +102,9 @@ void FolderWatcher::setWatching(bool on, bool fromClick) {
 
 void FolderWatcher::filesInserted(const QString &changedFolder) {
     qCDebug(lcPivotta).noquote() << QTime::currentTime().toString() + " files inserted";
-    if (forgetVanishedWatchPaths())
+    // A watched folder that went (deleted, renamed, moved away) is notified under its old path;
+    // only then are the watched paths checked, so that an arrival costs no look at every folder.
+    if (!QFileInfo(changedFolder).isDir() && forgetVanishedWatchPaths())
         return;
     // A notification of a folder no longer watched (a user batch watches nothing until it ends
     // and adds everything again) adds nothing.
