@@ -9,6 +9,7 @@
 #include <QWheelEvent>
 
 #include "slidergeometry.h"
+#include "watcher/folderentries.h"
 #include "watcherfixture.h"
 
 using namespace TestPhotos;
@@ -39,6 +40,9 @@ private slots:
     void arrivalIsLookedAtAlone();
     void folderMadeWhileWatching();
     void watchLimitIsToldOnce();
+    void changesBetweenLooks_data();
+    void changesBetweenLooks();
+    void lookLeavesOutWhatBatchesLeaveOut();
 
 private:
     void writeFileUnnoticed(const QString &path);
@@ -490,6 +494,82 @@ void WatcherTest::watchLimitIsToldOnce() {
     QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(arrived) != written, 15000);
     waitUntilIdle(10000);
     QCOMPARE(storedOrientation(arrived), 1);
+}
+
+namespace {
+EntryStamp stamp(quint64 inode, qint64 size, qint32 nanoseconds, bool folder = false) {
+    EntryStamp entry;
+    entry.key = FileKey{1, inode};
+    entry.size = size;
+    entry.modified = FileTime{1700000000, nanoseconds};
+    entry.folder = folder;
+    return entry;
+}
+} // namespace
+
+void WatcherTest::changesBetweenLooks_data() {
+    QTest::addColumn<FolderEntries>("now");
+    QTest::addColumn<QList<QByteArray>>("photos");
+    QTest::addColumn<QList<QByteArray>>("folders");
+
+    const FolderEntries before{{"a.jpg", stamp(10, 500, 0)}, {"d", stamp(11, 0, 0, true)}};
+    const auto with = [&before](const QByteArray &name, const EntryStamp &entry) {
+        FolderEntries now = before;
+        now.insert(name, entry);
+        return now;
+    };
+    const QList<QByteArray> none;
+    QTest::newRow("nothing changed") << before << none << none;
+    QTest::newRow("a photo arrived")
+        << with("b.jpg", stamp(12, 900, 0)) << QList<QByteArray>{"b.jpg"} << none;
+    QTest::newRow("a photo grew") << with("a.jpg", stamp(10, 501, 0)) << QList<QByteArray>{"a.jpg"}
+                                  << none;
+    QTest::newRow("a photo written again within the second")
+        << with("a.jpg", stamp(10, 500, 1)) << QList<QByteArray>{"a.jpg"} << none;
+    QTest::newRow("another file under the same name, size and time")
+        << with("a.jpg", stamp(13, 500, 0)) << QList<QByteArray>{"a.jpg"} << none;
+    QTest::newRow("a photo went") << FolderEntries{{"d", stamp(11, 0, 0, true)}} << none << none;
+    QTest::newRow("a folder made")
+        << with("e", stamp(14, 0, 0, true)) << none << QList<QByteArray>{"e"};
+    QTest::newRow("a folder made again under its name")
+        << with("d", stamp(15, 0, 0, true)) << none << QList<QByteArray>{"d"};
+    QTest::newRow("a photo where a folder was")
+        << with("d", stamp(16, 700, 0)) << QList<QByteArray>{"d"} << none;
+}
+
+// What a look hands on: every photo that is new or changed in any of its stamp, and every folder
+// that is new, so that the run reads those and nothing else.
+void WatcherTest::changesBetweenLooks() {
+    QFETCH(FolderEntries, now);
+    QFETCH(QList<QByteArray>, photos);
+    QFETCH(QList<QByteArray>, folders);
+    const FolderEntries before{{"a.jpg", stamp(10, 500, 0)}, {"d", stamp(11, 0, 0, true)}};
+    const FolderChanges changes = changesBetween(before, now);
+    QCOMPARE(changes.photos, photos);
+    QCOMPARE(changes.folders, folders);
+}
+
+// A look keeps photos and visible folders: hidden entries (the runs' own temporary files), files
+// that are no photos and links are left out, as a batch leaves them.
+void WatcherTest::lookLeavesOutWhatBatchesLeaveOut() {
+    const QByteArray photo = photoBytes(6);
+    QVERIFY(QDir().mkpath(folder() + "/.hidden"));
+    writeFile(folder() + "/a.jpg", photo);
+    writeFile(folder() + "/B.JPEG", photo);
+    writeFile(folder() + "/.a.jpg.pivotta-temporary.tmp", photo);
+    writeFile(folder() + "/notes.txt", "not a photo");
+    QVERIFY(QFile::link(folder() + "/a.jpg", folder() + "/link.jpg"));
+    QVERIFY(QFile::link(folder() + "/sub", folder() + "/linked"));
+
+    FolderEntries entries;
+    QVERIFY(lookAtFolder(folder(), &entries));
+    QList<QByteArray> names = entries.keys();
+    std::sort(names.begin(), names.end());
+    QCOMPARE(names, (QList<QByteArray>{"B.JPEG", "a.jpg", "sub"}));
+    QVERIFY(entries.value("sub").folder);
+    QCOMPARE(entries.value("a.jpg").size, qint64(photo.size()));
+    QCOMPARE(entries.value("a.jpg").key.inode, TestPhotos::fileNumber(folder() + "/a.jpg"));
+    QVERIFY(!lookAtFolder(folder() + "/gone", &entries));
 }
 
 QTEST_MAIN(WatcherTest)
