@@ -31,6 +31,7 @@ private slots:
     void tenPhotosAtOnceGiveOneTrigger();
     void changeDuringAWatcherRunGivesARecheck();
     void manualBatchSuspendsWatching();
+    void arrivalDuringBatchIsTurnedAfterIt();
     void manualSingleRotationTurnsWatchingOff();
     void stopEndsAWatcherRunWithoutFollowUp_data();
     void stopEndsAWatcherRunWithoutFollowUp();
@@ -254,6 +255,30 @@ void WatcherTest::manualBatchSuspendsWatching() {
     QCOMPARE(watchedAfter, expected);
     QCOMPARE(storedOrientation(folder() + "/sub/a.jpg"), 1);
     QCOMPARE(storedOrientation(folder() + "/b.jpg"), 1);
+}
+
+// A photo that arrives while a user batch has watching suspended, in a folder the batch has
+// already listed, is turned by a watcher run after the batch.
+void WatcherTest::arrivalDuringBatchIsTurnedAfterIt() {
+    writeFile(folder() + "/sub/a.jpg", photoBytes(6));
+    openWatchedFolder();
+    QString arrived;
+    quint64 written = 0;
+    connect(engine(), &RotationEngine::photoRotated, this, [&](const QString &path) {
+        if (!arrived.isEmpty() || !engine()->isUserBatchRunning())
+            return;
+        arrived = QFileInfo(path).absolutePath() + "/arrived.jpg";
+        writeFile(arrived, photoBytes(8));
+        written = TestPhotos::fileNumber(arrived);
+    });
+
+    window->findChild<QPushButton *>("rotateNowButton")->click();
+
+    QTRY_VERIFY_WITH_TIMEOUT(!arrived.isEmpty(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(arrived) != written, 15000);
+    waitUntilIdle(20000);
+    QCOMPARE(storedOrientation(arrived), 1);
+    QCOMPARE(storedOrientation(folder() + "/sub/a.jpg"), 1);
 }
 
 void WatcherTest::manualSingleRotationTurnsWatchingOff() {

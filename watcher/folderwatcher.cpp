@@ -191,14 +191,19 @@ void FolderWatcher::addCandidate(WatchCandidates &candidates, const QString &fol
 
 void FolderWatcher::onRunStarted(RunSummary::Kind kind) {
     quietSignatures.clear();
-    // A user batch watches nothing while it runs: its own writes are no arrivals.
-    if (kind == RunSummary::UserBatch)
+    // A user batch watches nothing while it runs: its own writes are no arrivals. What was seen
+    // before it is kept, so that what arrives meanwhile is told apart from what was there.
+    if (kind == RunSummary::UserBatch) {
+        entriesBeforeBatch = watching ? entriesOf : QHash<QString, FolderEntries>();
         removeAllWatchPaths();
+    }
 }
 
 void FolderWatcher::onRunFinished(const RunSummary &summary) {
-    if (summary.kind == RunSummary::UserBatch)
+    if (summary.kind == RunSummary::UserBatch) {
         rewatchCurrentFolder();
+        carriedOver.add(arrivedDuringBatch());
+    }
     if (summary.interrupted) {
         retrigger.stop();
         awaitedPoll.stop();
@@ -212,6 +217,9 @@ void FolderWatcher::onRunFinished(const RunSummary &summary) {
     }
     if (summary.kind == RunSummary::WatcherRun)
         handedOver = WatchCandidates();
+    if (summary.kind == RunSummary::UserBatch && watching && !carriedOver.isEmpty() &&
+        !retrigger.isActive())
+        scheduleRun(settleDelayMs);
     if (!watching || summary.photosArriving.isEmpty())
         return;
     for (const QString &photo : summary.photosArriving)
@@ -219,16 +227,38 @@ void FolderWatcher::onRunFinished(const RunSummary &summary) {
     awaitedPoll.start();
 }
 
-// A photo the run replaced is no change to look at again.
+// Photos that arrived in the watched folders while a user batch had them unwatched: what is new
+// or changed since the look before the batch (the batch's own replacements are noted as they
+// come). A folder made meanwhile is walked whole through its parent's changes.
+WatchCandidates FolderWatcher::arrivedDuringBatch() {
+    WatchCandidates candidates;
+    candidates.watchedFolder = folder;
+    const QHash<QString, FolderEntries> before = std::exchange(entriesBeforeBatch, {});
+    if (!watching)
+        return candidates;
+    QStringList looked = paths;
+    std::sort(looked.begin(), looked.end());
+    for (const QString &folderPath : std::as_const(looked)) {
+        const auto earlier = before.constFind(folderPath);
+        if (earlier == before.constEnd())
+            continue;
+        const FolderChanges changes = changesBetween(*earlier, entriesOf.value(folderPath));
+        addCandidate(candidates, folderPath, changes.photos + changes.folders);
+    }
+    return candidates;
+}
+
+// A photo a run replaced is no change to look at again.
 void FolderWatcher::onPhotoRotated(const QString &photoPath) {
     const QFileInfo photo(photoPath);
-    const auto entries = entriesOf.find(photo.absolutePath());
-    if (entries == entriesOf.end())
-        return;
     const QByteArray name = QFile::encodeName(photo.fileName());
-    EntryStamp stamp;
-    if (entries->contains(name) && lookAtEntry(photo.absolutePath(), name, &stamp))
-        entries->insert(name, stamp);
+    for (QHash<QString, FolderEntries> *seen : {&entriesOf, &entriesBeforeBatch}) {
+        const auto entries = seen->find(photo.absolutePath());
+        EntryStamp stamp;
+        if (entries != seen->end() && entries->contains(name) &&
+            lookAtEntry(photo.absolutePath(), name, &stamp))
+            entries->insert(name, stamp);
+    }
 }
 
 // Photos left because they may still have been arriving get a run of their own once the engine

@@ -78,6 +78,7 @@ private:
     void onRunStarted(RunSummary::Kind kind);
     void onRunFinished(const RunSummary &summary);
     void onPhotoRotated(const QString &photoPath);
+    WatchCandidates arrivedDuringBatch();
     void pollAwaitedPhotos();
     bool forgetVanishedWatchPaths();
     void watchTree(const QString &folderPath);
@@ -93,6 +94,9 @@ private:
     QStringList paths;
     // Watched folder → its entries as last looked at.
     QHash<QString, FolderEntries> entriesOf;
+    // What was seen before the user batch that goes on: after it, what arrived meanwhile is
+    // handed on.
+    QHash<QString, FolderEntries> entriesBeforeBatch;
     // Watched folders a notification named since the last look.
     QSet<QString> changedFolders;
     // Photos awaited that have settled: the next run looks at them whatever else changed.
