@@ -65,6 +65,7 @@ private:
     bool progressShown = false;
     bool anyFailed = false;
     int stoppedBy = 0; // the signal that asked for the end
+    bool watchedFolderGone = false;
 };
 
 HeadlessRun::HeadlessRun(const HeadlessRequest &headlessRequest)
@@ -89,8 +90,10 @@ int HeadlessRun::exec() {
     const int status = QCoreApplication::exec();
     if (status != 0)
         return status;
+    // Watching ends by a signal, as asked, or because the watched folder went (a service manager
+    // may start it again once the folder is back).
     if (request.watch)
-        return HeadlessSuccess; // watching ends only by a signal, as asked
+        return watchedFolderGone ? HeadlessPhotoFailed : HeadlessSuccess;
     if (stoppedBy != 0)
         return HeadlessStoppedBySignal + stoppedBy;
     return anyFailed ? HeadlessPhotoFailed : HeadlessSuccess;
@@ -141,7 +144,7 @@ void HeadlessRun::onWatchedRunFinished(const RunSummary &summary) {
         if (!watched.trashFolders.contains(trash))
             watched.trashFolders << trash;
     }
-    if (stoppedBy != 0)
+    if (stoppedBy != 0 || watchedFolderGone)
         endWatching();
 }
 
@@ -167,6 +170,10 @@ void HeadlessRun::onRunEvent(const RunEvent &event) {
         return;
     clearProgressLine();
     writeLine(stdout, line);
+    if (request.watch && event.kind == RunEvent::WatchedFolderGone) {
+        watchedFolderGone = true;
+        endWatching();
+    }
 }
 
 void HeadlessRun::onPhotoFinished(const PhotoOutcome &outcome) {

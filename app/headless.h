@@ -11,7 +11,9 @@
 // `pivotta --headless [--jobs N] --watch <folder>` watches the folder and its subfolders instead:
 // each photo that arrives is turned as in the window, with a report line for each one turned,
 // left or failed. SIGTERM, SIGHUP or SIGINT ends watching: the photo in hand is finished or
-// stopped whole, the summary of everything watched is printed, and the exit status is 0.
+// stopped whole, the summary of everything watched is printed, and the exit status is 0. When the
+// watched folder goes (deleted, renamed, a share unmounted), watching ends the same way with
+// exit status 1.
 #pragma once
 
 // The report's words are presentation/headlessreport's.

@@ -87,6 +87,7 @@ private slots:
     void headless_data();
     void headless();
     void headlessWatch();
+    void headlessWatchedFolderGoes();
 
 private:
     struct Run {
@@ -464,6 +465,35 @@ void EndToEndTest::headlessWatch() {
     files.sort();
     QCOMPARE(files, QStringList({"Landscape_3.jpg", "Landscape_6.jpg", "sub/Landscape_1.jpg",
                                  "sub/Portrait_8.jpg"}));
+}
+
+// Watching without a window ends, with the summary and exit status 1, when the watched folder
+// is deleted: a service manager can start it again once the folder is back.
+void EndToEndTest::headlessWatchedFolderGoes() {
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString folder = work.filePath("photos");
+    QVERIFY(copyPhotos(folder, {{"sub/Landscape_6.jpg", "Landscape_6.jpg"}}));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("QT_QPA_PLATFORM");
+    environment.insert("XDG_CONFIG_HOME", work.filePath("config"));
+    QProcess pivotta;
+    pivotta.setProcessEnvironment(environment);
+    pivotta.start(PIVOTTA_EXECUTABLE, {"--headless", "--watch", folder});
+    QVERIFY2(pivotta.waitForStarted(30000), qPrintable(pivotta.errorString()));
+    QString output;
+    while (!output.contains("Watching for changes in") && pivotta.waitForReadyRead(runTimeoutMs))
+        output += QString::fromUtf8(pivotta.readAllStandardOutput());
+    QVERIFY2(output.contains("Watching for changes in " + folder), qPrintable(output));
+
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(pivotta.waitForFinished(runTimeoutMs));
+    output += QString::fromUtf8(pivotta.readAllStandardOutput());
+    QCOMPARE(pivotta.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(pivotta.exitCode() == 1, qPrintable(output));
+    QVERIFY2(output.contains("The watched folder " + folder + " is no longer there."),
+             qPrintable(output));
+    QVERIFY2(output.contains("0 image(s) were successfully rotated."), qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(EndToEndTest)
