@@ -52,11 +52,16 @@ QString startError(const char *text, QProcess::ProcessError error) {
     return tr(text).arg(int(error));
 }
 
+// "Mirror horizontal" and so on: the orientation's words, without the ", " that joins them to a
+// value.
 QString mirrorWordsOf(const OrientationCheck &check) {
-    if (!check.askedImageReader)
-        return orientationChoice(uint32_t(check.orientation)).mirrorWords;
     QString words;
-    transformationAngle(check.transformation, &words);
+    if (check.askedImageReader)
+        transformationAngle(check.transformation, &words);
+    else
+        words = orientationChoice(uint32_t(check.orientation)).mirrorWords;
+    if (words.startsWith(QLatin1String(", ")))
+        words.remove(0, 2);
     return words;
 }
 
@@ -65,7 +70,7 @@ QString mirrorWordsOf(const OrientationCheck &check) {
 QList<OutputMessage> exifUnusableMessages(const PhotoStep &step) {
     QList<OutputMessage> messages;
     if (step.inUserBatch)
-        messages << OutputMessage::mark(". ");
+        messages << OutputMessage::progressMark(tr("Photos without usable EXIF orientation:"));
     if (!step.check.parserThrew) {
         messages << OutputMessage::detailed(
             "<br>" + tr("Orientation: Error parsing EXIF: code %1, %2")
@@ -84,7 +89,7 @@ QList<OutputMessage> timeReadMessages(const PhotoStep &step) {
                                             escapeHtml(photo.fileName()) + ": " + time,
                                         true);
     }
-    messages << OutputMessage::detailed("<br>" + escapeHtml(photo.absoluteFilePath()) +
+    messages << OutputMessage::detailed("<br>" + escapeHtml(photo.absoluteFilePath()) + ": " +
                                             tr("Reading original modification date ") + time,
                                         false);
     return messages;
@@ -316,7 +321,7 @@ QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
                 .arg(nameLink(outcome.photo, colors), mirrorWordsOf(reason.check),
                      tr("Also turn mirrored photos upright"));
         }
-        return tr("File %1 has unusual orientation value %2 %3. If you need Pivotta to rotate "
+        return tr("File %1 has unusual orientation value %2, %3. If you need Pivotta to rotate "
                   "this orientation too, turn on \"%4\" in Preferences.")
             .arg(nameLink(outcome.photo, colors), QString::number(reason.check.orientation),
                  mirrorWordsOf(reason.check), tr("Also turn mirrored photos upright"));
@@ -572,7 +577,7 @@ QString reasonText(const PhotoOutcome &outcome) {
         return {};
     case PhotoReason::MirroredOrientation:
         if (reason.check.askedImageReader)
-            return tr("mirrored orientation (%1)").arg(mirrorWordsOf(reason.check).mid(2));
+            return tr("mirrored orientation (%1)").arg(mirrorWordsOf(reason.check));
         return tr("mirrored orientation %1").arg(reason.check.orientation);
     case PhotoReason::UnknownOrientation:
         return tr("unknown orientation value %1, possibly corrupt").arg(reason.check.orientation);

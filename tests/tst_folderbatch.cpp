@@ -248,7 +248,8 @@ void FolderBatchTest::dryRunChangesNoByte() {
     QCOMPARE(mainText().count(" (dry run)"), 3);
     QVERIFY(mainText().contains("3 image(s) with EXIF orientation metadata were found, out of 4 "
                                 "photo(s) total."));
-    QVERIFY(mainText().contains("0 image(s) were successfully rotated."));
+    QVERIFY(mainText().contains("3 image(s) would be rotated."));
+    QVERIFY(!mainText().contains("successfully rotated"));
     QCOMPARE(outcomes.size(), 3);
     for (const PhotoOutcome &outcome : outcomes)
         QCOMPARE(outcome.kind, PhotoOutcome::WouldRotate);
