@@ -118,20 +118,26 @@ void HeadlessRun::startNext() {
         return;
     }
     const Destination &destination = request.found.at(started++);
-    if (destination.kind == Destination::Folder)
-        engine.startUserBatch(destination.path, request.dryRun);
-    else
-        engine.rotateByOrientation(destination.path, QFileInfo(destination.path).absolutePath(),
-                                   request.dryRun);
+    const bool begun = destination.kind == Destination::Folder
+                           ? engine.startUserBatch(destination.path, request.dryRun)
+                           : engine.rotateByOrientation(destination.path,
+                                                        QFileInfo(destination.path).absolutePath(),
+                                                        request.dryRun);
+    // The engine is this run's alone and idle between destinations; should it refuse all the
+    // same, no run would end to go on from.
+    if (!begun)
+        finishAll();
 }
 
 void HeadlessRun::finishAll() {
     if (std::exchange(finished, true))
         return;
     clearProgressLine();
+    // A destination begun without a summary was refused.
+    anyFailed = !request.missing.isEmpty() || summaries.size() < started;
     if (!summaries.isEmpty()) {
         const RunSummary total = combinedSummary(summaries);
-        anyFailed = total.failed > 0 || total.notRead > 0 || !request.missing.isEmpty();
+        anyFailed = anyFailed || total.failed > 0 || total.notRead > 0;
         QStringList destinations;
         for (const Destination &destination : request.found)
             destinations << destination.path;

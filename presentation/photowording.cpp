@@ -43,6 +43,12 @@ QString shownFile(const PhotoRef &photo) {
     return escapeHtml(photo.file);
 }
 
+// The detailed pane's note about a photo: its path, then `note` (rich text). The span keeps the
+// pane from taking the escaped path as plain text, which would show "&amp;" for "&".
+OutputMessage photoNote(const PhotoRef &photo, const QString &note) {
+    return OutputMessage::detailed("<span>" + shownPath(photo) + ": " + note + "</span>", false);
+}
+
 QString toolOutput(const ToolTrace &tool, const PaneColors &colors) {
     return toolOutputHtml(tool.standardOutput, tool.standardError, colors.toolErrors);
 }
@@ -97,14 +103,13 @@ QList<OutputMessage> timeReadMessages(const PhotoStep &step) {
 
 QList<OutputMessage> edgesTrimmedMessages(const PhotoStep &step, const PaneColors &colors) {
     if (step.trim.isNone()) {
-        return {OutputMessage::detailed(
-            shownPath(step.photo) + ": " + tr("no edge pixels dropped."), false)};
+        return {photoNote(step.photo, tr("no edge pixels dropped."))};
     }
     const QString text = edgeTrimText(step.trim);
     return {OutputMessage::main(tr("%1: %2").arg(
                 fileLink(step.photo.path, false, true, step.photo.folder, colors.link),
                 escapeHtml(text))),
-            OutputMessage::detailed(shownPath(step.photo) + ": " + escapeHtml(text), false)};
+            photoNote(step.photo, escapeHtml(text))};
 }
 
 QList<OutputMessage> orientationToolMessages(const PhotoStep &step, const PaneColors &colors) {
@@ -495,8 +500,7 @@ QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &color
     case PhotoStep::EdgesTrimmed:
         return edgesTrimmedMessages(step, colors);
     case PhotoStep::ThumbnailTurned:
-        return {OutputMessage::detailed(
-            shownPath(step.photo) + ": " + tr("EXIF thumbnail turned too."), false)};
+        return {photoNote(step.photo, tr("EXIF thumbnail turned too."))};
     case PhotoStep::ThumbnailNotTurned:
         return {OutputMessage::main(tr("The EXIF thumbnail of %1 could not be turned, so it keeps "
                                        "its old orientation.")
@@ -506,16 +510,14 @@ QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &color
                                        "the thumbnail keeps its old orientation.")
                                         .arg(link))};
     case PhotoStep::PicturesTurned:
-        return {OutputMessage::detailed(
-            shownPath(step.photo) + ": " +
-                trCount("%n further picture(s) (gain maps, previews) turned too.", step.count),
-            false)};
+        return {
+            photoNote(step.photo, trCount("%n further picture(s) (gain maps, previews) turned too.",
+                                          step.count))};
     case PhotoStep::TrailingBytesKept:
-        return {OutputMessage::detailed(
-            shownPath(step.photo) + ": " +
-                trCount("kept %n byte(s) that follow the image (such as a motion photo's video).",
-                        int(qMin<qint64>(step.bytes, std::numeric_limits<int>::max()))),
-            false)};
+        return {photoNote(
+            step.photo,
+            trCount("kept %n byte(s) that follow the image (such as a motion photo's video).",
+                    int(qMin<qint64>(step.bytes, std::numeric_limits<int>::max()))))};
     case PhotoStep::OrientationToolRan:
         return orientationToolMessages(step, colors);
     case PhotoStep::OrientationCleared:
@@ -530,10 +532,9 @@ QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &color
                                        "of %2.")
                                         .arg(step.time.toString(), shownFile(step.photo)))};
     case PhotoStep::OriginalKept:
-        return {OutputMessage::detailed(
-            shownPath(step.photo) + ": " +
-                tr("the original was kept in the trash as %1.").arg(nativePath(step.path)),
-            false)};
+        return {
+            photoNote(step.photo,
+                      tr("the original was kept in the trash as %1.").arg(nativePath(step.path)))};
     }
     return {};
 }

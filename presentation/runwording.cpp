@@ -59,9 +59,13 @@ QList<OutputMessage> eventMessages(const RunEvent &event, const PaneColors &colo
             tr("Could not read %1: %2.")
                 .arg(escapeHtml(QDir::toNativeSeparators(event.path)), escapeHtml(event.reason)))};
     case RunEvent::LeftoversRemoved:
+        // The span: the pane would take the escaped folder as plain text otherwise.
         return {OutputMessage::detailed(
-            trCount("Removed %n temporary file(s) that an earlier Pivotta left in %1.", event.count)
-                .arg(escapeHtml(QDir::toNativeSeparators(event.folder))),
+            "<span>" +
+                trCount("Removed %n temporary file(s) that an earlier Pivotta left in %1.",
+                        event.count)
+                    .arg(escapeHtml(QDir::toNativeSeparators(event.folder))) +
+                "</span>",
             false)};
     case RunEvent::ChangeNoticed:
         return {OutputMessage::detailed(changeNotice(event), true)};

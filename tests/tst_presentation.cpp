@@ -177,6 +177,7 @@ private slots:
     void runEvents();
     void summary();
     void progressMarksKeepToTheirLine();
+    void detailedPaneReadsLineByLine();
     void darkMessagesReadOnDarkPanes();
     void darkMessagesUseOnlyTheDarkColours();
     void wordingFollowsItsColours();
@@ -217,7 +218,8 @@ PhotoRows photoRows() {
             << QStringList{turnLine("a.jpg", "90°", "⤾ CW"),
                            "[R] <br>17:57:31 Rotating 90° CW a.jpg",
                            "[M] " + link("a.jpg", "a.jpg") + ": 8 columns of edge pixels dropped.",
-                           "[D] /photos/a.jpg: 8 columns of edge pixels dropped.", done}
+                           "[D] <span>/photos/a.jpg: 8 columns of edge pixels dropped.</span>",
+                           done}
             << "rotated: /photos/a.jpg (90° clockwise; 8 columns of edge pixels dropped)";
     }
     {
@@ -230,7 +232,7 @@ PhotoRows photoRows() {
             << QStringList{turnLine("b.jpg", "180°", "⤾ CW"),
                            "[R] <br>17:57:31 Rotating 180° CW b.jpg",
                            "[M] " + link("b.jpg", "b.jpg") + ": 8 rows of edge pixels dropped.",
-                           "[D] /photos/b.jpg: 8 rows of edge pixels dropped.", done}
+                           "[D] <span>/photos/b.jpg: 8 rows of edge pixels dropped.</span>", done}
             << "rotated: /photos/b.jpg (180°; 8 rows of edge pixels dropped)";
     }
     rows.add("would rotate") << QList<PhotoStep>{turnAnnounced("c.jpg", Turn::Rotate270, true)}
@@ -497,10 +499,10 @@ PhotoRows photoRows() {
         rotated.trashFolder = "/home/u/.local/share/Trash";
         rows.add("rotated with its gain maps, the original kept in the trash")
             << QList<PhotoStep>{pictures, kept} << rotated
-            << QStringList{"[D] /photos/g.jpg: 2 further picture(s) (gain maps, previews) turned "
-                           "too.",
-                           "[D] /photos/g.jpg: the original was kept in the trash as "
-                           "/home/u/.local/share/Trash/files/g.jpg.",
+            << QStringList{"[D] <span>/photos/g.jpg: 2 further picture(s) (gain maps, previews) "
+                           "turned too.</span>",
+                           "[D] <span>/photos/g.jpg: the original was kept in the trash as "
+                           "/home/u/.local/share/Trash/files/g.jpg.</span>",
                            done}
             << "rotated: /photos/g.jpg (90° clockwise)";
     }
@@ -664,7 +666,8 @@ void PresentationTest::runEvents_data() {
     leftovers.count = 1;
     QTest::newRow("leftover temporary files removed")
         << leftovers
-        << QStringList{"[D] Removed 1 temporary file(s) that an earlier Pivotta left in /photos."};
+        << QStringList{"[D] <span>Removed 1 temporary file(s) that an earlier Pivotta left in "
+                       "/photos.</span>"};
     RunEvent counted = event(RunEvent::PhotosCounted);
     counted.count = 3;
     counted.total = 10;
@@ -844,6 +847,32 @@ void PresentationTest::progressMarksKeepToTheirLine() {
         QVERIFY2(!line.trimmed().startsWith('.'), qPrintable(log.mainText()));
         QVERIFY2(!line.contains(".."), qPrintable(log.mainText()));
     }
+}
+
+// A photo's way through the detailed pane as a user reads it: each fact on a line of its own, the
+// turn named as in the main pane, the path shown as it is.
+void PresentationTest::detailedPaneReadsLineByLine() {
+    MessageLog log;
+    PaneWording *wording = log.wording();
+    const QString name = "a & b.jpg";
+    PhotoStep timeRead = step(PhotoStep::TimeRead, name);
+    timeRead.time = modifiedAt;
+    PhotoStep reset = step(PhotoStep::OrientationToolRan, name);
+    reset.tool.standardOutput = "Exif.Image.Orientation 1";
+    reset.tool.standardError = "Warning: unexpected next pointer";
+    for (const PhotoStep &photoStep : {timeRead, turnAnnounced(name, Turn::Rotate270),
+                                       step(PhotoStep::ThumbnailTurned, name), reset})
+        wording->tellStep(photoStep);
+    wording->tellOutcome(outcome(PhotoOutcome::Rotated, name, Turn::Rotate270));
+
+    QStringList lines = log.detailedText().split('\n');
+    lines.removeAll(QString());
+    QCOMPARE(lines, (QStringList{"/photos/a & b.jpg: Reading original modification date Thu Jan 2 "
+                                 "03:04:05 2020",
+                                 "17:57:31 Rotating 90° CCW a & b.jpg",
+                                 "/photos/a & b.jpg: EXIF thumbnail turned too.",
+                                 "Exif.Image.Orientation 1", "Warning: unexpected next pointer",
+                                 "Done with success."}));
 }
 
 // Headings and plain text take the panes' text colour, links, turns, notes, failures and tool
