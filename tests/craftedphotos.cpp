@@ -455,4 +455,28 @@ bool makeHardLink(const QString &existing, const QString &newName) {
     return !error;
 }
 
+FurtherPicture gainMap(QSize size) {
+    FurtherPicture picture;
+    picture.size = size;
+    picture.inContainer = true;
+    return picture;
+}
+
+FurtherPicture preview(QSize size, int orientation) {
+    FurtherPicture picture;
+    picture.size = size;
+    picture.orientation = orientation;
+    return picture;
+}
+
+Recipe recipe(int orientation, const QList<FurtherPicture> &pictures, bool bigEndianIndex,
+              int videoBytes) {
+    Recipe made;
+    made.orientation = orientation;
+    made.furtherPictures = pictures;
+    made.bigEndianIndex = bigEndianIndex;
+    made.videoBytes = videoBytes;
+    return made;
+}
+
 } // namespace CraftedPhotos

@@ -63,6 +63,13 @@ struct Recipe {
     int trailerBytes = 0; // trailerPattern(trailerBytes) after the image and all else
 };
 
+// The recipes' usual pieces: a gain map named in the container (and listed in the index), a
+// preview listed in the index only, and a photo with its further pictures.
+FurtherPicture gainMap(QSize size = QSize(400, 300));
+FurtherPicture preview(QSize size, int orientation = 0);
+Recipe recipe(int orientation, const QList<FurtherPicture> &pictures, bool bigEndianIndex = false,
+              int videoBytes = 0);
+
 // Makes the photo at `target` (a new file in a temporary folder). On failure `error` says which
 // step failed and how.
 bool makePhoto(const Recipe &recipe, const QString &target, QString *error = nullptr);

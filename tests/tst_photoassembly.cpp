@@ -23,7 +23,10 @@
 #include "testphotos.h"
 
 using CraftedPhotos::FurtherPicture;
+using CraftedPhotos::gainMap;
+using CraftedPhotos::preview;
 using CraftedPhotos::Recipe;
+using CraftedPhotos::recipe;
 
 namespace {
 
@@ -148,30 +151,6 @@ void verifyTurnedPicture(const PictureCheck &check, Turn turn) {
         QVERIFY2(TestPhotos::samePicture(image, reference),
                  qPrintable(QString::number(TestPhotos::meanDifference(image, reference))));
     }
-}
-
-FurtherPicture gainMap(QSize size = QSize(400, 300)) {
-    FurtherPicture picture;
-    picture.size = size;
-    picture.inContainer = true;
-    return picture;
-}
-
-FurtherPicture preview(QSize size, int orientation = 0) {
-    FurtherPicture picture;
-    picture.size = size;
-    picture.orientation = orientation;
-    return picture;
-}
-
-Recipe recipe(int orientation, const QList<FurtherPicture> &pictures, bool bigEndianIndex = false,
-              int videoBytes = 0) {
-    Recipe made;
-    made.orientation = orientation;
-    made.furtherPictures = pictures;
-    made.bigEndianIndex = bigEndianIndex;
-    made.videoBytes = videoBytes;
-    return made;
 }
 
 // A turned picture made longer by a comment, as a turn may make it.

@@ -39,7 +39,10 @@
 #include "testphotos.h"
 
 using CraftedPhotos::FurtherPicture;
+using CraftedPhotos::gainMap;
+using CraftedPhotos::preview;
 using CraftedPhotos::Recipe;
+using CraftedPhotos::recipe;
 using Hook = PhotoRotation::HookPoint;
 
 namespace {
@@ -117,30 +120,6 @@ void verifyTurnedPicture(const QByteArray &original, const QByteArray &result, T
     const QImage image = decoded(result);
     QCOMPARE(image.size(), turnedSize(before.frame, turn, true));
     QVERIFY(showsTheOriginalTurned(original, result, turn));
-}
-
-FurtherPicture gainMap(QSize size = QSize(400, 300)) {
-    FurtherPicture picture;
-    picture.size = size;
-    picture.inContainer = true;
-    return picture;
-}
-
-FurtherPicture preview(QSize size, int orientation = 0) {
-    FurtherPicture picture;
-    picture.size = size;
-    picture.orientation = orientation;
-    return picture;
-}
-
-Recipe recipe(int orientation, const QList<FurtherPicture> &pictures, bool bigEndianIndex = false,
-              int videoBytes = 0) {
-    Recipe made;
-    made.orientation = orientation;
-    made.furtherPictures = pictures;
-    made.bigEndianIndex = bigEndianIndex;
-    made.videoBytes = videoBytes;
-    return made;
 }
 
 // A frame marker written into the middle of the image data, as a damaged copy can hold one.
