@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <utility>
 
 #include "app/startup.h"
 #include "app/stopsignals.h"
@@ -26,16 +27,36 @@ void writeLine(std::FILE *stream, const QString &line) {
     std::fflush(stream);
 }
 
-// What one run asks for, read from the command line.
+// A folder or photo named on the command line, as it was found.
+struct Destination {
+    enum Kind { Folder, Photo, Missing };
+    Kind kind = Missing;
+    QString path; // absolute for those found, as given for those missing
+};
+
+Destination destinationOf(const QString &argument) {
+    const QFileInfo info(argument);
+    if (info.isDir())
+        return {Destination::Folder, QDir::cleanPath(info.absoluteFilePath())};
+    // Anything else that is there is looked at as a photo, and says what it is when it is none
+    // (a FIFO, a device).
+    if (info.exists())
+        return {Destination::Photo, info.absoluteFilePath()};
+    return {Destination::Missing, argument};
+}
+
+// What the command line asks for: the destinations in its order, each rotated as a run of its
+// own, and the options for all of them.
 struct HeadlessRequest {
-    QString folder; // the folder to rotate, or
-    QString photo;  // the one photo
+    QList<Destination> found;
+    QStringList missing;
     bool dryRun = false;
-    bool watch = false; // watch the folder until a signal ends it
+    bool watch = false; // watch the one folder until a signal ends it
     int jobs = 0;       // 0: as the settings say
 };
 
-// Drives one run of the engine and writes its report as it goes.
+// Drives the engine through one run for each destination, writes the report as it goes, and
+// ends with one summary for them all.
 class HeadlessRun : public QObject {
 public:
     explicit HeadlessRun(const HeadlessRequest &request);
@@ -43,6 +64,8 @@ public:
 
 private:
     void start();
+    void startNext();
+    void finishAll();
     void startWatching();
     void onWatchedRunFinished(const RunSummary &summary);
     void endWatching();
@@ -58,13 +81,15 @@ private:
     const HeadlessRequest request;
     RotationEngine engine;
     FolderWatcher *watcher = nullptr; // with --watch
-    RunSummary watched;               // the watcher runs' counts added up
     QElapsedTimer watchedFor;
     StopSignals stopSignals;
     const bool showProgress = standardOutputIsTerminal();
     bool progressShown = false;
     bool anyFailed = false;
-    int stoppedBy = 0; // the signal that asked for the end
+    int stoppedBy = 0;     // the signal that asked for the end
+    qsizetype started = 0; // destinations whose run has begun
+    bool finished = false; // the summary is written
+    QList<RunSummary> summaries;
     bool watchedFolderGone = false;
 };
 
@@ -99,19 +124,55 @@ int HeadlessRun::exec() {
     return anyFailed ? HeadlessPhotoFailed : HeadlessSuccess;
 }
 
-// A single photo is looked at like a photo of a folder: its orientation decides the turn.
 void HeadlessRun::start() {
-    if (request.watch)
+    if (request.watch) {
         startWatching();
-    else if (!request.folder.isEmpty())
-        engine.startUserBatch(request.folder, request.dryRun);
-    else
-        engine.rotateByOrientation(request.photo, QFileInfo(request.photo).absolutePath(),
-                                   request.dryRun);
+        return;
+    }
+    for (const QString &missing : request.missing)
+        writeLine(stdout, headlessNotFoundLine(missing));
+    startNext();
 }
 
-// Stops as Stop does; the summary follows once the tools have ended. A signal before the run
-// began ends the program at once.
+// A single photo is looked at like a photo of a folder: its orientation decides the turn.
+void HeadlessRun::startNext() {
+    if (stoppedBy != 0 || started == request.found.size()) {
+        finishAll();
+        return;
+    }
+    const Destination &destination = request.found.at(started++);
+    const bool begun = destination.kind == Destination::Folder
+                           ? engine.startUserBatch(destination.path, request.dryRun)
+                           : engine.rotateByOrientation(destination.path,
+                                                        QFileInfo(destination.path).absolutePath(),
+                                                        request.dryRun);
+    // The engine is this run's alone and idle between destinations; should it refuse all the
+    // same, no run would end to go on from.
+    if (!begun)
+        finishAll();
+}
+
+void HeadlessRun::finishAll() {
+    if (std::exchange(finished, true))
+        return;
+    clearProgressLine();
+    // A destination begun without a summary was refused.
+    anyFailed = !request.missing.isEmpty() || summaries.size() < started;
+    if (!summaries.isEmpty()) {
+        const RunSummary total = combinedSummary(summaries);
+        anyFailed = anyFailed || total.failed > 0 || total.notRead > 0;
+        QStringList destinations;
+        for (const Destination &destination : request.found)
+            destinations << destination.path;
+        for (const QString &line :
+             headlessSummaryLines(total, destinations, int(request.missing.size())))
+            writeLine(stdout, line);
+    }
+    QCoreApplication::exit(0);
+}
+
+// Stops as Stop does; the summary follows once the tools have ended, and the destinations not
+// yet begun are left. A signal before the first run began ends the program at once.
 void HeadlessRun::onStopRequested(int signal) {
     stoppedBy = signal;
     if (request.watch) {
@@ -121,29 +182,19 @@ void HeadlessRun::onStopRequested(int signal) {
     if (engine.isBusy())
         engine.stop();
     else
-        QCoreApplication::exit(0);
+        finishAll();
 }
 
 // Watches the folder and its subfolders; photos that arrive are turned, what was there is left.
 void HeadlessRun::startWatching() {
-    watched.kind = RunSummary::WatcherRun;
-    watched.folder = request.folder;
     watchedFor.start();
-    watcher->setCurrentFolder(request.folder);
+    watcher->setCurrentFolder(request.found.first().path);
     watcher->setWatching(true, false);
 }
 
 void HeadlessRun::onWatchedRunFinished(const RunSummary &summary) {
-    watched.photosToRotate += summary.photosToRotate;
-    watched.entriesSeen += summary.entriesSeen;
-    watched.rotated += summary.rotated;
-    watched.failed += summary.failed;
-    watched.notRead += summary.notRead;
-    watched.interrupted = watched.interrupted || summary.interrupted;
-    for (const QString &trash : summary.trashFolders) {
-        if (!watched.trashFolders.contains(trash))
-            watched.trashFolders << trash;
-    }
+    clearProgressLine();
+    summaries << summary;
     if (stoppedBy != 0 || watchedFolderGone)
         endWatching();
 }
@@ -157,9 +208,14 @@ void HeadlessRun::endWatching() {
         engine.stop(); // the run's end comes back here
         return;
     }
+    if (std::exchange(finished, true))
+        return;
     clearProgressLine();
-    watched.elapsedMs = watchedFor.elapsed();
-    for (const QString &line : headlessSummaryLines(watched))
+    RunSummary total = combinedSummary(summaries);
+    total.kind = RunSummary::WatcherRun;
+    total.folder = request.found.first().path;
+    total.elapsedMs = watchedFor.elapsed();
+    for (const QString &line : headlessSummaryLines(total))
         writeLine(stdout, line);
     QCoreApplication::exit(0);
 }
@@ -198,12 +254,11 @@ void HeadlessRun::showProgressLine(const QString &text) {
     progressShown = true;
 }
 
+// The next destination begins once the engine has finished with this one.
 void HeadlessRun::onFinished(const RunSummary &summary) {
     clearProgressLine();
-    anyFailed = summary.failed > 0 || summary.notRead > 0;
-    for (const QString &line : headlessSummaryLines(summary))
-        writeLine(stdout, line);
-    QCoreApplication::exit(0);
+    summaries << summary;
+    QMetaObject::invokeMethod(this, &HeadlessRun::startNext, Qt::QueuedConnection);
 }
 
 void HeadlessRun::clearProgressLine() {
@@ -221,22 +276,26 @@ bool readRequest(const QCommandLineParser &parser, HeadlessRequest *request) {
         writeLine(stderr, tr("Pivotta: --headless needs a folder or a photo to rotate."));
         return false;
     }
-    const QFileInfo destination(positional.first());
-    if (destination.isDir()) {
-        request->folder = QDir::cleanPath(destination.absoluteFilePath());
-    } else if (destination.exists()) {
-        // Anything else that is there is looked at as a photo, and says what it is when it is
-        // none (a FIFO, a device).
-        request->photo = destination.absoluteFilePath();
-    } else {
-        writeLine(stderr, tr("Pivotta: there is no folder or photo %1.")
-                              .arg(QDir::toNativeSeparators(positional.first())));
+    for (const QString &argument : positional) {
+        const Destination destination = destinationOf(argument);
+        if (destination.kind == Destination::Missing)
+            request->missing << destination.path;
+        else
+            request->found << destination;
+    }
+    // Nothing to do at all is a usage error; some destinations missing among others is a
+    // failure the report tells.
+    if (request->found.isEmpty()) {
+        for (const QString &missing : std::as_const(request->missing))
+            writeLine(stderr, tr("Pivotta: there is no folder or photo %1.")
+                                  .arg(QDir::toNativeSeparators(missing)));
         return false;
     }
     request->dryRun = parser.isSet("dry-run");
     request->watch = parser.isSet("watch");
-    if (request->watch && request->folder.isEmpty()) {
-        writeLine(stderr, tr("Pivotta: --headless --watch needs a folder to watch, not a photo."));
+    if (request->watch &&
+        (positional.size() != 1 || request->found.first().kind != Destination::Folder)) {
+        writeLine(stderr, tr("Pivotta: --headless --watch needs one folder to watch."));
         return false;
     }
     if (request->watch && request->dryRun) {

@@ -8,6 +8,7 @@
 #include "app/catchexceptionapplication.h"
 #include "common/debuglog.h"
 #include "app/headless.h"
+#include "app/librarymessages.h"
 #include "common/screenfit.h"
 #include "app/startup.h"
 #include "files/descriptorbudget.h"
@@ -29,6 +30,8 @@ int answerWithoutDisplay(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+    // Before any library can log: what it logs belongs in the debug log, not the user's report.
+    keepLibraryMessagesInDebugLog();
     // Large batches hold many folders, photos and tools open at once.
     raiseDescriptorLimit();
     if (headlessRequested(argc, argv))

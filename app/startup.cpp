@@ -15,7 +15,10 @@ void addStartupOptions(QCommandLineParser &parser) {
     parser.setApplicationDescription(QCoreApplication::applicationName());
     parser.addHelpOption();
     parser.addPositionalArgument(
-        "destination", QCoreApplication::translate("main", "The folder to rotate files in"));
+        "destination",
+        QCoreApplication::translate("main", "The folder to rotate files in (with --headless: any "
+                                            "number of folders and photos)"),
+        "[destination...]");
     parser.addOption(
         {{"w", "watch"},
          QCoreApplication::translate("main", "Keep watching folder and rotate all new files")});

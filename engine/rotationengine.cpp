@@ -199,6 +199,7 @@ bool RotationEngine::startSinglePhoto(const QString &photoPath, Turn turn, const
     scan->summary.kind = RunSummary::SinglePhoto;
     scan->summary.folder = folder;
     scan->settings = readSettings();
+    scan->summary.dryRun = dryRun;
     scan->dryRun = dryRun;
     scan->presetTurn = turn;
     scan->timer.start();
@@ -235,6 +236,7 @@ void RotationEngine::beginScan(RunSummary::Kind kind, const WatchCandidates &can
     scan = std::make_unique<Scan>();
     scan->summary.kind = kind;
     scan->summary.folder = candidates.watchedFolder;
+    scan->summary.dryRun = dryRun;
     scan->dryRun = dryRun;
     scan->settings = settings;
     qCDebug(lcPivotta) << "rotate while iterating folder start";
@@ -376,6 +378,7 @@ void RotationEngine::examine(ExaminedPhoto examined) {
         announced.dryRun = true;
         announced.time = QDateTime::currentDateTime();
         tell(slot, &RotationEngine::photoStep, announced);
+        ++summary.wouldRotate;
         finishPhoto(slot, PhotoOutcome::WouldRotate, announced.photo, check.turn);
         entryHandled(slot);
         return;
@@ -443,6 +446,7 @@ void RotationEngine::startRotation(ExaminedPhoto examined, const PhotoRef &photo
     auto *rotation = new PhotoRotation(job, this);
     active << new ActiveRotation{rotation, slot, failureKey(examined.status), file,
                                  std::move(examined.photo)};
+    scan->summary.mostAtOnce = std::max(scan->summary.mostAtOnce, int(active.size()));
     connect(rotation, &PhotoRotation::step, this,
             [this, slot](const PhotoStep &step) { tell(slot, &RotationEngine::photoStep, step); });
     connect(rotation, &PhotoRotation::finished, this,

@@ -1,5 +1,7 @@
-// Reasons that follow from an orientation check.
+// Several runs summed up, and the reasons that follow from an orientation check.
 #include "engine/runevents.h"
+
+#include <algorithm>
 
 PhotoReason reasonOfCheck(const OrientationCheck &check) {
     PhotoReason reason;
@@ -26,4 +28,30 @@ PhotoReason reasonOfCheck(const OrientationCheck &check) {
         break;
     }
     return reason;
+}
+
+RunSummary combinedSummary(const QList<RunSummary> &runs) {
+    if (runs.isEmpty())
+        return {};
+    RunSummary total = runs.first();
+    for (qsizetype i = 1; i < runs.size(); ++i) {
+        const RunSummary &run = runs.at(i);
+        total.photosToRotate += run.photosToRotate;
+        total.entriesSeen += run.entriesSeen;
+        total.rotated += run.rotated;
+        total.wouldRotate += run.wouldRotate;
+        total.failed += run.failed;
+        total.notRead += run.notRead;
+        total.interrupted = total.interrupted || run.interrupted;
+        total.dryRun = total.dryRun || run.dryRun;
+        total.mostAtOnce = std::max(total.mostAtOnce, run.mostAtOnce);
+        total.photosArriving << run.photosArriving;
+        for (const QString &folder : run.trashFolders) {
+            if (!total.trashFolders.contains(folder))
+                total.trashFolders << folder;
+        }
+        total.elapsedMs += run.elapsedMs;
+        total.endTime = run.endTime;
+    }
+    return total;
 }

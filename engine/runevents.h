@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QImageIOHandler>
+#include <QList>
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -29,15 +30,22 @@ struct RunSummary {
     int photosToRotate = 0; // photos whose orientation asked for a turn
     int entriesSeen = 0;    // photos looked at
     int rotated = 0;
+    int wouldRotate = 0;        // photos a dry run would have rotated
     int failed = 0;             // photos whose outcome was Failed
     int notRead = 0;            // folders and entries that could not be listed or looked at
     bool interrupted = false;   // stopped on request
+    bool dryRun = false;        // nothing was to be changed
+    int mostAtOnce = 0;         // the most photos that were being rotated at the same time
     QStringList photosArriving; // left by a watcher run: they may still be being copied in
     QStringList trashFolders;   // where the originals of the rotated photos were kept
     qint64 elapsedMs = 0;
     QTime endTime;
 };
 Q_DECLARE_METATYPE(RunSummary)
+
+// Several runs as one: the first run's kind and folder, their counts added up, their times in
+// turn, interrupted when any was. Empty gives an empty summary.
+RunSummary combinedSummary(const QList<RunSummary> &runs);
 
 // Something that happened in a run or to the watching, apart from the photos themselves.
 struct RunEvent {

@@ -18,6 +18,17 @@ QString tr(const char *text) {
 QString trCount(const char *text, int count) {
     return QCoreApplication::translate("Pivotta", text, "", count);
 }
+
+// Where the run worked: its folder, or the folders and photos it was given when they were more
+// than one.
+QString destinationsLine(const RunSummary &summary, const QStringList &destinations) {
+    if (destinations.size() <= 1)
+        return tr("Folder: %1").arg(QDir::toNativeSeparators(summary.folder));
+    QStringList shown;
+    for (const QString &destination : destinations)
+        shown << QDir::toNativeSeparators(destination);
+    return tr("Folders and photos: %1").arg(shown.join(", "));
+}
 } // namespace
 
 QString headlessReportLine(const PhotoOutcome &outcome) {
@@ -64,20 +75,31 @@ QString headlessEventLine(const RunEvent &event) {
     }
 }
 
-QStringList headlessSummaryLines(const RunSummary &summary) {
+QString headlessNotFoundLine(const QString &destination) {
+    return tr("not found: %1").arg(QDir::toNativeSeparators(destination));
+}
+
+QStringList headlessSummaryLines(const RunSummary &summary, const QStringList &destinations,
+                                 int notFound) {
     QStringList lines;
     if (summary.interrupted)
         lines << tr("Rotating interrupted.");
-    lines << trCount("%n image(s) with EXIF orientation metadata were found,",
-                     summary.photosToRotate) +
-                 trCount(" out of %n photo(s) total.", summary.entriesSeen);
-    lines << trCount("%n image(s) were successfully rotated.", summary.rotated);
+    lines << destinationsLine(summary, destinations) << photosFoundText(summary)
+          << rotatedText(summary);
     if (summary.failed > 0)
-        lines << trCount("%n photo(s) could not be rotated.", summary.failed);
+        lines << failedText(summary);
     if (summary.notRead > 0)
-        lines << trCount("%n folder(s) or file(s) could not be read.", summary.notRead);
-    lines << durationText(summary.elapsedMs, tr("The operation took %1 minutes %2 seconds."),
-                          tr("The operation took %2 seconds."), QString());
+        lines << notReadText(summary);
+    if (notFound > 0)
+        lines << trCount("%n folder(s) or photo(s) not found.", notFound);
+    const QString took =
+        summary.mostAtOnce > 1
+            ? durationText(summary.elapsedMs, tr("The operation took %1 minutes %2 seconds (%3)."),
+                           tr("The operation took %2 seconds (%3)."),
+                           sideBySideText(summary.mostAtOnce))
+            : durationText(summary.elapsedMs, tr("The operation took %1 minutes %2 seconds."),
+                           tr("The operation took %2 seconds."), QString());
+    lines << took;
     if (!summary.trashFolders.isEmpty()) {
         QStringList folders;
         for (const QString &folder : summary.trashFolders)

@@ -15,6 +15,10 @@ QString headlessReportLine(const PhotoOutcome &outcome);
 // The report's line for a run event: folders and files that could not be read; empty for the
 // events the report leaves out.
 QString headlessEventLine(const RunEvent &event);
+// The report's line for a destination given on the command line that does not exist.
+QString headlessNotFoundLine(const QString &destination);
 // The summary lines at the end of a run, and last, where the originals of the rotated photos
-// were kept, when they were.
-QStringList headlessSummaryLines(const RunSummary &summary);
+// were kept, when they were. The first names the run's folder, or the `destinations` it was
+// given when they were more than one; `notFound` destinations given did not exist.
+QStringList headlessSummaryLines(const RunSummary &summary,
+                                 const QStringList &destinations = QStringList(), int notFound = 0);

@@ -33,6 +33,18 @@ QString mirroringWords(Turn turn) {
 QString mirroringArrow(Turn turn) {
     return turn == Turn::FlipVertical ? QString::fromUtf8("⇅") : QString::fromUtf8("⇆");
 }
+
+// A turn as the panes name it: 90° or 180° clockwise, and 270° as 90° counter-clockwise.
+struct ShownTurn {
+    int angle;
+    bool clockwise;
+};
+
+ShownTurn shownTurn(Turn turn) {
+    const int angle = clockwiseAngle(turn);
+    const bool clockwise = angle == 90 || angle == 180;
+    return {clockwise ? angle : 90, clockwise};
+}
 } // namespace
 
 QString escapeHtml(const QString &text) {
@@ -75,13 +87,11 @@ QString rotationReportLine(const QString &filePath, Turn turn, bool dryRun, cons
                                  "style='font-size:4em;'>%3</span><br>%4 %5</span>")
             .arg(colors.turn, mirroringWords(turn), mirroringArrow(turn), link, dryRunMark);
     }
-    const int angle = clockwiseAngle(turn);
-    const bool clockwise = angle == 90 || angle == 180;
-    const QString arrow = clockwise ? QString::fromUtf8("⤾ CW") : QString::fromUtf8("⤿ CCW");
-    const int shownAngle = clockwise ? angle : 90;
+    const ShownTurn shown = shownTurn(turn);
+    const QString arrow = shown.clockwise ? QString::fromUtf8("⤾ CW") : QString::fromUtf8("⤿ CCW");
     return QString::fromUtf8("<br><span style='color:%1'>Rotating %2° <span "
                              "style='font-size:4em;'>%5</span><br>%3 %4</span>")
-        .arg(colors.turn, QString::number(shownAngle), link, dryRunMark, arrow);
+        .arg(colors.turn, QString::number(shown.angle), link, dryRunMark, arrow);
 }
 
 QString rotationDetailLine(const QString &filePath, Turn turn, const QString &folder,
@@ -91,8 +101,9 @@ QString rotationDetailLine(const QString &filePath, Turn turn, const QString &fo
     const QString time = at.toString();
     if (isMirroring(turn))
         return QString("<br>%1 %2 %3").arg(time, mirroringWords(turn), shortPath);
-    return QString::fromUtf8("<br>%1 Rotating %2° %3")
-        .arg(time, QString::number(clockwiseAngle(turn)), shortPath);
+    const ShownTurn shown = shownTurn(turn);
+    return QString::fromUtf8("<br>%1 Rotating %2° %3 %4")
+        .arg(time, QString::number(shown.angle), shown.clockwise ? "CW" : "CCW", shortPath);
 }
 
 QString turnDescription(Turn turn) {
@@ -111,16 +122,23 @@ QString turnDescription(Turn turn) {
 }
 
 namespace {
-QString asHtmlLines(const QString &text) {
+QString asHtmlLines(QString text) {
+    text.replace("\r\n", "\n").replace('\r', '\n');
     return escapeHtml(text).replace("\n", "<br>");
 }
 } // namespace
 
 QString toolOutputHtml(const QString &standardOutput, const QString &standardError,
                        const QString &errorColor) {
+    // The standard error starts a line of its own, even after output without a final line break.
+    const QString breakBetween =
+        !standardOutput.isEmpty() && !standardError.isEmpty() && !standardOutput.endsWith('\n')
+            ? QStringLiteral("<br>")
+            : QString();
     // The outer span makes the panes take the text as rich text even when it has no other tag.
-    return "<span>" + asHtmlLines(standardOutput) + "<span style='color:" + errorColor + "'>" +
-           asHtmlLines(standardError) + "</span></span>";
+    return "<span>" + asHtmlLines(standardOutput) + breakBetween +
+           "<span style='color:" + errorColor + "'>" + asHtmlLines(standardError) +
+           "</span></span>";
 }
 
 QString plainTextAsHtml(const QString &text) {

@@ -29,7 +29,8 @@ QString fileLink(const QString &filePath, bool showNativePath, bool showRelative
 QString rotationReportLine(const QString &filePath, Turn turn, bool dryRun, const QString &folder,
                            const PaneColors &colors);
 
-// The detailed pane's line for the same turn: the time, the angle as given, the short path.
+// The detailed pane's line for the same turn: the time, the turn named as in the main pane
+// ("90° CCW"), the short path.
 QString rotationDetailLine(const QString &filePath, Turn turn, const QString &folder,
                            const QTime &time);
 

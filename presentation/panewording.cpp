@@ -2,6 +2,7 @@
 #include "presentation/panewording.h"
 
 #include "engine/rotationengine.h"
+#include "presentation/messagetext.h"
 #include "presentation/photowording.h"
 #include "presentation/runwording.h"
 #include "watcher/folderwatcher.h"
@@ -52,5 +53,20 @@ void PaneWording::tellCheck(const OrientationCheck &check, const QString &photoP
 
 void PaneWording::emitAll(const QList<OutputMessage> &messages) {
     for (const OutputMessage &outputMessage : messages)
-        emit message(outputMessage);
+        emit message(placed(outputMessage));
+}
+
+// A progress mark joins the line of marks it belongs to, or begins that line: it never follows
+// another message's words, nor stands alone.
+OutputMessage PaneWording::placed(const OutputMessage &outputMessage) {
+    if (outputMessage.pane != OutputMessage::Main)
+        return outputMessage;
+    if (outputMessage.markLineStart.isEmpty()) {
+        openMarkLine.clear();
+        return outputMessage;
+    }
+    if (outputMessage.markLineStart == openMarkLine)
+        return outputMessage;
+    openMarkLine = outputMessage.markLineStart;
+    return OutputMessage::main(escapeHtml(openMarkLine) + outputMessage.text);
 }

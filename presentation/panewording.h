@@ -46,6 +46,8 @@ signals:
 
 private:
     void emitAll(const QList<OutputMessage> &messages);
+    OutputMessage placed(const OutputMessage &outputMessage);
 
     PaneColors paneColors = PaneColors::light();
+    QString openMarkLine; // the start of the main pane's last line when it is a line of marks
 };

@@ -43,6 +43,12 @@ QString shownFile(const PhotoRef &photo) {
     return escapeHtml(photo.file);
 }
 
+// The detailed pane's note about a photo: its path, then `note` (rich text). The span keeps the
+// pane from taking the escaped path as plain text, which would show "&amp;" for "&".
+OutputMessage photoNote(const PhotoRef &photo, const QString &note) {
+    return OutputMessage::detailed("<span>" + shownPath(photo) + ": " + note + "</span>", false);
+}
+
 QString toolOutput(const ToolTrace &tool, const PaneColors &colors) {
     return toolOutputHtml(tool.standardOutput, tool.standardError, colors.toolErrors);
 }
@@ -52,11 +58,16 @@ QString startError(const char *text, QProcess::ProcessError error) {
     return tr(text).arg(int(error));
 }
 
+// "Mirror horizontal" and so on: the orientation's words, without the ", " that joins them to a
+// value.
 QString mirrorWordsOf(const OrientationCheck &check) {
-    if (!check.askedImageReader)
-        return orientationChoice(uint32_t(check.orientation)).mirrorWords;
     QString words;
-    transformationAngle(check.transformation, &words);
+    if (check.askedImageReader)
+        transformationAngle(check.transformation, &words);
+    else
+        words = orientationChoice(uint32_t(check.orientation)).mirrorWords;
+    if (words.startsWith(QLatin1String(", ")))
+        words.remove(0, 2);
     return words;
 }
 
@@ -65,7 +76,7 @@ QString mirrorWordsOf(const OrientationCheck &check) {
 QList<OutputMessage> exifUnusableMessages(const PhotoStep &step) {
     QList<OutputMessage> messages;
     if (step.inUserBatch)
-        messages << OutputMessage::mark(". ");
+        messages << OutputMessage::progressMark(tr("Photos without usable EXIF orientation:"));
     if (!step.check.parserThrew) {
         messages << OutputMessage::detailed(
             "<br>" + tr("Orientation: Error parsing EXIF: code %1, %2")
@@ -84,7 +95,7 @@ QList<OutputMessage> timeReadMessages(const PhotoStep &step) {
                                             escapeHtml(photo.fileName()) + ": " + time,
                                         true);
     }
-    messages << OutputMessage::detailed("<br>" + escapeHtml(photo.absoluteFilePath()) +
+    messages << OutputMessage::detailed("<br>" + escapeHtml(photo.absoluteFilePath()) + ": " +
                                             tr("Reading original modification date ") + time,
                                         false);
     return messages;
@@ -92,14 +103,13 @@ QList<OutputMessage> timeReadMessages(const PhotoStep &step) {
 
 QList<OutputMessage> edgesTrimmedMessages(const PhotoStep &step, const PaneColors &colors) {
     if (step.trim.isNone()) {
-        return {OutputMessage::detailed(
-            shownPath(step.photo) + ": " + tr("no edge pixels dropped."), false)};
+        return {photoNote(step.photo, tr("no edge pixels dropped."))};
     }
     const QString text = edgeTrimText(step.trim);
     return {OutputMessage::main(tr("%1: %2").arg(
                 fileLink(step.photo.path, false, true, step.photo.folder, colors.link),
                 escapeHtml(text))),
-            OutputMessage::detailed(shownPath(step.photo) + ": " + escapeHtml(text), false)};
+            photoNote(step.photo, escapeHtml(text))};
 }
 
 QList<OutputMessage> orientationToolMessages(const PhotoStep &step, const PaneColors &colors) {
@@ -316,7 +326,7 @@ QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
                 .arg(nameLink(outcome.photo, colors), mirrorWordsOf(reason.check),
                      tr("Also turn mirrored photos upright"));
         }
-        return tr("File %1 has unusual orientation value %2 %3. If you need Pivotta to rotate "
+        return tr("File %1 has unusual orientation value %2, %3. If you need Pivotta to rotate "
                   "this orientation too, turn on \"%4\" in Preferences.")
             .arg(nameLink(outcome.photo, colors), QString::number(reason.check.orientation),
                  mirrorWordsOf(reason.check), tr("Also turn mirrored photos upright"));
@@ -490,8 +500,7 @@ QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &color
     case PhotoStep::EdgesTrimmed:
         return edgesTrimmedMessages(step, colors);
     case PhotoStep::ThumbnailTurned:
-        return {OutputMessage::detailed(
-            shownPath(step.photo) + ": " + tr("EXIF thumbnail turned too."), false)};
+        return {photoNote(step.photo, tr("EXIF thumbnail turned too."))};
     case PhotoStep::ThumbnailNotTurned:
         return {OutputMessage::main(tr("The EXIF thumbnail of %1 could not be turned, so it keeps "
                                        "its old orientation.")
@@ -501,16 +510,14 @@ QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &color
                                        "the thumbnail keeps its old orientation.")
                                         .arg(link))};
     case PhotoStep::PicturesTurned:
-        return {OutputMessage::detailed(
-            shownPath(step.photo) + ": " +
-                trCount("%n further picture(s) (gain maps, previews) turned too.", step.count),
-            false)};
+        return {
+            photoNote(step.photo, trCount("%n further picture(s) (gain maps, previews) turned too.",
+                                          step.count))};
     case PhotoStep::TrailingBytesKept:
-        return {OutputMessage::detailed(
-            shownPath(step.photo) + ": " +
-                trCount("kept %n byte(s) that follow the image (such as a motion photo's video).",
-                        int(qMin<qint64>(step.bytes, std::numeric_limits<int>::max()))),
-            false)};
+        return {photoNote(
+            step.photo,
+            trCount("kept %n byte(s) that follow the image (such as a motion photo's video).",
+                    int(qMin<qint64>(step.bytes, std::numeric_limits<int>::max()))))};
     case PhotoStep::OrientationToolRan:
         return orientationToolMessages(step, colors);
     case PhotoStep::OrientationCleared:
@@ -525,10 +532,9 @@ QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &color
                                        "of %2.")
                                         .arg(step.time.toString(), shownFile(step.photo)))};
     case PhotoStep::OriginalKept:
-        return {OutputMessage::detailed(
-            shownPath(step.photo) + ": " +
-                tr("the original was kept in the trash as %1.").arg(nativePath(step.path)),
-            false)};
+        return {
+            photoNote(step.photo,
+                      tr("the original was kept in the trash as %1.").arg(nativePath(step.path)))};
     }
     return {};
 }
@@ -572,7 +578,7 @@ QString reasonText(const PhotoOutcome &outcome) {
         return {};
     case PhotoReason::MirroredOrientation:
         if (reason.check.askedImageReader)
-            return tr("mirrored orientation (%1)").arg(mirrorWordsOf(reason.check).mid(2));
+            return tr("mirrored orientation (%1)").arg(mirrorWordsOf(reason.check));
         return tr("mirrored orientation %1").arg(reason.check.orientation);
     case PhotoReason::UnknownOrientation:
         return tr("unknown orientation value %1, possibly corrupt").arg(reason.check.orientation);

@@ -61,9 +61,13 @@ QList<OutputMessage> eventMessages(const RunEvent &event, const PaneColors &colo
             tr("Could not read %1: %2.")
                 .arg(escapeHtml(QDir::toNativeSeparators(event.path)), escapeHtml(event.reason)))};
     case RunEvent::LeftoversRemoved:
+        // The span: the pane would take the escaped folder as plain text otherwise.
         return {OutputMessage::detailed(
-            trCount("Removed %n temporary file(s) that an earlier Pivotta left in %1.", event.count)
-                .arg(escapeHtml(QDir::toNativeSeparators(event.folder))),
+            "<span>" +
+                trCount("Removed %n temporary file(s) that an earlier Pivotta left in %1.",
+                        event.count)
+                    .arg(escapeHtml(QDir::toNativeSeparators(event.folder))) +
+                "</span>",
             false)};
     case RunEvent::ChangeNoticed:
         return {OutputMessage::detailed(changeNotice(event), true)};
@@ -89,7 +93,7 @@ QList<OutputMessage> eventMessages(const RunEvent &event, const PaneColors &colo
                "moved. Choose a folder again to go on watching.</p>")
                 .arg(escapeHtml(event.folder)))};
     case RunEvent::FurtherChange:
-        return {OutputMessage::mark(". ")};
+        return {OutputMessage::progressMark(tr("Further changes noticed:"))};
     case RunEvent::WatchLimitReached:
         return {OutputMessage::main("<p><b>" + escapeHtml(watchLimitText(event)) + "</b></p>")};
     }
@@ -145,17 +149,42 @@ QList<OutputMessage> summaryMessages(const RunSummary &summary) {
         return {};
     const QString took = durationText(
         summary.elapsedMs, tr("<b>The operation took %1 minutes %2 seconds (%3). </b>"),
-        tr("<b>The operation took  %2 seconds (%3). </b>"), tr("single-process"));
+        tr("<b>The operation took  %2 seconds (%3). </b>"), sideBySideText(summary.mostAtOnce));
     QList<OutputMessage> messages{
-        OutputMessage::main(trCount("<hr>%n image(s) with EXIF orientation metadata were found,",
-                                    summary.photosToRotate) +
-                            trCount(" out of %n photo(s) total.", summary.entriesSeen)),
-        OutputMessage::main(trCount("%n image(s) were successfully rotated.", summary.rotated))};
-    if (summary.notRead > 0) {
-        messages << OutputMessage::main(
-            trCount("%n folder(s) or file(s) could not be read.", summary.notRead));
-    }
+        OutputMessage::main(
+            tr("<hr>Folder: %1").arg(escapeHtml(QDir::toNativeSeparators(summary.folder)))),
+        OutputMessage::main(photosFoundText(summary)), OutputMessage::main(rotatedText(summary))};
+    if (summary.failed > 0)
+        messages << OutputMessage::main(failedText(summary));
+    if (summary.notRead > 0)
+        messages << OutputMessage::main(notReadText(summary));
     messages << OutputMessage::main(summary.endTime.toString() + " " + took)
              << OutputMessage::main("\n");
     return messages;
+}
+
+QString photosFoundText(const RunSummary &summary) {
+    return trCount("%n image(s) with EXIF orientation metadata were found,",
+                   summary.photosToRotate) +
+           trCount(" out of %n photo(s) total.", summary.entriesSeen);
+}
+
+QString rotatedText(const RunSummary &summary) {
+    if (summary.dryRun)
+        return trCount("%n image(s) would be rotated.", summary.wouldRotate);
+    return trCount("%n image(s) were successfully rotated.", summary.rotated);
+}
+
+QString failedText(const RunSummary &summary) {
+    return trCount("%n photo(s) could not be rotated.", summary.failed);
+}
+
+QString notReadText(const RunSummary &summary) {
+    return trCount("%n folder(s) or file(s) could not be read.", summary.notRead);
+}
+
+QString sideBySideText(int photosAtOnce) {
+    if (photosAtOnce <= 1)
+        return tr("single-process");
+    return trCount("%n photos side by side", photosAtOnce);
 }

@@ -27,3 +27,13 @@ QString watchLimitText(const RunEvent &event);
 
 // The main pane's summary of a run; only user batches have one.
 QList<OutputMessage> summaryMessages(const RunSummary &summary);
+
+// The summary's lines in plain words, shared by the window and the headless report: the photos
+// found, those rotated (or, in a dry run, those that would be), those that could not be, the
+// folders and files not read.
+QString photosFoundText(const RunSummary &summary);
+QString rotatedText(const RunSummary &summary);
+QString failedText(const RunSummary &summary);
+QString notReadText(const RunSummary &summary);
+// How the photos were rotated: "single-process" one at a time, else "2 photos side by side".
+QString sideBySideText(int photosAtOnce);

@@ -67,6 +67,23 @@ QImage expectedPixels(const QString &original, int angle, const QString &workFol
     return storedPixels(expectedPath);
 }
 
+// A headless run's surroundings: no display, the real tools, settings of its own.
+QProcessEnvironment headlessEnvironment(const QString &configFolder) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    environment.remove("PIVOTTA_TOOLS_DIR");
+    environment.remove("QT_LOGGING_RULES");
+    environment.insert("XDG_CONFIG_HOME", configFolder);
+    return environment;
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 // One photo of a sandbox: where it lies now and which test photo it was copied from.
 struct Placement {
     QString relativePath;
@@ -88,6 +105,8 @@ private slots:
     void headless();
     void headlessWatch();
     void headlessWatchedFolderGoes();
+    void headlessReportHoldsOnlyItsOwnLines_data();
+    void headlessReportHoldsOnlyItsOwnLines();
 
 private:
     struct Run {
@@ -306,8 +325,30 @@ void EndToEndTest::headless_data() {
     QTest::newRow("dry run") << QStringList{"--headless", "--dry-run", "F"} << false << 0
                              << QStringList()
                              << QStringList{"would rotate: F/Landscape_6.jpg (90° clockwise)",
-                                            "0 image(s) were successfully rotated."}
+                                            "2 image(s) would be rotated."}
                              << QString();
+    // As a shell passes a pattern's photos, and a folder besides: each is handled as it would be
+    // alone, and one summary counts them all.
+    QTest::newRow("several destinations")
+        << QStringList{"--headless", "F/Landscape_6.jpg", "F/Landscape_1.jpg", "F"} << false << 0
+        << both
+        << QStringList{"rotated: F/Landscape_6.jpg (90° clockwise",
+                       "rotated: F/Portrait_3.jpg (180°",
+                       "Folders and photos: F/Landscape_6.jpg, F/Landscape_1.jpg, ",
+                       "2 image(s) with EXIF orientation metadata were found, out of 6 photo(s) "
+                       "total.",
+                       "2 image(s) were successfully rotated."}
+        << QString();
+    QTest::newRow("a destination not found")
+        << QStringList{"--headless", "F/nothing-here", "P"} << false << 1
+        << QStringList{"Landscape_6.jpg"}
+        << QStringList{"not found: F/nothing-here", "rotated: F/Landscape_6.jpg",
+                       "1 image(s) were successfully rotated.",
+                       "1 folder(s) or photo(s) not found."}
+        << QString();
+    QTest::newRow("no destination found")
+        << QStringList{"--headless", "F/nothing-here", "F/nor-here.jpg"} << false << 2
+        << QStringList() << QStringList() << "there is no folder or photo";
     QTest::newRow("a photo fails")
         << QStringList{"--headless", "F"} << true << 1 << both
         << QStringList{"failed: F/broken.jpg", "1 photo(s) could not be rotated."} << QString();
@@ -370,14 +411,8 @@ void EndToEndTest::headless() {
             argument = folder + argument.mid(1);
     }
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    environment.remove("QT_QPA_PLATFORM");
-    environment.remove("PIVOTTA_TOOLS_DIR");
-    environment.insert("XDG_CONFIG_HOME", work.filePath("config"));
     QProcess pivotta;
-    pivotta.setProcessEnvironment(environment);
+    pivotta.setProcessEnvironment(headlessEnvironment(work.filePath("config")));
     pivotta.start(PIVOTTA_EXECUTABLE, arguments);
     QVERIFY(pivotta.waitForFinished(runTimeoutMs));
     const QString output = QString::fromUtf8(pivotta.readAllStandardOutput());
@@ -389,6 +424,7 @@ void EndToEndTest::headless() {
         QVERIFY2(output.contains(line), qPrintable(line + " missing in:\n" + output));
     }
     QVERIFY2(!output.contains('\r'), "a progress line although the output is redirected");
+    QVERIFY2(output.count("photo(s) total.") <= 1, qPrintable(output));
     if (error.isEmpty())
         QVERIFY2(errors.isEmpty(), qPrintable(errors));
     else
@@ -494,6 +530,50 @@ void EndToEndTest::headlessWatchedFolderGoes() {
     QVERIFY2(output.contains("The watched folder " + folder + " is no longer there."),
              qPrintable(output));
     QVERIFY2(output.contains("0 image(s) were successfully rotated."), qPrintable(output));
+}
+
+void EndToEndTest::headlessReportHoldsOnlyItsOwnLines_data() {
+    QTest::addColumn<bool>("debugLog");
+    QTest::newRow("debug log off") << false;
+    QTest::newRow("debug log on") << true;
+}
+
+// Photos that make the image libraries complain ("JPEG datastream contains no image"): the
+// report holds only its own lines, and what the libraries say goes to the debug log.
+void EndToEndTest::headlessReportHoldsOnlyItsOwnLines() {
+    QFETCH(bool, debugLog);
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString folder = work.filePath("photos");
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray photo = fileBytes(testPhotos + "/Landscape_6.jpg");
+    QVERIFY(writeBytes(folder + "/empty.jpg", QByteArray()));
+    QVERIFY(writeBytes(folder + "/text.jpg", "not a photo\n"));
+    QVERIFY(writeBytes(folder + "/no-image.jpg", QByteArray::fromHex("ffd8ffd9")));
+    QVERIFY(writeBytes(folder + "/cut.jpg", photo.left(photo.size() / 2)));
+
+    QProcessEnvironment environment = headlessEnvironment(work.filePath("config"));
+    if (debugLog)
+        environment.insert("QT_LOGGING_RULES", "pivotta.debug=true");
+    QProcess pivotta;
+    pivotta.setProcessEnvironment(environment);
+    pivotta.start(PIVOTTA_EXECUTABLE, {"--headless", folder});
+    QVERIFY(pivotta.waitForFinished(runTimeoutMs));
+    const QString output = QString::fromUtf8(pivotta.readAllStandardOutput());
+    const QString errors = QString::fromUtf8(pivotta.readAllStandardError());
+    QCOMPARE(pivotta.exitCode(), 1);
+
+    const QRegularExpression reportLine(
+        "^((failed|left|rotated|would rotate|not read|not found): |Folder: |\\d+ "
+        "(image|photo|folder)\\(s\\) |The operation took )");
+    const QStringList lines = output.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.filter(QRegularExpression("^failed: ")).size(), 4);
+    for (const QString &line : lines)
+        QVERIFY2(reportLine.match(line).hasMatch(), qPrintable("not a report line: " + line));
+    if (debugLog)
+        QVERIFY2(errors.contains("qt.gui.imageio.jpeg"), qPrintable(errors));
+    else
+        QVERIFY2(errors.isEmpty(), qPrintable(errors));
 }
 
 QTEST_GUILESS_MAIN(EndToEndTest)

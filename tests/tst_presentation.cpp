@@ -10,6 +10,7 @@
 #include <list>
 
 #include "common/theme.h"
+#include "messagelog.h"
 #include "engine/runevents.h"
 #include "presentation/headlessreport.h"
 #include "presentation/panecolors.h"
@@ -68,8 +69,9 @@ QString described(const OutputMessage &message) {
     const QString pane = message.pane == OutputMessage::Main       ? "M"
                          : message.pane == OutputMessage::Detailed ? "D"
                                                                    : "R";
+    const QString lineStart = message.markLineStart.isEmpty() ? "" : " " + message.markLineStart;
     return "[" + pane + (message.checkDuplicate ? "+dup" : "") +
-           (message.plainTextNoNewline ? "+mark" : "") + "] " + message.text;
+           (message.plainTextNoNewline ? "+mark" + lineStart : "") + "] " + message.text;
 }
 
 QStringList described(const QList<OutputMessage> &messages) {
@@ -174,6 +176,8 @@ private slots:
     void runEvents_data();
     void runEvents();
     void summary();
+    void progressMarksKeepToTheirLine();
+    void detailedPaneReadsLineByLine();
     void darkMessagesReadOnDarkPanes();
     void darkMessagesUseOnlyTheDarkColours();
     void wordingFollowsItsColours();
@@ -194,10 +198,10 @@ PhotoRows photoRows() {
             << QList<PhotoStep>{timeRead, turnAnnounced("a.jpg", Turn::Rotate90), reset,
                                 step(PhotoStep::OrientationCleared, "a.jpg")}
             << outcome(PhotoOutcome::Rotated, "a.jpg", Turn::Rotate90)
-            << QStringList{"[D] <br>/photos/a.jpgReading original modification date Thu Jan 2 "
+            << QStringList{"[D] <br>/photos/a.jpg: Reading original modification date Thu Jan 2 "
                            "03:04:05 2020",
                            turnLine("a.jpg", "90°", "⤾ CW"),
-                           "[R] <br>17:57:31 Rotating 90° a.jpg",
+                           "[R] <br>17:57:31 Rotating 90° CW a.jpg",
                            "[D] <span>File 1/1: /photos/a.jpg<br>Exif.Image.Orientation "
                            "1<br><span style='color:#333'></span></span>",
                            "[D+dup] <br>/photos/a.jpg Cleared orientation",
@@ -211,9 +215,11 @@ PhotoRows photoRows() {
         rotated.trimmed = trimmed.trim;
         rows.add("rotated, edge columns dropped")
             << QList<PhotoStep>{turnAnnounced("a.jpg", Turn::Rotate90), trimmed} << rotated
-            << QStringList{turnLine("a.jpg", "90°", "⤾ CW"), "[R] <br>17:57:31 Rotating 90° a.jpg",
+            << QStringList{turnLine("a.jpg", "90°", "⤾ CW"),
+                           "[R] <br>17:57:31 Rotating 90° CW a.jpg",
                            "[M] " + link("a.jpg", "a.jpg") + ": 8 columns of edge pixels dropped.",
-                           "[D] /photos/a.jpg: 8 columns of edge pixels dropped.", done}
+                           "[D] <span>/photos/a.jpg: 8 columns of edge pixels dropped.</span>",
+                           done}
             << "rotated: /photos/a.jpg (90° clockwise; 8 columns of edge pixels dropped)";
     }
     {
@@ -224,24 +230,57 @@ PhotoRows photoRows() {
         rows.add("rotated 180°, edge rows dropped")
             << QList<PhotoStep>{turnAnnounced("b.jpg", Turn::Rotate180), trimmed} << rotated
             << QStringList{turnLine("b.jpg", "180°", "⤾ CW"),
-                           "[R] <br>17:57:31 Rotating 180° b.jpg",
+                           "[R] <br>17:57:31 Rotating 180° CW b.jpg",
                            "[M] " + link("b.jpg", "b.jpg") + ": 8 rows of edge pixels dropped.",
-                           "[D] /photos/b.jpg: 8 rows of edge pixels dropped.", done}
+                           "[D] <span>/photos/b.jpg: 8 rows of edge pixels dropped.</span>", done}
             << "rotated: /photos/b.jpg (180°; 8 rows of edge pixels dropped)";
     }
     rows.add("would rotate") << QList<PhotoStep>{turnAnnounced("c.jpg", Turn::Rotate270, true)}
                              << outcome(PhotoOutcome::WouldRotate, "c.jpg", Turn::Rotate270)
                              << QStringList{turnLine("c.jpg", "90°", "⤿ CCW", "  (dry run)"),
-                                            "[R] <br>17:57:31 Rotating 270° c.jpg"}
+                                            "[R] <br>17:57:31 Rotating 90° CCW c.jpg"}
                              << "would rotate: /photos/c.jpg (90° counter-clockwise)";
     rows.add("mirrored, left")
         << QList<PhotoStep>()
         << leftByCheck(PhotoOutcome::Left, "m.jpg", OrientationCheck::Mirrored, 2)
         << QStringList{"[M] File " + link("m.jpg", "m.jpg") +
-                       " has unusual orientation value 2 , Mirror horizontal. If you need Pivotta "
+                       " has unusual orientation value 2, Mirror horizontal. If you need Pivotta "
                        "to rotate this orientation too, turn on \"Also turn mirrored photos "
                        "upright\" in Preferences."}
         << "left: /photos/m.jpg (mirrored orientation 2)";
+    rows.add("mirrored and turned, left")
+        << QList<PhotoStep>()
+        << leftByCheck(PhotoOutcome::Left, "t.jpg", OrientationCheck::Mirrored, 5)
+        << QStringList{"[M] File " + link("t.jpg", "t.jpg") +
+                       " has unusual orientation value 5, Mirror horizontal, rotate 270 CW. If you "
+                       "need Pivotta to rotate this orientation too, turn on \"Also turn mirrored "
+                       "photos upright\" in Preferences."}
+        << "left: /photos/t.jpg (mirrored orientation 5)";
+    {
+        PhotoOutcome mirrored =
+            leftByCheck(PhotoOutcome::Left, "r.jpg", OrientationCheck::Mirrored, 0);
+        mirrored.reason.check.askedImageReader = true;
+        mirrored.reason.check.transformation = QImageIOHandler::TransformationMirror;
+        rows.add("mirrored as the image reader says, left")
+            << QList<PhotoStep>() << mirrored
+            << QStringList{"[M] File " + link("r.jpg", "r.jpg") +
+                           " has unusual orientation value <b>Mirror horizontal</b>. If you need "
+                           "Pivotta to rotate this orientation too, turn on \"Also turn mirrored "
+                           "photos upright\" in Preferences."}
+            << "left: /photos/r.jpg (mirrored orientation (Mirror horizontal))";
+    }
+    {
+        PhotoStep reset = step(PhotoStep::OrientationToolRan, "e.jpg");
+        reset.tool.standardOutput = "Exif.Image.Orientation 1";
+        reset.tool.standardError = "Warning: Directory Thumbnail has an unexpected next pointer";
+        rows.add("orientation read with a warning")
+            << QList<PhotoStep>{reset} << outcome(PhotoOutcome::Rotated, "e.jpg", Turn::Rotate180)
+            << QStringList{"[D] <span>Exif.Image.Orientation 1<br><span style='color:#333'>"
+                           "Warning: Directory Thumbnail has an unexpected next pointer</span>"
+                           "</span>",
+                           done}
+            << "rotated: /photos/e.jpg (180°)";
+    }
     rows.add("unknown orientation value")
         << QList<PhotoStep>()
         << leftByCheck(PhotoOutcome::Left, "u.jpg", OrientationCheck::Unknown, 12)
@@ -263,7 +302,7 @@ PhotoRows photoRows() {
         failed.reason = reasonOfCheck(check);
         rows.add("unreadable, in a user batch")
             << QList<PhotoStep>{exifUnusable} << failed
-            << QStringList{"[M+mark] . ",
+            << QStringList{"[M+mark Photos without usable EXIF orientation:]  .",
                            "[D+dup] <br>Orientation: Error parsing EXIF: code 1982, /photos/n.jpg",
                            "[M] Unsupported image format; " + link("n.jpg", "n.jpg")}
             << "failed: /photos/n.jpg (Unsupported image format)";
@@ -299,8 +338,8 @@ PhotoRows photoRows() {
         failed.reason.toolSays = "Bogus marker length";
         rows.add("jpegtran fails with its own text")
             << QList<PhotoStep>{turnAnnounced("j.jpg", Turn::Rotate90)} << failed
-            << QStringList{turnLine("j.jpg", "90°", "⤾ CW"), "[R] <br>17:57:31 Rotating 90° j.jpg",
-                           oops,
+            << QStringList{turnLine("j.jpg", "90°", "⤾ CW"),
+                           "[R] <br>17:57:31 Rotating 90° CW j.jpg", oops,
                            "[R] <span><span style='color:#333'>jpegtran: Bogus marker "
                            "length<br></span></span>",
                            "[M] Not rotated: " + pathLink("j.jpg") +
@@ -405,7 +444,7 @@ PhotoRows photoRows() {
         rows.add("stopped")
             << QList<PhotoStep>{timeRead}
             << outcome(PhotoOutcome::Left, "s.jpg", Turn::Rotate90, PhotoReason::Stopped)
-            << QStringList{"[D] <br>/photos/s.jpgReading original modification date Thu Jan 2 "
+            << QStringList{"[D] <br>/photos/s.jpg: Reading original modification date Thu Jan 2 "
                            "03:04:05 2020",
                            "[M] Stopped before " + pathLink("s.jpg") +
                                " was rotated. The photo was left unchanged."}
@@ -441,7 +480,7 @@ PhotoRows photoRows() {
             << outcome(PhotoOutcome::Rotated, "o.jpg", Turn::Rotate90)
             << QStringList{"[M+dup] <br><br>Reading original modification date for o.jpg: Thu "
                            "Jan 2 03:04:05 2020",
-                           "[D] <br>/photos/o.jpgReading original modification date Thu Jan 2 "
+                           "[D] <br>/photos/o.jpg: Reading original modification date Thu Jan 2 "
                            "03:04:05 2020",
                            "[D+dup] <span>/photos/o.jpg Restored file date to original date "
                            "value: Thu Jan 2 03:04:05 2020</span>",
@@ -460,10 +499,10 @@ PhotoRows photoRows() {
         rotated.trashFolder = "/home/u/.local/share/Trash";
         rows.add("rotated with its gain maps, the original kept in the trash")
             << QList<PhotoStep>{pictures, kept} << rotated
-            << QStringList{"[D] /photos/g.jpg: 2 further picture(s) (gain maps, previews) turned "
-                           "too.",
-                           "[D] /photos/g.jpg: the original was kept in the trash as "
-                           "/home/u/.local/share/Trash/files/g.jpg.",
+            << QStringList{"[D] <span>/photos/g.jpg: 2 further picture(s) (gain maps, previews) "
+                           "turned too.</span>",
+                           "[D] <span>/photos/g.jpg: the original was kept in the trash as "
+                           "/home/u/.local/share/Trash/files/g.jpg.</span>",
                            done}
             << "rotated: /photos/g.jpg (90° clockwise)";
     }
@@ -627,7 +666,8 @@ void PresentationTest::runEvents_data() {
     leftovers.count = 1;
     QTest::newRow("leftover temporary files removed")
         << leftovers
-        << QStringList{"[D] Removed 1 temporary file(s) that an earlier Pivotta left in /photos."};
+        << QStringList{"[D] <span>Removed 1 temporary file(s) that an earlier Pivotta left in "
+                       "/photos.</span>"};
     RunEvent counted = event(RunEvent::PhotosCounted);
     counted.count = 3;
     counted.total = 10;
@@ -691,7 +731,7 @@ void PresentationTest::runEvents_data() {
                        "[M] <p><b>The watched folder /photos is no longer there.</b><br>It was "
                        "deleted, renamed or moved. Choose a folder again to go on watching.</p>"};
     QTest::newRow("a further change")
-        << event(RunEvent::FurtherChange) << QStringList{"[M+mark] . "};
+        << event(RunEvent::FurtherChange) << QStringList{"[M+mark Further changes noticed:]  ."};
     RunEvent limit = event(RunEvent::WatchLimitReached);
     limit.count = 2;
     limit.total = 8192;
@@ -748,6 +788,7 @@ void PresentationTest::runEvents() {
 void PresentationTest::summary() {
     RunSummary batch;
     batch.kind = RunSummary::UserBatch;
+    batch.folder = "/photos";
     batch.photosToRotate = 1;
     batch.entriesSeen = 1;
     batch.failed = 1;
@@ -756,17 +797,38 @@ void PresentationTest::summary() {
     batch.endTime = QTime(17, 57, 32);
 
     QCOMPARE(described(summaryMessages(batch)),
-             (QStringList{"[M] <hr>1 image(s) with EXIF orientation metadata were found, out of 1 "
+             (QStringList{"[M] <hr>Folder: " + QDir::toNativeSeparators("/photos"),
+                          "[M] 1 image(s) with EXIF orientation metadata were found, out of 1 "
                           "photo(s) total.",
                           "[M] 0 image(s) were successfully rotated.",
+                          "[M] 1 photo(s) could not be rotated.",
                           "[M] 17:57:32 <b>The operation took  0.8 seconds (single-process). </b>",
                           "[M] \n"}));
     QCOMPARE(headlessSummaryLines(batch),
-             (QStringList{"Rotating interrupted.",
+             (QStringList{"Rotating interrupted.", "Folder: " + QDir::toNativeSeparators("/photos"),
                           "1 image(s) with EXIF orientation metadata were found, out of 1 "
                           "photo(s) total.",
                           "0 image(s) were successfully rotated.",
                           "1 photo(s) could not be rotated.", "The operation took 0.8 seconds."}));
+    // Photos that ran side by side are counted in the duration line.
+    batch.mostAtOnce = 3;
+    QVERIFY(described(summaryMessages(batch))
+                .contains("[M] 17:57:32 <b>The operation took  0.8 seconds (3 photos side by "
+                          "side). </b>"));
+    QVERIFY(headlessSummaryLines(batch).contains(
+        "The operation took 0.8 seconds (3 photos side by side)."));
+    // A dry run tells what it would have rotated.
+    RunSummary dryRun = batch;
+    dryRun.dryRun = true;
+    dryRun.wouldRotate = 4;
+    QVERIFY(described(summaryMessages(dryRun)).contains("[M] 4 image(s) would be rotated."));
+    QVERIFY(headlessSummaryLines(dryRun).contains("4 image(s) would be rotated."));
+    QVERIFY(!described(summaryMessages(dryRun)).join('\n').contains("successfully"));
+    // A headless run of several destinations names them and counts those not found.
+    const QStringList several = headlessSummaryLines(batch, {"/photos/a.jpg", "/photos/trip"}, 2);
+    QVERIFY(several.contains("Folders and photos: " + QDir::toNativeSeparators("/photos/a.jpg") +
+                             ", " + QDir::toNativeSeparators("/photos/trip")));
+    QVERIFY(several.contains("2 folder(s) or photo(s) not found."));
     // Folders and files that could not be read are counted too.
     batch.notRead = 2;
     QVERIFY(described(summaryMessages(batch))
@@ -782,6 +844,65 @@ void PresentationTest::summary() {
     QCOMPARE(summaryMessages(batch), QList<OutputMessage>());
     batch.kind = RunSummary::SinglePhoto;
     QCOMPARE(summaryMessages(batch), QList<OutputMessage>());
+}
+
+// Progress marks keep to a line of their own that says what they count: none stands alone after
+// the summary's empty line, and none follows another message's full stop.
+void PresentationTest::progressMarksKeepToTheirLine() {
+    MessageLog log;
+    PaneWording *wording = log.wording();
+    RunSummary batch;
+    batch.folder = folder;
+    wording->tellSummary(batch);
+    RunEvent furtherChange;
+    furtherChange.kind = RunEvent::FurtherChange;
+    wording->tellEvent(furtherChange);
+    wording->tellEvent(furtherChange);
+    PhotoStep trimmed = step(PhotoStep::EdgesTrimmed, "a.jpg");
+    trimmed.trim = {8, 0};
+    wording->tellStep(trimmed);
+    PhotoStep unusable = step(PhotoStep::ExifUnusable, "n.jpg");
+    unusable.inUserBatch = true;
+    unusable.check.parserThrew = true;
+    wording->tellStep(unusable);
+    wording->tellStep(unusable);
+    wording->tellEvent(furtherChange);
+
+    const QStringList lines = log.mainText().split('\n');
+    QCOMPARE(
+        lines.mid(lines.size() - 4),
+        (QStringList{"Further changes noticed: . .", "a.jpg: 8 columns of edge pixels dropped.",
+                     "Photos without usable EXIF orientation: . .", "Further changes noticed: ."}));
+    for (const QString &line : lines) {
+        QVERIFY2(!line.trimmed().startsWith('.'), qPrintable(log.mainText()));
+        QVERIFY2(!line.contains(".."), qPrintable(log.mainText()));
+    }
+}
+
+// A photo's way through the detailed pane as a user reads it: each fact on a line of its own, the
+// turn named as in the main pane, the path shown as it is.
+void PresentationTest::detailedPaneReadsLineByLine() {
+    MessageLog log;
+    PaneWording *wording = log.wording();
+    const QString name = "a & b.jpg";
+    PhotoStep timeRead = step(PhotoStep::TimeRead, name);
+    timeRead.time = modifiedAt;
+    PhotoStep reset = step(PhotoStep::OrientationToolRan, name);
+    reset.tool.standardOutput = "Exif.Image.Orientation 1";
+    reset.tool.standardError = "Warning: unexpected next pointer";
+    for (const PhotoStep &photoStep : {timeRead, turnAnnounced(name, Turn::Rotate270),
+                                       step(PhotoStep::ThumbnailTurned, name), reset})
+        wording->tellStep(photoStep);
+    wording->tellOutcome(outcome(PhotoOutcome::Rotated, name, Turn::Rotate270));
+
+    QStringList lines = log.detailedText().split('\n');
+    lines.removeAll(QString());
+    QCOMPARE(lines, (QStringList{"/photos/a & b.jpg: Reading original modification date Thu Jan 2 "
+                                 "03:04:05 2020",
+                                 "17:57:31 Rotating 90° CCW a & b.jpg",
+                                 "/photos/a & b.jpg: EXIF thumbnail turned too.",
+                                 "Exif.Image.Orientation 1", "Warning: unexpected next pointer",
+                                 "Done with success."}));
 }
 
 // Headings and plain text take the panes' text colour, links, turns, notes, failures and tool
