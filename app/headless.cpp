@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "app/terminal.h"
 #include "engine/rotationengine.h"
 #include "presentation/headlessreport.h"
+#include "watcher/folderwatcher.h"
 
 namespace {
 QString tr(const char *text) {
@@ -49,7 +51,8 @@ struct HeadlessRequest {
     QList<Destination> found;
     QStringList missing;
     bool dryRun = false;
-    int jobs = 0; // 0: as the settings say
+    bool watch = false; // watch the one folder until a signal ends it
+    int jobs = 0;       // 0: as the settings say
 };
 
 // Drives the engine through one run for each destination, writes the report as it goes, and
@@ -63,6 +66,9 @@ private:
     void start();
     void startNext();
     void finishAll();
+    void startWatching();
+    void onWatchedRunFinished(const RunSummary &summary);
+    void endWatching();
     void onStopRequested(int signal);
     void onRunEvent(const RunEvent &event);
     void onPhotoFinished(const PhotoOutcome &outcome);
@@ -74,6 +80,8 @@ private:
 
     const HeadlessRequest request;
     RotationEngine engine;
+    FolderWatcher *watcher = nullptr; // with --watch
+    QElapsedTimer watchedFor;
     StopSignals stopSignals;
     const bool showProgress = standardOutputIsTerminal();
     bool progressShown = false;
@@ -82,6 +90,7 @@ private:
     qsizetype started = 0; // destinations whose run has begun
     bool finished = false; // the summary is written
     QList<RunSummary> summaries;
+    bool watchedFolderGone = false;
 };
 
 HeadlessRun::HeadlessRun(const HeadlessRequest &headlessRequest)
@@ -91,8 +100,14 @@ HeadlessRun::HeadlessRun(const HeadlessRequest &headlessRequest)
     connect(&engine, &RotationEngine::photoFinished, this, &HeadlessRun::onPhotoFinished);
     connect(&engine, &RotationEngine::listingProgress, this, &HeadlessRun::onListingProgress);
     connect(&engine, &RotationEngine::progress, this, &HeadlessRun::onProgress);
-    connect(&engine, &RotationEngine::runFinished, this, &HeadlessRun::onFinished);
     connect(&stopSignals, &StopSignals::stopRequested, this, &HeadlessRun::onStopRequested);
+    if (request.watch) {
+        watcher = new FolderWatcher(&engine, this);
+        connect(watcher, &FolderWatcher::watchEvent, this, &HeadlessRun::onRunEvent);
+        connect(&engine, &RotationEngine::runFinished, this, &HeadlessRun::onWatchedRunFinished);
+    } else {
+        connect(&engine, &RotationEngine::runFinished, this, &HeadlessRun::onFinished);
+    }
 }
 
 int HeadlessRun::exec() {
@@ -100,12 +115,20 @@ int HeadlessRun::exec() {
     const int status = QCoreApplication::exec();
     if (status != 0)
         return status;
+    // Watching ends by a signal, as asked, or because the watched folder went (a service manager
+    // may start it again once the folder is back).
+    if (request.watch)
+        return watchedFolderGone ? HeadlessPhotoFailed : HeadlessSuccess;
     if (stoppedBy != 0)
         return HeadlessStoppedBySignal + stoppedBy;
     return anyFailed ? HeadlessPhotoFailed : HeadlessSuccess;
 }
 
 void HeadlessRun::start() {
+    if (request.watch) {
+        startWatching();
+        return;
+    }
     for (const QString &missing : request.missing)
         writeLine(stdout, headlessNotFoundLine(missing));
     startNext();
@@ -152,10 +175,49 @@ void HeadlessRun::finishAll() {
 // yet begun are left. A signal before the first run began ends the program at once.
 void HeadlessRun::onStopRequested(int signal) {
     stoppedBy = signal;
+    if (request.watch) {
+        endWatching();
+        return;
+    }
     if (engine.isBusy())
         engine.stop();
     else
         finishAll();
+}
+
+// Watches the folder and its subfolders; photos that arrive are turned, what was there is left.
+void HeadlessRun::startWatching() {
+    watchedFor.start();
+    watcher->setCurrentFolder(request.found.first().path);
+    watcher->setWatching(true, false);
+}
+
+void HeadlessRun::onWatchedRunFinished(const RunSummary &summary) {
+    clearProgressLine();
+    summaries << summary;
+    if (stoppedBy != 0 || watchedFolderGone)
+        endWatching();
+}
+
+// Nothing new is started; a photo in hand is finished or stopped whole, and the summary of all
+// the watcher runs ends the report.
+void HeadlessRun::endWatching() {
+    if (watcher->isWatching())
+        watcher->setWatching(false, false);
+    if (engine.isBusy()) {
+        engine.stop(); // the run's end comes back here
+        return;
+    }
+    if (std::exchange(finished, true))
+        return;
+    clearProgressLine();
+    RunSummary total = combinedSummary(summaries);
+    total.kind = RunSummary::WatcherRun;
+    total.folder = request.found.first().path;
+    total.elapsedMs = watchedFor.elapsed();
+    for (const QString &line : headlessSummaryLines(total))
+        writeLine(stdout, line);
+    QCoreApplication::exit(0);
 }
 
 void HeadlessRun::onRunEvent(const RunEvent &event) {
@@ -164,6 +226,10 @@ void HeadlessRun::onRunEvent(const RunEvent &event) {
         return;
     clearProgressLine();
     writeLine(stdout, line);
+    if (request.watch && event.kind == RunEvent::WatchedFolderGone) {
+        watchedFolderGone = true;
+        endWatching();
+    }
 }
 
 void HeadlessRun::onPhotoFinished(const PhotoOutcome &outcome) {
@@ -226,6 +292,17 @@ bool readRequest(const QCommandLineParser &parser, HeadlessRequest *request) {
         return false;
     }
     request->dryRun = parser.isSet("dry-run");
+    request->watch = parser.isSet("watch");
+    if (request->watch &&
+        (positional.size() != 1 || request->found.first().kind != Destination::Folder)) {
+        writeLine(stderr, tr("Pivotta: --headless --watch needs one folder to watch."));
+        return false;
+    }
+    if (request->watch && request->dryRun) {
+        writeLine(stderr,
+                  tr("Pivotta: --watch turns the photos that arrive; it has no --dry-run."));
+        return false;
+    }
     if (parser.isSet("jobs")) {
         bool isNumber = false;
         request->jobs = parser.value("jobs").toInt(&isNumber);

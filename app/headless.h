@@ -8,6 +8,13 @@
 // photo could not be rotated, a folder or file could not be read or a destination was not found,
 // 2 for a bad option or when no destination exists, 128 + the signal's number when a signal
 // stopped the run (130 for SIGINT, 143 for SIGTERM, 129 for SIGHUP), as shells report it.
+//
+// `pivotta --headless [--jobs N] --watch <folder>` watches the folder and its subfolders instead:
+// each photo that arrives is turned as in the window, with a report line for each one turned,
+// left or failed. SIGTERM, SIGHUP or SIGINT ends watching: the photo in hand is finished or
+// stopped whole, the summary of everything watched is printed, and the exit status is 0. When the
+// watched folder is gone (deleted, or a share unmounted), watching ends the same way with exit
+// status 1.
 #pragma once
 
 // The report's words are presentation/headlessreport's.

@@ -30,7 +30,8 @@ void addStartupOptions(QCommandLineParser &parser) {
     parser.addOption(
         {"headless",
          QCoreApplication::translate(
-             "main", "Rotate without a window and print a report (no display needed)")});
+             "main", "Rotate without a window and print a report (no display needed); "
+                     "--headless --watch <folder> watches the folder until SIGINT or SIGTERM")});
     parser.addOption(
         {"dry-run", QCoreApplication::translate(
                         "main", "With --headless: only report what would be rotated")});

@@ -34,15 +34,18 @@ void examineOpened(std::unique_ptr<HeldPhoto> photo, const ExamineOptions &optio
 }
 } // namespace
 
+// A young photo that is complete is taken at once: the chain's write lease (or its two looks
+// where the system gives none) tells whether another program still has it open.
 bool mayStillBeArriving(qint64 ageMs, qint64 size, const ArrivalTimes &times,
                         const std::function<bool()> &endsWithEndMarker) {
-    if (qAbs(ageMs) < times.settleMs)
-        return true;
-    if (ageMs < 0)
+    const bool settling = qAbs(ageMs) < times.settleMs;
+    if (!settling && ageMs < 0)
         return false;
     if (size == 0)
-        return ageMs < times.emptyMs;
-    return ageMs < times.incompleteMs && !endsWithEndMarker();
+        return settling || ageMs < times.emptyMs;
+    if (!settling && ageMs >= times.incompleteMs)
+        return false;
+    return !endsWithEndMarker();
 }
 
 ExaminedPhoto examineListed(const std::shared_ptr<HeldFolder> &folder, const QByteArray &name,

@@ -16,9 +16,10 @@
 class HeldFolder;
 class HeldPhoto;
 
-// When a photo may still be being copied in (watcher runs leave it for later): changed within
-// the last `settleMs`, or empty and younger than `emptyMs`, or younger than `incompleteMs` and
-// without the end marker a complete JPEG file ends with.
+// When a photo may still be being copied in (watcher runs leave it for later): empty and changed
+// within the last `settleMs` or younger than `emptyMs`, or without the end marker a complete
+// JPEG file ends with and changed within the last `settleMs` or younger than `incompleteMs`. A
+// complete photo is taken however young it is.
 struct ArrivalTimes {
     int settleMs = 2000;
     int emptyMs = 30000;

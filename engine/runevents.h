@@ -66,6 +66,8 @@ struct RunEvent {
         WatchingOff,        // `count` folders were watched; `byUser`: the user turned it off
         WatchedFolderGone,  // the watched `folder` is no longer there
         FurtherChange,      // another change while a watcher run is due or going on
+        WatchLimitReached,  // `count` folders could not be watched: the system's limit of watched
+                            // folders is reached; `total` is that limit (0: not known)
     };
 
     Kind kind = ScanStarted;

@@ -60,6 +60,16 @@ QString headlessEventLine(const RunEvent &event) {
         if (event.reason.isEmpty())
             return tr("not read: %1").arg(QDir::toNativeSeparators(event.folder));
         return tr("not read: %1 (%2)").arg(QDir::toNativeSeparators(event.folder), event.reason);
+    case RunEvent::WatchingOn:
+        if (event.count == 0)
+            return QString();
+        return tr("Watching for changes in %1; SIGINT or SIGTERM ends watching.")
+            .arg(QDir::toNativeSeparators(event.folder));
+    case RunEvent::WatchedFolderGone:
+        return tr("The watched folder %1 is no longer there.")
+            .arg(QDir::toNativeSeparators(event.folder));
+    case RunEvent::WatchLimitReached:
+        return watchLimitText(event);
     default:
         return QString();
     }

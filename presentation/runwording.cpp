@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <algorithm>
+
 #include "presentation/durationtext.h"
 #include "presentation/messagetext.h"
 #include "presentation/panecolors.h"
@@ -92,8 +94,29 @@ QList<OutputMessage> eventMessages(const RunEvent &event, const PaneColors &colo
                 .arg(escapeHtml(event.folder)))};
     case RunEvent::FurtherChange:
         return {OutputMessage::progressMark(tr("Further changes noticed:"))};
+    case RunEvent::WatchLimitReached:
+        return {OutputMessage::main("<p><b>" + escapeHtml(watchLimitText(event)) + "</b></p>")};
     }
     return {};
+}
+
+QString watchLimitText(const RunEvent &event) {
+    const QString notWatched =
+        trCount("%n folder(s) in %1 cannot be watched: the system's limit of watched folders "
+                "is reached. The folders watched so far are still watched.",
+                event.count)
+            .arg(QDir::toNativeSeparators(event.folder));
+    if (event.total <= 0)
+        return notWatched;
+    // Twice the limit, and at least what desktop search tools commonly ask for.
+    const qint64 raised = std::max<qint64>(524288, 2 * qint64(event.total));
+    return notWatched + ' ' +
+           tr("The limit is fs.inotify.max_user_watches = %1. To raise it now: sudo sysctl "
+              "fs.inotify.max_user_watches=%2. To keep it after a restart, put the line "
+              "fs.inotify.max_user_watches=%2 into a file in /etc/sysctl.d/, for example "
+              "/etc/sysctl.d/90-pivotta-watches.conf.")
+               .arg(event.total)
+               .arg(raised);
 }
 
 StatusText eventStatus(const RunEvent &event) {

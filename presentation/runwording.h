@@ -22,6 +22,9 @@ struct StatusText {
 };
 StatusText eventStatus(const RunEvent &event);
 
+// Plain text: folders the system would not watch, the limit that was reached and how to raise it.
+QString watchLimitText(const RunEvent &event);
+
 // The main pane's summary of a run; only user batches have one.
 QList<OutputMessage> summaryMessages(const RunSummary &summary);
 

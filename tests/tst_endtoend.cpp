@@ -103,6 +103,8 @@ private slots:
     void answersWithoutDisplay();
     void headless_data();
     void headless();
+    void headlessWatch();
+    void headlessWatchedFolderGoes();
     void headlessReportHoldsOnlyItsOwnLines_data();
     void headlessReportHoldsOnlyItsOwnLines();
 
@@ -431,6 +433,103 @@ void EndToEndTest::headless() {
     for (const QString &name : turned)
         turnedPaths << name;
     checkFolder(folder, placements, turnedPaths);
+}
+
+// Watching without a window: a photo moved in is turned and reported, what was there before is
+// left; SIGTERM ends watching with the summary and exit status 0, every photo whole (untouched or
+// turned) and no temporary file left, whether a photo was in hand or not.
+void EndToEndTest::headlessWatch() {
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString folder = work.filePath("photos");
+    const QList<Placement> before{{"Landscape_6.jpg", "Landscape_6.jpg"},
+                                  {"sub/Landscape_1.jpg", "Landscape_1.jpg"}};
+    QVERIFY(copyPhotos(folder, before));
+    const QList<Placement> arriving{{"Portrait_8.jpg", "Portrait_8.jpg"},
+                                    {"Landscape_3.jpg", "Landscape_3.jpg"}};
+    QVERIFY(copyPhotos(work.filePath("camera"), arriving));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    environment.remove("PIVOTTA_TOOLS_DIR");
+    environment.insert("XDG_CONFIG_HOME", work.filePath("config"));
+    QProcess pivotta;
+    pivotta.setProcessEnvironment(environment);
+    pivotta.start(PIVOTTA_EXECUTABLE, {"--headless", "--watch", folder});
+    QVERIFY2(pivotta.waitForStarted(30000), qPrintable(pivotta.errorString()));
+    QString output;
+    const auto waitForOutput = [&](const QString &text) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!output.contains(text) && waited.elapsed() < runTimeoutMs &&
+               pivotta.state() == QProcess::Running) {
+            pivotta.waitForReadyRead(1000);
+            output += QString::fromUtf8(pivotta.readAllStandardOutput());
+        }
+        return output.contains(text);
+    };
+    QVERIFY2(waitForOutput("Watching for changes in " + folder), qPrintable(output));
+
+    // Moved in whole, into a subfolder of the watched folder.
+    QVERIFY(QFile::rename(work.filePath("camera/Portrait_8.jpg"), folder + "/sub/Portrait_8.jpg"));
+    QVERIFY2(waitForOutput("rotated: " + folder + "/sub/Portrait_8.jpg"), qPrintable(output));
+
+    // Another arrives and SIGTERM follows at once.
+    QVERIFY(QFile::rename(work.filePath("camera/Landscape_3.jpg"), folder + "/Landscape_3.jpg"));
+    pivotta.terminate();
+    QVERIFY(pivotta.waitForFinished(runTimeoutMs));
+    output += QString::fromUtf8(pivotta.readAllStandardOutput());
+    const QString errors = QString::fromUtf8(pivotta.readAllStandardError());
+    QCOMPARE(pivotta.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(pivotta.exitCode() == 0, qPrintable(output + errors));
+    QVERIFY2(output.contains("image(s) were successfully rotated."), qPrintable(output));
+    QVERIFY2(!output.contains("failed"), qPrintable(output));
+
+    checkFolder(folder, before + QList<Placement>{{"sub/Portrait_8.jpg", "Portrait_8.jpg"}},
+                {"sub/Portrait_8.jpg"});
+    // The photo that came with the signal: untouched, or turned in full.
+    const QString last = folder + "/Landscape_3.jpg";
+    if (fileBytes(last) != fileBytes(testPhotos + "/Landscape_3.jpg"))
+        checkFolder(folder, {{"Landscape_3.jpg", "Landscape_3.jpg"}}, {"Landscape_3.jpg"});
+    QDirIterator everything(folder, QDir::Files | QDir::Hidden | QDir::System,
+                            QDirIterator::Subdirectories);
+    QStringList files;
+    while (everything.hasNext())
+        files << QDir(folder).relativeFilePath(everything.next());
+    files.sort();
+    QCOMPARE(files, QStringList({"Landscape_3.jpg", "Landscape_6.jpg", "sub/Landscape_1.jpg",
+                                 "sub/Portrait_8.jpg"}));
+}
+
+// Watching without a window ends, with the summary and exit status 1, when the watched folder
+// is deleted: a service manager can start it again once the folder is back.
+void EndToEndTest::headlessWatchedFolderGoes() {
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString folder = work.filePath("photos");
+    QVERIFY(copyPhotos(folder, {{"sub/Landscape_6.jpg", "Landscape_6.jpg"}}));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("QT_QPA_PLATFORM");
+    environment.insert("XDG_CONFIG_HOME", work.filePath("config"));
+    QProcess pivotta;
+    pivotta.setProcessEnvironment(environment);
+    pivotta.start(PIVOTTA_EXECUTABLE, {"--headless", "--watch", folder});
+    QVERIFY2(pivotta.waitForStarted(30000), qPrintable(pivotta.errorString()));
+    QString output;
+    while (!output.contains("Watching for changes in") && pivotta.waitForReadyRead(runTimeoutMs))
+        output += QString::fromUtf8(pivotta.readAllStandardOutput());
+    QVERIFY2(output.contains("Watching for changes in " + folder), qPrintable(output));
+
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(pivotta.waitForFinished(runTimeoutMs));
+    output += QString::fromUtf8(pivotta.readAllStandardOutput());
+    QCOMPARE(pivotta.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(pivotta.exitCode() == 1, qPrintable(output));
+    QVERIFY2(output.contains("The watched folder " + folder + " is no longer there."),
+             qPrintable(output));
+    QVERIFY2(output.contains("0 image(s) were successfully rotated."), qPrintable(output));
 }
 
 void EndToEndTest::headlessReportHoldsOnlyItsOwnLines_data() {

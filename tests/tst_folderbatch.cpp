@@ -409,33 +409,46 @@ void FolderBatchTest::recheckEndsDespiteAFailingPhoto() {
 }
 
 // The folder watcher reports a photo as soon as it appears; one that may still be being copied
-// is left, and the run lists it so that the watcher can look at it again later.
+// (young and without its end marker, or empty) is left, and the run lists it so that the watcher
+// can look at it again later. A young copy that is complete is turned at once.
 void FolderBatchTest::watcherLeavesArrivingPhotosForLater() {
     const QDateTime now = QDateTime::currentDateTime();
     const QString arriving = addPhoto("arriving.jpg", 6);
-    QVERIFY(TestPhotos::setModificationTime(arriving, now));
+    const QByteArray whole = fileBytes(arriving);
+    const QByteArray partial = whole.left(whole.size() * 2 / 3);
+    const auto writeArriving = [&](const QByteArray &bytes) {
+        QFile file(arriving);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(bytes), bytes.size());
+        file.close();
+        QVERIFY(TestPhotos::setModificationTime(arriving, now));
+    };
+    writeArriving(partial);
+    const QString complete = addPhoto("complete.jpg", 3);
+    QVERIFY(TestPhotos::setModificationTime(complete, now));
     const QString empty = folder->filePath("empty.jpg");
     QFile emptyFile(empty);
     QVERIFY(emptyFile.open(QIODevice::WriteOnly));
     emptyFile.close();
     QVERIFY(TestPhotos::setModificationTime(empty, now.addSecs(-20 * 60)));
-    const QByteArray original = fileBytes(arriving);
     // Wide windows, so that the outcome does not depend on how fast the test runs: changed
-    // within ten minutes, or empty and younger than an hour.
-    engine->setArrivalTimes(10 * 60 * 1000, 60 * 60 * 1000, 60 * 1000);
+    // within ten minutes, empty and younger than an hour, or incomplete and younger than a day.
+    engine->setArrivalTimes(10 * 60 * 1000, 60 * 60 * 1000, 24 * 60 * 60 * 1000);
 
     engine->startWatcherRun(folder->path());
     QVERIFY(runsFinished(1));
 
-    QCOMPARE(fileBytes(arriving), original);
+    QCOMPARE(fileBytes(arriving), partial);
+    QCOMPARE(storedOrientation(complete), 1);
     QStringList arrivingNow = summary(0).photosArriving;
     arrivingNow.sort();
     QCOMPARE(arrivingNow, (QStringList{arriving, empty}));
     QVERIFY2(!mainText().contains("empty.jpg"), qPrintable(mainText()));
+    QVERIFY2(!mainText().contains("arriving.jpg"), qPrintable(mainText()));
     QVERIFY(!engine->hasRunPending());
 
-    // The copy is complete: the watcher's next run rotates it.
-    QVERIFY(TestPhotos::setModificationTime(arriving, now.addDays(-1)));
+    // The copy is complete: the watcher's next run rotates it, however young it is.
+    writeArriving(whole);
     engine->startWatcherRun(folder->path());
     QVERIFY(runsFinished(2));
     QCOMPARE(storedOrientation(arriving), 1);

@@ -124,6 +124,7 @@ private slots:
     void entriesStartInstalledProgram_data();
     void entriesStartInstalledProgram();
     void prefixWithBlanksIsQuoted();
+    void watchUnitStartsInstalledProgram();
     void perUserEntriesKeepUserActions();
     void perUserEntriesStartOneProgramPerItem();
     void perUserEntriesStartFromSystemThunarActions();
@@ -238,6 +239,7 @@ void PackagingTest::installsFiles_data() {
         {"share/nemo/actions/pivotta-preview-folder.nemo_action", false},
         {"share/nemo/actions/pivotta-rotate-photo.nemo_action", false},
         {"share/nemo/actions/pivotta-preview-photo.nemo_action", false},
+        {"lib/systemd/user/pivotta-watch@.service", false},
     };
     for (const auto &[path, executable] : files)
         QTest::newRow(qPrintable(path)) << path << executable;
@@ -301,6 +303,9 @@ void PackagingTest::debianPackageEntriesStartProgramInUsr() {
         "applications/org.example.pivotta.desktop", "kio/servicemenus/pivotta-folder.desktop",
         "kio/servicemenus/pivotta-photo.desktop", "nemo/actions/pivotta-rotate-folder.nemo_action",
         "nemo/actions/pivotta-preview-photo.nemo_action"};
+    QCOMPARE(
+        keyFileValue(root + "/usr/lib/systemd/user/pivotta-watch@.service", "Service", "ExecStart"),
+        "/usr/bin/pivotta --headless --watch %f");
     for (const QString &entry : entries) {
         const QString text = QString::fromUtf8(fileBytes(root + "/usr/share/" + entry));
         const QStringList execLines = text.split('\n').filter(QRegularExpression("^(Try)?Exec="));
@@ -493,6 +498,32 @@ void PackagingTest::prefixWithBlanksIsQuoted() {
         QSKIP("desktop-file-validate is not installed");
     const CommandResult result = runCommand(validator, {entry});
     QVERIFY2(result.finished && result.exitCode == 0, qPrintable(result.output));
+}
+
+// The systemd user unit watches the folder its instance names (escaped by systemd-escape --path,
+// unescaped by %f) with the installed program, from login on; systemd accepts it. A program path
+// with blanks is quoted.
+void PackagingTest::watchUnitStartsInstalledProgram() {
+    const QString unit = installed("lib/systemd/user/pivotta-watch@.service");
+    QCOMPARE(keyFileValue(unit, "Service", "ExecStart"), program + " --headless --watch %f");
+    QCOMPARE(keyFileValue(unit, "Install", "WantedBy"), QString("default.target"));
+    const QString blankPrefix = sandbox.filePath("Program Files/usr");
+    QVERIFY(install(blankPrefix));
+    const QString quotedUnit = blankPrefix + "/lib/systemd/user/pivotta-watch@.service";
+    QCOMPARE(keyFileValue(quotedUnit, "Service", "ExecStart"),
+             "\"" + blankPrefix + "/bin/pivotta\" --headless --watch %f");
+
+    const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
+    if (analyze.isEmpty())
+        QSKIP("systemd-analyze is not installed: the unit is not verified");
+    // The unit's manual page is looked up where it was installed.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &checked : {unit, quotedUnit}) {
+        environment.insert("MANPATH", QFileInfo(checked).absolutePath() + "/../../../share/man");
+        const CommandResult verified = runCommand(analyze, {"verify", checked}, environment);
+        QVERIFY2(verified.finished && verified.exitCode == 0,
+                 qPrintable(checked + ":\n" + verified.output));
+    }
 }
 
 // Installing twice gives the same result, the user's own Thunar action survives both the

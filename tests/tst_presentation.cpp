@@ -732,6 +732,27 @@ void PresentationTest::runEvents_data() {
                        "deleted, renamed or moved. Choose a folder again to go on watching.</p>"};
     QTest::newRow("a further change")
         << event(RunEvent::FurtherChange) << QStringList{"[M+mark Further changes noticed:]  ."};
+    RunEvent limit = event(RunEvent::WatchLimitReached);
+    limit.count = 2;
+    limit.total = 8192;
+    QTest::newRow("watch limit reached")
+        << limit
+        << QStringList{
+               "[M] <p><b>2 folder(s) in /photos cannot be watched: the system&#39;s limit of "
+               "watched folders is reached. The folders watched so far are still watched. "
+               "The limit is fs.inotify.max_user_watches = 8192. To raise it now: sudo "
+               "sysctl fs.inotify.max_user_watches=524288. To keep it after a restart, "
+               "put the line fs.inotify.max_user_watches=524288 into a file in "
+               "/etc/sysctl.d/, for example /etc/sysctl.d/90-pivotta-watches.conf.</b>"
+               "</p>"};
+    RunEvent unknownLimit = limit;
+    unknownLimit.total = 0;
+    QTest::newRow("watch limit reached, limit unknown")
+        << unknownLimit
+        << QStringList{
+               "[M] <p><b>2 folder(s) in /photos cannot be watched: the system&#39;s limit of "
+               "watched folders is reached. The folders watched so far are still "
+               "watched.</b></p>"};
 }
 
 void PresentationTest::runEvents() {
@@ -744,9 +765,18 @@ void PresentationTest::runEvents() {
         shown << QString("[status %1] %2").arg(status.timeoutMs).arg(status.text);
     shown << described(eventMessages(event, PaneColors::light()));
     QCOMPARE(shown, window);
-    // The headless report tells only what could not be read.
+    // The headless report tells what could not be read, and what watching without a window
+    // needs to say.
     const QString headless = headlessEventLine(event);
-    if (event.kind == RunEvent::EntryNotRead)
+    if (event.kind == RunEvent::WatchingOn && event.count > 0)
+        QCOMPARE(headless, QString("Watching for changes in /photos; SIGINT or SIGTERM ends "
+                                   "watching."));
+    else if (event.kind == RunEvent::WatchedFolderGone)
+        QCOMPARE(headless, QString("The watched folder /photos is no longer there."));
+    else if (event.kind == RunEvent::WatchLimitReached)
+        QCOMPARE("[M] <p><b>" + QString(headless).replace("'", "&#39;") + "</b></p>",
+                 window.last());
+    else if (event.kind == RunEvent::EntryNotRead)
         QCOMPARE(headless, QString("not read: /photos/sub (Permission denied)"));
     else if (event.kind == RunEvent::FolderNotOpened)
         QCOMPARE(headless, event.reason.isEmpty() ? QString("not read: ")

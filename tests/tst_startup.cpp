@@ -109,6 +109,8 @@ void StartupTest::optionsInOrder() {
         position = found;
     }
     QVERIFY(help.contains("Keep watching folder and rotate all new files"));
+    QVERIFY(help.simplified().contains(
+        "--headless --watch <folder> watches the folder until SIGINT or SIGTERM"));
     QVERIFY(help.contains("Preview photo orientation before & after autorotating"));
 }
 

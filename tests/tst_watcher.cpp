@@ -9,6 +9,7 @@
 #include <QWheelEvent>
 
 #include "slidergeometry.h"
+#include "watcher/folderentries.h"
 #include "watcherfixture.h"
 
 using namespace TestPhotos;
@@ -30,12 +31,19 @@ private slots:
     void tenPhotosAtOnceGiveOneTrigger();
     void changeDuringAWatcherRunGivesARecheck();
     void manualBatchSuspendsWatching();
+    void arrivalDuringBatchIsTurnedAfterIt();
     void manualSingleRotationTurnsWatchingOff();
     void stopEndsAWatcherRunWithoutFollowUp_data();
     void stopEndsAWatcherRunWithoutFollowUp();
     void watchedFolderGoes_data();
     void watchedFolderGoes();
     void subfoldersComeAndGo();
+    void arrivalIsLookedAtAlone();
+    void folderMadeWhileWatching();
+    void watchLimitIsToldOnce();
+    void changesBetweenLooks_data();
+    void changesBetweenLooks();
+    void lookLeavesOutWhatBatchesLeaveOut();
 
 private:
     void writeFileUnnoticed(const QString &path);
@@ -249,6 +257,30 @@ void WatcherTest::manualBatchSuspendsWatching() {
     QCOMPARE(storedOrientation(folder() + "/b.jpg"), 1);
 }
 
+// A photo that arrives while a user batch has watching suspended, in a folder the batch has
+// already listed, is turned by a watcher run after the batch.
+void WatcherTest::arrivalDuringBatchIsTurnedAfterIt() {
+    writeFile(folder() + "/sub/a.jpg", photoBytes(6));
+    openWatchedFolder();
+    QString arrived;
+    quint64 written = 0;
+    connect(engine(), &RotationEngine::photoRotated, this, [&](const QString &path) {
+        if (!arrived.isEmpty() || !engine()->isUserBatchRunning())
+            return;
+        arrived = QFileInfo(path).absolutePath() + "/arrived.jpg";
+        writeFile(arrived, photoBytes(8));
+        written = TestPhotos::fileNumber(arrived);
+    });
+
+    window->findChild<QPushButton *>("rotateNowButton")->click();
+
+    QTRY_VERIFY_WITH_TIMEOUT(!arrived.isEmpty(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(arrived) != written, 15000);
+    waitUntilIdle(20000);
+    QCOMPARE(storedOrientation(arrived), 1);
+    QCOMPARE(storedOrientation(folder() + "/sub/a.jpg"), 1);
+}
+
 void WatcherTest::manualSingleRotationTurnsWatchingOff() {
     const QString path = folder() + "/single.jpg";
     writeFile(path, photoBytes(6));
@@ -389,6 +421,180 @@ void WatcherTest::subfoldersComeAndGo() {
     QCOMPARE(storedOrientation(created + "/a.jpg"), 1);
     QCOMPARE(storedOrientation(recreated + "/b.jpg"), 1);
     waitUntilIdle(20000);
+}
+
+// ---- Large libraries ----
+
+// A photo that arrives in a watched tree full of photos: the watcher run reads that photo alone,
+// not the rest of the tree.
+void WatcherTest::arrivalIsLookedAtAlone() {
+    const QByteArray upright = photoBytes(1);
+    for (const QString sub : {"", "/sub", "/sub/deeper", "/other"}) {
+        QVERIFY(QDir().mkpath(folder() + sub));
+        for (int i = 0; i < 10; ++i)
+            writeFile(folder() + sub + QString("/old%1.jpg").arg(i), upright);
+    }
+    writeFile(folder() + "/other/tagged.jpg", photoBytes(6)); // there before watching: left
+    openWatchedFolder();
+    QSignalSpy finished(engine(), &RotationEngine::runFinished);
+
+    const QString arrived = folder() + "/sub/deeper/arrived.jpg";
+    const QString copy = sandbox->filePath("arrived.jpg");
+    writeFile(copy, photoBytes(8));
+    QVERIFY(QFile::rename(copy, arrived)); // moved in whole
+    const quint64 written = TestPhotos::fileNumber(arrived);
+
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(arrived) != written, 15000);
+    waitUntilIdle(20000);
+    QCOMPARE(storedOrientation(arrived), 1);
+    QVERIFY(finished.count() >= 1);
+    const RunSummary first = finished.at(0).at(0).value<RunSummary>();
+    QCOMPARE(first.kind, RunSummary::WatcherRun);
+    QCOMPARE(first.entriesSeen, 1);
+    QCOMPARE(first.rotated, 1);
+    // The run's own replacement is no arrival to look at again.
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(storedOrientation(folder() + "/other/tagged.jpg"), 6);
+}
+
+// Imports make dated folders: photos put into a folder made while watching are turned, those
+// put in before its watch was added and those put in after.
+void WatcherTest::folderMadeWhileWatching() {
+    openWatchedFolder();
+    const QString dated = folder() + "/2026/12-10";
+    QVERIFY(QDir().mkpath(dated));
+    writeFile(dated + "/first.jpg", photoBytes(6));
+    const quint64 firstWritten = TestPhotos::fileNumber(dated + "/first.jpg");
+    QTRY_VERIFY_WITH_TIMEOUT(watcher()->systemWatchedPaths().contains(dated), 10000);
+    writeFile(dated + "/second.jpg", photoBytes(3));
+    const quint64 secondWritten = TestPhotos::fileNumber(dated + "/second.jpg");
+
+    // Replaced photos have other file numbers; their bytes are read only once all is quiet, as
+    // opening a photo the run holds would wait for the run.
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(dated + "/first.jpg") != firstWritten &&
+                                 TestPhotos::fileNumber(dated + "/second.jpg") != secondWritten,
+                             20000);
+    waitUntilIdle(20000);
+    QCOMPARE(storedOrientation(dated + "/first.jpg"), 1);
+    QCOMPARE(storedOrientation(dated + "/second.jpg"), 1);
+    QVERIFY(!mainPaneText().contains("failed", Qt::CaseInsensitive));
+}
+
+// The system takes only so many watched folders: the folders beyond the limit are told once,
+// with the limit and how to raise it, and the folders that are watched go on being watched.
+void WatcherTest::watchLimitIsToldOnce() {
+    for (const QString sub : {"/a", "/b", "/c", "/d"})
+        QVERIFY(QDir().mkpath(folder() + sub));
+    // A system that takes three folders.
+    QFileSystemWatcher *system = watcher()->systemWatcher();
+    watcher()->setWatchRegistration([system](const QStringList &folders) {
+        QStringList refused;
+        for (const QString &path : folders) {
+            if (system->directories().size() >= 3 || !system->addPath(path))
+                refused << path;
+        }
+        return refused;
+    });
+
+    folderBar()->openFolder(folder());
+    watchSwitch()->setOn(true);
+    QVERIFY(QDir().mkpath(folder() + "/e")); // one more, refused too
+    QTRY_VERIFY(watcher()->isRunScheduled());
+    waitUntilIdle(10000);
+
+    QCOMPARE(watcher()->watchedPaths().size(), 3);
+    const QString pane = mainPaneText();
+    QCOMPARE(int(pane.count("fs.inotify.max_user_watches")), 3);
+    QCOMPARE(int(pane.count("cannot be watched")), 1);
+    QVERIFY2(pane.contains("3 folder(s) in " + QDir::toNativeSeparators(folder()) +
+                           " cannot be watched"),
+             qPrintable(pane));
+    QVERIFY(pane.contains("sudo sysctl fs.inotify.max_user_watches="));
+    QVERIFY(pane.contains("/etc/sysctl.d/"));
+    // What is watched still is.
+    const QString watchedFolder = watcher()->watchedPaths().last();
+    const QString arrived = watchedFolder + "/arrived.jpg";
+    writeFile(arrived, photoBytes(6));
+    const quint64 written = TestPhotos::fileNumber(arrived);
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(arrived) != written, 15000);
+    waitUntilIdle(10000);
+    QCOMPARE(storedOrientation(arrived), 1);
+}
+
+namespace {
+EntryStamp stamp(quint64 inode, qint64 size, qint32 nanoseconds, bool folder = false) {
+    EntryStamp entry;
+    entry.key = FileKey{1, inode};
+    entry.size = size;
+    entry.modified = FileTime{1700000000, nanoseconds};
+    entry.folder = folder;
+    return entry;
+}
+} // namespace
+
+void WatcherTest::changesBetweenLooks_data() {
+    QTest::addColumn<FolderEntries>("now");
+    QTest::addColumn<QList<QByteArray>>("photos");
+    QTest::addColumn<QList<QByteArray>>("folders");
+
+    const FolderEntries before{{"a.jpg", stamp(10, 500, 0)}, {"d", stamp(11, 0, 0, true)}};
+    const auto with = [&before](const QByteArray &name, const EntryStamp &entry) {
+        FolderEntries now = before;
+        now.insert(name, entry);
+        return now;
+    };
+    const QList<QByteArray> none;
+    QTest::newRow("nothing changed") << before << none << none;
+    QTest::newRow("a photo arrived")
+        << with("b.jpg", stamp(12, 900, 0)) << QList<QByteArray>{"b.jpg"} << none;
+    QTest::newRow("a photo grew") << with("a.jpg", stamp(10, 501, 0)) << QList<QByteArray>{"a.jpg"}
+                                  << none;
+    QTest::newRow("a photo written again within the second")
+        << with("a.jpg", stamp(10, 500, 1)) << QList<QByteArray>{"a.jpg"} << none;
+    QTest::newRow("another file under the same name, size and time")
+        << with("a.jpg", stamp(13, 500, 0)) << QList<QByteArray>{"a.jpg"} << none;
+    QTest::newRow("a photo went") << FolderEntries{{"d", stamp(11, 0, 0, true)}} << none << none;
+    QTest::newRow("a folder made")
+        << with("e", stamp(14, 0, 0, true)) << none << QList<QByteArray>{"e"};
+    QTest::newRow("a folder made again under its name")
+        << with("d", stamp(15, 0, 0, true)) << none << QList<QByteArray>{"d"};
+    QTest::newRow("a photo where a folder was")
+        << with("d", stamp(16, 700, 0)) << QList<QByteArray>{"d"} << none;
+}
+
+// What a look hands on: every photo that is new or changed in any of its stamp, and every folder
+// that is new, so that the run reads those and nothing else.
+void WatcherTest::changesBetweenLooks() {
+    QFETCH(FolderEntries, now);
+    QFETCH(QList<QByteArray>, photos);
+    QFETCH(QList<QByteArray>, folders);
+    const FolderEntries before{{"a.jpg", stamp(10, 500, 0)}, {"d", stamp(11, 0, 0, true)}};
+    const FolderChanges changes = changesBetween(before, now);
+    QCOMPARE(changes.photos, photos);
+    QCOMPARE(changes.folders, folders);
+}
+
+// A look keeps photos and visible folders: hidden entries (the runs' own temporary files), files
+// that are no photos and links are left out, as a batch leaves them.
+void WatcherTest::lookLeavesOutWhatBatchesLeaveOut() {
+    const QByteArray photo = photoBytes(6);
+    QVERIFY(QDir().mkpath(folder() + "/.hidden"));
+    writeFile(folder() + "/a.jpg", photo);
+    writeFile(folder() + "/B.JPEG", photo);
+    writeFile(folder() + "/.a.jpg.pivotta-temporary.tmp", photo);
+    writeFile(folder() + "/notes.txt", "not a photo");
+    QVERIFY(QFile::link(folder() + "/a.jpg", folder() + "/link.jpg"));
+    QVERIFY(QFile::link(folder() + "/sub", folder() + "/linked"));
+
+    FolderEntries entries;
+    QVERIFY(lookAtFolder(folder(), &entries));
+    QList<QByteArray> names = entries.keys();
+    std::sort(names.begin(), names.end());
+    QCOMPARE(names, (QList<QByteArray>{"B.JPEG", "a.jpg", "sub"}));
+    QVERIFY(entries.value("sub").folder);
+    QCOMPARE(entries.value("a.jpg").size, qint64(photo.size()));
+    QCOMPARE(entries.value("a.jpg").key.inode, TestPhotos::fileNumber(folder() + "/a.jpg"));
+    QVERIFY(!lookAtFolder(folder() + "/gone", &entries));
 }
 
 QTEST_MAIN(WatcherTest)

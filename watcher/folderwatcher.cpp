@@ -1,15 +1,20 @@
-// The folder watcher: watched paths, change notifications, delayed runs, photos awaited.
+// The folder watcher: watched paths, change notifications, looks at what changed, delayed runs,
+// photos awaited.
 #include "watcher/folderwatcher.h"
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QTime>
 
+#include <algorithm>
+
 #include "common/debuglog.h"
 #include "engine/photofiles.h"
 #include "engine/rotationengine.h"
+#include "watcher/watchlimit.h"
 
 namespace {
 // The photos of one folder (not its subfolders) as they are now.
@@ -24,12 +29,27 @@ QString photoSignature(const QString &folderPath) {
     }
     return signature;
 }
+
+// `folderPath` below `root` as the candidates name it: names joined by '/', empty for the root
+// itself; false when it is not within `root`.
+bool relativePathWithin(const QString &root, const QString &folderPath, QByteArray *relative) {
+    const QString path = QDir(root).relativeFilePath(folderPath);
+    if (path == "..")
+        return false;
+    if (path.startsWith("../") || QDir::isAbsolutePath(path))
+        return false;
+    *relative = path == "." ? QByteArray() : QFile::encodeName(path);
+    return true;
+}
 } // namespace
 
 FolderWatcher::FolderWatcher(RotationEngine *rotationEngine, QObject *parent)
     : QObject(parent)
     , engine(rotationEngine)
     , folderWatcher(new QFileSystemWatcher(this)) {
+    registerWatches = [this](const QStringList &folders) {
+        return folderWatcher->addPaths(folders);
+    };
     retrigger.setSingleShot(true);
     awaitedPoll.setInterval(1000);
     connect(&retrigger, &QTimer::timeout, this, &FolderWatcher::startRun);
@@ -38,12 +58,24 @@ FolderWatcher::FolderWatcher(RotationEngine *rotationEngine, QObject *parent)
             &FolderWatcher::filesInserted);
     connect(engine, &RotationEngine::runStarted, this, &FolderWatcher::onRunStarted);
     connect(engine, &RotationEngine::runFinished, this, &FolderWatcher::onRunFinished);
+    connect(engine, &RotationEngine::photoRotated, this, &FolderWatcher::onPhotoRotated);
 }
 
 FolderWatcher::~FolderWatcher() = default;
 
 void FolderWatcher::setCurrentFolder(const QString &folderPath) {
+    if (folderPath != folder) {
+        // What was noticed in the old folder no longer counts; its limit may be told again.
+        carriedOver = WatchCandidates();
+        handedOver = WatchCandidates();
+        settledPhotos.clear();
+        unwatchedTold = false;
+    }
     folder = folderPath;
+}
+
+void FolderWatcher::setWatchRegistration(WatchRegistration registration) {
+    registerWatches = std::move(registration);
 }
 
 void FolderWatcher::setDelays(int settleMs, int settleDuringRunMs, int pollMs) {
@@ -55,6 +87,7 @@ void FolderWatcher::setDelays(int settleMs, int settleDuringRunMs, int pollMs) {
 void FolderWatcher::setWatching(bool on, bool fromClick) {
     watching = on;
     if (on) {
+        rewatchCurrentFolder();
         tell(RunEvent::WatchingOn, int(paths.size()));
         return;
     }
@@ -62,24 +95,26 @@ void FolderWatcher::setWatching(bool on, bool fromClick) {
     retrigger.stop();
     awaitedPoll.stop();
     awaited.clear();
+    settledPhotos.clear();
+    changedFolders.clear();
     tell(RunEvent::WatchingOff, int(paths.size()), fromClick);
 }
 
 void FolderWatcher::filesInserted(const QString &changedFolder) {
     qCDebug(lcPivotta).noquote() << QTime::currentTime().toString() + " files inserted";
-    if (forgetVanishedWatchPaths())
+    // A watched folder that went (deleted, renamed, moved away) is notified under its old path;
+    // only then are the watched paths checked, so that an arrival costs no look at every folder.
+    if (!QFileInfo(changedFolder).isDir() && forgetVanishedWatchPaths())
         return;
-    // A subfolder created while watching is watched at once, so that photos copied into it later
-    // are noticed too. A user batch watches nothing until it ends and re-adds everything; a
-    // notification of a folder no longer watched adds nothing.
-    if (watching && !engine->isUserBatchRunning() && paths.contains(changedFolder))
-        watchSubfoldersOf(changedFolder);
-    if (!watching)
+    // A notification of a folder no longer watched (a user batch watches nothing until it ends
+    // and adds everything again) adds nothing.
+    if (!watching || !entriesOf.contains(changedFolder))
         return;
     if (isQuietAfterStop(changedFolder)) {
         qCDebug(lcPivotta) << "no change of photos since the stop in" << changedFolder;
         return;
     }
+    changedFolders.insert(changedFolder);
     if (engine->isWatcherRunActive()) {
         tell(RunEvent::FurtherChange);
         if (!retrigger.isActive())
@@ -100,32 +135,130 @@ void FolderWatcher::scheduleRun(int delayMs) {
     retrigger.start(delayMs);
 }
 
+// Looks at the folders that changed and hands the engine what is new there; a look that finds
+// nothing new (the runs' own replacements, files that are no photos) starts nothing.
 void FolderWatcher::startRun() {
-    engine->startWatcherRun(folder);
+    WatchCandidates candidates = lookAtChanges();
+    if (!carriedOver.isEmpty())
+        candidates.add(std::exchange(carriedOver, WatchCandidates()));
+    if (candidates.isEmpty()) {
+        qCDebug(lcPivotta) << "nothing new in the changed folders";
+        return;
+    }
+    handedOver.add(candidates);
+    engine->startWatcherRun(candidates);
+}
+
+WatchCandidates FolderWatcher::lookAtChanges() {
+    WatchCandidates candidates;
+    candidates.watchedFolder = folder;
+    QStringList looked(changedFolders.cbegin(), changedFolders.cend());
+    changedFolders.clear();
+    std::sort(looked.begin(), looked.end());
+    for (const QString &folderPath : std::as_const(looked)) {
+        if (!entriesOf.contains(folderPath))
+            continue;
+        FolderEntries now;
+        if (!lookAtFolder(folderPath, &now))
+            continue; // gone: forgotten with the next notification
+        const FolderChanges changes = changesBetween(entriesOf.value(folderPath), now);
+        entriesOf.insert(folderPath, now);
+        // A folder made while watching is watched at once, with everything in it; the run walks
+        // it whole, so that photos put in before its watch was added are not missed.
+        for (const QByteArray &made : changes.folders)
+            watchTree(folderPath + '/' + QFile::decodeName(made));
+        addCandidate(candidates, folderPath, changes.photos + changes.folders);
+    }
+    for (const QString &photo : std::as_const(settledPhotos)) {
+        const QFileInfo info(photo);
+        addCandidate(candidates, info.absolutePath(), {QFile::encodeName(info.fileName())});
+    }
+    settledPhotos.clear();
+    return candidates;
+}
+
+void FolderWatcher::addCandidate(WatchCandidates &candidates, const QString &folderPath,
+                                 const QList<QByteArray> &entries) {
+    WatchCandidates::Folder candidate;
+    if (entries.isEmpty() || !relativePathWithin(folder, folderPath, &candidate.relativePath))
+        return;
+    candidate.entries = entries;
+    WatchCandidates one;
+    one.watchedFolder = folder;
+    one.folders << candidate;
+    candidates.add(one);
 }
 
 void FolderWatcher::onRunStarted(RunSummary::Kind kind) {
     quietSignatures.clear();
-    // A user batch watches nothing while it runs: its own writes are no arrivals.
-    if (kind == RunSummary::UserBatch)
+    // A user batch watches nothing while it runs: its own writes are no arrivals. What was seen
+    // before it is kept, so that what arrives meanwhile is told apart from what was there.
+    if (kind == RunSummary::UserBatch) {
+        entriesBeforeBatch = watching ? entriesOf : QHash<QString, FolderEntries>();
         removeAllWatchPaths();
+    }
 }
 
 void FolderWatcher::onRunFinished(const RunSummary &summary) {
-    if (summary.kind == RunSummary::UserBatch)
+    if (summary.kind == RunSummary::UserBatch) {
         rewatchCurrentFolder();
+        carriedOver.add(arrivedDuringBatch());
+    }
     if (summary.interrupted) {
         retrigger.stop();
         awaitedPoll.stop();
         awaited.clear();
+        settledPhotos.clear();
+        // No follow-up now; what the stopped run did not get to is looked at with the next
+        // change.
+        carriedOver.add(std::exchange(handedOver, WatchCandidates()));
         rememberQuietFolders();
         return;
     }
+    if (summary.kind == RunSummary::WatcherRun)
+        handedOver = WatchCandidates();
+    if (summary.kind == RunSummary::UserBatch && watching && !carriedOver.isEmpty() &&
+        !retrigger.isActive())
+        scheduleRun(settleDelayMs);
     if (!watching || summary.photosArriving.isEmpty())
         return;
     for (const QString &photo : summary.photosArriving)
         awaited.insert(photo, QDateTime::currentDateTime());
     awaitedPoll.start();
+}
+
+// Photos that arrived in the watched folders while a user batch had them unwatched: what is new
+// or changed since the look before the batch (the batch's own replacements are noted as they
+// come). A folder made meanwhile is walked whole through its parent's changes.
+WatchCandidates FolderWatcher::arrivedDuringBatch() {
+    WatchCandidates candidates;
+    candidates.watchedFolder = folder;
+    const QHash<QString, FolderEntries> before = std::exchange(entriesBeforeBatch, {});
+    if (!watching)
+        return candidates;
+    QStringList looked = paths;
+    std::sort(looked.begin(), looked.end());
+    for (const QString &folderPath : std::as_const(looked)) {
+        const auto earlier = before.constFind(folderPath);
+        if (earlier == before.constEnd())
+            continue;
+        const FolderChanges changes = changesBetween(*earlier, entriesOf.value(folderPath));
+        addCandidate(candidates, folderPath, changes.photos + changes.folders);
+    }
+    return candidates;
+}
+
+// A photo a run replaced is no change to look at again.
+void FolderWatcher::onPhotoRotated(const QString &photoPath) {
+    const QFileInfo photo(photoPath);
+    const QByteArray name = QFile::encodeName(photo.fileName());
+    for (QHash<QString, FolderEntries> *seen : {&entriesOf, &entriesBeforeBatch}) {
+        const auto entries = seen->find(photo.absolutePath());
+        EntryStamp stamp;
+        if (entries != seen->end() && entries->contains(name) &&
+            lookAtEntry(photo.absolutePath(), name, &stamp))
+            entries->insert(name, stamp);
+    }
 }
 
 // Photos left because they may still have been arriving get a run of their own once the engine
@@ -138,6 +271,7 @@ void FolderWatcher::pollAwaitedPhotos() {
             photo = awaited.erase(photo);
         } else if (!engine->mayStillBeArriving(info)) {
             settled = true;
+            settledPhotos << photo.key();
             photo = awaited.erase(photo);
         } else {
             ++photo;
@@ -166,6 +300,8 @@ bool FolderWatcher::forgetVanishedWatchPaths() {
         const QStringList registered = folderWatcher->directories();
         for (const QString &path : std::as_const(vanished)) {
             paths.removeAll(path);
+            entriesOf.remove(path);
+            changedFolders.remove(path);
             if (registered.contains(path))
                 stillRegistered << path;
         }
@@ -179,44 +315,73 @@ bool FolderWatcher::forgetVanishedWatchPaths() {
     return folderGone;
 }
 
-void FolderWatcher::addWatchPath(const QString &path) {
-    if (paths.contains(path))
-        return;
-    paths.append(path);
-    folderWatcher->addPath(path);
-}
-
-void FolderWatcher::addWatchSubfolders() {
-    // An empty path would walk the working folder instead.
-    if (watching && !folder.isEmpty())
-        watchSubfoldersOf(folder);
-}
-
-void FolderWatcher::watchSubfoldersOf(const QString &folderPath) {
-    // Without QDir::Hidden and without following links, the walk neither lists nor enters hidden
-    // folders and symbolic links.
+// `folderPath` and every folder below it, hidden folders and links left out, as a batch walks.
+void FolderWatcher::watchTree(const QString &folderPath) {
+    QStringList folders{folderPath};
     QDirIterator subfolders(folderPath, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks,
                             QDirIterator::Subdirectories);
     while (subfolders.hasNext())
-        addWatchPath(subfolders.next());
+        folders << subfolders.next();
+    addWatchPaths(folders);
+}
+
+// One kernel watch per folder. A folder is looked at once it is watched, so that what arrives
+// after that is told apart from what was there.
+void FolderWatcher::addWatchPaths(const QStringList &folders) {
+    QStringList fresh;
+    QSet<QString> seen;
+    for (const QString &path : folders) {
+        if (!entriesOf.contains(path) && !seen.contains(path)) {
+            seen.insert(path);
+            fresh << path;
+        }
+    }
+    if (fresh.isEmpty())
+        return;
+    const QStringList refused = registerWatches(fresh);
+    const QSet<QString> refusedSet(refused.cbegin(), refused.cend());
+    for (const QString &path : std::as_const(fresh)) {
+        if (refusedSet.contains(path))
+            continue;
+        paths.append(path);
+        FolderEntries entries;
+        lookAtFolder(path, &entries);
+        entriesOf.insert(path, entries);
+    }
+    if (!refused.isEmpty())
+        tellUnwatched(refused);
+}
+
+// Folders the system would not watch are told once, with the system's limit; what is watched
+// stays watched.
+void FolderWatcher::tellUnwatched(const QStringList &refused) {
+    qCDebug(lcPivotta) << "not watched:" << refused.size() << "folders";
+    if (unwatchedTold)
+        return;
+    unwatchedTold = true;
+    tell(RunEvent::WatchLimitReached, int(refused.size()), false, systemWatchLimit());
 }
 
 void FolderWatcher::watchFolder(const QString &folderPath) {
-    addWatchSubfolders();
-    addWatchPath(folderPath);
+    // An empty path would walk the working folder instead.
+    if (folderPath.isEmpty())
+        return;
+    if (watching)
+        watchTree(folderPath);
+    else
+        addWatchPaths({folderPath});
 }
 
 void FolderWatcher::rewatchCurrentFolder() {
-    if (folder.isEmpty())
-        return;
-    addWatchSubfolders();
-    addWatchPath(folder);
+    watchFolder(folder);
 }
 
 void FolderWatcher::removeAllWatchPaths() {
     if (!paths.isEmpty())
         folderWatcher->removePaths(paths);
     paths.clear();
+    entriesOf.clear();
+    changedFolders.clear();
 }
 
 QStringList FolderWatcher::systemWatchedPaths() const {
@@ -239,11 +404,12 @@ bool FolderWatcher::isQuietAfterStop(const QString &changedFolder) {
     return false;
 }
 
-void FolderWatcher::tell(RunEvent::Kind kind, int count, bool byUser) {
+void FolderWatcher::tell(RunEvent::Kind kind, int count, bool byUser, int total) {
     RunEvent event;
     event.kind = kind;
     event.folder = folder;
     event.count = count;
+    event.total = total;
     event.byUser = byUser;
     emit watchEvent(event);
 }
