@@ -23,6 +23,7 @@
 #include "engine/photofiles.h"
 #include "mainwindow/pathinput.h"
 #include "mainwindow/recentfolders.h"
+#include "mainwindow/treeicons.h"
 #include "settings/settings.h"
 #include "watcher/folderwatcher.h"
 
@@ -54,7 +55,9 @@ FolderBar::FolderBar(const Widgets &barWidgets, FolderWatcher *folderWatcher, QW
     , widgets(barWidgets)
     , dialogParent(window)
     , watcher(folderWatcher)
+    , icons(std::make_unique<TreeIconProvider>())
     , model(new QFileSystemModel(this)) {
+    model->setIconProvider(icons.get());
     widgets.tree->setBackgroundRole(QPalette::Button);
     connect(widgets.folders, &QComboBox::currentIndexChanged, this, &FolderBar::followComboBox);
     acceptTypedPaths();
@@ -66,6 +69,10 @@ FolderBar::FolderBar(const Widgets &barWidgets, FolderWatcher *folderWatcher, QW
     fillComboBox();
     window->setAcceptDrops(true);
     window->installEventFilter(this);
+}
+
+FolderBar::~FolderBar() {
+    delete model; // before the icon provider it asks
 }
 
 void FolderBar::openFoldersPickedInComboBox() {

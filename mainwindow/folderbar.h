@@ -10,6 +10,8 @@
 #include <QPersistentModelIndex>
 #include <QString>
 
+#include <memory>
+
 class FolderWatcher;
 class QAbstractButton;
 class QAction;
@@ -19,6 +21,7 @@ class QFileSystemModel;
 class QLabel;
 class QTreeView;
 class QWidget;
+class TreeIconProvider;
 
 class FolderBar : public QObject {
     Q_OBJECT
@@ -37,6 +40,7 @@ public:
 
     // `window` is the parent of the Browse dialog, and takes the drops.
     FolderBar(const Widgets &widgets, FolderWatcher *folderWatcher, QWidget *window);
+    ~FolderBar() override;
 
     QString currentFolder() const { return folder; }
     QFileSystemModel *folderModel() const { return model; }
@@ -91,6 +95,7 @@ private:
     Widgets widgets;
     QWidget *dialogParent = nullptr;
     FolderWatcher *watcher = nullptr;
+    std::unique_ptr<TreeIconProvider> icons; // outlives the model, which asks it
     QFileSystemModel *model = nullptr;
     QString folder;
     QPersistentModelIndex chosen;
