@@ -449,14 +449,8 @@ void EndToEndTest::headlessWatch() {
                                     {"Landscape_3.jpg", "Landscape_3.jpg"}};
     QVERIFY(copyPhotos(work.filePath("camera"), arriving));
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    environment.remove("QT_QPA_PLATFORM");
-    environment.remove("PIVOTTA_TOOLS_DIR");
-    environment.insert("XDG_CONFIG_HOME", work.filePath("config"));
     QProcess pivotta;
-    pivotta.setProcessEnvironment(environment);
+    pivotta.setProcessEnvironment(headlessEnvironment(work.filePath("config")));
     pivotta.start(PIVOTTA_EXECUTABLE, {"--headless", "--watch", folder});
     QVERIFY2(pivotta.waitForStarted(30000), qPrintable(pivotta.errorString()));
     QString output;
@@ -510,11 +504,8 @@ void EndToEndTest::headlessWatchedFolderGoes() {
     QVERIFY(work.isValid());
     const QString folder = work.filePath("photos");
     QVERIFY(copyPhotos(folder, {{"sub/Landscape_6.jpg", "Landscape_6.jpg"}}));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("QT_QPA_PLATFORM");
-    environment.insert("XDG_CONFIG_HOME", work.filePath("config"));
     QProcess pivotta;
-    pivotta.setProcessEnvironment(environment);
+    pivotta.setProcessEnvironment(headlessEnvironment(work.filePath("config")));
     pivotta.start(PIVOTTA_EXECUTABLE, {"--headless", "--watch", folder});
     QVERIFY2(pivotta.waitForStarted(30000), qPrintable(pivotta.errorString()));
     QString output;

@@ -102,6 +102,13 @@ void giveTree(const QString &path, unsigned user) {
                                                     QDir::NoDotAndDotDot))
         giveTree(path + "/" + name, user);
 }
+// jpegtran that marks `started` and then takes five seconds before it turns; the real exiv2.
+bool writeSlowTools(StandInTools::ToolFolder &tools, const QString &started) {
+    return tools.write("jpegtran", QString("touch '%1'\nsleep 5\n").arg(started) +
+                                       StandInTools::realJpegtran) &&
+           tools.write("exiv2", StandInTools::realExiv2);
+}
+
 } // namespace
 
 class ScanTest : public QObject {
@@ -480,9 +487,7 @@ void ScanTest::stopSignalEndsHeadlessBatch() {
     const QImage reference = TestPhotos::referenceRotation(photos.first(), 90);
     const QString started = work->filePath("tool-started");
     StandInTools::ToolFolder tools(work->path());
-    QVERIFY(tools.write("jpegtran", QString("touch '%1'\nsleep 5\n").arg(started) +
-                                        StandInTools::realJpegtran));
-    QVERIFY(tools.write("exiv2", StandInTools::realExiv2));
+    QVERIFY(writeSlowTools(tools, started));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("DISPLAY");
     environment.remove("QT_QPA_PLATFORM");
@@ -595,9 +600,7 @@ void ScanTest::quitAndCloseWaitForTheRun() {
     const QImage reference = TestPhotos::referenceRotation(photos.first(), 90);
     const QString started = work->filePath("tool-started");
     StandInTools::ToolFolder tools(work->path());
-    QVERIFY(tools.write("jpegtran", QString("touch '%1'\nsleep 5\n").arg(started) +
-                                        StandInTools::realJpegtran));
-    QVERIFY(tools.write("exiv2", StandInTools::realExiv2));
+    QVERIFY(writeSlowTools(tools, started));
     WindowFixture fixture;
     fixture.setUp();
     fixture.newWindow();
