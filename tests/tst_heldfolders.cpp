@@ -274,6 +274,7 @@ void HeldFoldersTest::unreadableFolderIsReported() {
     QVERIFY(makeFolders(root, {"locked", "open"}));
     QVERIFY(writeFile(root + "/locked/hidden.jpg", "photo"));
     QVERIFY(writeFile(root + "/open/seen.jpg", "photo"));
+    OTHER_USER_MUST_REACH(root);
     QVERIFY(QFile::setPermissions(root + "/locked", QFileDevice::Permissions()));
 
     // In the child no QTest macro can report; the number says which check failed.

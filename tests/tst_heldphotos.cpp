@@ -146,6 +146,7 @@ void HeldPhotosTest::fifoNamedLikeAPhotoIsNeitherWaitedForNorRead() {
 }
 
 void HeldPhotosTest::unreadablePhotoIsReported() {
+    OTHER_USER_MUST_REACH(folderPath);
     QVERIFY(QFile::setPermissions(folderPath + "/a.jpg", QFileDevice::WriteOwner));
     const int result = OtherUser::run([this] {
         FileProblem problem;
@@ -222,6 +223,7 @@ void HeldPhotosTest::brokenLeaseIsSeenAndLetGoAtOnce() {
 // Root has CAP_LEASE, so the check runs as another user on root's photo.
 void HeldPhotosTest::noLeaseForAnotherOwnersPhoto() {
     const QString path = OtherUser::isRoot() ? folderPath + "/a.jpg" : QString("/etc/passwd");
+    OTHER_USER_MUST_REACH(path);
     const int result = OtherUser::run([path] {
         FileProblem problem;
         const std::unique_ptr<HeldPhoto> photo = HeldPhoto::openChosen(path, &problem);

@@ -203,10 +203,19 @@ ProgramRun ScanTest::runProgram(const QStringList &arguments, const ChildSetup &
     environment.remove("WAYLAND_DISPLAY");
     environment.remove("QT_QPA_PLATFORM");
     environment.insert("XDG_CONFIG_HOME", config);
+    QString executable = PIVOTTA_EXECUTABLE;
+    if (setup.asOtherUser && OtherUser::isRoot()) {
+        // The other user may not reach the build folder, nor the home folder the tests get there.
+        executable = OtherUser::programCopyIn(executable, work->path());
+        const QString home = work->filePath("home");
+        QDir().mkpath(home);
+        giveTree(home, OtherUser::userId());
+        environment.insert("HOME", home);
+    }
     QProcess program;
     program.setProcessEnvironment(environment);
     program.setChildProcessModifier([setup] { setUpChild(setup); });
-    program.start(PIVOTTA_EXECUTABLE, arguments);
+    program.start(executable, arguments);
     ProgramRun run;
     run.finished = program.waitForFinished(runWaitMs);
     run.status = program.exitStatus();
@@ -338,6 +347,7 @@ void ScanTest::unreadableEntriesAreTold() {
     QVERIFY(!open.isEmpty() && !secret.isEmpty() && !addPhoto("closed/inside.jpg", 6).isEmpty());
     giveTree(work->path(), OtherUser::userId());
     QVERIFY(::chmod(QFile::encodeName(work->path()).constData(), 0755) == 0);
+    OTHER_USER_MUST_REACH(folder());
     QVERIFY(QFile::setPermissions(secret, QFileDevice::WriteOwner));
     QVERIFY(QFile::setPermissions(folder() + "/closed", QFileDevice::Permissions()));
     const QByteArray secretBytes = fileBytes(secret);
