@@ -86,11 +86,13 @@ private:
     const bool showProgress = standardOutputIsTerminal();
     bool progressShown = false;
     bool anyFailed = false;
+    bool anyLeft = false;  // photos left for a later run
     int stoppedBy = 0;     // the signal that asked for the end
     qsizetype started = 0; // destinations whose run has begun
     bool finished = false; // the summary is written
     QList<RunSummary> summaries;
     bool watchedFolderGone = false;
+    int stillAwaited = 0; // photos the watcher still awaited when watching ended
 };
 
 HeadlessRun::HeadlessRun(const HeadlessRequest &headlessRequest)
@@ -121,7 +123,9 @@ int HeadlessRun::exec() {
         return watchedFolderGone ? HeadlessPhotoFailed : HeadlessSuccess;
     if (stoppedBy != 0)
         return HeadlessStoppedBySignal + stoppedBy;
-    return anyFailed ? HeadlessPhotoFailed : HeadlessSuccess;
+    if (anyFailed)
+        return HeadlessPhotoFailed;
+    return anyLeft ? HeadlessPhotosLeft : HeadlessSuccess;
 }
 
 void HeadlessRun::start() {
@@ -161,6 +165,7 @@ void HeadlessRun::finishAll() {
     if (!summaries.isEmpty()) {
         const RunSummary total = combinedSummary(summaries);
         anyFailed = anyFailed || total.failed > 0 || total.notRead > 0;
+        anyLeft = total.leftForLater > 0;
         QStringList destinations;
         for (const Destination &destination : request.found)
             destinations << destination.path;
@@ -202,8 +207,11 @@ void HeadlessRun::onWatchedRunFinished(const RunSummary &summary) {
 // Nothing new is started; a photo in hand is finished or stopped whole, and the summary of all
 // the watcher runs ends the report.
 void HeadlessRun::endWatching() {
-    if (watcher->isWatching())
+    // Left for a later run: what is still awaited, not every time a photo was left on its way.
+    if (watcher->isWatching()) {
+        stillAwaited = int(watcher->photosAwaited().size());
         watcher->setWatching(false, false);
+    }
     if (engine.isBusy()) {
         engine.stop(); // the run's end comes back here
         return;
@@ -215,6 +223,7 @@ void HeadlessRun::endWatching() {
     total.kind = RunSummary::WatcherRun;
     total.folder = request.found.first().path;
     total.elapsedMs = watchedFor.elapsed();
+    total.leftForLater = stillAwaited;
     for (const QString &line : headlessSummaryLines(total))
         writeLine(stdout, line);
     QCoreApplication::exit(0);

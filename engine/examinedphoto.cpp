@@ -1,6 +1,7 @@
 // Examining one photo through held folders: open, look, read the orientation.
 #include "engine/examinedphoto.h"
 
+#include "engine/jpegstructure.h"
 #include "files/heldfolder.h"
 #include "files/heldphoto.h"
 
@@ -18,9 +19,9 @@ void examineOpened(std::unique_ptr<HeldPhoto> photo, const ExamineOptions &optio
     examined.status = photo->status();
     examined.statusKnown = true;
     if (options.checkArrival) {
-        const qint64 age = FileTime::now().msecsSince(examined.status.modified);
-        examined.mayBeArriving = mayStillBeArriving(age, examined.status.size, options.arrival,
-                                                    [&photo] { return endsWithEndMarker(*photo); });
+        const Arrival arrival = arrivalOf(*photo, options.arrival);
+        examined.mayBeArriving = arrival != Arrival::Arrived;
+        examined.beingWritten = arrival == Arrival::BeingWritten;
         if (examined.mayBeArriving)
             return;
     }
@@ -34,18 +35,51 @@ void examineOpened(std::unique_ptr<HeldPhoto> photo, const ExamineOptions &optio
 }
 } // namespace
 
-// A young photo that is complete is taken at once: the chain's write lease (or its two looks
-// where the system gives none) tells whether another program still has it open.
-bool mayStillBeArriving(qint64 ageMs, qint64 size, const ArrivalTimes &times,
-                        const std::function<bool()> &endsWithEndMarker) {
-    const bool settling = qAbs(ageMs) < times.settleMs;
-    if (!settling && ageMs < 0)
+bool mayStillBeArriving(const ArrivalFacts &facts, const ArrivalTimes &times,
+                        const std::function<bool()> &endsWithEndMarker,
+                        const std::function<bool()> &mainPictureWhole) {
+    if (facts.writers == Writers::Writing)
+        return true;
+    const bool settling = qAbs(facts.ageMs) < times.settleMs;
+    if (!settling && facts.ageMs < 0)
         return false;
-    if (size == 0)
-        return settling || ageMs < times.emptyMs;
-    if (!settling && ageMs >= times.incompleteMs)
+    if (facts.size == 0)
+        return settling || facts.ageMs < times.emptyMs;
+    if (!settling && facts.ageMs >= times.incompleteMs)
         return false;
-    return !endsWithEndMarker();
+    if (endsWithEndMarker())
+        return false;
+    return facts.writers != Writers::None || !mainPictureWhole();
+}
+
+Arrival arrivalOf(HeldPhoto &photo, const ArrivalTimes &times,
+                  const std::function<bool()> &mainPictureWhole) {
+    ArrivalFacts facts;
+    facts.ageMs = FileTime::now().msecsSince(photo.status().modified);
+    facts.size = photo.status().size;
+    switch (photo.writersNow()) {
+    case HeldPhoto::Lease::Held:
+        facts.writers = Writers::None;
+        break;
+    case HeldPhoto::Lease::OpenForWriting:
+        return Arrival::BeingWritten;
+    case HeldPhoto::Lease::Unavailable:
+        facts.writers = Writers::Unknown;
+        break;
+    }
+    const bool arriving = mayStillBeArriving(
+        facts, times, [&photo] { return endsWithEndMarker(photo); },
+        [&photo, &mainPictureWhole] {
+            return mainPictureWhole ? mainPictureWhole() : ::mainPictureWhole(photo);
+        });
+    return arriving ? Arrival::MayStillArrive : Arrival::Arrived;
+}
+
+bool mainPictureWhole(const HeldPhoto &photo) {
+    QByteArray bytes;
+    if (photo.status().size > maxJpegFileSize || !photo.readAll(&bytes, nullptr))
+        return false;
+    return parseJpegStructure(bytes).isComplete();
 }
 
 ExaminedPhoto examineListed(const std::shared_ptr<HeldFolder> &folder, const QByteArray &name,

@@ -16,20 +16,51 @@
 class HeldFolder;
 class HeldPhoto;
 
-// When a photo may still be being copied in (watcher runs leave it for later): empty and changed
-// within the last `settleMs` or younger than `emptyMs`, or without the end marker a complete
-// JPEG file ends with and changed within the last `settleMs` or younger than `incompleteMs`. A
-// complete photo is taken however young it is.
+// When a photo may still be being copied in (watcher runs leave it for later). One that some
+// program has open for writing is, whatever its age. Otherwise: empty and changed within the last
+// `settleMs` or younger than `emptyMs`; or without the end marker at its very end, changed within
+// the last `settleMs` or younger than `incompleteMs`, and not known to be whole. It is known to
+// be whole when the lease shows that no program writes it and its main picture parses whole:
+// data after the image (a motion photo's video) does not make it wait. A photo that ends with
+// its end marker is taken however young it is.
 struct ArrivalTimes {
     int settleMs = 2000;
     int emptyMs = 30000;
     int incompleteMs = 60000;
 };
 
-// `ageMs`: since its last change (negative: a time in the future); `endsWithEndMarker` is asked
-// only when the answer depends on it.
-bool mayStillBeArriving(qint64 ageMs, qint64 size, const ArrivalTimes &times,
-                        const std::function<bool()> &endsWithEndMarker);
+// What the photo's read lease tells about the programs that have it open.
+enum class Writers {
+    None,    // the lease could be had: nobody has it open for writing
+    Writing, // refused: some program has it open for writing
+    Unknown, // no lease here (another owner's photo, a network file system)
+};
+
+struct ArrivalFacts {
+    qint64 ageMs = 0; // since its last change (negative: a time in the future)
+    qint64 size = 0;
+    Writers writers = Writers::Unknown;
+};
+
+// The rule above. `endsWithEndMarker` and `mainPictureWhole` are asked only when the answer
+// depends on them.
+bool mayStillBeArriving(const ArrivalFacts &facts, const ArrivalTimes &times,
+                        const std::function<bool()> &endsWithEndMarker,
+                        const std::function<bool()> &mainPictureWhole);
+
+enum class Arrival {
+    Arrived,
+    MayStillArrive, // it may still be being copied in
+    BeingWritten,   // some program has it open for writing
+};
+
+// The rule for an open photo: its lease asked (and let go at once), its end and, when need be,
+// its main picture read through its descriptor. `mainPictureWhole` may stand in for reading
+// the main picture (a caller that remembers what it found).
+Arrival arrivalOf(HeldPhoto &photo, const ArrivalTimes &times,
+                  const std::function<bool()> &mainPictureWhole = nullptr);
+// Whether the photo's main picture parses whole, up to its end marker: the photo is read whole.
+bool mainPictureWhole(const HeldPhoto &photo);
 
 struct ExaminedPhoto {
     QString path; // as the run names it
@@ -41,6 +72,7 @@ struct ExaminedPhoto {
     FileProblem problem;        // why it could not be opened
     bool notPhoto = false;      // named like a photo but a link or no regular file: never opened
     bool mayBeArriving = false; // watcher runs: it may still be being copied in; not read
+    bool beingWritten = false;  // and, by its lease, some program has it open for writing
     OrientationCheck check;     // what its orientation asks for, when it was read
 
     bool opened() const { return !problem.isProblem(); }

@@ -50,18 +50,11 @@ PhotoReason reasonOf(PhotoReason::Kind kind, const QString &error = {}) {
     return reason;
 }
 
-// Photos left for these reasons are not done with: a watcher run comes back to them.
+// Photos left for these reasons are not done with: a later run comes back to them.
 PhotoRotationOutcome::Kind outcomeKindOf(const PhotoReason &reason) {
-    switch (reason.kind) {
-    case PhotoReason::Stopped:
+    if (reason.kind == PhotoReason::Stopped)
         return PhotoRotationOutcome::Stopped;
-    case PhotoReason::ChangedWhileExamined:
-    case PhotoReason::StillBeingWritten:
-    case PhotoReason::ChangedWhileRotated:
-        return PhotoRotationOutcome::TryLater;
-    default:
-        return PhotoRotationOutcome::Failed;
-    }
+    return leftForLater(reason) ? PhotoRotationOutcome::TryLater : PhotoRotationOutcome::Failed;
 }
 
 qint64 pixelsOf(const JpegFrame &frame) {
@@ -157,17 +150,22 @@ bool PhotoRotation::checkBeforeStart() {
     return true;
 }
 
-// A photo that another program has open is still being written. Where the system gives no lease,
-// the photo must look the same twice a moment apart and have been left alone for a while.
+// Another Pivotta turning the photo holds it. A photo that some program has open for writing is
+// still being written; readers do not count. Where the system gives no lease, the photo must look
+// the same twice a moment apart and have been left alone for a while.
 void PhotoRotation::takeLease() {
+    if (job.photo->takeRotationLock() == HeldPhoto::RotationLock::TakenElsewhere) {
+        leave(PhotoReason::InUse);
+        return;
+    }
     const HeldPhoto::Lease lease =
-        hooks.noLease ? HeldPhoto::Lease::Unavailable : job.photo->takeWriteLease();
-    if (lease == HeldPhoto::Lease::OpenElsewhere) {
+        hooks.noLease ? HeldPhoto::Lease::Unavailable : job.photo->takeReadLease();
+    if (lease == HeldPhoto::Lease::OpenForWriting) {
         leave(PhotoReason::StillBeingWritten);
         return;
     }
     if (lease == HeldPhoto::Lease::Unavailable) {
-        qCDebug(lcPivotta) << "no write lease, looking twice" << job.photoPath;
+        qCDebug(lcPivotta) << "no lease, looking twice" << job.photoPath;
         lookTimer = new QTimer(this);
         lookTimer->setSingleShot(true);
         connect(lookTimer, &QTimer::timeout, this, &PhotoRotation::lookAgain);
@@ -489,12 +487,13 @@ void PhotoRotation::tellFileTime(bool set) {
     tell(fileTime);
 }
 
-// Another program opens the photo: the lease is let go at once, so that it goes on, and the
-// chain ends at its next step, leaving the photo as the other program makes it.
+// Another program opens the photo for writing (or truncates it): the lease is let go at once, so
+// that it goes on, and the chain ends at its next step, leaving the photo as the other program
+// makes it.
 void PhotoRotation::onLeaseBreaking(int descriptor) {
     if (ended || descriptor != job.photo->descriptor() || !job.photo->holdsLease())
         return;
-    qCDebug(lcPivotta) << "another program opens the photo" << job.photoPath;
+    qCDebug(lcPivotta) << "another program writes the photo" << job.photoPath;
     leaseLost = true;
     if (!replacing)
         work->cancelled = true;
@@ -655,11 +654,15 @@ void PhotoRotation::end(PhotoRotationOutcome::Kind kind, const PhotoReason &reas
     emit finished(outcome);
 }
 
-// The temporary file goes and the lease with it; the photo stays held by whoever opened it.
+// The temporary file goes, and the lease and the rotation lock with it; the photo stays held by
+// whoever opened it.
 void PhotoRotation::letGo() {
     work->temp.reset();
-    if (job.photo && job.photo->holdsLease())
+    if (!job.photo)
+        return;
+    if (job.photo->holdsLease())
         job.photo->releaseLease();
+    job.photo->releaseRotationLock();
 }
 
 PhotoOutcome photoOutcomeOf(const PhotoRef &photo, Turn turn, const PhotoRotationOutcome &outcome) {

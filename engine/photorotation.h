@@ -1,9 +1,10 @@
 // One photo's rotation, as a chain of asynchronous steps on a photo held by its descriptor:
 //
 // 1. The photo is checked as it stands (unchanged since it was examined, still under its name,
-//    writable, replaceable) and its write lease taken: a photo that another program still has
-//    open is left as "still being written". Where no lease can be had, the photo is looked at
-//    twice, a moment apart, with a timer between the looks.
+//    writable, replaceable), its rotation lock taken (a photo another Pivotta is turning is left
+//    as "in use") and its read lease taken: a photo that another program has open for writing is
+//    left as "still being written"; readers do not count. Where no lease can be had, the photo
+//    is looked at twice, a moment apart, with a timer between the looks.
 // 2. It is read once, whole, on a worker thread, and its pictures told apart.
 // 3. jpegtran turns each picture on its standard input and output: the main picture, the EXIF
 //    thumbnail, each further picture (gain maps, previews). Any picture it refuses leaves the
@@ -82,13 +83,13 @@ public:
     // Where the chain lets a test act on the photo, on the chain's thread, between two steps.
     enum class HookPoint {
         FirstLook,     // without a lease: the first of the two looks was taken
-        LeaseTaken,    // the write lease is held; the photo has not been read yet
+        LeaseTaken,    // the read lease is held; the photo has not been read yet
         PhotoRead,     // read once; no picture turned yet
         ResultWritten, // the turned photo is in its temporary file; exiv2 has not read it
     };
     struct TestHooks {
         std::function<void(HookPoint)> at;
-        bool noLease = false; // as if the system gave no write leases: the photo is looked at twice
+        bool noLease = false; // as if the system gave no leases: the photo is looked at twice
     };
 
     explicit PhotoRotation(const Job &photoJob, QObject *parent = nullptr);
@@ -167,7 +168,7 @@ private:
     bool working = false;   // a worker has the photo's work
     bool replacing = false; // the replacement is under way: it is let finish
     bool stopRequested = false;
-    bool leaseLost = false; // another program opened the photo
+    bool leaseLost = false; // another program opened the photo for writing
     bool ended = false;
 };
 

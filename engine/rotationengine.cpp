@@ -16,6 +16,7 @@
 #include "engine/scanworkers.h"
 #include "files/descriptorbudget.h"
 #include "files/fileproblem.h"
+#include "files/heldfolder.h"
 #include "files/heldphoto.h"
 #include "settings/settings.h"
 
@@ -38,14 +39,6 @@ QString failureKey(const FileStatus &photo) {
 
 QPair<quint64, quint64> fileKeyOf(const FileStatus &photo) {
     return {photo.key.device, photo.key.inode};
-}
-
-// A complete JPEG file ends with its end marker; a copy still under way does not (yet).
-bool endsWithEndMarker(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() < 4 || !file.seek(file.size() - 2))
-        return false;
-    return file.read(2) == QByteArray("\xFF\xD9", 2);
 }
 
 RunEvent runEventOf(RunEvent::Kind kind, const QString &folder = QString()) {
@@ -313,7 +306,12 @@ void RotationEngine::examine(ExaminedPhoto examined) {
         return;
     }
     ++summary.entriesSeen;
-    if (summary.kind == RunSummary::WatcherRun && leaveForLater(examined)) {
+    if (summary.kind == RunSummary::WatcherRun && leaveForLater(examined, slot, photo)) {
+        entryHandled(slot);
+        return;
+    }
+    if (examined.problem.kind == FileProblem::Kind::InUse) {
+        leaveForLaterRun(slot, photo, PhotoReason::InUse);
         entryHandled(slot);
         return;
     }
@@ -350,8 +348,11 @@ void RotationEngine::examine(ExaminedPhoto examined) {
         tell(counted);
     }
 
-    if (check.finding == OrientationCheck::Changed && summary.kind == RunSummary::WatcherRun)
-        summary.photosArriving << examined.path;
+    if (check.finding == OrientationCheck::Changed) {
+        ++summary.leftForLater;
+        if (summary.kind == RunSummary::WatcherRun)
+            summary.photosArriving << examined.path;
+    }
     if (check.leavesPhoto()) {
         const bool failed = check.finding == OrientationCheck::Unreadable;
         finishPhoto(slot, failed ? PhotoOutcome::Failed : PhotoOutcome::Left, photo, Turn::None,
@@ -388,10 +389,17 @@ void RotationEngine::examine(ExaminedPhoto examined) {
 }
 
 // Watcher runs leave photos that may still be being copied in, and photos whose rotation failed
-// and that have not changed since.
-bool RotationEngine::leaveForLater(const ExaminedPhoto &examined) {
+// and that have not changed since. A photo that a program has open for writing is told once, when
+// it is first left: the watcher awaits it without looking again until the writer is done.
+bool RotationEngine::leaveForLater(const ExaminedPhoto &examined, int slot, const PhotoRef &photo) {
+    if (examined.beingWritten) {
+        qCDebug(lcPivotta) << "being written" << examined.path;
+        leaveForLaterRun(slot, photo, PhotoReason::StillBeingWritten);
+        return true;
+    }
     if (examined.mayBeArriving) {
         qCDebug(lcPivotta) << "may still be arriving" << examined.path;
+        ++scan->summary.leftForLater;
         scan->summary.photosArriving << examined.path;
         return true;
     }
@@ -403,12 +411,30 @@ bool RotationEngine::leaveForLater(const ExaminedPhoto &examined) {
 }
 
 // The folder watcher reports a file as soon as it appears and not when its copy is complete: a
-// recent change, an empty young file or a young file without its end marker may be a copy still
-// going on (or one that stalled for a while).
-bool RotationEngine::mayStillBeArriving(const QFileInfo &photo) const {
-    const qint64 age = photo.lastModified().msecsTo(QDateTime::currentDateTime());
-    return ::mayStillBeArriving(age, photo.size(), arrival,
-                                [&photo] { return endsWithEndMarker(photo.filePath()); });
+// photo that a program has open for writing, a recent change, an empty young file or a young
+// file without its end marker may be a copy still going on (or one that stalled for a while).
+bool RotationEngine::mayStillBeArriving(const QFileInfo &photo) {
+    FileProblem problem;
+    const std::shared_ptr<HeldFolder> folder = HeldFolder::openRoot(photo.absolutePath(), &problem);
+    const std::unique_ptr<HeldPhoto> held =
+        folder ? HeldPhoto::open(folder, QFile::encodeName(photo.fileName()), &problem) : nullptr;
+    if (!held) // held by another program's lease: it is not done with; anything else a run tells
+        return problem.kind == FileProblem::Kind::InUse;
+    // A stalled copy is asked again every poll: its main picture is read once per change.
+    const QString key = photo.absoluteFilePath();
+    const auto whole = [this, &held, &key] {
+        const auto seen = partialCopies.constFind(key);
+        if (seen != partialCopies.constEnd() && sameFileUnchanged(*seen, held->status()))
+            return false;
+        if (mainPictureWhole(*held))
+            return true;
+        partialCopies.insert(key, held->status());
+        return false;
+    };
+    if (arrivalOf(*held, arrival, whole) != Arrival::Arrived)
+        return true;
+    partialCopies.remove(key);
+    return false;
 }
 
 void RotationEngine::startRotation(ExaminedPhoto examined, const PhotoRef &photo, Turn turn,
@@ -481,6 +507,7 @@ void RotationEngine::onRotationFinished(PhotoRotation *rotation,
         failedPhotoKeys.insert(record->failureKey);
         break;
     case PhotoRotationOutcome::TryLater:
+        ++summary.leftForLater;
         if (summary.kind == RunSummary::WatcherRun)
             summary.photosArriving << photo.path;
         break;
@@ -562,6 +589,17 @@ void RotationEngine::finishRun() {
 
 void RotationEngine::tell(const RunEvent &event) {
     emit runEvent(event);
+}
+
+// A photo left for a later run before its rotation began: told, counted, and in a watcher run
+// listed so that the watcher awaits it.
+void RotationEngine::leaveForLaterRun(int slot, const PhotoRef &photo, PhotoReason::Kind kind) {
+    PhotoReason reason;
+    reason.kind = kind;
+    ++scan->summary.leftForLater;
+    if (scan->summary.kind == RunSummary::WatcherRun)
+        scan->summary.photosArriving << photo.path;
+    finishPhoto(slot, PhotoOutcome::Left, photo, Turn::None, reason);
 }
 
 // Tells what became of a photo that the engine itself decided about.

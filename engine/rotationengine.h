@@ -14,7 +14,10 @@
 //   running one scans again when it is done, for as long as new requests come in.
 // - Photos whose rotation failed are skipped by watcher runs until they change.
 // - Watcher runs leave photos that may still be being copied in; the run's summary lists them
-//   so that the watcher can look at them again once they have settled.
+//   so that the watcher can look at them again once they have settled. A photo that a program
+//   has open for writing is told as left when it is first found so.
+// - Photos left for a later run (still being written, changed meanwhile, in use by another
+//   program) are counted in the summary apart from the failures.
 // - Stop ends the run within moments: the running tools are killed with everything they
 //   started, every photo is left whole, temporary files go, and no follow-up run is started.
 //
@@ -23,6 +26,7 @@
 // folder that cannot be read is told, with the system's reason.
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -81,12 +85,14 @@ public:
     void setParallelRotations(int count) { parallelOverride = count; }
     // Time a tool may take before it is ended.
     void setToolTimeout(int ms) { toolTimeoutMs = ms; }
-    // A photo changed more recently than `settleMs` (or empty and younger than `emptyMs`, or
-    // without its end marker and younger than `incompleteMs`) may still be being copied in:
-    // watcher runs leave it.
+    // A photo that a program has open for writing, or changed more recently than `settleMs` (or
+    // empty and younger than `emptyMs`, or without its end marker and younger than
+    // `incompleteMs`, see examinedphoto.h) may still be being copied in: watcher runs leave it.
     void setArrivalTimes(int settleMs, int emptyMs, int incompleteMs);
-    // The rule above: whether a watcher run would leave this photo for later.
-    bool mayStillBeArriving(const QFileInfo &photo) const;
+    // The rule above: whether a watcher run would leave this photo for later. The photo is
+    // opened and looked at, not followed when it is a link; one that another program holds by
+    // a lease of its own is not done with either.
+    bool mayStillBeArriving(const QFileInfo &photo);
     // The folders and photos that a run's scan lists and reads at once: a few, within the
     // descriptors this process has left; 0 (the default) decides at each run's start.
     void setReadsInFlight(int count) { readsOverride = count; }
@@ -121,7 +127,8 @@ private:
     void endPhotoScan();
     void examineSlice();
     void examine(ExaminedPhoto examined);
-    bool leaveForLater(const ExaminedPhoto &examined);
+    bool leaveForLater(const ExaminedPhoto &examined, int slot, const PhotoRef &photo);
+    void leaveForLaterRun(int slot, const PhotoRef &photo, PhotoReason::Kind kind);
     void startRotation(ExaminedPhoto examined, const PhotoRef &photo, Turn turn, int slot);
     void onRotationFinished(PhotoRotation *rotation, const PhotoRotationOutcome &outcome);
     void entryHandled(int slot);
@@ -143,7 +150,10 @@ private:
     std::unique_ptr<Scan> scan;
     QList<ActiveRotation *> active;
     OrderedRelease ordered;
-    QSet<QString> failedPhotoKeys;     // photos whose rotation failed, as they were then
+    QSet<QString> failedPhotoKeys; // photos whose rotation failed, as they were then
+    // Awaited photos whose main picture was found cut short, as they were then: a stalled copy
+    // is not read again until it changes.
+    QHash<QString, FileStatus> partialCopies;
     WatchCandidates pendingCandidates; // what the watcher run that is due looks at
 
     RunState state = RunState::Idle;

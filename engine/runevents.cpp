@@ -30,6 +30,19 @@ PhotoReason reasonOfCheck(const OrientationCheck &check) {
     return reason;
 }
 
+bool leftForLater(const PhotoReason &reason) {
+    switch (reason.kind) {
+    case PhotoReason::ChangedWhileRead:
+    case PhotoReason::ChangedWhileExamined:
+    case PhotoReason::StillBeingWritten:
+    case PhotoReason::InUse:
+    case PhotoReason::ChangedWhileRotated:
+        return true;
+    default:
+        return false;
+    }
+}
+
 RunSummary combinedSummary(const QList<RunSummary> &runs) {
     if (runs.isEmpty())
         return {};
@@ -41,6 +54,7 @@ RunSummary combinedSummary(const QList<RunSummary> &runs) {
         total.rotated += run.rotated;
         total.wouldRotate += run.wouldRotate;
         total.failed += run.failed;
+        total.leftForLater += run.leftForLater;
         total.notRead += run.notRead;
         total.interrupted = total.interrupted || run.interrupted;
         total.dryRun = total.dryRun || run.dryRun;

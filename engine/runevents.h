@@ -30,8 +30,11 @@ struct RunSummary {
     int photosToRotate = 0; // photos whose orientation asked for a turn
     int entriesSeen = 0;    // photos looked at
     int rotated = 0;
-    int wouldRotate = 0;        // photos a dry run would have rotated
-    int failed = 0;             // photos whose outcome was Failed
+    int wouldRotate = 0; // photos a dry run would have rotated
+    int failed = 0;      // photos whose outcome was Failed
+    // Photos left for a later run: still being written, changed meanwhile, or in use by another
+    // program. A later run may turn them; nothing is wrong with them.
+    int leftForLater = 0;
     int notRead = 0;            // folders and entries that could not be listed or looked at
     bool interrupted = false;   // stopped on request
     bool dryRun = false;        // nothing was to be changed
@@ -153,7 +156,8 @@ struct PhotoReason {
         Stopped,
         // Found before the tools run
         ChangedWhileExamined, // the photo is not the one whose orientation was read
-        StillBeingWritten,    // another program has it open, or it keeps changing
+        StillBeingWritten,    // another program has it open for writing, or it keeps changing
+        InUse,                // another program holds it (its own lease, or another Pivotta)
         TooLarge,             // `size`
         NoLongerThere,
         NotAFile,
@@ -181,7 +185,7 @@ struct PhotoReason {
                              // the orientation Pivotta set
         FinishedWrong,       // `finishedProblem`, `error`
         OriginalNotKept,     // `error`: the trash did not take the original
-        ChangedWhileRotated, // it may still be being copied in
+        ChangedWhileRotated, // changed by another program meanwhile (written, truncated)
         ReplacedMeanwhile,   // `error`: another file took its name
         IdentityNotKept,     // `error`
         NotReplaced,         // `error`; `diskFull`
@@ -237,3 +241,6 @@ Q_DECLARE_METATYPE(PhotoOutcome)
 
 // The reason that an orientation check gives for leaving a photo; None when it does not.
 PhotoReason reasonOfCheck(const OrientationCheck &check);
+// Whether a photo left for this reason is left for a later run: another program was writing or
+// holding it, and a run after it has done may turn it.
+bool leftForLater(const PhotoReason &reason);

@@ -16,6 +16,7 @@ struct FileProblem {
         Replaced,   // another file or folder now has the name than the one listed or held
         FolderLoop, // a folder that is one of its own parents (a bind mount)
         Protected,  // append-only or immutable
+        InUse,      // another process holds it with a lease of its own; not waited for
         OutOfDescriptors,
         DiskFull,
         Other,

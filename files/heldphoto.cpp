@@ -1,5 +1,5 @@
-// A held photo: opening, reading, the write lease and the last checks, through its descriptor
-// (POSIX) or its path (Windows, untested).
+// A held photo: opening, reading, the read lease, the rotation lock and the last checks, through
+// its descriptor (POSIX) or its path (Windows, untested).
 #include "files/heldphoto.h"
 
 #include <QCoreApplication>
@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #endif
 #ifdef Q_OS_LINUX
 #include "files/leasebreaks.h"
@@ -42,6 +43,11 @@ FileProblem shorterProblem(const QString &path) {
 FileProblem changedProblem(const QString &path) {
     return problemOf(FileProblem::Kind::Other, path,
                      tr("it was changed while it was being rotated"));
+}
+
+FileProblem inUseProblem(const QString &path) {
+    return problemOf(FileProblem::Kind::InUse, path,
+                     tr("another program holds it (it has a lease on it)"));
 }
 
 FileProblem replacedProblem(const QString &path) {
@@ -97,7 +103,11 @@ std::unique_ptr<HeldPhoto> HeldPhoto::open(std::shared_ptr<HeldFolder> folder,
     photo->fd = Descriptor(openAt(photo->heldFolder->descriptor(), name,
                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!photo->fd.isValid()) {
-        reportProblem(errno == ELOOP ? symbolicLinkProblem(shown) : problemFromErrno(shown),
+        // EWOULDBLOCK: another process's write lease, whose break this open has begun.
+        const int error = errno;
+        reportProblem(error == ELOOP         ? symbolicLinkProblem(shown)
+                      : error == EWOULDBLOCK ? inUseProblem(shown)
+                                             : problemFromSystemError(error, shown),
                       problem);
         return nullptr;
     }
@@ -122,26 +132,26 @@ qint64 HeldPhoto::readAt(qint64 offset, char *into, qint64 length) const {
     return readAllAt(fd.get(), offset, into, length);
 }
 
-HeldPhoto::Lease HeldPhoto::takeWriteLease(FileProblem *problem) {
+HeldPhoto::Lease HeldPhoto::takeReadLease(FileProblem *problem) {
 #ifdef Q_OS_LINUX
     const int signal = prepareLeaseBreakSignal();
     if (signal == 0 || ::fcntl(fd.get(), F_SETSIG, signal) != 0) {
         reportProblem(problemFromErrno(displayPath()), problem);
         return Lease::Unavailable;
     }
-    if (::fcntl(fd.get(), F_SETLEASE, F_WRLCK) == 0) {
+    if (::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0) {
         leaseTaken = true;
         return Lease::Held;
     }
-    // EAGAIN: open elsewhere. EACCES: another owner's file without CAP_LEASE; EINVAL or ENOSYS:
-    // a file system without leases (NFS, FUSE and others).
+    // EAGAIN: open for writing somewhere. EACCES: another owner's file without CAP_LEASE; EINVAL
+    // or ENOSYS: a file system without leases (NFS, FUSE and others).
     if (errno == EAGAIN)
-        return Lease::OpenElsewhere;
+        return Lease::OpenForWriting;
     reportProblem(problemFromErrno(displayPath()), problem);
     return Lease::Unavailable;
 #else
     reportProblem(
-        problemOf(FileProblem::Kind::Other, displayPath(), tr("this system gives no write leases")),
+        problemOf(FileProblem::Kind::Other, displayPath(), tr("this system gives no leases")),
         problem);
     return Lease::Unavailable;
 #endif
@@ -149,9 +159,9 @@ HeldPhoto::Lease HeldPhoto::takeWriteLease(FileProblem *problem) {
 
 bool HeldPhoto::leaseBroken() const {
 #ifdef Q_OS_LINUX
-    // While a break is pending the kernel answers with the lease the breaker leaves (read or
-    // none), and after it with none.
-    return leaseTaken && ::fcntl(fd.get(), F_GETLEASE) != F_WRLCK;
+    // While a break is pending the kernel answers with the lease the breaker leaves (none), and
+    // after it with none.
+    return leaseTaken && ::fcntl(fd.get(), F_GETLEASE) != F_RDLCK;
 #else
     return false;
 #endif
@@ -163,6 +173,34 @@ void HeldPhoto::releaseLease() {
         ::fcntl(fd.get(), F_SETLEASE, F_UNLCK);
 #endif
     leaseTaken = false;
+}
+
+HeldPhoto::Lease HeldPhoto::writersNow() {
+    if (leaseTaken)
+        return leaseBroken() ? Lease::OpenForWriting : Lease::Held;
+    const Lease lease = takeReadLease();
+    releaseLease();
+    return lease;
+}
+
+HeldPhoto::RotationLock HeldPhoto::takeRotationLock() {
+    if (rotationLocked)
+        return RotationLock::Taken;
+    int result;
+    do
+        result = ::flock(fd.get(), LOCK_EX | LOCK_NB);
+    while (result != 0 && errno == EINTR);
+    if (result == 0) {
+        rotationLocked = true;
+        return RotationLock::Taken;
+    }
+    return errno == EWOULDBLOCK ? RotationLock::TakenElsewhere : RotationLock::Unavailable;
+}
+
+void HeldPhoto::releaseRotationLock() {
+    if (rotationLocked)
+        ::flock(fd.get(), LOCK_UN);
+    rotationLocked = false;
 }
 
 HeldPhoto::Placement HeldPhoto::placement(FileProblem *problem) const {
@@ -271,9 +309,9 @@ qint64 HeldPhoto::readAt(qint64 offset, char *into, qint64 length) const {
     return done;
 }
 
-HeldPhoto::Lease HeldPhoto::takeWriteLease(FileProblem *problem) {
+HeldPhoto::Lease HeldPhoto::takeReadLease(FileProblem *problem) {
     reportProblem(
-        problemOf(FileProblem::Kind::Other, displayPath(), tr("this system gives no write leases")),
+        problemOf(FileProblem::Kind::Other, displayPath(), tr("this system gives no leases")),
         problem);
     return Lease::Unavailable;
 }
@@ -285,6 +323,16 @@ bool HeldPhoto::leaseBroken() const {
 void HeldPhoto::releaseLease() {
     leaseTaken = false;
 }
+
+HeldPhoto::Lease HeldPhoto::writersNow() {
+    return Lease::Unavailable;
+}
+
+HeldPhoto::RotationLock HeldPhoto::takeRotationLock() {
+    return RotationLock::Unavailable;
+}
+
+void HeldPhoto::releaseRotationLock() {}
 
 HeldPhoto::Placement HeldPhoto::placement(FileProblem *problem) const {
     const FileStatus now = statusOfPath(pathOf(*this));

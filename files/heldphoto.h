@@ -3,10 +3,12 @@
 // (pread) through that descriptor only. The checks that decide whether its replacement may go
 // ahead live here too:
 //
-// - A write lease (Linux): the kernel refuses it while any other process has the file open (a
-//   copy still being written), and breaks it when one opens the file later. While the lease is
-//   held nothing may open the photo again, not even Pivotta or its tools: the open would wait for
-//   the lease. Hand the tools the photo's bytes instead.
+// - A read lease (Linux), taken on the read-only descriptor: the kernel refuses it while any
+//   process has the file open for writing (a copy still being written), and breaks it when one
+//   opens the file for writing or truncates it. Readers (thumbnailers, indexers, viewers,
+//   backups) neither refuse nor break it, and their opens never wait for it.
+// - The rotation lock, an advisory lock (flock) on the same descriptor: it keeps two Pivottas
+//   from turning one photo at once, which read leases, shared by nature, do not.
 // - Where no lease can be had (a file of another owner, a network file system, Windows), two
 //   looks at the photo a moment apart: see settledcheck.h.
 // - The last check before the rename: the name in the folder still names the held file, and the
@@ -28,8 +30,13 @@ class HeldPhoto {
 public:
     enum class Lease {
         Held,
-        OpenElsewhere, // another process has the photo open: it is still being written
-        Unavailable,   // no lease can be had here: look twice instead
+        OpenForWriting, // a process has the photo open for writing: it is still being written
+        Unavailable,    // no lease can be had here: look twice instead
+    };
+    enum class RotationLock {
+        Taken,
+        TakenElsewhere, // another Pivotta is turning the photo
+        Unavailable,    // no such lock here (a file system without flock on read-only files)
     };
     enum class Placement {
         InPlace,  // the name names the held file, unchanged
@@ -63,13 +70,22 @@ public:
     // The whole photo, as long as it was when opened; a shorter read is a problem.
     bool readAll(QByteArray *bytes, FileProblem *problem) const;
 
-    // Takes the write lease; `problem` says why, for Unavailable.
-    Lease takeWriteLease(FileProblem *problem = nullptr);
+    // Takes the read lease; `problem` says why, for Unavailable.
+    Lease takeReadLease(FileProblem *problem = nullptr);
     bool holdsLease() const { return leaseTaken; }
-    // Whether a lease taken has been broken since (another process opened the photo). Cheap.
+    // Whether a lease taken has been broken since (another process opened the photo for writing
+    // or truncated it). Cheap.
     bool leaseBroken() const;
     // Lets the lease go at once: a process waiting for it goes on.
     void releaseLease();
+    // What a lease would say now, without holding one: whether some process has the photo open
+    // for writing. Taken and let go at once; Held means no writer.
+    Lease writersNow();
+
+    // Takes the rotation lock without waiting; it goes with releaseRotationLock() or the
+    // descriptor.
+    RotationLock takeRotationLock();
+    void releaseRotationLock();
 
     // The last check before the rename.
     Placement placement(FileProblem *problem) const;
@@ -81,7 +97,7 @@ public:
     bool acceptOwnChange();
 
     // A path by which a tool reaches the held file itself ("/proc/<pid>/fd/<photo>" on Linux,
-    // the photo's path elsewhere). Opening it breaks the lease: only for a photo without one.
+    // the photo's path elsewhere). Only for reading: an open for writing breaks the lease.
     QString toolPath() const;
 
 private:
@@ -92,4 +108,5 @@ private:
     Descriptor fd;
     FileStatus baseline;
     bool leaseTaken = false;
+    bool rotationLocked = false;
 };

@@ -1,4 +1,4 @@
-// Looking twice: where no write lease can be had, a photo counts as finished when two looks a
+// Looking twice: where no lease can be had, a photo counts as finished when two looks a
 // moment apart find the same file with the same size and times, and it has not been changed for
 // a while. A pure comparison of two looks and the clock, so that the caller waits with a timer
 // instead of blocking.

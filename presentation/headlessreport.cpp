@@ -88,6 +88,8 @@ QStringList headlessSummaryLines(const RunSummary &summary, const QStringList &d
           << rotatedText(summary);
     if (summary.failed > 0)
         lines << failedText(summary);
+    if (summary.leftForLater > 0)
+        lines << leftForLaterText(summary);
     if (summary.notRead > 0)
         lines << notReadText(summary);
     if (notFound > 0)

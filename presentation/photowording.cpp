@@ -351,6 +351,9 @@ QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
         return tr("Not rotated now: %1 is still being written by another program. It was left "
                   "as it is.")
             .arg(link);
+    case PhotoReason::InUse:
+        return tr("Not rotated now: %1 is in use by another program. It was left as it is.")
+            .arg(link);
     case PhotoReason::TooLarge:
         return tr("Not rotated: %1 is larger than any photo Pivotta turns (%2 MB). It was left "
                   "unchanged.")
@@ -596,6 +599,8 @@ QString reasonText(const PhotoOutcome &outcome) {
         return tr("it changed while it was being examined");
     case PhotoReason::StillBeingWritten:
         return tr("still being written");
+    case PhotoReason::InUse:
+        return tr("in use by another program");
     case PhotoReason::TooLarge:
         return tr("the file is too large");
     case PhotoReason::NoLongerThere:

@@ -156,6 +156,8 @@ QList<OutputMessage> summaryMessages(const RunSummary &summary) {
         OutputMessage::main(photosFoundText(summary)), OutputMessage::main(rotatedText(summary))};
     if (summary.failed > 0)
         messages << OutputMessage::main(failedText(summary));
+    if (summary.leftForLater > 0)
+        messages << OutputMessage::main(leftForLaterText(summary));
     if (summary.notRead > 0)
         messages << OutputMessage::main(notReadText(summary));
     messages << OutputMessage::main(summary.endTime.toString() + " " + took)
@@ -177,6 +179,12 @@ QString rotatedText(const RunSummary &summary) {
 
 QString failedText(const RunSummary &summary) {
     return trCount("%n photo(s) could not be rotated.", summary.failed);
+}
+
+QString leftForLaterText(const RunSummary &summary) {
+    return trCount("%n photo(s) were left for a later run (still being written, changed meanwhile "
+                   "or in use by another program).",
+                   summary.leftForLater);
 }
 
 QString notReadText(const RunSummary &summary) {

@@ -29,11 +29,12 @@ QString watchLimitText(const RunEvent &event);
 QList<OutputMessage> summaryMessages(const RunSummary &summary);
 
 // The summary's lines in plain words, shared by the window and the headless report: the photos
-// found, those rotated (or, in a dry run, those that would be), those that could not be, the
-// folders and files not read.
+// found, those rotated (or, in a dry run, those that would be), those that could not be, those
+// left for a later run, the folders and files not read.
 QString photosFoundText(const RunSummary &summary);
 QString rotatedText(const RunSummary &summary);
 QString failedText(const RunSummary &summary);
+QString leftForLaterText(const RunSummary &summary);
 QString notReadText(const RunSummary &summary);
 // How the photos were rotated: "single-process" one at a time, else "2 photos side by side".
 QString sideBySideText(int photosAtOnce);

@@ -26,9 +26,8 @@ QByteArray fileBytes(const QString &path);
 // Sets the file's modification time; false when that fails.
 bool setModificationTime(const QString &path, const QDateTime &time);
 
-// The EXIF orientation stored in the photo, or -1 when it has none or cannot be read. Reading
-// the photo opens it, which makes a rotation that holds its lease leave it: wait for the
-// rotation first (fileNumber()).
+// The EXIF orientation stored in the photo, or -1 when it has none or cannot be read. Only
+// reads: a rotation that holds the photo's lease goes on.
 int storedOrientation(const QString &path);
 
 // The number of the file that has the name now (its inode), 0 for none: a rotated photo is a new

@@ -103,6 +103,8 @@ private slots:
     void answersWithoutDisplay();
     void headless_data();
     void headless();
+    void headlessPhotosLeftForALaterRun_data();
+    void headlessPhotosLeftForALaterRun();
     void headlessWatch();
     void headlessWatchedFolderGoes();
     void headlessReportHoldsOnlyItsOwnLines_data();
@@ -433,6 +435,81 @@ void EndToEndTest::headless() {
     for (const QString &name : turned)
         turnedPaths << name;
     checkFolder(folder, placements, turnedPaths);
+}
+
+void EndToEndTest::headlessPhotosLeftForALaterRun_data() {
+    QTest::addColumn<QString>("holder"); // what holds Landscape_6.jpg during the run
+    QTest::addColumn<bool>("withBrokenPhoto");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("reported");
+
+    QTest::newRow("a viewer keeps a photo open")
+        << "reader" << false << 0
+        << QStringList{"rotated: F/Landscape_6.jpg", "2 image(s) were successfully rotated."};
+    QTest::newRow("a writer keeps a photo open")
+        << "writer" << false << 3
+        << QStringList{"left: F/Landscape_6.jpg (still being written)",
+                       "1 image(s) were successfully rotated.",
+                       "1 photo(s) were left for a later run"};
+    QTest::newRow("another program's lease")
+        << "lease" << false << 3
+        << QStringList{"left: F/Landscape_6.jpg (in use by another program)",
+                       "1 photo(s) were left for a later run"};
+    QTest::newRow("a photo left, another failed")
+        << "writer" << true << 1
+        << QStringList{"left: F/Landscape_6.jpg (still being written)",
+                       "1 photo(s) could not be rotated.", "1 photo(s) were left for a later run"};
+}
+
+// `pivotta --headless DIR && echo all upright` tells the truth: photos left for a later run
+// (still being written, held by another program) give exit status 3 and a line in the summary;
+// a failure still gives 1; a reader holding a photo open is no reason to leave it.
+void EndToEndTest::headlessPhotosLeftForALaterRun() {
+    QFETCH(QString, holder);
+    QFETCH(bool, withBrokenPhoto);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, reported);
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString folder = work.filePath("photos");
+    const QList<Placement> placements{{"Landscape_6.jpg", "Landscape_6.jpg"},
+                                      {"Portrait_3.jpg", "Portrait_3.jpg"},
+                                      {"Landscape_2.jpg", "Landscape_2.jpg"}};
+    QVERIFY(copyPhotos(folder, placements));
+    if (withBrokenPhoto)
+        QVERIFY(writeBytes(folder + "/broken.jpg", "not a photo"));
+    const QString held = folder + "/Landscape_6.jpg";
+    QProcess holding;
+    if (holder == "lease")
+        holding.start(PIVOTTA_HOLDPHOTO, {"lease", held});
+    else
+        holding.start(
+            "/bin/sh",
+            {"-c",
+             QString("exec 3%1\"$0\"; echo held; read line").arg(holder == "reader" ? "<" : ">>"),
+             held});
+    QVERIFY(holding.waitForReadyRead());
+
+    QProcess pivotta;
+    pivotta.setProcessEnvironment(headlessEnvironment(work.filePath("config")));
+    // Two destinations, the held photo in the second: the summary adds up what both runs left.
+    pivotta.start(PIVOTTA_EXECUTABLE, {"--headless", folder + "/Landscape_2.jpg", folder});
+    const bool finished = pivotta.waitForFinished(runTimeoutMs);
+    holding.closeWriteChannel();
+    QVERIFY(holding.waitForFinished());
+    QVERIFY(finished);
+    const QString output = QString::fromUtf8(pivotta.readAllStandardOutput());
+    QCOMPARE(pivotta.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(pivotta.exitCode() == exitCode, qPrintable(output));
+    for (QString line : reported) {
+        line.replace("F/", folder + "/");
+        QVERIFY2(output.contains(line), qPrintable(line + " missing in:\n" + output));
+    }
+    if (exitCode == 0)
+        QVERIFY2(!output.contains("left for a later run"), qPrintable(output));
+    checkFolder(folder, placements,
+                exitCode == 0 ? QStringList{"Landscape_6.jpg", "Portrait_3.jpg"}
+                              : QStringList{"Portrait_3.jpg"});
 }
 
 // Watching without a window: a photo moved in is turned and reported, what was there before is

@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
@@ -64,6 +65,9 @@ private slots:
     void watcherStartDuringUserBatchWaits();
     void recheckEndsDespiteAFailingPhoto();
     void watcherLeavesArrivingPhotosForLater();
+    void watcherTakesWhatTheLeaseShowsComplete();
+    void otherProgramsAtWork_data();
+    void otherProgramsAtWork();
     void messagesStayInScanOrderSideBySide();
     void stopMidBatchLeavesEveryPhotoWhole_data();
     void stopMidBatchLeavesEveryPhotoWhole();
@@ -455,6 +459,141 @@ void FolderBatchTest::watcherLeavesArrivingPhotosForLater() {
     QCOMPARE(summary(1).photosArriving, QStringList{empty});
     QVERIFY(!engine->isBusy());
     QVERIFY(!mainText().contains("empty.jpg"));
+    QCOMPARE(leftovers(), QStringList());
+}
+
+// Where the lease shows that no program writes a young photo, one whose main picture is whole is
+// complete, even with data after its end marker (a motion photo's video): it is turned at once. A
+// complete young photo that a program still has open for writing is left and told once, counted
+// with the photos left for a later run and listed for the watcher.
+void FolderBatchTest::watcherTakesWhatTheLeaseShowsComplete() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString motion = addSmallPhoto("motion.jpg", 6);
+    const QString written = addSmallPhoto("written.jpg", 8);
+    QVERIFY(!motion.isEmpty() && !written.isEmpty());
+    const QByteArray video = QByteArray("\0\0\0\x18"
+                                        "ftypmp42",
+                                        12) +
+                             QByteArray(5000, 'v');
+    {
+        QFile file(motion);
+        QVERIFY(file.open(QIODevice::Append));
+        QCOMPARE(file.write(video), video.size());
+    }
+    QVERIFY(TestPhotos::setModificationTime(motion, now));
+    QVERIFY(TestPhotos::setModificationTime(written, now));
+    const QByteArray writtenBytes = fileBytes(written);
+    engine->setArrivalTimes(10 * 60 * 1000, 60 * 60 * 1000, 24 * 60 * 60 * 1000);
+    QProcess writer;
+    writer.start("/bin/sh", {"-c", "exec 3>>\"$0\"; echo open; read line", written});
+    QVERIFY(writer.waitForReadyRead());
+
+    engine->startWatcherRun(folder->path());
+    QVERIFY(runsFinished(1));
+    writer.closeWriteChannel();
+    QVERIFY(writer.waitForFinished());
+
+    QCOMPARE(storedOrientation(motion), 1);
+    QVERIFY(fileBytes(motion).endsWith(video));
+    QCOMPARE(fileBytes(written), writtenBytes);
+    const RunSummary result = summary(0);
+    QCOMPARE(result.rotated, 1);
+    QCOMPARE(result.leftForLater, 1);
+    QCOMPARE(result.failed, 0);
+    QCOMPARE(result.photosArriving, QStringList{written});
+    QCOMPARE(mainText().count("written.jpg is still being written by another program"), 1);
+
+    // The writer is done: the watcher's next run turns it.
+    engine->startWatcherRun(folder->path());
+    QVERIFY(runsFinished(2));
+    QCOMPARE(storedOrientation(written), 1);
+    QCOMPARE(summary(1).leftForLater, 0);
+    QCOMPARE(leftovers(), QStringList());
+}
+
+void FolderBatchTest::otherProgramsAtWork_data() {
+    QTest::addColumn<QString>("other"); // what another program does to the first photo
+    QTest::addColumn<PhotoOutcome::Kind>("outcome");
+    QTest::addColumn<PhotoReason::Kind>("reason");
+    QTest::addColumn<QString>("told"); // what the main pane says of the first photo
+
+    QTest::newRow("a viewer keeps a photo open")
+        << "reader" << PhotoOutcome::Rotated << PhotoReason::None << QString();
+    QTest::newRow("an indexer reads the folder again and again")
+        << "reading loop" << PhotoOutcome::Rotated << PhotoReason::None << QString();
+    QTest::newRow("a writer keeps a photo open")
+        << "writer" << PhotoOutcome::Left << PhotoReason::StillBeingWritten
+        << "is still being written by another program";
+    QTest::newRow("a file server holds a photo by its lease")
+        << "lease" << PhotoOutcome::Left << PhotoReason::InUse << "is in use by another program";
+    QTest::newRow("another Pivotta turns a photo")
+        << "rotation" << PhotoOutcome::Left << PhotoReason::InUse << "is in use by another program";
+}
+
+// Readers neither delay a photo nor make it "changed"; a writer, another program's lease and
+// another Pivotta leave just the photo they hold, untouched and counted as left for a later run,
+// never as failed.
+void FolderBatchTest::otherProgramsAtWork() {
+    QFETCH(QString, other);
+    QFETCH(PhotoOutcome::Kind, outcome);
+    QFETCH(PhotoReason::Kind, reason);
+    QFETCH(QString, told);
+    QStringList photos;
+    for (int i = 0; i < 16; ++i)
+        photos << addSmallPhoto(QString("p%1.jpg").arg(i, 2, 10, QChar('0')), 6);
+    QVERIFY(!photos.contains(QString()));
+    const QString held = photos.first();
+    const QByteArray heldBytes = fileBytes(held);
+    engine->setParallelRotations(4);
+
+    QProcess program;
+    if (other == "reader" || other == "writer")
+        program.start(
+            "/bin/sh",
+            {"-c",
+             QString("exec 3%1\"$0\"; echo open; read line").arg(other == "reader" ? "<" : ">>"),
+             held});
+    else if (other == "reading loop")
+        program.start("/bin/sh", {"-c", "echo open; while :; do cat \"$0\"/*.jpg >/dev/null; done",
+                                  folder->path()});
+    else
+        program.start(PIVOTTA_HOLDPHOTO, {other, held});
+    QVERIFY(program.waitForReadyRead());
+    QMap<QString, PhotoOutcome> outcomes;
+    connect(engine.get(), &RotationEngine::photoFinished, this,
+            [&outcomes](const PhotoOutcome &done) { outcomes[done.photo.path] = done; });
+
+    QVERIFY(engine->startUserBatch(folder->path(), false));
+    const bool ended = runsFinished(1);
+    if (other == "reading loop")
+        program.kill();
+    else
+        program.closeWriteChannel();
+    QVERIFY(program.waitForFinished());
+    QVERIFY(ended);
+
+    QCOMPARE(outcomes.size(), 16);
+    QCOMPARE(outcomes.value(held).kind, outcome);
+    QCOMPARE(outcomes.value(held).reason.kind, reason);
+    const bool left = outcome == PhotoOutcome::Left;
+    for (const QString &photo : std::as_const(photos)) {
+        if (photo == held && left)
+            QCOMPARE(fileBytes(photo), heldBytes);
+        else
+            QVERIFY2(storedOrientation(photo) == 1, qPrintable(photo));
+    }
+    const RunSummary result = summary(0);
+    QCOMPARE(result.rotated, left ? 15 : 16);
+    QCOMPARE(result.leftForLater, left ? 1 : 0);
+    QCOMPARE(result.failed, 0);
+    const QString shown = mainText();
+    QVERIFY2(!shown.contains("changed while"), qPrintable(shown));
+    if (left) {
+        QVERIFY2(shown.contains("p00.jpg " + told), qPrintable(shown));
+        QVERIFY(shown.contains("1 photo(s) were left for a later run"));
+    } else {
+        QVERIFY2(!shown.contains("left for a later run"), qPrintable(shown));
+    }
     QCOMPARE(leftovers(), QStringList());
 }
 

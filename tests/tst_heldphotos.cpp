@@ -1,7 +1,9 @@
 // Photos held by descriptor: what is refused at open (a link swapped in, a FIFO, an unreadable
-// photo), the write lease (refused while a writer holds the photo, broken by another open and let
-// go at once, unavailable for another owner's photo), looking twice where there is no lease, the
-// last check before the rename, and the descriptors that photos in work need.
+// photo, a photo another program holds by its lease), the read lease (refused while a writer holds
+// the photo, broken by a writer or a truncation and let go at once, never by a reader,
+// unavailable for another owner's photo), the rotation lock between Pivottas, looking twice
+// where there is no lease, the last check before the rename, and the descriptors that photos in
+// work need.
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -71,10 +73,13 @@ private slots:
     void fifoNamedLikeAPhotoIsNeitherWaitedForNorRead();
     void unreadablePhotoIsReported();
     void chosenPhotoFollowsTheUsersLink();
-    void leaseIsRefusedWhileAnotherProcessHasThePhotoOpen_data();
-    void leaseIsRefusedWhileAnotherProcessHasThePhotoOpen();
-    void brokenLeaseIsSeenAndLetGoAtOnce();
+    void leaseIsRefusedOnlyWhileAWriterHasThePhotoOpen_data();
+    void leaseIsRefusedOnlyWhileAWriterHasThePhotoOpen();
+    void leaseIsBrokenByWritersOnly_data();
+    void leaseIsBrokenByWritersOnly();
     void noLeaseForAnotherOwnersPhoto();
+    void photoLeasedByAnotherProgramIsInUse();
+    void rotationLockKeepsOutAnotherPivotta();
     void looksCompared_data();
     void looksCompared();
     void lastCheckBeforeTheRename_data();
@@ -172,15 +177,18 @@ void HeldPhotosTest::chosenPhotoFollowsTheUsersLink() {
     QCOMPARE(bytes, QByteArray("the photo"));
 }
 
-void HeldPhotosTest::leaseIsRefusedWhileAnotherProcessHasThePhotoOpen_data() {
+void HeldPhotosTest::leaseIsRefusedOnlyWhileAWriterHasThePhotoOpen_data() {
     QTest::addColumn<QString>("redirection");
-    QTest::newRow("a writer") << ">>";
-    QTest::newRow("a reader") << "<";
+    QTest::addColumn<HeldPhoto::Lease>("lease");
+    QTest::newRow("a writer") << ">>" << HeldPhoto::Lease::OpenForWriting;
+    QTest::newRow("a reader and writer") << "<>" << HeldPhoto::Lease::OpenForWriting;
+    QTest::newRow("a reader") << "<" << HeldPhoto::Lease::Held;
 }
 
 // The other process opens the photo, says so, and keeps it open until its input ends.
-void HeldPhotosTest::leaseIsRefusedWhileAnotherProcessHasThePhotoOpen() {
+void HeldPhotosTest::leaseIsRefusedOnlyWhileAWriterHasThePhotoOpen() {
     QFETCH(QString, redirection);
+    QFETCH(HeldPhoto::Lease, lease);
     QProcess holder;
     holder.start("/bin/sh", {"-c", "exec 3" + redirection + "\"$0\"; echo open; read line",
                              folderPath + "/a.jpg"});
@@ -189,35 +197,62 @@ void HeldPhotosTest::leaseIsRefusedWhileAnotherProcessHasThePhotoOpen() {
 
     const std::unique_ptr<HeldPhoto> photo = openPhoto("a.jpg");
     QVERIFY(photo);
-    QCOMPARE(photo->takeWriteLease(), HeldPhoto::Lease::OpenElsewhere);
+    QCOMPARE(photo->writersNow(), lease);
     QVERIFY(!photo->holdsLease());
+    QCOMPARE(photo->takeReadLease(), lease);
+    QCOMPARE(photo->holdsLease(), lease == HeldPhoto::Lease::Held);
+    photo->releaseLease();
 
     holder.closeWriteChannel();
     QVERIFY(holder.waitForFinished());
-    QCOMPARE(photo->takeWriteLease(), HeldPhoto::Lease::Held);
+    QCOMPARE(photo->takeReadLease(), HeldPhoto::Lease::Held);
     QVERIFY(!photo->leaseBroken());
 }
 
-// Another process opens the leased photo: its open waits, the break is told at once, and the
-// photo's owner lets the lease go, so the other process goes on long before the kernel would have
-// taken the lease away itself.
-void HeldPhotosTest::brokenLeaseIsSeenAndLetGoAtOnce() {
+void HeldPhotosTest::leaseIsBrokenByWritersOnly_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("breaks");
+    QTest::addColumn<QByteArray>("photoAfter");
+    QTest::newRow("a reader") << "cat \"$0\"" << false << QByteArray("the photo");
+    QTest::newRow("a writer") << "printf ', more' >> \"$0\"" << true
+                              << QByteArray("the photo, more");
+    QTest::newRow("a truncation") << "perl -e 'truncate($ARGV[0], 3) or exit 1' \"$0\"" << true
+                                  << QByteArray("the");
+}
+
+// A reader goes on at once and leaves the lease as it is. A writer's open or a truncation waits,
+// the break is told at once, and the photo's owner lets the lease go, so the other process goes
+// on long before the kernel would have taken the lease away itself.
+void HeldPhotosTest::leaseIsBrokenByWritersOnly() {
+    QFETCH(QString, command);
+    QFETCH(bool, breaks);
+    QFETCH(QByteArray, photoAfter);
     LeaseBreakNotifier notifier;
-    QSignalSpy breaks(&notifier, &LeaseBreakNotifier::leaseBreaking);
+    QSignalSpy breaking(&notifier, &LeaseBreakNotifier::leaseBreaking);
     const std::unique_ptr<HeldPhoto> photo = openPhoto("a.jpg");
     QVERIFY(photo);
-    QCOMPARE(photo->takeWriteLease(), HeldPhoto::Lease::Held);
+    QCOMPARE(photo->takeReadLease(), HeldPhoto::Lease::Held);
 
-    QProcess reader;
-    reader.start("/bin/cat", {folderPath + "/a.jpg"});
-    QVERIFY(reader.waitForStarted());
-    QVERIFY(breaks.wait());
-    QCOMPARE(breaks.first().first().toInt(), photo->descriptor());
-    QVERIFY(photo->leaseBroken());
-
-    photo->releaseLease();
-    QVERIFY(reader.waitForFinished((leaseBreakTimeSeconds() - 5) * 1000));
-    QCOMPARE(reader.readAllStandardOutput(), QByteArray("the photo"));
+    QProcess other;
+    other.start("/bin/sh", {"-c", command, folderPath + "/a.jpg"});
+    QVERIFY(other.waitForStarted());
+    const int breakTimeMs = (leaseBreakTimeSeconds() - 5) * 1000;
+    if (breaks) {
+        QVERIFY(breaking.wait(breakTimeMs));
+        QCOMPARE(breaking.first().first().toInt(), photo->descriptor());
+        QVERIFY(photo->leaseBroken());
+        photo->releaseLease();
+    }
+    QVERIFY(other.waitForFinished(breakTimeMs));
+    QCOMPARE(other.exitCode(), 0);
+    if (!breaks) {
+        QCoreApplication::processEvents();
+        QVERIFY(breaking.isEmpty());
+        QVERIFY(photo->holdsLease());
+        QVERIFY(!photo->leaseBroken());
+        QCOMPARE(other.readAllStandardOutput(), photoAfter);
+    }
+    QCOMPARE(readFile(folderPath + "/a.jpg"), photoAfter);
 }
 
 // Root has CAP_LEASE, so the check runs as another user on root's photo.
@@ -229,11 +264,57 @@ void HeldPhotosTest::noLeaseForAnotherOwnersPhoto() {
         const std::unique_ptr<HeldPhoto> photo = HeldPhoto::openChosen(path, &problem);
         if (!photo)
             return 1;
-        if (photo->takeWriteLease(&problem) != HeldPhoto::Lease::Unavailable)
+        if (photo->takeReadLease(&problem) != HeldPhoto::Lease::Unavailable)
             return 2;
         return problem.kind == FileProblem::Kind::NoPermission ? 0 : 3;
     });
     QCOMPARE(result, 0);
+}
+
+// A file server with kernel oplocks holds the photo by a write lease: opening it for reading
+// would wait for the lease, so it is not waited for and is told as in use.
+void HeldPhotosTest::photoLeasedByAnotherProgramIsInUse() {
+    QProcess holder;
+    holder.start(PIVOTTA_HOLDPHOTO, {"lease", folderPath + "/a.jpg"});
+    QVERIFY(holder.waitForReadyRead());
+    QCOMPARE(holder.readAllStandardOutput(), QByteArray("held\n"));
+
+    QElapsedTimer opening;
+    opening.start();
+    FileProblem problem;
+    QVERIFY(!openPhoto("a.jpg", &problem));
+    QCOMPARE(problem.kind, FileProblem::Kind::InUse);
+    QCOMPARE(problem.path, folderPath + "/a.jpg");
+    QVERIFY2(opening.elapsed() < (leaseBreakTimeSeconds() - 5) * 1000, "the open waited");
+
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished());
+    QVERIFY(openPhoto("a.jpg"));
+}
+
+// Another Pivotta turning the photo holds its rotation lock: the lock is refused, though its read
+// lease, shared by nature, is not; once it lets go, the lock is had. Two opens within one program
+// keep each other out alike.
+void HeldPhotosTest::rotationLockKeepsOutAnotherPivotta() {
+    QProcess otherPivotta;
+    otherPivotta.start(PIVOTTA_HOLDPHOTO, {"rotation", folderPath + "/a.jpg"});
+    QVERIFY(otherPivotta.waitForReadyRead());
+    QCOMPARE(otherPivotta.readAllStandardOutput(), QByteArray("held\n"));
+
+    const std::unique_ptr<HeldPhoto> photo = openPhoto("a.jpg");
+    QVERIFY(photo);
+    QCOMPARE(photo->takeRotationLock(), HeldPhoto::RotationLock::TakenElsewhere);
+    QCOMPARE(photo->takeReadLease(), HeldPhoto::Lease::Held);
+    photo->releaseLease();
+
+    otherPivotta.closeWriteChannel();
+    QVERIFY(otherPivotta.waitForFinished());
+    QCOMPARE(photo->takeRotationLock(), HeldPhoto::RotationLock::Taken);
+    const std::unique_ptr<HeldPhoto> again = openPhoto("a.jpg");
+    QVERIFY(again);
+    QCOMPARE(again->takeRotationLock(), HeldPhoto::RotationLock::TakenElsewhere);
+    photo->releaseRotationLock();
+    QCOMPARE(again->takeRotationLock(), HeldPhoto::RotationLock::Taken);
 }
 
 void HeldPhotosTest::looksCompared_data() {
@@ -286,7 +367,8 @@ void HeldPhotosTest::lastCheckBeforeTheRename_data() {
     QTest::newRow("another file under its name") << "replace" << HeldPhoto::Placement::Replaced;
     QTest::newRow("a link under its name") << "link" << HeldPhoto::Placement::Replaced;
     QTest::newRow("removed") << "remove" << HeldPhoto::Placement::Replaced;
-    QTest::newRow("lease broken") << "open" << HeldPhoto::Placement::Changed;
+    QTest::newRow("read by another program") << "read" << HeldPhoto::Placement::InPlace;
+    QTest::newRow("lease broken by a writer") << "open" << HeldPhoto::Placement::Changed;
 }
 
 void HeldPhotosTest::lastCheckBeforeTheRename() {
@@ -295,7 +377,7 @@ void HeldPhotosTest::lastCheckBeforeTheRename() {
     const QString path = folderPath + "/a.jpg";
     const std::unique_ptr<HeldPhoto> photo = openPhoto("a.jpg");
     QVERIFY(photo);
-    QCOMPARE(photo->takeWriteLease(), HeldPhoto::Lease::Held);
+    QCOMPARE(photo->takeReadLease(), HeldPhoto::Lease::Held);
 
     if (change == "rewrite") {
         photo->releaseLease();
@@ -312,9 +394,11 @@ void HeldPhotosTest::lastCheckBeforeTheRename() {
         QVERIFY(QFile::link(path + ".old", path));
     } else if (change == "remove") {
         QVERIFY(QFile::remove(path));
+    } else if (change == "read") {
+        QCOMPARE(readFile(path), QByteArray("the photo"));
     } else if (change == "open") {
         // O_NONBLOCK: the open gives up at once, but the break has begun.
-        const int other = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+        const int other = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
         QCOMPARE(other, -1);
         QCOMPARE(errno, EWOULDBLOCK);
     }

@@ -200,7 +200,7 @@ void HeldReplaceTest::replaceLeavesAChangedPhotoAsItIs_data() {
     QTest::addColumn<QByteArray>("photoAfter");
     QTest::newRow("written meanwhile") << "write" << QByteArray("the original, and more");
     QTest::newRow("swapped for a link") << "link" << QByteArray("outside");
-    QTest::newRow("opened by another process") << "open" << QByteArray("the original");
+    QTest::newRow("opened for writing by another process") << "open" << QByteArray("the original");
 }
 
 void HeldReplaceTest::replaceLeavesAChangedPhotoAsItIs() {
@@ -223,13 +223,13 @@ void HeldReplaceTest::replaceLeavesAChangedPhotoAsItIs() {
         QVERIFY(QFile::remove(path));
         QVERIFY(QFile::link(sandbox->filePath("outside.jpg"), path));
     } else {
-        QCOMPARE(photo->takeWriteLease(), HeldPhoto::Lease::Held);
-        QCOMPARE(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK), -1);
+        QCOMPARE(photo->takeReadLease(), HeldPhoto::Lease::Held);
+        QCOMPARE(::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK), -1);
         photo->releaseLease();
         // The break came first: the released lease still counts as broken for this photo.
         QVERIFY(photo->placement(nullptr) == HeldPhoto::Placement::InPlace || change == "open");
-        QCOMPARE(photo->takeWriteLease(), HeldPhoto::Lease::Held);
-        QCOMPARE(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK), -1);
+        QCOMPARE(photo->takeReadLease(), HeldPhoto::Lease::Held);
+        QCOMPARE(::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK), -1);
     }
 
     FileProblem problem;

@@ -512,6 +512,12 @@ PhotoRows photoRows() {
         << QStringList{"[M] Not rotated now: " + pathLink("w.jpg") +
                        " is still being written by another program. It was left as it is."}
         << "left: /photos/w.jpg (still being written)";
+    rows.add("in use by another program")
+        << QList<PhotoStep>()
+        << outcome(PhotoOutcome::Left, "u.jpg", Turn::Rotate90, PhotoReason::InUse)
+        << QStringList{"[M] Not rotated now: " + pathLink("u.jpg") +
+                       " is in use by another program. It was left as it is."}
+        << "left: /photos/u.jpg (in use by another program)";
     rows.add("changed while it was being rotated")
         << QList<PhotoStep>()
         << outcome(PhotoOutcome::Left, "v.jpg", Turn::Rotate90, PhotoReason::ChangedWhileRotated)
@@ -829,6 +835,15 @@ void PresentationTest::summary() {
     QVERIFY(several.contains("Folders and photos: " + QDir::toNativeSeparators("/photos/a.jpg") +
                              ", " + QDir::toNativeSeparators("/photos/trip")));
     QVERIFY(several.contains("2 folder(s) or photo(s) not found."));
+    // Photos left for a later run are counted apart from the failures, after them.
+    batch.leftForLater = 3;
+    const QString left = "3 photo(s) were left for a later run (still being written, changed "
+                         "meanwhile or in use by another program).";
+    const QStringList batchMessages = described(summaryMessages(batch));
+    QCOMPARE(batchMessages.indexOf("[M] " + left),
+             batchMessages.indexOf("[M] 1 photo(s) could not be rotated.") + 1);
+    const QStringList batchLines = headlessSummaryLines(batch);
+    QCOMPARE(batchLines.indexOf(left), batchLines.indexOf("1 photo(s) could not be rotated.") + 1);
     // Folders and files that could not be read are counted too.
     batch.notRead = 2;
     QVERIFY(described(summaryMessages(batch))

@@ -2,6 +2,7 @@
 // its messages, the watched paths as folders come and go, rechecks, and how watcher runs meet
 // manual rotations.
 #include <QAbstractSlider>
+#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -39,6 +40,7 @@ private slots:
     void watchedFolderGoes();
     void subfoldersComeAndGo();
     void arrivalIsLookedAtAlone();
+    void arrivalHeldByAWriterIsToldOnce();
     void folderMadeWhileWatching();
     void watchLimitIsToldOnce();
     void changesBetweenLooks_data();
@@ -455,6 +457,56 @@ void WatcherTest::arrivalIsLookedAtAlone() {
     // The run's own replacement is no arrival to look at again.
     QCOMPARE(finished.count(), 1);
     QCOMPARE(storedOrientation(folder() + "/other/tagged.jpg"), 6);
+}
+
+// ---- Other programs ----
+
+// Two photos moved in, one kept open by a viewer, the other by a writer. The viewer's is turned
+// at once. The writer's is told once as still being written and awaited: no run looks at it
+// again while the writer keeps it, even when it writes more; once the writer is done, it is
+// turned.
+void WatcherTest::arrivalHeldByAWriterIsToldOnce() {
+    watcher()->setDelays(200, 400, 100);
+    openWatchedFolder();
+    const QString viewed = folder() + "/viewed.jpg";
+    const QString written = folder() + "/written.jpg";
+    writeFile(sandbox->filePath("viewed.jpg"), photoBytes(6));
+    writeFile(sandbox->filePath("written.jpg"), photoBytes(8));
+    QProcess viewer;
+    viewer.start("/bin/sh",
+                 {"-c", "exec 3<\"$0\"; echo open; read line", sandbox->filePath("viewed.jpg")});
+    QProcess writer;
+    writer.start("/bin/sh",
+                 {"-c",
+                  "exec 3>>\"$0\"; echo open; read line; printf xyz >&3; echo wrote; read line",
+                  sandbox->filePath("written.jpg")});
+    QVERIFY(viewer.waitForReadyRead() && writer.waitForReadyRead());
+    QCOMPARE(writer.readAllStandardOutput(), QByteArray("open\n"));
+    QVERIFY(QFile::rename(sandbox->filePath("viewed.jpg"), viewed));
+    QVERIFY(QFile::rename(sandbox->filePath("written.jpg"), written));
+    const QString told = "written.jpg is still being written by another program";
+
+    QTRY_VERIFY_WITH_TIMEOUT(storedOrientation(viewed) == 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(mainPaneText().contains(told), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!engine()->isBusy() && !watcher()->isRunScheduled(), 15000);
+    QCOMPARE(watcher()->photosAwaited(), QStringList{written});
+    QSignalSpy runs(engine(), &RotationEngine::runStarted);
+    writer.write("\n");
+    QVERIFY(writer.waitForReadyRead());
+    QCOMPARE(writer.readAllStandardOutput(), QByteArray("wrote\n"));
+    // Polled every 100 ms for a second and a half, the change noticed as well: no run.
+    QTest::qWait(1500);
+    QCOMPARE(runs.count(), 0);
+    QCOMPARE(mainPaneText().count(told), 1);
+
+    writer.closeWriteChannel();
+    QVERIFY(writer.waitForFinished());
+    QTRY_VERIFY_WITH_TIMEOUT(storedOrientation(written) == 1, 15000);
+    waitUntilIdle(20000);
+    QCOMPARE(mainPaneText().count(told), 1);
+    QVERIFY(TestPhotos::fileBytes(written).endsWith("xyz"));
+    viewer.closeWriteChannel();
+    QVERIFY(viewer.waitForFinished());
 }
 
 // Imports make dated folders: photos put into a folder made while watching are turned, those

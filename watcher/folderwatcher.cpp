@@ -41,6 +41,18 @@ bool relativePathWithin(const QString &root, const QString &folderPath, QByteArr
     *relative = path == "." ? QByteArray() : QFile::encodeName(path);
     return true;
 }
+
+// Awaited photos are looked at by the poll alone, until they have settled: a change while their
+// writer goes on would otherwise have a run tell them as left once more.
+QList<QByteArray> withoutAwaited(const QList<QByteArray> &photos, const QString &folderPath,
+                                 const QHash<QString, QDateTime> &awaited) {
+    QList<QByteArray> left;
+    for (const QByteArray &photo : photos) {
+        if (!awaited.contains(folderPath + '/' + QFile::decodeName(photo)))
+            left << photo;
+    }
+    return left;
+}
 } // namespace
 
 FolderWatcher::FolderWatcher(RotationEngine *rotationEngine, QObject *parent)
@@ -167,7 +179,8 @@ WatchCandidates FolderWatcher::lookAtChanges() {
         // it whole, so that photos put in before its watch was added are not missed.
         for (const QByteArray &made : changes.folders)
             watchTree(folderPath + '/' + QFile::decodeName(made));
-        addCandidate(candidates, folderPath, changes.photos + changes.folders);
+        addCandidate(candidates, folderPath,
+                     withoutAwaited(changes.photos, folderPath, awaited) + changes.folders);
     }
     for (const QString &photo : std::as_const(settledPhotos)) {
         const QFileInfo info(photo);
@@ -261,8 +274,8 @@ void FolderWatcher::onPhotoRotated(const QString &photoPath) {
     }
 }
 
-// Photos left because they may still have been arriving get a run of their own once the engine
-// would take them, without waiting for another file to arrive.
+// Photos left because they may still have been arriving (or were being written) get a run of
+// their own once the engine would take them, without waiting for another file to arrive.
 void FolderWatcher::pollAwaitedPhotos() {
     bool settled = false;
     for (auto photo = awaited.begin(); photo != awaited.end();) {
