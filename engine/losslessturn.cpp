@@ -57,10 +57,16 @@ ResultCheck wrong(const QString &reason) {
     return check;
 }
 
+// Unlike "-trim", "-perfect" also refuses a side shorter than one block.
+bool widthImperfect(const JpegFrame &frame, Turn transform) {
+    return trimsOriginalRight(transform) && frame.width % frame.blockWidth() != 0;
+}
+
+bool heightImperfect(const JpegFrame &frame, Turn transform) {
+    return trimsOriginalBottom(transform) && frame.height % frame.blockHeight() != 0;
+}
+
 } // namespace
-
-
-
 
 EdgeTrim trimmedEdges(const JpegFrame &frame, Turn transform) {
     const int fromWidth =
@@ -93,19 +99,22 @@ QSize turnedSize(const JpegFrame &frame, Turn transform, bool trim) {
 }
 
 QString imperfectionReason(const JpegFrame &frame, Turn transform) {
-    // Unlike "-trim", "-perfect" also refuses a side shorter than one block.
     QStringList reasons;
-    if (trimsOriginalRight(transform) && frame.width % frame.blockWidth() != 0) {
+    if (widthImperfect(frame, transform)) {
         reasons << tr("its width of %1 pixels is not a multiple of the block size %2")
                        .arg(frame.width)
                        .arg(frame.blockWidth());
     }
-    if (trimsOriginalBottom(transform) && frame.height % frame.blockHeight() != 0) {
+    if (heightImperfect(frame, transform)) {
         reasons << tr("its height of %1 pixels is not a multiple of the block size %2")
                        .arg(frame.height)
                        .arg(frame.blockHeight());
     }
     return reasons.join(tr(" and "));
+}
+
+bool isPerfectTurn(const JpegFrame &frame, Turn transform) {
+    return !widthImperfect(frame, transform) && !heightImperfect(frame, transform);
 }
 
 ResultCheck checkTurnedResult(const JpegStructure &original, const JpegStructure &result,

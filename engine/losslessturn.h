@@ -34,6 +34,9 @@ QSize turnedSize(const JpegFrame &frame, Turn transform, bool trim);
 // Why "-perfect" refuses this transform for this photo (its width or height is not a multiple of
 // the block size, with the numbers); empty when the transform is perfect.
 QString imperfectionReason(const JpegFrame &frame, Turn transform);
+// Whether jpegtran turns every pixel of a picture of this frame into its place: no side that the
+// transform moves ends in a partial block. What "-perfect" accepts.
+bool isPerfectTurn(const JpegFrame &frame, Turn transform);
 
 // What the check of a turned result found.
 enum class ResultVerdict {

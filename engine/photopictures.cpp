@@ -315,6 +315,19 @@ std::vector<FileRange> PhotoPictures::picturesToTurn() const {
     return ranges;
 }
 
+bool PhotoPictures::isGainMap(size_t picture) const {
+    size_t counted = 0;
+    for (const TrailingPart &part : parts) {
+        if (part.kind != TrailingPart::Picture)
+            continue;
+        if (counted++ != picture)
+            continue;
+        return part.containerItem >= 0 && size_t(part.containerItem) < container.items.size() &&
+               container.items[size_t(part.containerItem)].semantic == "GainMap";
+    }
+    return false;
+}
+
 PhotoPictures describePictures(const QByteArray &photo) {
     PhotoPictures pictures;
     Describer(photo, pictures).run();

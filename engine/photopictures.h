@@ -87,6 +87,9 @@ struct PhotoPictures {
     int pictureCount() const;
     // The bytes of each further picture, in the order of `parts`: what jpegtran turns.
     std::vector<FileRange> picturesToTurn() const;
+    // Whether the container directory names further picture `picture` (counted from 0 in
+    // picturesToTurn()) a gain map.
+    bool isGainMap(size_t picture) const;
 };
 
 PhotoPictures describePictures(const QByteArray &photo);

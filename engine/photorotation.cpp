@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "common/debuglog.h"
+#include "engine/exactturn.h"
 #include "engine/photowork.h"
 #include "engine/replacementchecks.h"
 #include "engine/toolrun.h"
@@ -288,7 +289,9 @@ void PhotoRotation::onThumbnailTurned(const ToolResult &result) {
     turnNextPicture();
 }
 
-// Gain maps and previews are turned alike, each keeping its own coding and metadata.
+// Gain maps and previews are turned alike, each keeping its own coding and metadata. One that no
+// lossless turn keeps whole is turned exactly instead, so that it keeps its shape (a gain map must
+// have its photo's); with "perfect" the photo is left.
 void PhotoRotation::turnNextPicture() {
     if (nextPicture >= int(work->furtherPictures.size())) {
         assemble();
@@ -296,16 +299,50 @@ void PhotoRotation::turnNextPicture() {
     }
     const FileRange &range = work->furtherPictures[size_t(nextPicture)];
     const JpegStructure &structure = work->furtherStructures[size_t(nextPicture)];
+    if (job.perfect && !isPerfectTurn(structure.frame, job.turn)) {
+        PhotoReason reason = reasonOf(PhotoReason::NeedsReencoding);
+        reason.picture = nextPicture + 2;
+        reason.frame = structure.frame;
+        reason.perfectRequired = true;
+        leave(reason);
+        return;
+    }
     runTool("jpegtran", jpegtranArguments(job.turn, structure, job.perfect, job.trim),
             pixelsOf(structure.frame), &PhotoRotation::onPictureTurned, range.offset, range.length);
 }
 
+// jpegtran runs on a picture that is to be turned exactly too: its verdict on damaged data holds
+// for it as for every picture, lest a decoder fill what it cannot read and the new coding keep it.
 void PhotoRotation::onPictureTurned(const ToolResult &result) {
     const JpegStructure &structure = work->furtherStructures[size_t(nextPicture)];
     if (endIfToolNotRun(result, "jpegtran", pixelsOf(structure.frame)) ||
         pictureRefused(result, nextPicture + 2, structure))
         return;
+    if (!isPerfectTurn(structure.frame, job.turn)) {
+        reencodePicture();
+        return;
+    }
     work->turned.pictures.push_back(result.output);
+    ++nextPicture;
+    turnNextPicture();
+}
+
+// Decoded, turned and encoded anew on a worker.
+void PhotoRotation::reencodePicture() {
+    const size_t picture = size_t(nextPicture);
+    const Turn turn = job.turn;
+    runWork<PhotoReason>(
+        [picture, turn](PhotoWork &w) { return turnPictureExactly(w, picture, turn); },
+        &PhotoRotation::onPictureReencoded);
+}
+
+void PhotoRotation::onPictureReencoded(const PhotoReason &reason) {
+    if (endIfInterrupted())
+        return;
+    if (reason.kind != PhotoReason::None) {
+        leave(reason);
+        return;
+    }
     ++nextPicture;
     turnNextPicture();
 }
@@ -377,6 +414,16 @@ void PhotoRotation::tellAssembly(const Assembly &assembly) {
         PhotoStep pictures = stepOf(PhotoStep::PicturesTurned);
         pictures.count = work->pictures.pictureCount();
         tell(pictures);
+    }
+    for (const size_t picture : work->reencoded) {
+        PhotoStep reencoded = stepOf(PhotoStep::PictureReencoded);
+        reencoded.picture = int(picture) + 2;
+        reencoded.gainMap = work->pictures.isGainMap(picture);
+        reencoded.frame = work->furtherStructures[picture].frame;
+        reencoded.turn = job.turn;
+        reencoded.quality = exactTurnQuality;
+        tell(reencoded);
+        rotated.reencoded << reencoded.picture;
     }
     if (report.otherBytesKept > 0) {
         PhotoStep kept = stepOf(PhotoStep::TrailingBytesKept);
@@ -671,6 +718,7 @@ PhotoOutcome photoOutcomeOf(const PhotoRef &photo, Turn turn, const PhotoRotatio
     photoOutcome.turn = turn;
     photoOutcome.reason = outcome.reason;
     photoOutcome.trimmed = outcome.trimmed;
+    photoOutcome.reencoded = outcome.reencoded;
     photoOutcome.keptOriginal = outcome.keptOriginal;
     photoOutcome.trashFolder = outcome.trashFolder;
     switch (outcome.kind) {

@@ -8,7 +8,9 @@
 // 2. It is read once, whole, on a worker thread, and its pictures told apart.
 // 3. jpegtran turns each picture on its standard input and output: the main picture, the EXIF
 //    thumbnail, each further picture (gain maps, previews). Any picture it refuses leaves the
-//    photo as it was.
+//    photo as it was. A further picture that no lossless turn keeps whole is then decoded, turned
+//    and encoded anew on a worker thread instead (unless "perfect" is asked for: the photo is
+//    left).
 // 4. On a worker thread each turned picture is checked, the turned photo put together (the
 //    orientation values set to upright in place, the further pictures' sizes and places told to
 //    the index and the container, every other byte kept) and written into a temporary file in
@@ -54,6 +56,7 @@ struct PhotoRotationOutcome {
     Kind kind = Failed;
     PhotoReason reason;   // for the outcomes that leave the photo
     EdgeTrim trimmed;     // for a rotated photo: the edge pixels dropped
+    QList<int> reencoded; // for a rotated photo: the further pictures encoded anew, by place
     QString keptOriginal; // for a rotated photo: its original in the trash, if kept there
     QString trashFolder;
 };
@@ -123,6 +126,8 @@ private:
     void onThumbnailTurned(const ToolResult &result);
     void turnNextPicture();
     void onPictureTurned(const ToolResult &result);
+    void reencodePicture();
+    void onPictureReencoded(const PhotoReason &reason);
     bool pictureRefused(const ToolResult &result, int picture, const JpegStructure &structure);
     void assemble();
     void onAssembled(const Assembly &assembly);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "engine/exactturn.h"
 #include "engine/orientationvalues.h"
 #include "engine/turnedpicture.h"
 #include "files/fileproblem.h"
@@ -39,8 +40,15 @@ PhotoReason notLossless(const ResultCheck &check, int picture) {
     return reason;
 }
 
-// Each turned picture is what a lossless turn of its original gives; a turned thumbnail that is
-// not is dropped, and the old one stays.
+PhotoReason notReencoded(const QString &problem, int picture) {
+    PhotoReason reason = reasonOf(PhotoReason::NotReencoded, problem);
+    reason.picture = picture;
+    return reason;
+}
+
+// Each turned picture is what a lossless turn of its original gives, or, for a further picture
+// encoded anew, its original turned exactly; a turned thumbnail that is not is dropped, and the
+// old one stays.
 PhotoReason checkTurnedPictures(PhotoWork &work, Turn turn, bool trim, Assembly *assembly) {
     const ResultCheck primary =
         checkTurnedPicture(work.original, work.pictures.primary, work.turned.primary, turn, trim);
@@ -56,11 +64,16 @@ PhotoReason checkTurnedPictures(PhotoWork &work, Turn turn, bool trim, Assembly 
     for (size_t k = 0; k < ranges.size() && k < work.turned.pictures.size(); ++k) {
         if (work.cancelled)
             return reasonOf(PhotoReason::Stopped);
+        const bool exact =
+            std::find(work.reencoded.begin(), work.reencoded.end(), k) != work.reencoded.end();
+        const QByteArray original = slice(work.original, ranges[k]);
         const ResultCheck check =
-            checkTurnedPicture(slice(work.original, ranges[k]), work.furtherStructures[k],
-                               work.turned.pictures[k], turn, trim);
+            exact ? checkExactlyTurnedPicture(original, work.furtherStructures[k],
+                                              work.turned.pictures[k], turn)
+                  : checkTurnedPicture(original, work.furtherStructures[k], work.turned.pictures[k],
+                                       turn, trim);
         if (check.verdict != ResultVerdict::Sound)
-            return notLossless(check, int(k) + 2);
+            return exact ? notReencoded(check.reason, int(k) + 2) : notLossless(check, int(k) + 2);
     }
     return {};
 }
@@ -136,6 +149,18 @@ PhotoReason readPhoto(PhotoWork &work) {
         work.furtherStructures.push_back(parseJpegStructure(
             reinterpret_cast<const uchar *>(work.original.constData()) + range.offset,
             range.length));
+    return {};
+}
+
+PhotoReason turnPictureExactly(PhotoWork &work, size_t picture, Turn turn) {
+    if (work.cancelled)
+        return reasonOf(PhotoReason::Stopped);
+    const ExactTurn exact = turnExactly(slice(work.original, work.furtherPictures[picture]),
+                                        work.furtherStructures[picture], turn);
+    if (exact.picture.isEmpty())
+        return notReencoded(exact.problem, int(picture) + 2);
+    work.turned.pictures.push_back(exact.picture);
+    work.reencoded.push_back(picture);
     return {};
 }
 

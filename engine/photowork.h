@@ -33,6 +33,9 @@ struct PhotoWork {
     std::vector<FileRange> furtherPictures;       // where each further picture lies
     std::vector<JpegStructure> furtherStructures; // and its structure
     TurnedPictures turned;
+    // The further pictures that were decoded, turned and encoded anew, by their place in
+    // furtherPictures: no lossless turn keeps them whole.
+    std::vector<size_t> reencoded;
     bool thumbnailTurned = false; // jpegtran turned it, before it was checked
     std::unique_ptr<HeldTempFile> temp;
     // Set from the chain's thread: the work stops at its next chance (a stop, or another program
@@ -45,6 +48,9 @@ struct PhotoWork {
 // meanwhile.
 PhotoReason readPhoto(PhotoWork &work);
 
+// Turns further picture `picture` exactly (exactturn.h) and adds it to the turned pictures.
+PhotoReason turnPictureExactly(PhotoWork &work, size_t picture, Turn turn);
+
 // What putting the turned photo together did.
 struct Assembly {
     PhotoReason reason;
@@ -53,9 +59,10 @@ struct Assembly {
     bool hasOrientation = false;   // the photo states its orientation in IFD0
 };
 
-// Checks each turned picture against its original, drops a turned thumbnail that is not right,
-// puts the photo together, checks that its pictures can be told apart again, and writes it into
-// a new temporary file in the photo's folder. The photo's bytes are let go once written.
+// Checks each turned picture against its original (one that was encoded anew against the original
+// turned exactly), drops a turned thumbnail that is not right, puts the photo together, checks
+// that its pictures can be told apart again, and writes it into a new temporary file in the
+// photo's folder. The photo's bytes are let go once written.
 Assembly assembleAndWrite(PhotoWork &work, Turn turn, bool trim);
 
 // What the replacement is to do besides the rename.

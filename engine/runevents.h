@@ -112,6 +112,9 @@ struct PhotoStep {
         ThumbnailNotTurned,  // jpegtran could not turn the thumbnail: it keeps its orientation
         ThumbnailNoRoom,     // the turned thumbnail did not fit its place: the old one stays
         PicturesTurned,      // `count` further pictures (gain maps, previews) were turned too
+        PictureReencoded,    // further picture `picture` (`gainMap`: the container names it a
+                             // gain map), whose `frame` no lossless `turn` keeps whole, was
+                             // decoded, turned and encoded anew at `quality`
         TrailingBytesKept,   // `bytes` after the image that are no picture were carried over
         OrientationToolRan,  // `tool`: exiv2 read the rotated photo's orientation tags
         OrientationCleared,  // the tags say upright now, as exiv2 reads them
@@ -136,6 +139,10 @@ struct PhotoStep {
     EdgeTrim trim;
     qint64 bytes = 0;
     int count = 0;
+    int picture = 0; // by its place in the file: 2 and on for the further pictures
+    bool gainMap = false;
+    JpegFrame frame;
+    int quality = 0;
     ToolTrace tool;
     ExifTime exifTime = TimeNotSet;
 };
@@ -177,6 +184,9 @@ struct PhotoReason {
                              // `picture`
         NotLossless,         // `error`: what the check found (empty: the picture differs); `tool`,
                              // `picture`
+        NeedsReencoding,     // further picture `picture`, whose `frame` no lossless turn keeps
+                             // whole, would have to be encoded anew, and `perfectRequired`
+        NotReencoded,        // `error`: why further picture `picture` could not be turned exactly
         ThumbnailNotPutBack, // `error`
         NotAssembled,        // `assembly`, `picture`, `error`
         NoTempFile,          // `error`
@@ -234,6 +244,7 @@ struct PhotoOutcome {
     Turn turn = Turn::None;
     PhotoReason reason;   // for Left and Failed
     EdgeTrim trimmed;     // for Rotated: the edge pixels "-trim" dropped
+    QList<int> reencoded; // for Rotated: the further pictures encoded anew, by their place
     QString keptOriginal; // for Rotated: the original as it is kept in the trash, if it is
     QString trashFolder;  // the trash that holds it
 };

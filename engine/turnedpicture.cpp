@@ -2,12 +2,13 @@
 #include "engine/turnedpicture.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImage>
 #include <QImageReader>
-#include <QTransform>
 
 #include <cstdlib>
 
+#include "engine/exactturn.h"
 #include "engine/jpegstructure.h"
 
 namespace {
@@ -26,26 +27,6 @@ QImage smallDecode(QImageReader &reader) {
             QSize(qMax(1, size.width() / divisor), qMax(1, size.height() / divisor)));
     }
     return reader.read().convertToFormat(QImage::Format_RGB32);
-}
-
-QImage turned(const QImage &image, Turn turn) {
-    switch (turn) {
-    case Turn::Rotate90:
-    case Turn::Rotate180:
-    case Turn::Rotate270:
-        return image.transformed(QTransform().rotate(clockwiseAngle(turn)));
-    case Turn::FlipHorizontal:
-        return image.mirrored(true, false);
-    case Turn::FlipVertical:
-        return image.mirrored(false, true);
-    case Turn::Transpose: // across the main diagonal: a quarter turn, then left and right swapped
-        return image.transformed(QTransform().rotate(90)).mirrored(true, false);
-    case Turn::Transverse: // across the other diagonal
-        return image.transformed(QTransform().rotate(270)).mirrored(true, false);
-    case Turn::None:
-        break;
-    }
-    return image;
 }
 
 // The mean difference per colour channel, the outermost pixels left out (trimmed edges and
@@ -80,7 +61,8 @@ bool showsTurned(const QImage &original, const QImage &result, Turn turn) {
     // "-trim" drops the original's partial blocks at its right and bottom edges.
     const QSize kept = swapsSides(turn) ? result.size().transposed() : result.size();
     const bool trimmed = kept.width() <= original.width() && kept.height() <= original.height();
-    QImage expected = turned(trimmed ? original.copy(QRect(QPoint(0, 0), kept)) : original, turn);
+    QImage expected =
+        turnedImage(trimmed ? original.copy(QRect(QPoint(0, 0), kept)) : original, turn);
     if (expected.size() != result.size())
         expected = expected.scaled(result.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     // A lossless turn differs from an in-memory turn by rounding only; a wrong turn, a mirror
@@ -109,4 +91,37 @@ bool isTurnedThumbnail(const QByteArray &original, const QByteArray &result, Tur
     const QSize expected = turnedSize(before.frame, turn, true);
     return before.isComplete() && after.isComplete() && after.frame.width == expected.width() &&
            after.frame.height == expected.height();
+}
+
+ResultCheck checkExactlyTurnedPicture(const QByteArray &original,
+                                      const JpegStructure &originalStructure,
+                                      const QByteArray &result, Turn turn) {
+    const JpegStructure after = parseJpegStructure(result);
+    const JpegFrame &before = originalStructure.frame;
+    ResultCheck check;
+    if (!after.isComplete()) {
+        check.reason =
+            QCoreApplication::translate("TurnedPicture", "the turned picture is not complete (%1)")
+                .arg(after.problem);
+        return check;
+    }
+    const QSize expected = turnedSize(before, turn, false);
+    if (after.frame.precision != before.precision ||
+        after.frame.components.size() != before.components.size() ||
+        after.frame.width != expected.width() || after.frame.height != expected.height()) {
+        check.reason = QCoreApplication::translate(
+                           "TurnedPicture", "the turned picture is %1x%2 pixels instead of %3x%4")
+                           .arg(after.frame.width)
+                           .arg(after.frame.height)
+                           .arg(expected.width())
+                           .arg(expected.height());
+        return check;
+    }
+    if (!showsTheOriginalTurned(original, result, turn)) {
+        check.reason =
+            QCoreApplication::translate("TurnedPicture", "the turned picture shows another image");
+        return check;
+    }
+    check.verdict = ResultVerdict::Sound;
+    return check;
 }

@@ -22,6 +22,13 @@ bool showsTheOriginalTurned(const QByteArray &original, const QByteArray &result
 ResultCheck checkTurnedPicture(const QByteArray &original, const JpegStructure &originalStructure,
                                const QByteArray &result, Turn turn, bool trim);
 
+// Whether `result`, a further picture that was decoded, turned and encoded anew (exactturn.h), is
+// `original` turned by `turn`: complete, of the whole turned size without any edge dropped, with
+// as many colour components, and showing the original turned to within the new coding's rounding.
+ResultCheck checkExactlyTurnedPicture(const QByteArray &original,
+                                      const JpegStructure &originalStructure,
+                                      const QByteArray &result, Turn turn);
+
 // Whether `result` is the EXIF thumbnail `original` turned with jpegtranThumbnailArguments:
 // complete and of the turned, trimmed size. Its coding may differ: it is written anew to fit.
 bool isTurnedThumbnail(const QByteArray &original, const QByteArray &result, Turn turn);

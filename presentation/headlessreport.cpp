@@ -29,18 +29,26 @@ QString destinationsLine(const RunSummary &summary, const QStringList &destinati
         shown << QDir::toNativeSeparators(destination);
     return tr("Folders and photos: %1").arg(shown.join(", "));
 }
+// What else happened to a rotated photo: edge pixels dropped, further pictures encoded anew.
+QString rotatedNote(const PhotoOutcome &outcome) {
+    QStringList notes;
+    const QString trimmed = edgeTrimText(outcome.trimmed);
+    if (!trimmed.isEmpty())
+        notes << trimmed.chopped(trimmed.endsWith('.'));
+    for (const int picture : outcome.reencoded)
+        notes << tr("picture %1 encoded anew").arg(picture);
+    return notes.join("; ");
+}
 } // namespace
 
 QString headlessReportLine(const PhotoOutcome &outcome) {
     const QString path = QDir::toNativeSeparators(outcome.photo.path);
     switch (outcome.kind) {
     case PhotoOutcome::Rotated: {
-        // What else happened to it: edge pixels dropped.
-        const QString note = edgeTrimText(outcome.trimmed);
+        const QString note = rotatedNote(outcome);
         if (note.isEmpty())
             return tr("rotated: %1 (%2)").arg(path, turnDescription(outcome.turn));
-        return tr("rotated: %1 (%2; %3)")
-            .arg(path, turnDescription(outcome.turn), note.chopped(note.endsWith('.')));
+        return tr("rotated: %1 (%2; %3)").arg(path, turnDescription(outcome.turn), note);
     }
     case PhotoOutcome::WouldRotate:
         return tr("would rotate: %1 (%2)").arg(path, turnDescription(outcome.turn));

@@ -112,6 +112,29 @@ QList<OutputMessage> edgesTrimmedMessages(const PhotoStep &step, const PaneColor
             photoNote(step.photo, escapeHtml(text))};
 }
 
+// "its gain map (picture 2, 400x300 pixels)", "its picture 3 (320x240 pixels)"
+QString furtherPictureText(int picture, bool gainMap, const JpegFrame &frame) {
+    const QString size = tr("%1x%2 pixels").arg(frame.width).arg(frame.height);
+    if (gainMap)
+        return tr("its gain map (picture %1, %2)").arg(picture).arg(size);
+    return tr("its picture %1 (%2)").arg(picture).arg(size);
+}
+
+QList<OutputMessage> pictureReencodedMessages(const PhotoStep &step, const PaneColors &colors) {
+    const QString picture = furtherPictureText(step.picture, step.gainMap, step.frame);
+    const QString why = imperfectionReason(step.frame, step.turn);
+    const QString text =
+        tr("%1 was encoded anew at quality %2 so that it keeps its shape: no lossless turn keeps "
+           "it whole, as %3.")
+            .arg(picture)
+            .arg(step.quality)
+            .arg(why);
+    return {OutputMessage::main(tr("%1: %2").arg(
+                fileLink(step.photo.path, false, true, step.photo.folder, colors.link),
+                escapeHtml(text))),
+            photoNote(step.photo, escapeHtml(text))};
+}
+
 QList<OutputMessage> orientationToolMessages(const PhotoStep &step, const PaneColors &colors) {
     QList<OutputMessage> messages;
     if (step.tool.ending == ToolResult::Crashed)
@@ -447,6 +470,16 @@ QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
         return tr("Not rotated: %1 could not be replaced by its rotated version (%2). The photo "
                   "was left unchanged.")
             .arg(link, escapeHtml(reason.error));
+    case PhotoReason::NeedsReencoding:
+        return tr("Not rotated: %1 of %2 would have to be encoded anew to keep its shape, as %3, "
+                  "and \"%4\" allows no such change. The photo was left unchanged.")
+            .arg(escapeHtml(pictureText(reason.picture)), link,
+                 escapeHtml(imperfectionReason(reason.frame, outcome.turn)),
+                 tr("Require perfect metadata for rotation"));
+    case PhotoReason::NotReencoded:
+        return tr("Not rotated: %1 of %2 could not be turned exactly (%3). The photo was left "
+                  "unchanged.")
+            .arg(escapeHtml(pictureText(reason.picture)), link, escapeHtml(reason.error));
     case PhotoReason::NotOpened:
         if (reason.error.isEmpty())
             return tr("Could not read %1.").arg(link);
@@ -516,6 +549,8 @@ QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &color
         return {
             photoNote(step.photo, trCount("%n further picture(s) (gain maps, previews) turned too.",
                                           step.count))};
+    case PhotoStep::PictureReencoded:
+        return pictureReencodedMessages(step, colors);
     case PhotoStep::TrailingBytesKept:
         return {photoNote(
             step.photo,
@@ -642,6 +677,13 @@ QString reasonText(const PhotoOutcome &outcome) {
     case PhotoReason::NotLossless:
         return tr("the rotated version is not what a lossless turn gives (%1)")
             .arg(notLosslessText(reason));
+    case PhotoReason::NeedsReencoding:
+        return tr("%1 would have to be encoded anew, as %2 (\"%3\" is on)")
+            .arg(pictureText(reason.picture), imperfectionReason(reason.frame, outcome.turn),
+                 tr("Require perfect metadata for rotation"));
+    case PhotoReason::NotReencoded:
+        return tr("%1 could not be turned exactly (%2)")
+            .arg(pictureText(reason.picture), reason.error);
     case PhotoReason::ThumbnailNotPutBack:
         return tr("the turned thumbnail could not be put back (%1)").arg(reason.error);
     case PhotoReason::NotAssembled:

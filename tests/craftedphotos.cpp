@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "exif/jpegmarkers.h"
+
 namespace CraftedPhotos {
 
 namespace {
@@ -253,6 +255,18 @@ QByteArray packed(quint32 value, int size, bool bigEndian) {
     return bytes;
 }
 
+// A segment with `marker` and `payload`, put after the picture's leading APP0 and APP1 segments.
+bool insertSegment(const QString &target, int marker, const QByteArray &payload, QString *error) {
+    QByteArray bytes;
+    if (!readAll(target, &bytes, error))
+        return false;
+    QByteArray segment(1, char(0xFF));
+    segment.append(char(marker)).append(char((payload.size() + 2) >> 8));
+    segment.append(char((payload.size() + 2) & 0xFF));
+    bytes.insert(afterLeadingAppSegments(bytes), segment + payload);
+    return writeAll(target, bytes, error);
+}
+
 // Each further picture's bytes, made from the shared photo.
 bool makeFurtherPictures(const Recipe &recipe, const QString &target, QList<QByteArray> *pictures,
                          QString *error) {
@@ -265,7 +279,8 @@ bool makeFurtherPictures(const Recipe &recipe, const QString &target, QList<QByt
         const QString file = QString("%1.picture%2.jpg").arg(target).arg(i);
         QByteArray bytes;
         const bool made =
-            makePicture(sourceOf(recipe), wanted.size, file, error) &&
+            makePicture(sourceOf(recipe), wanted.size, file, error, wanted.grey) &&
+            (!wanted.ownXmp || insertSegment(file, 0xE1, gainMapXmp(), error)) &&
             (wanted.orientation == 0 ||
              runStep("exiv2",
                      {"-M", QString("set Exif.Image.Orientation Short %1").arg(wanted.orientation),
@@ -392,17 +407,44 @@ bool makeSmallPicture(const QString &source, const QString &target, QString *err
     return made;
 }
 
-bool makePicture(const QString &source, const QSize &size, const QString &target, QString *error) {
+bool makePicture(const QString &source, const QSize &size, const QString &target, QString *error,
+                 bool grey) {
     const QString pixels = target + ".ppm";
     const QString coded = target + ".coded";
     const QString region = QString("%1x%2+0+0").arg(size.width()).arg(size.height());
+    QStringList encoding{"-quality", "85"};
+    if (grey)
+        encoding << "-grayscale";
     const bool made =
         runStep("djpeg", {"-scale", "1/2", "-pnm", "-outfile", pixels, source}, error) &&
-        runStep("cjpeg", {"-quality", "85", "-outfile", coded, pixels}, error) &&
+        runStep("cjpeg", encoding + QStringList{"-outfile", coded, pixels}, error) &&
         runStep("jpegtran", {"-copy", "none", "-crop", region, "-outfile", target, coded}, error);
     QFile::remove(pixels);
     QFile::remove(coded);
     return made;
+}
+
+QList<QByteArray> metadataSegments(const QByteArray &jpeg) {
+    QList<QByteArray> segments;
+    const auto *bytes = reinterpret_cast<const uint8_t *>(jpeg.constData());
+    for (const JpegMarkers::Segment &found : JpegMarkers::headerSegments(bytes, jpeg.size())) {
+        if ((found.marker >= 0xE0 && found.marker <= 0xEF) || found.marker == 0xFE)
+            segments << char(found.marker) +
+                            jpeg.mid(qint64(found.payloadAt), qint64(found.payloadLength));
+    }
+    return segments;
+}
+
+QByteArray gainMapXmp() {
+    return "http://ns.adobe.com/xap/1.0/" + QByteArray(1, '\0') +
+           "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>"
+           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+           "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
+           "rdf:about=\"\" xmlns:hdrgm=\"http://ns.adobe.com/hdr-gain-map/1.0/\" "
+           "hdrgm:Version=\"1.0\" hdrgm:GainMapMin=\"0\" hdrgm:GainMapMax=\"2.3\" "
+           "hdrgm:Gamma=\"1\" hdrgm:OffsetSDR=\"0.015625\" hdrgm:OffsetHDR=\"0.015625\" "
+           "hdrgm:HDRCapacityMin=\"0\" hdrgm:HDRCapacityMax=\"2.3\" "
+           "hdrgm:BaseRenditionIsHDR=\"False\"/></rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
 }
 
 QByteArray videoPattern(int length) {

@@ -20,6 +20,8 @@ namespace CraftedPhotos {
 // of the photo at half its size, made anew with cjpeg.
 struct FurtherPicture {
     QSize size{400, 300};
+    bool grey = false;        // one grey component, as most gain maps are; else 2x2 colour
+    bool ownXmp = false;      // an XMP segment of its own with a gain map's parameters
     int orientation = 0;      // an EXIF orientation of its own, set by exiv2; 0 for no EXIF
     bool inIndex = true;      // listed in the multi-picture index (MPF)
     bool inContainer = false; // named in the XMP container directory, with Item:Semantic GainMap
@@ -76,9 +78,18 @@ bool makePhoto(const Recipe &recipe, const QString &target, QString *error = nul
 
 // A small JPEG picture (160x120, 2x1 sampling, standard tables) made from `source`.
 bool makeSmallPicture(const QString &source, const QString &target, QString *error = nullptr);
-// A JPEG picture of `size` cut from `source` decoded at half its size.
+// A JPEG picture of `size` cut from `source` decoded at half its size; with `grey`, of one
+// component.
 bool makePicture(const QString &source, const QSize &size, const QString &target,
-                 QString *error = nullptr);
+                 QString *error = nullptr, bool grey = false);
+
+// The metadata segments ahead of a picture's first scan, in their order, each as its marker's
+// code followed by its payload: APPn segments and comments.
+QList<QByteArray> metadataSegments(const QByteArray &jpeg);
+
+// The payload of an XMP segment that gives a gain map's parameters, as phones write them into
+// the gain map itself.
+QByteArray gainMapXmp();
 
 // The bytes of a motion photo's video as crafted photos hold it: an MP4 file type box, then a
 // counting pattern.

@@ -145,6 +145,38 @@ QImage referenceTransform(const QString &photo, Turn transform, bool trim) {
     return storedPixels(reference);
 }
 
+QImage turnedByImageMagick(const QByteArray &jpeg, Turn turn) {
+    QStringList operation;
+    switch (turn) {
+    case Turn::Rotate90:
+    case Turn::Rotate180:
+    case Turn::Rotate270:
+        operation << "-rotate" << QString::number(clockwiseAngle(turn));
+        break;
+    case Turn::FlipHorizontal:
+        operation << "-flop";
+        break;
+    case Turn::FlipVertical:
+        operation << "-flip";
+        break;
+    case Turn::Transpose:
+        operation << "-transpose";
+        break;
+    case Turn::Transverse:
+        operation << "-transverse";
+        break;
+    case Turn::None:
+        break;
+    }
+    QProcess process;
+    process.start("convert", QStringList{"jpeg:-"} + operation + QStringList{"ppm:-"});
+    process.write(jpeg);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    return QImage::fromData(process.readAllStandardOutput(), "PPM");
+}
+
 QImage turnedImage(const QImage &image, Turn transform) {
     switch (transform) {
     case Turn::None:

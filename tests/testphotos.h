@@ -55,6 +55,10 @@ QImage referenceRotation(const QString &photo, int angle, bool trim = false);
 // The same for any of jpegtran's lossless transforms.
 QImage referenceTransform(const QString &photo, Turn transform, bool trim = false);
 
+// The JPEG picture decoded and turned by ImageMagick, a reference independent of Qt's turns; null
+// when convert fails.
+QImage turnedByImageMagick(const QByteArray &jpeg, Turn turn);
+
 // An image turned in memory as a lossless transform turns a picture.
 QImage turnedImage(const QImage &image, Turn transform);
 

@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include "craftedphotos.h"
+#include "engine/exactturn.h"
 #include "engine/losslessturn.h"
 #include "engine/multipictureindex.h"
 #include "engine/photoassembly.h"
@@ -162,6 +163,7 @@ QByteArray withComment(const QByteArray &jpeg, int length) {
 
 Q_DECLARE_METATYPE(Recipe)
 Q_DECLARE_METATYPE(PicturesProblem)
+Q_DECLARE_METATYPE(Turn)
 
 class PhotoAssemblyTest : public QObject {
     Q_OBJECT
@@ -180,6 +182,9 @@ private slots:
     void lengthsThatNeedAnotherDigit_data();
     void lengthsThatNeedAnotherDigit();
     void refusals();
+    void exactTurn_data();
+    void exactTurn();
+    void exactTurnRefusals();
 
 private:
     QString make(const Recipe &recipe, const QString &name = "photo.jpg");
@@ -575,6 +580,88 @@ void PhotoAssemblyTest::refusals() {
     QVERIFY(toSixDigits > 0 && toSixDigits < 65000);
     huge.pictures[0] = withComment(turned.pictures[0], toSixDigits);
     QCOMPARE(assemblePhoto(photo, pictures, huge).report.problem, AssemblyProblem::NoRoomInXmp);
+}
+
+void PhotoAssemblyTest::exactTurn_data() {
+    QTest::addColumn<Turn>("turn");
+    QTest::addColumn<bool>("grey");
+    QTest::addColumn<bool>("progressive");
+    QTest::newRow("quarter turn, grey") << Turn::Rotate90 << true << false;
+    QTest::newRow("half turn, colour, progressive") << Turn::Rotate180 << false << true;
+    QTest::newRow("three-quarter turn, colour") << Turn::Rotate270 << false << false;
+    QTest::newRow("left and right swapped, grey, progressive")
+        << Turn::FlipHorizontal << true << true;
+    QTest::newRow("top and bottom swapped, colour") << Turn::FlipVertical << false << false;
+    QTest::newRow("across the main diagonal, grey") << Turn::Transpose << true << false;
+    QTest::newRow("across the other diagonal, colour") << Turn::Transverse << false << false;
+}
+
+// A picture of 403x301 pixels, which no lossless transform but a transpose keeps whole, turned
+// exactly: of the whole turned size, its coding process and components kept, its metadata
+// segments carried over in their order, and showing what ImageMagick makes of the original turned.
+void PhotoAssemblyTest::exactTurn() {
+    QFETCH(Turn, turn);
+    QFETCH(bool, grey);
+    QFETCH(bool, progressive);
+    const QString path = sandbox.filePath("picture.jpg");
+    QString error;
+    QVERIFY2(
+        CraftedPhotos::makePicture(TestPhotos::sharedPhoto(1), QSize(403, 301), path, &error, grey),
+        qPrintable(error));
+    QByteArray picture = readFile(path);
+    if (progressive)
+        picture = outputOf("jpegtran", {"-copy", "all", "-progressive"}, picture);
+    // Its own XMP, a comment and a segment no reader knows, after the JFIF segment.
+    picture.insert(20, segment(0xE1, CraftedPhotos::gainMapXmp()) +
+                           segment(0xFE, "made for the exact turn") +
+                           segment(0xE9, QByteArray("private\0\x01\x02", 10)));
+    const JpegStructure structure = parseJpegStructure(picture);
+    QVERIFY2(structure.isComplete(), qPrintable(structure.problem));
+    // Only a transpose keeps the partial blocks where they are.
+    QCOMPARE(isPerfectTurn(structure.frame, turn), turn == Turn::Transpose);
+
+    const ExactTurn exact = turnExactly(picture, structure, turn);
+
+    QVERIFY2(exact.problem.isEmpty(), qPrintable(exact.problem));
+    const JpegStructure after = parseJpegStructure(exact.picture);
+    QVERIFY2(after.isComplete(), qPrintable(after.problem));
+    QCOMPARE(after.imageEnd, qint64(exact.picture.size()));
+    const QSize turned = swapsSides(turn) ? QSize(301, 403) : QSize(403, 301);
+    QCOMPARE(QSize(after.frame.width, after.frame.height), turned);
+    QCOMPARE(after.frame.components.size(), structure.frame.components.size());
+    QCOMPARE(after.frame.progressive(), progressive);
+    QCOMPARE(CraftedPhotos::metadataSegments(exact.picture),
+             CraftedPhotos::metadataSegments(picture));
+    const QImage reference = TestPhotos::turnedByImageMagick(picture, turn);
+    QCOMPARE(reference.size(), turned);
+    // Encoded anew at high quality, the picture differs from the reference by rounding: a level
+    // or two on average, where a wrong turn differs by tens.
+    const double difference = TestPhotos::meanDifference(decoded(exact.picture), reference);
+    QVERIFY2(difference < 3.0, qPrintable(QString::number(difference)));
+    QVERIFY(showsTheOriginalTurned(picture, exact.picture, turn));
+    const ResultCheck check = checkExactlyTurnedPicture(picture, structure, exact.picture, turn);
+    QCOMPARE(check.verdict, ResultVerdict::Sound);
+    // The same picture turned the other way round is no exact turn of it.
+    const Turn other = turn == Turn::Rotate90 ? Turn::Rotate270 : Turn::Rotate90;
+    if (swapsSides(turn))
+        QCOMPARE(checkExactlyTurnedPicture(picture, structure, exact.picture, other).verdict,
+                 ResultVerdict::Wrong);
+}
+
+// What cannot be encoded anew faithfully is refused with a reason, never made up.
+void PhotoAssemblyTest::exactTurnRefusals() {
+    const QString path = sandbox.filePath("cmyk.jpg");
+    QVERIFY(CraftedPhotos::run(
+        "convert", {"-size", "403x301", "gradient:red-blue", "-colorspace", "CMYK", path}));
+    const QByteArray cmyk = readFile(path);
+    const JpegStructure structure = parseJpegStructure(cmyk);
+    QCOMPARE(structure.frame.components.size(), size_t(4));
+    const ExactTurn refused = turnExactly(cmyk, structure, Turn::Rotate90);
+    QVERIFY(refused.picture.isEmpty());
+    QVERIFY(!refused.problem.isEmpty());
+
+    QVERIFY(withMetadataOf("no picture at all", cmyk).isEmpty());
+    QVERIFY(withMetadataOf(cmyk, cmyk.left(cmyk.indexOf("\xFF\xDA"))).isEmpty());
 }
 
 QTEST_MAIN(PhotoAssemblyTest)

@@ -97,6 +97,17 @@ QString pathLink(const QString &name) {
     return link(name, "/photos/" + name);
 }
 
+// The frame of a colour picture in 2x2 sampling: 16-pixel blocks.
+JpegFrame colourFrame(int width, int height) {
+    JpegFrame frame;
+    frame.marker = 0xC0;
+    frame.precision = 8;
+    frame.width = width;
+    frame.height = height;
+    frame.components = {{1, 2, 2}, {2, 1, 1}, {3, 1, 1}};
+    return frame;
+}
+
 QString turnLine(const QString &name, const QString &turn, const QString &arrow,
                  const QString &dryRun = " ") {
     return QString::fromUtf8("[M] <br><span style='color:#393'>Rotating %1 <span "
@@ -505,6 +516,59 @@ PhotoRows photoRows() {
                            "/home/u/.local/share/Trash/files/g.jpg.</span>",
                            done}
             << "rotated: /photos/g.jpg (90° clockwise)";
+    }
+    {
+        PhotoStep reencoded = step(PhotoStep::PictureReencoded, "y.jpg");
+        reencoded.picture = 3;
+        reencoded.turn = Turn::Rotate180;
+        reencoded.quality = 95;
+        reencoded.frame = colourFrame(403, 301);
+        PhotoOutcome rotated = outcome(PhotoOutcome::Rotated, "y.jpg", Turn::Rotate180);
+        rotated.reencoded = {3};
+        rows.add("rotated, a preview encoded anew to keep its shape")
+            << QList<PhotoStep>{reencoded} << rotated
+            << QStringList{"[M] " + link("y.jpg", "y.jpg") +
+                               ": its picture 3 (403x301 pixels) was encoded anew at quality 95 so "
+                               "that it keeps its shape: no lossless turn keeps it whole, as its "
+                               "width of 403 pixels is not a multiple of the block size 16 and its "
+                               "height of 301 pixels is not a multiple of the block size 16.",
+                           "[D] <span>/photos/y.jpg: its picture 3 (403x301 pixels) was encoded "
+                           "anew at quality 95 so that it keeps its shape: no lossless turn keeps "
+                           "it whole, as its width of 403 pixels is not a multiple of the block "
+                           "size 16 and its height of 301 pixels is not a multiple of the block "
+                           "size 16.</span>",
+                           done}
+            << "rotated: /photos/y.jpg (180°; picture 3 encoded anew)";
+    }
+    {
+        PhotoOutcome left =
+            outcome(PhotoOutcome::Failed, "q.jpg", Turn::Rotate90, PhotoReason::NeedsReencoding);
+        left.reason.picture = 2;
+        left.reason.perfectRequired = true;
+        left.reason.frame = colourFrame(400, 300);
+        rows.add("perfect required, a gain map that would have to be encoded anew")
+            << QList<PhotoStep>{} << left
+            << QStringList{"[M] Not rotated: picture 2 of " + pathLink("q.jpg") +
+                           " would have to be encoded anew to keep its shape, as its height of "
+                           "300 pixels is not a multiple of the block size 16, and \"Require "
+                           "perfect metadata for rotation\" allows no such change. The photo "
+                           "was left unchanged."}
+            << "failed: /photos/q.jpg (picture 2 would have to be encoded anew, as its height of "
+               "300 pixels is not a multiple of the block size 16 (\"Require perfect metadata "
+               "for rotation\" is on))";
+    }
+    {
+        PhotoOutcome failed =
+            outcome(PhotoOutcome::Failed, "x.jpg", Turn::Rotate90, PhotoReason::NotReencoded);
+        failed.reason.picture = 2;
+        failed.reason.error = "it could not be decoded (Unsupported <marker>)";
+        rows.add("a further picture that cannot be turned exactly")
+            << QList<PhotoStep>{} << failed
+            << QStringList{"[M] Not rotated: picture 2 of " + pathLink("x.jpg") +
+                           " could not be turned exactly (it could not be decoded (Unsupported "
+                           "&lt;marker&gt;)). The photo was left unchanged."}
+            << "failed: /photos/x.jpg (picture 2 could not be turned exactly (it could not be "
+               "decoded (Unsupported <marker>)))";
     }
     rows.add("still being written")
         << QList<PhotoStep>()

@@ -16,6 +16,10 @@
 
 #include <memory>
 
+#include "craftedphotos.h"
+#include "engine/jpegstructure.h"
+#include "engine/orientationvalues.h"
+#include "engine/photopictures.h"
 #include "engine/photorotation.h"
 #include "engine/rotationengine.h"
 #include "engine/toolrun.h"
@@ -29,6 +33,7 @@
 
 Q_DECLARE_METATYPE(PhotoRotationOutcome::Kind)
 Q_DECLARE_METATYPE(PhotoOutcome::Kind)
+Q_DECLARE_METATYPE(PhotoReason::Kind)
 
 namespace {
 using StandInTools::realExiv2;
@@ -77,6 +82,38 @@ PhotoRotation::Job jobFor(const QString &photo, Turn turn, const QString &folder
     job.fileTimeMode = Settings::fileTimeMode();
     return job;
 }
+
+// The picture without its XMP and MPF segments, which tell where the further pictures lie.
+QByteArray withoutPictureLists(const QByteArray &jpeg) {
+    const JpegStructure structure = parseJpegStructure(jpeg);
+    QByteArray result = jpeg;
+    const FileRange xmp = structure.xmpSegment;
+    const FileRange mpf = structure.mpfSegment;
+    for (const FileRange &segment :
+         xmp.offset > mpf.offset ? QList<FileRange>{xmp, mpf} : QList<FileRange>{mpf, xmp}) {
+        if (!segment.isEmpty())
+            result.remove(segment.offset - 4, segment.length + 4);
+    }
+    return result;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+// A program's standard output for the given standard input; empty when it fails.
+QByteArray outputOf(const QString &program, const QStringList &arguments, const QByteArray &input) {
+    QProcess process;
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return {};
+    return process.readAllStandardOutput();
+}
 } // namespace
 
 class TransformTest : public QObject {
@@ -94,6 +131,8 @@ private slots:
     void faultsLeaveThePhotoWhole();
     void perfectWithTheRealTool_data();
     void perfectWithTheRealTool();
+    void gainMapKeepsItsShape_data();
+    void gainMapKeepsItsShape();
     void badPhotosWithRealTools_data();
     void badPhotosWithRealTools();
     void protectedOrMissingPhotos_data();
@@ -495,6 +534,142 @@ void TransformTest::perfectWithTheRealTool() {
         QVERIFY(detailedText().contains("transformation is not perfect"));
         QVERIFY(!mainText().contains("Unicode/international"));
     }
+    verifyNothingLeftBehind(photo);
+}
+
+void TransformTest::gainMapKeepsItsShape_data() {
+    QTest::addColumn<int>("angle");
+    QTest::addColumn<bool>("grey"); // a grey gain map in 8-pixel blocks, else colour in 16
+    QTest::addColumn<bool>("perfect");
+    QTest::addColumn<bool>("damaged"); // image data in the gain map that jpegtran warns about
+    QTest::addColumn<PhotoReason::Kind>("left"); // None: rotated
+    // What the main pane says of the photo that is left; "%1" stands for the photo, "%2" for the
+    // gain map's block size.
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("quarter turn: 300 rows are no whole blocks, the gain map is encoded anew")
+        << 90 << true << false << false << PhotoReason::None << QString();
+    QTest::newRow("quarter turn, colour: encoded anew, not trimmed to 288 rows")
+        << 90 << false << false << false << PhotoReason::None << QString();
+    QTest::newRow("three-quarter turn: 400 columns are, the gain map is turned losslessly")
+        << 270 << true << false << false << PhotoReason::None << QString();
+    QTest::newRow("quarter turn, perfect required: the photo is left")
+        << 90 << true << true << false << PhotoReason::NeedsReencoding
+        << "picture 2 of %1 would have to be encoded anew to keep its shape, as its height of 300 "
+           "pixels is not a multiple of the block size %2, and \"Require perfect metadata for "
+           "rotation\" allows no such change. The photo was left unchanged.";
+    QTest::newRow("quarter turn, damaged gain map: jpegtran's warning leaves the photo")
+        << 90 << false << false << true << PhotoReason::JpegtranFailed
+        << "Not rotated: picture 2 of %1 (jpegtran found damaged image data in the photo";
+}
+
+// A photo of 1600x1200 pixels tagged 6 with a gain map of 400x300, named in the container, with the
+// gain map's parameters in its own XMP and an orientation of its own. Turned, the gain map keeps
+// its photo's shape, 300x400: encoded anew where a lossless turn would drop its partial row of
+// blocks, its metadata kept and its pixels the original's turned; the main picture is jpegtran's
+// own turn whatever happens to the gain map. A gain map that is not to be encoded anew, or that
+// jpegtran finds damaged, leaves the photo as it was.
+void TransformTest::gainMapKeepsItsShape() {
+    QFETCH(int, angle);
+    QFETCH(bool, grey);
+    QFETCH(bool, perfect);
+    QFETCH(bool, damaged);
+    QFETCH(PhotoReason::Kind, left);
+    QFETCH(QString, message);
+    settings().setValue("perfect", perfect);
+    CraftedPhotos::FurtherPicture gainMap = CraftedPhotos::gainMap(QSize(400, 300));
+    gainMap.grey = grey;
+    gainMap.ownXmp = true;
+    gainMap.orientation = 6;
+    CraftedPhotos::Recipe recipe = CraftedPhotos::recipe(6, {gainMap});
+    recipe.source = QString(PIVOTTA_TESTDATA_DIR) + "/orientation/Portrait_6.jpg";
+    recipe.size = QSize(1600, 1200);
+    const QString photo = photos->filePath("photo.jpg");
+    QString error;
+    QVERIFY2(CraftedPhotos::makePhoto(recipe, photo, &error), qPrintable(error));
+    QByteArray original = fileBytes(photo);
+    const PhotoPictures before = describePictures(original);
+    QVERIFY(before.isUsable());
+    QCOMPARE(before.pictureCount(), 1);
+    QCOMPARE(QSize(before.primary.frame.width, before.primary.frame.height), QSize(1600, 1200));
+    const FileRange gainMapRange = before.picturesToTurn()[0];
+    if (damaged) {
+        // Bytes that are no marker but no valid coding either, in the middle of its image data.
+        qint64 middle = gainMapRange.end() - 2 - 1000;
+        if (uchar(original[middle - 1]) == 0xFF) // a stuffed FF keeps its zero
+            ++middle;
+        original.replace(middle, 400, QByteArray(400, char(0x55)));
+        QVERIFY(writeFile(photo, original));
+        QVERIFY(describePictures(original).isUsable());
+    }
+    const QByteArray originalGainMap = original.mid(gainMapRange.offset, gainMapRange.length);
+    const Turn turn = turnForAngle(angle);
+    const QString block = grey ? "8" : "16";
+    const QString reencoded = "its gain map (picture 2, 400x300 pixels) was encoded anew at "
+                              "quality 95 so that it keeps its shape: no lossless turn keeps it "
+                              "whole, as its height of 300 pixels is not a multiple of the block "
+                              "size " +
+                              block + ".";
+
+    const Ending ending = rotate(photo, angle);
+
+    QCOMPARE(ending.finishedSignals, 1);
+    if (left != PhotoReason::None) {
+        QCOMPARE(ending.outcome.kind, PhotoRotationOutcome::Failed);
+        QCOMPARE(ending.outcome.reason.kind, left);
+        QCOMPARE(ending.outcome.reason.picture, 2);
+        QCOMPARE(fileBytes(photo), original);
+        QVERIFY2(mainText().contains(message.arg(QDir::toNativeSeparators(photo), block)),
+                 qPrintable(mainText()));
+        QVERIFY(!mainText().contains("encoded anew at"));
+        verifyNothingLeftBehind(photo);
+        return;
+    }
+    QCOMPARE(ending.outcome.kind, PhotoRotationOutcome::Rotated);
+    const QByteArray result = fileBytes(photo);
+    const PhotoPictures after = describePictures(result);
+    QVERIFY(after.isUsable());
+    QCOMPARE(after.pictureCount(), 1);
+    const QByteArray resultGainMap =
+        result.mid(after.picturesToTurn()[0].offset, after.picturesToTurn()[0].length);
+    const JpegStructure gainMapStructure = parseJpegStructure(resultGainMap);
+    QCOMPARE(QSize(gainMapStructure.frame.width, gainMapStructure.frame.height), QSize(300, 400));
+    QCOMPARE(gainMapStructure.frame.components.size(), size_t(grey ? 1 : 3));
+    QVERIFY(findOrientations(resultGainMap).allAre(1));
+    const bool exact = angle == 90;
+    QCOMPARE(mainText().contains(reencoded), exact);
+    QCOMPARE(ending.outcome.reencoded, exact ? QList<int>{2} : QList<int>());
+    if (exact) {
+        // Its own metadata kept, only its orientation set upright; its pixels the original's
+        // turned, as ImageMagick turns them, within the rounding of a new coding.
+        QByteArray upright = originalGainMap;
+        setOrientationInPlace(upright);
+        const QList<QByteArray> metadata = CraftedPhotos::metadataSegments(resultGainMap);
+        QCOMPARE(metadata, CraftedPhotos::metadataSegments(upright));
+        QVERIFY(std::any_of(metadata.begin(), metadata.end(), [](const QByteArray &segment) {
+            return segment.contains("hdrgm:GainMapMax");
+        }));
+        const double difference =
+            TestPhotos::meanDifference(QImage::fromData(resultGainMap, "JPEG"),
+                                       TestPhotos::turnedByImageMagick(originalGainMap, turn));
+        QVERIFY2(difference < 3.0, qPrintable(QString::number(difference)));
+    } else {
+        QByteArray lossless = outputOf(
+            "jpegtran", jpegtranArguments(turn, parseJpegStructure(originalGainMap), false, false),
+            originalGainMap);
+        setOrientationInPlace(lossless);
+        QCOMPARE(resultGainMap, lossless);
+    }
+    // The main picture, jpegtran's own turn with its orientation set upright, but for where its
+    // index and its container say the gain map lies now.
+    const QByteArray primary = original.left(before.primary.imageEnd);
+    QByteArray expected =
+        outputOf("jpegtran", jpegtranArguments(turn, before.primary, false, false), primary);
+    QVERIFY(!expected.isEmpty());
+    setOrientationInPlace(expected);
+    QCOMPARE(withoutPictureLists(result.left(after.primary.imageEnd)),
+             withoutPictureLists(expected));
+    QCOMPARE(storedOrientation(photo), 1);
     verifyNothingLeftBehind(photo);
 }
 
