@@ -287,8 +287,8 @@ bool readRequest(const QCommandLineParser &parser, HeadlessRequest *request) {
     // failure the report tells.
     if (request->found.isEmpty()) {
         for (const QString &missing : std::as_const(request->missing))
-            writeLine(stderr, tr("Pivotta: there is no folder or photo %1.")
-                                  .arg(QDir::toNativeSeparators(missing)));
+            writeLine(stderr,
+                      tr("Pivotta: there is no folder or photo %1.").arg(reportedPath(missing)));
         return false;
     }
     request->dryRun = parser.isSet("dry-run");
