@@ -72,6 +72,7 @@ private:
     void onStopRequested(int signal);
     void onRunEvent(const RunEvent &event);
     void onPhotoFinished(const PhotoOutcome &outcome);
+    void onPhotoStep(const PhotoStep &step);
     void onListingProgress(int found);
     void onProgress(int handled, int total);
     void onFinished(const RunSummary &summary);
@@ -98,6 +99,7 @@ HeadlessRun::HeadlessRun(const HeadlessRequest &headlessRequest)
     engine.setParallelRotations(request.jobs);
     connect(&engine, &RotationEngine::runEvent, this, &HeadlessRun::onRunEvent);
     connect(&engine, &RotationEngine::photoFinished, this, &HeadlessRun::onPhotoFinished);
+    connect(&engine, &RotationEngine::photoStep, this, &HeadlessRun::onPhotoStep);
     connect(&engine, &RotationEngine::listingProgress, this, &HeadlessRun::onListingProgress);
     connect(&engine, &RotationEngine::progress, this, &HeadlessRun::onProgress);
     connect(&stopSignals, &StopSignals::stopRequested, this, &HeadlessRun::onStopRequested);
@@ -235,6 +237,14 @@ void HeadlessRun::onRunEvent(const RunEvent &event) {
 void HeadlessRun::onPhotoFinished(const PhotoOutcome &outcome) {
     clearProgressLine();
     writeLine(stdout, headlessReportLine(outcome));
+}
+
+void HeadlessRun::onPhotoStep(const PhotoStep &step) {
+    const QString line = headlessStepLine(step);
+    if (line.isEmpty())
+        return;
+    clearProgressLine();
+    writeLine(stdout, line);
 }
 
 void HeadlessRun::onListingProgress(int found) {

@@ -42,6 +42,7 @@ struct Assembly;
 struct FileProblem;
 struct PhotoWork;
 struct Replacement;
+struct SecondNameLook;
 
 struct PhotoRotationOutcome {
     enum Kind {
@@ -112,6 +113,7 @@ signals:
 
 private:
     bool checkBeforeStart();
+    void onSecondNameLookedAt(const SecondNameLook &look);
     void takeLease();
     void lookAgain();
     void readPhoto();
@@ -168,6 +170,7 @@ private:
     bool replacing = false; // the replacement is under way: it is let finish
     bool stopRequested = false;
     bool leaseLost = false; // another program opened the photo
+    bool secondNameLookedAt = false;
     bool ended = false;
 };
 

@@ -61,6 +61,12 @@ QString headlessReportLine(const PhotoOutcome &outcome) {
     return path;
 }
 
+QString headlessStepLine(const PhotoStep &step) {
+    if (step.kind != PhotoStep::OriginalTakenBack)
+        return {};
+    return originalTakenBackText(reportedPath(step.photo.path), reportedPath(step.path));
+}
+
 QString headlessEventLine(const RunEvent &event) {
     switch (event.kind) {
     case RunEvent::EntryNotRead:

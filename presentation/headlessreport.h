@@ -7,6 +7,7 @@
 #include <QStringList>
 
 struct PhotoOutcome;
+struct PhotoStep;
 struct RunEvent;
 struct RunSummary;
 
@@ -15,6 +16,8 @@ struct RunSummary;
 QString reportedPath(const QString &path);
 // The report's line for one photo, its path shown in native separators.
 QString headlessReportLine(const PhotoOutcome &outcome);
+// The report's line for a step of a photo's rotation: only a trash entry taken out again has one.
+QString headlessStepLine(const PhotoStep &step);
 // The report's line for a run event: folders and files that could not be read; empty for the
 // events the report leaves out.
 QString headlessEventLine(const RunEvent &event);
