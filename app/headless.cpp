@@ -72,6 +72,7 @@ private:
     void onStopRequested(int signal);
     void onRunEvent(const RunEvent &event);
     void onPhotoFinished(const PhotoOutcome &outcome);
+    void onPhotoStep(const PhotoStep &step);
     void onListingProgress(int found);
     void onProgress(int handled, int total);
     void onFinished(const RunSummary &summary);
@@ -100,6 +101,7 @@ HeadlessRun::HeadlessRun(const HeadlessRequest &headlessRequest)
     engine.setParallelRotations(request.jobs);
     connect(&engine, &RotationEngine::runEvent, this, &HeadlessRun::onRunEvent);
     connect(&engine, &RotationEngine::photoFinished, this, &HeadlessRun::onPhotoFinished);
+    connect(&engine, &RotationEngine::photoStep, this, &HeadlessRun::onPhotoStep);
     connect(&engine, &RotationEngine::listingProgress, this, &HeadlessRun::onListingProgress);
     connect(&engine, &RotationEngine::progress, this, &HeadlessRun::onProgress);
     connect(&stopSignals, &StopSignals::stopRequested, this, &HeadlessRun::onStopRequested);
@@ -246,6 +248,14 @@ void HeadlessRun::onPhotoFinished(const PhotoOutcome &outcome) {
     writeLine(stdout, headlessReportLine(outcome));
 }
 
+void HeadlessRun::onPhotoStep(const PhotoStep &step) {
+    const QString line = headlessStepLine(step);
+    if (line.isEmpty())
+        return;
+    clearProgressLine();
+    writeLine(stdout, line);
+}
+
 void HeadlessRun::onListingProgress(int found) {
     showProgressLine(tr("Listing photos… %L1 found").arg(found));
 }
@@ -296,8 +306,8 @@ bool readRequest(const QCommandLineParser &parser, HeadlessRequest *request) {
     // failure the report tells.
     if (request->found.isEmpty()) {
         for (const QString &missing : std::as_const(request->missing))
-            writeLine(stderr, tr("Pivotta: there is no folder or photo %1.")
-                                  .arg(QDir::toNativeSeparators(missing)));
+            writeLine(stderr,
+                      tr("Pivotta: there is no folder or photo %1.").arg(reportedPath(missing)));
         return false;
     }
     request->dryRun = parser.isSet("dry-run");

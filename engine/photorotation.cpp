@@ -144,11 +144,33 @@ bool PhotoRotation::checkBeforeStart() {
     const FileProblem blocker = replacementBlocker(photo);
     if (obstacle.kind == PhotoReason::None && blocker.isProblem())
         obstacle = reasonOf(PhotoReason::Protected, blocker.text());
+    // A second name may be one an earlier run left in the trash: looked at once, on a worker.
+    if (obstacle.kind == PhotoReason::HardLinks && !secondNameLookedAt) {
+        secondNameLookedAt = true;
+        runWork<SecondNameLook>(::lookAtSecondName, &PhotoRotation::onSecondNameLookedAt);
+        return false;
+    }
     if (obstacle.kind != PhotoReason::None) {
         leave(obstacle);
         return false;
     }
     return true;
+}
+
+// With its second name taken out of the trash, the photo is checked again and goes on.
+void PhotoRotation::onSecondNameLookedAt(const SecondNameLook &look) {
+    if (!look.takenOutOfTrash.isEmpty()) {
+        PhotoStep takenBack = stepOf(PhotoStep::OriginalTakenBack);
+        takenBack.path = look.takenOutOfTrash;
+        tell(takenBack);
+    }
+    if (endIfInterrupted())
+        return;
+    if (look.reason.kind != PhotoReason::None) {
+        leave(look.reason);
+        return;
+    }
+    start();
 }
 
 // Another Pivotta turning the photo holds it. A photo that some program has open for writing is

@@ -45,6 +45,7 @@ struct Assembly;
 struct FileProblem;
 struct PhotoWork;
 struct Replacement;
+struct SecondNameLook;
 
 struct PhotoRotationOutcome {
     enum Kind {
@@ -116,6 +117,7 @@ signals:
 
 private:
     bool checkBeforeStart();
+    void onSecondNameLookedAt(const SecondNameLook &look);
     void takeLease();
     void lookAgain();
     void readPhoto();
@@ -174,6 +176,7 @@ private:
     bool replacing = false; // the replacement is under way: it is let finish
     bool stopRequested = false;
     bool leaseLost = false; // another program opened the photo for writing
+    bool secondNameLookedAt = false;
     bool ended = false;
 };
 

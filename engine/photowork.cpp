@@ -188,6 +188,23 @@ Assembly assembleAndWrite(PhotoWork &work, Turn turn, bool trim) {
     return assembly;
 }
 
+SecondNameLook lookAtSecondName(PhotoWork &work) {
+    SecondNameLook look;
+    HeldPhoto &photo = *work.photo;
+    QString entry;
+    if (TrashCan::lookForSecondName(photo, &entry) == TrashCan::SecondName::TakenOut)
+        look.takenOutOfTrash = entry;
+    else
+        look.reason.otherName = entry;
+    FileStatus now;
+    const quint64 links = photo.statusNow(&now, nullptr) ? now.links : photo.status().links;
+    if (links > 1) {
+        look.reason.kind = PhotoReason::HardLinks;
+        look.reason.count = int(links);
+    }
+    return look;
+}
+
 Replacement replacePhoto(PhotoWork &work, const ReplacementPlan &plan) {
     Replacement replacement;
     HeldPhoto &photo = *work.photo;

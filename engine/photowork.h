@@ -65,6 +65,18 @@ struct Assembly {
 // photo's folder. The photo's bytes are let go once written.
 Assembly assembleAndWrite(PhotoWork &work, Turn turn, bool trim);
 
+// What became of a photo's further names.
+struct SecondNameLook {
+    PhotoReason reason;      // None: the photo has one name now; HardLinks otherwise
+    QString takenOutOfTrash; // the trash entry that was taken out, when one was
+};
+
+// For a photo with more than one name: the original of it that an earlier run kept in the trash
+// and then did not replace (it ended before the rename) is a second name of the photo as it is,
+// and is taken out of the trash again. The reason names the trash entry that is another name of
+// the photo, where there is one.
+SecondNameLook lookAtSecondName(PhotoWork &work);
+
 // What the replacement is to do besides the rename.
 struct ReplacementPlan {
     std::optional<FileTime> modified; // the file time to give the new version, exactly

@@ -123,6 +123,8 @@ struct PhotoStep {
         FileTimeRestored,    // `time`: the file time the photo had before, given back
         FileTimeNotRestored, // `time` could not be given back
         OriginalKept,        // `path`: the original photo as it is kept in the trash
+        OriginalTakenBack,   // `path`: the trash entry that an earlier run left as a second name
+                             // of the photo (kept, then not replaced) was taken out again
     };
     // What became of the file time from the EXIF date.
     enum ExifTime { TimeSet, ExifDateMissing, TimeNotSet };
@@ -171,7 +173,7 @@ struct PhotoReason {
         ReadOnly,
         FolderReadOnly,
         Protected,          // `error`: an append-only or immutable photo or folder
-        HardLinks,          // `count` names
+        HardLinks,          // `count` names; `otherName`, when one of the others is known
         OwnerNotGivable,    // `owner`: its owner and group
         NotRead,            // `error`: the photo could not be read
         PicturesUnreadable, // `pictures`, `picture`, `error`
@@ -211,6 +213,7 @@ struct PhotoReason {
     OrientationCheck check;
     qint64 size = 0;
     int count = 0;
+    QString otherName;
     QString owner;
     QString error;
     bool diskFull = false;

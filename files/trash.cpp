@@ -68,10 +68,13 @@ TrashCan::~TrashCan() = default;
 #ifndef Q_OS_WIN
 
 namespace {
-// The subfolder `name` of `parent`, made with mode 0700 where it is missing.
+// How much of a .trashinfo file is read: far more than its two lines take.
+constexpr qint64 longestTrashInfo = 64 * 1024;
+
+// The subfolder `name` of `parent`, made with mode 0700 where it is missing and `make` asks.
 std::shared_ptr<HeldFolder> openOrMake(const HeldFolder &parent, const QByteArray &name,
-                                       FileProblem *problem) {
-    if (::mkdirat(parent.descriptor(), name.constData(), 0700) != 0 && errno != EEXIST) {
+                                       FileProblem *problem, bool make = true) {
+    if (make && ::mkdirat(parent.descriptor(), name.constData(), 0700) != 0 && errno != EEXIST) {
         reportProblem(problemFromErrno(parent.displayPathOf(name)), problem);
         return nullptr;
     }
@@ -92,12 +95,31 @@ std::shared_ptr<HeldFolder> usersOwn(std::shared_ptr<HeldFolder> folder, FilePro
     return folder;
 }
 
-std::shared_ptr<HeldFolder> openDataHome(FileProblem *problem) {
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+QString dataHomePath() {
+    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
     if (dataHome.isEmpty() || QDir::isRelativePath(dataHome))
-        dataHome = QDir::homePath() + "/.local/share";
-    QDir().mkpath(dataHome);
-    return HeldFolder::openRoot(dataHome, problem);
+        return QDir::homePath() + "/.local/share";
+    return dataHome;
+}
+
+// Whether `device` is the one the home folder is on; true too when that cannot be told.
+bool isHomeDevice(quint64 device) {
+    FileStatus homeStatus;
+    const std::shared_ptr<HeldFolder> homeFolder = HeldFolder::openRoot(QDir::homePath(), nullptr);
+    return !homeFolder || !homeFolder->status(&homeStatus, nullptr) ||
+           homeStatus.key.device == device;
+}
+
+// The Path= of a .trashinfo file's text, decoded; empty when the text is none.
+QByteArray pathOfTrashInfo(const QByteArray &text) {
+    const QList<QByteArray> lines = text.split('\n');
+    if (lines.isEmpty() || lines.first().trimmed() != "[Trash Info]")
+        return {};
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("Path="))
+            return QByteArray::fromPercentEncoding(line.mid(5).trimmed());
+    }
+    return {};
 }
 
 // The photo's bytes, permissions and times in the open file `copy`. Kind None when it worked.
@@ -139,15 +161,35 @@ std::shared_ptr<HeldFolder> fileSystemTopAbove(std::shared_ptr<HeldFolder> folde
 }
 
 std::unique_ptr<TrashCan> TrashCan::openHome(FileProblem *problem) {
-    const std::shared_ptr<HeldFolder> dataHome = openDataHome(problem);
-    if (!dataHome)
+    return openHomeTrash(Making::Make, problem);
+}
+
+std::unique_ptr<TrashCan> TrashCan::openHomeTrash(Making making, FileProblem *problem) {
+    const QString dataHome = dataHomePath();
+    if (making == Making::Make)
+        QDir().mkpath(dataHome);
+    const std::shared_ptr<HeldFolder> dataFolder = HeldFolder::openRoot(dataHome, problem);
+    if (!dataFolder)
         return nullptr;
-    const std::shared_ptr<HeldFolder> trash = openOrMake(*dataHome, "Trash", problem);
-    return trash ? openIn(trash, problem) : nullptr;
+    FileProblem notEntered;
+    std::shared_ptr<HeldFolder> trash =
+        openOrMake(*dataFolder, "Trash", &notEntered, making == Making::Make);
+    // A link the user made, to keep the trash on another disk: followed, to a folder of theirs.
+    if (!trash && notEntered.kind == FileProblem::Kind::SymbolicLink)
+        trash = usersOwn(HeldFolder::openRoot(dataHome + "/Trash", problem), problem);
+    else if (!trash)
+        reportProblem(notEntered, problem);
+    return trash ? openIn(trash, making, problem) : nullptr;
 }
 
 std::unique_ptr<TrashCan> TrashCan::openAtTop(const std::shared_ptr<HeldFolder> &topdir,
                                               FileProblem *problem) {
+    return openTopTrash(topdir, Making::Make, problem);
+}
+
+std::unique_ptr<TrashCan> TrashCan::openTopTrash(const std::shared_ptr<HeldFolder> &topdir,
+                                                 Making making, FileProblem *problem) {
+    const bool make = making == Making::Make;
     const QByteArray userId = QByteArray::number(uint(::geteuid()));
     FileProblem ignored;
     // An administrator's shared trash: a real folder with the sticky bit, so that nobody can
@@ -157,12 +199,12 @@ std::unique_ptr<TrashCan> TrashCan::openAtTop(const std::shared_ptr<HeldFolder> 
     FileStatus sharedStatus;
     std::shared_ptr<HeldFolder> trash;
     if (shared && shared->status(&sharedStatus, &ignored) && (sharedStatus.mode & S_ISVTX))
-        trash = usersOwn(openOrMake(*shared, userId, &ignored), &ignored);
+        trash = usersOwn(openOrMake(*shared, userId, &ignored, make), &ignored);
     if (!trash)
-        trash = usersOwn(openOrMake(*topdir, ".Trash-" + userId, problem), problem);
+        trash = usersOwn(openOrMake(*topdir, ".Trash-" + userId, problem, make), problem);
     if (!trash)
         return nullptr;
-    std::unique_ptr<TrashCan> can = openIn(trash, problem);
+    std::unique_ptr<TrashCan> can = openIn(trash, making, problem);
     if (can)
         can->topdirPath = topdir->place()->nativePath;
     return can;
@@ -170,43 +212,98 @@ std::unique_ptr<TrashCan> TrashCan::openAtTop(const std::shared_ptr<HeldFolder> 
 
 std::unique_ptr<TrashCan> TrashCan::forPhoto(const HeldPhoto &photo, FileProblem *problem) {
     FileProblem failure;
-    std::unique_ptr<TrashCan> can = chooseFor(photo, &failure);
+    std::unique_ptr<TrashCan> can = chooseFor(photo, Making::Make, &failure);
     if (!can)
         reportProblem(cannotKeep(failure), problem);
     return can;
 }
 
-std::unique_ptr<TrashCan> TrashCan::chooseFor(const HeldPhoto &photo, FileProblem *problem) {
+// The home trash for photos on its own file system, where the original is linked, and on the
+// home's (the trash may be a link to another disk), where it is copied; the trash at the top of
+// the photo's file system for the others.
+std::unique_ptr<TrashCan> TrashCan::chooseFor(const HeldPhoto &photo, Making making,
+                                              FileProblem *problem) {
     const quint64 device = photo.status().key.device;
     FileProblem homeProblem;
-    std::unique_ptr<TrashCan> home = openHome(&homeProblem);
+    std::unique_ptr<TrashCan> home = openHomeTrash(making, &homeProblem);
     if (home && home->device() == device)
         return home;
-    if (!home) {
-        // Whether the home trash would have been the one: the home's own device says.
-        FileStatus homeStatus;
-        const std::shared_ptr<HeldFolder> homeFolder =
-            HeldFolder::openRoot(QDir::homePath(), nullptr);
-        if (!homeFolder || !homeFolder->status(&homeStatus, nullptr) ||
-            homeStatus.key.device == device) {
+    if (isHomeDevice(device)) {
+        if (!home)
             reportProblem(homeProblem, problem);
-            return nullptr;
-        }
+        return home;
     }
     const std::shared_ptr<HeldFolder> topdir = fileSystemTopAbove(photo.folder(), problem);
-    return topdir ? openAtTop(topdir, problem) : nullptr;
+    return topdir ? openTopTrash(topdir, making, problem) : nullptr;
 }
 
-std::unique_ptr<TrashCan> TrashCan::openIn(const std::shared_ptr<HeldFolder> &trash,
+std::unique_ptr<TrashCan> TrashCan::openIn(const std::shared_ptr<HeldFolder> &trash, Making making,
                                            FileProblem *problem) {
+    const bool make = making == Making::Make;
     std::unique_ptr<TrashCan> can(new TrashCan);
     can->trashFolder = trash;
     can->trashDevice = trash->key().device;
-    can->files = openOrMake(*trash, "files", problem);
-    can->info = can->files ? openOrMake(*trash, "info", problem) : nullptr;
+    can->files = openOrMake(*trash, "files", problem, make);
+    can->info = can->files ? openOrMake(*trash, "info", problem, make) : nullptr;
     if (!can->info)
         return nullptr;
     return can;
+}
+
+TrashCan::SecondName TrashCan::lookForSecondName(HeldPhoto &photo, QString *entryPath) {
+    const std::unique_ptr<TrashCan> can = chooseFor(photo, Making::Existing, nullptr);
+    const QByteArray name = can ? can->entryOf(photo) : QByteArray();
+    if (name.isEmpty())
+        return SecondName::NotInTrash;
+    *entryPath = can->files->displayPathOf(name);
+    if (!can->isKeptFor(name, photo))
+        return SecondName::InTrash;
+    FileStatus before;
+    FileStatus after;
+    if (!photo.statusNow(&before, nullptr))
+        return SecondName::InTrash;
+    KeptOriginal entry;
+    entry.files = can->files;
+    entry.info = can->info;
+    entry.name = name;
+    entry.key = before.key;
+    entry.rollBack();
+    can->files->flush(nullptr);
+    can->info->flush(nullptr);
+    if (!photo.statusNow(&after, nullptr) || after.links >= before.links)
+        return SecondName::InTrash;
+    photo.acceptOwnChange(); // the removal moved the change time
+    return SecondName::TakenOut;
+}
+
+// The names a kept original of this photo can have, in the order keep() tries them. Bounded by the
+// attempts keep() makes, each a look at one name.
+QByteArray TrashCan::entryOf(const HeldPhoto &photo) const {
+    const FileKey key = photo.status().key;
+    for (int attempt = 1; attempt <= nameAttempts; ++attempt) {
+        const QByteArray name = trashNameFor(photo.name(), attempt);
+        FileStatus status;
+        if (statusAt(files->descriptor(), name, &status) && status.key == key)
+            return name;
+    }
+    return {};
+}
+
+bool TrashCan::isKeptFor(const QByteArray &name, const HeldPhoto &photo) const {
+    // Not blocking on a FIFO put in its place, and never following a link.
+    const Descriptor infoFile(openAt(info->descriptor(), name + infoSuffix,
+                                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    FileStatus status;
+    if (!infoFile.isValid() || !statusOfDescriptor(infoFile.get(), &status) ||
+        status.type != FileStatus::Type::RegularFile || status.size > longestTrashInfo)
+        return false;
+    QByteArray text(int(status.size), '\0');
+    const qint64 read = readAllAt(infoFile.get(), 0, text.data(), status.size);
+    if (read < 0)
+        return false;
+    text.truncate(int(read));
+    const QByteArray path = pathOfTrashInfo(text);
+    return !path.isEmpty() && path == pathInInfo(photo);
 }
 
 QString TrashCan::displayPath() const {
@@ -346,6 +443,13 @@ std::unique_ptr<TrashCan> TrashCan::openAtTop(const std::shared_ptr<HeldFolder> 
 std::unique_ptr<TrashCan> TrashCan::forPhoto(const HeldPhoto &photo, FileProblem *problem) {
     Q_UNUSED(photo)
     return openHome(problem);
+}
+
+// The recycle bin keeps copies: no second name of a photo is ever made there.
+TrashCan::SecondName TrashCan::lookForSecondName(HeldPhoto &photo, QString *entryPath) {
+    Q_UNUSED(photo)
+    Q_UNUSED(entryPath)
+    return SecondName::NotInTrash;
 }
 
 std::shared_ptr<HeldFolder> fileSystemTopAbove(std::shared_ptr<HeldFolder> folder,

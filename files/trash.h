@@ -7,9 +7,15 @@
 // hard-linked into files/ (the same file: its bytes, its times, and the lease on it stay), or
 // copied where no link can be made. When the replacement then fails, both are removed again.
 //
-// The trash is the home trash ($XDG_DATA_HOME/Trash) for photos on the home's file system, and
-// the trash at the top of the photo's file system otherwise. On Windows the photo is copied and
-// the copy moved to the recycle bin (QFile::moveToTrash; untested).
+// The trash is the home trash ($XDG_DATA_HOME/Trash) for photos on its own file system and on the
+// home's, and the trash at the top of the photo's file system otherwise. A home trash that is a
+// symbolic link (kept on another disk) is the user's own and is followed; at the top of a file
+// system, where other users may have made the folders, no link is followed (see openAtTop). On
+// Windows the photo is copied and the copy moved to the recycle bin (QFile::moveToTrash; untested).
+//
+// A run that ends between the link into files/ and the rename leaves the photo unreplaced with a
+// second name in the trash; the next run recognises that entry and takes it out again
+// (lookForSecondName).
 #pragma once
 
 #include <QByteArray>
@@ -62,11 +68,19 @@ private:
 
 class TrashCan {
 public:
+    // What the trash says about a second name of a photo.
+    enum class SecondName {
+        NotInTrash, // the trash that would take its original holds no other name of it
+        TakenOut,   // the original kept for it by a run that did not replace it: taken out again
+        InTrash,    // an entry of the trash that was not kept for this photo, or not taken out
+    };
+
     ~TrashCan();
     TrashCan(const TrashCan &) = delete;
     TrashCan &operator=(const TrashCan &) = delete;
 
-    // $XDG_DATA_HOME/Trash, or ~/.local/share/Trash; made where missing.
+    // $XDG_DATA_HOME/Trash, or ~/.local/share/Trash; made where missing. A symbolic link there
+    // is followed to a folder of this user's.
     static std::unique_ptr<TrashCan> openHome(FileProblem *problem);
     // The trash at the top of a file system: $topdir/.Trash/$uid when $topdir/.Trash is a real
     // folder (no link) with the sticky bit, $topdir/.Trash-$uid (made with mode 0700) otherwise.
@@ -76,6 +90,13 @@ public:
     // The trash that takes `photo`'s original. Null when there is none to be had: the original
     // cannot be kept, and the problem says so.
     static std::unique_ptr<TrashCan> forPhoto(const HeldPhoto &photo, FileProblem *problem);
+
+    // Looks in the trash that would take `photo`'s original, where it is there already (nothing is
+    // made), for an entry that is the photo's own file. One whose .trashinfo names the photo is the
+    // original a run kept for it and then did not replace it with its rotated version: it is only
+    // a second name of the photo as it is, and it is taken out of the trash (the entry and its
+    // .trashinfo removed). `entryPath` gets the entry found, as shown.
+    static SecondName lookForSecondName(HeldPhoto &photo, QString *entryPath);
 
     QString displayPath() const;
     quint64 device() const { return trashDevice; }
@@ -87,9 +108,18 @@ public:
 private:
     TrashCan() = default;
 #ifndef Q_OS_WIN
-    static std::unique_ptr<TrashCan> chooseFor(const HeldPhoto &photo, FileProblem *problem);
-    static std::unique_ptr<TrashCan> openIn(const std::shared_ptr<HeldFolder> &trash,
+    enum class Making { Make, Existing };
+    static std::unique_ptr<TrashCan> openHomeTrash(Making making, FileProblem *problem);
+    static std::unique_ptr<TrashCan> openTopTrash(const std::shared_ptr<HeldFolder> &topdir,
+                                                  Making making, FileProblem *problem);
+    static std::unique_ptr<TrashCan> chooseFor(const HeldPhoto &photo, Making making,
+                                               FileProblem *problem);
+    static std::unique_ptr<TrashCan> openIn(const std::shared_ptr<HeldFolder> &trash, Making making,
                                             FileProblem *problem);
+    // The name in files/ of the photo's own file, or empty.
+    QByteArray entryOf(const HeldPhoto &photo) const;
+    // Whether info/NAME.trashinfo says that files/NAME came from the photo's place.
+    bool isKeptFor(const QByteArray &name, const HeldPhoto &photo) const;
     enum class Placed { Done, NameTaken, Failed };
     QByteArray pathInInfo(const HeldPhoto &photo) const;
     Placed reserveInfo(const HeldPhoto &photo, const QByteArray &name, FileProblem *problem);

@@ -19,14 +19,19 @@ QString trCount(const char *text, int count) {
     return QCoreApplication::translate("Pivotta", text, "", count);
 }
 
+// Outside text as one line of the report shows it.
+QString plain(const QString &text) {
+    return escapeControlCharacters(text);
+}
+
 // Where the run worked: its folder, or the folders and photos it was given when they were more
 // than one.
 QString destinationsLine(const RunSummary &summary, const QStringList &destinations) {
     if (destinations.size() <= 1)
-        return tr("Folder: %1").arg(QDir::toNativeSeparators(summary.folder));
+        return tr("Folder: %1").arg(reportedPath(summary.folder));
     QStringList shown;
     for (const QString &destination : destinations)
-        shown << QDir::toNativeSeparators(destination);
+        shown << reportedPath(destination);
     return tr("Folders and photos: %1").arg(shown.join(", "));
 }
 // What else happened to a rotated photo: edge pixels dropped, further pictures encoded anew.
@@ -41,8 +46,12 @@ QString rotatedNote(const PhotoOutcome &outcome) {
 }
 } // namespace
 
+QString reportedPath(const QString &path) {
+    return plain(QDir::toNativeSeparators(path));
+}
+
 QString headlessReportLine(const PhotoOutcome &outcome) {
-    const QString path = QDir::toNativeSeparators(outcome.photo.path);
+    const QString path = reportedPath(outcome.photo.path);
     switch (outcome.kind) {
     case PhotoOutcome::Rotated: {
         const QString note = rotatedNote(outcome);
@@ -53,38 +62,43 @@ QString headlessReportLine(const PhotoOutcome &outcome) {
     case PhotoOutcome::WouldRotate:
         return tr("would rotate: %1 (%2)").arg(path, turnDescription(outcome.turn));
     case PhotoOutcome::Left:
-        return tr("left: %1 (%2)").arg(path, reasonText(outcome));
+        return tr("left: %1 (%2)").arg(path, plain(reasonText(outcome)));
     case PhotoOutcome::Failed:
-        return tr("failed: %1 (%2)").arg(path, reasonText(outcome));
+        return tr("failed: %1 (%2)").arg(path, plain(reasonText(outcome)));
     }
     return path;
+}
+
+QString headlessStepLine(const PhotoStep &step) {
+    if (step.kind != PhotoStep::OriginalTakenBack)
+        return {};
+    return originalTakenBackText(reportedPath(step.photo.path), reportedPath(step.path));
 }
 
 QString headlessEventLine(const RunEvent &event) {
     switch (event.kind) {
     case RunEvent::EntryNotRead:
-        return tr("not read: %1 (%2)").arg(QDir::toNativeSeparators(event.path), event.reason);
+        return tr("not read: %1 (%2)").arg(reportedPath(event.path), plain(event.reason));
     case RunEvent::FolderNotOpened:
         if (event.reason.isEmpty())
-            return tr("not read: %1").arg(QDir::toNativeSeparators(event.folder));
-        return tr("not read: %1 (%2)").arg(QDir::toNativeSeparators(event.folder), event.reason);
+            return tr("not read: %1").arg(reportedPath(event.folder));
+        return tr("not read: %1 (%2)").arg(reportedPath(event.folder), plain(event.reason));
     case RunEvent::WatchingOn:
         if (event.count == 0)
             return QString();
         return tr("Watching for changes in %1; SIGINT or SIGTERM ends watching.")
-            .arg(QDir::toNativeSeparators(event.folder));
+            .arg(reportedPath(event.folder));
     case RunEvent::WatchedFolderGone:
-        return tr("The watched folder %1 is no longer there.")
-            .arg(QDir::toNativeSeparators(event.folder));
+        return tr("The watched folder %1 is no longer there.").arg(reportedPath(event.folder));
     case RunEvent::WatchLimitReached:
-        return watchLimitText(event);
+        return plain(watchLimitText(event));
     default:
         return QString();
     }
 }
 
 QString headlessNotFoundLine(const QString &destination) {
-    return tr("not found: %1").arg(QDir::toNativeSeparators(destination));
+    return tr("not found: %1").arg(reportedPath(destination));
 }
 
 QStringList headlessSummaryLines(const RunSummary &summary, const QStringList &destinations,
@@ -113,7 +127,7 @@ QStringList headlessSummaryLines(const RunSummary &summary, const QStringList &d
     if (!summary.trashFolders.isEmpty()) {
         QStringList folders;
         for (const QString &folder : summary.trashFolders)
-            folders << QDir::toNativeSeparators(folder);
+            folders << reportedPath(folder);
         lines << tr("The original photos are in the trash: %1").arg(folders.join(", "));
     }
     return lines;

@@ -52,6 +52,50 @@ QString escapeHtml(const QString &text) {
     return text.toHtmlEscaped().replace('\'', QLatin1String("&#39;"));
 }
 
+namespace {
+// Characters that make a terminal start a new line or show the text around them in another
+// order: the line and paragraph separators and the directional formatting characters.
+bool reordersOrBreaksLines(char16_t c) {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+QString escapeOf(char16_t c) {
+    switch (c) {
+    case '\n':
+        return QStringLiteral("\\n");
+    case '\r':
+        return QStringLiteral("\\r");
+    case '\t':
+        return QStringLiteral("\\t");
+    default:
+        break;
+    }
+    if (c < 0x80)
+        return QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'));
+    return QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
+}
+} // namespace
+
+QString escapeControlCharacters(const QString &text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar character : text) {
+        const char16_t c = character.unicode();
+#ifndef Q_OS_WIN
+        if (c == '\\') {
+            shown += QStringLiteral("\\\\");
+            continue;
+        }
+#endif
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || reordersOrBreaksLines(c))
+            shown += escapeOf(c);
+        else
+            shown += character;
+    }
+    return shown;
+}
+
 QString pathRelativeToFolder(const QString &path, const QString &folder) {
     const qsizetype n = path.size() - folder.size();
     qCDebug(lcPivotta) << "relative path of" << path << "in" << folder;
@@ -62,11 +106,19 @@ QString pathRelativeToFolder(const QString &path, const QString &folder) {
     return result;
 }
 
-QString fileLink(const QString &filePath, bool showNativePath, bool showRelativePath,
-                 const QString &folder, const QString &color) {
+QString fileLinkTarget(const QString &filePath) {
     QFileInfo info(filePath);
     info.makeAbsolute();
-    const QString target = QUrl::fromLocalFile(info.filePath()).toString();
+    // The panes' HTML reader takes an attribute's text as it stands, character references
+    // included, so the target holds nothing that would need one: "&" and "'" stay literal in an
+    // encoded URL and are encoded here too.
+    QString target = QUrl::fromLocalFile(info.filePath()).toString(QUrl::FullyEncoded);
+    return target.replace('&', QLatin1String("%26")).replace('\'', QLatin1String("%27"));
+}
+
+QString fileLink(const QString &filePath, bool showNativePath, bool showRelativePath,
+                 const QString &folder, const QString &color) {
+    const QString target = fileLinkTarget(filePath);
     QString text;
     if (showNativePath)
         text = QDir::toNativeSeparators(filePath);

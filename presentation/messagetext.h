@@ -14,9 +14,20 @@ struct PaneColors;
 // it shows literally and can add no markup or link.
 QString escapeHtml(const QString &text);
 
+// Outside text (a name, a path, a system's or tool's words) for a plain-text line of a terminal or
+// the headless report: every control character shows as a visible escape ("\n", "\t", "\x1b",
+// "\u202e" for those that reorder or break lines), so that a name can neither end its line nor
+// forge another. Where a backslash can be part of a name, it shows as "\\", so that each shown
+// text stands for one text only.
+QString escapeControlCharacters(const QString &text);
+
 // The short form of a photo path: the path less as many leading characters as the folder text
 // has, less one leading separator. It cuts by length only.
 QString pathRelativeToFolder(const QString &path, const QString &folder);
+
+// The target of a link to a photo: its absolute file URL, fully percent-encoded, with no character
+// that HTML would have to escape.
+QString fileLinkTarget(const QString &filePath);
 
 // The link to a photo that messages use, in `color`. Its text is the path in native separators
 // (`showNativePath`), the file name alone, or (`showRelativePath`) the path relative to

@@ -396,6 +396,10 @@ QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
         return tr("Not rotated: %1 cannot be replaced (%2). The photo was left unchanged.")
             .arg(link, escapeHtml(reason.error));
     case PhotoReason::HardLinks:
+        if (!reason.otherName.isEmpty())
+            return tr("Not rotated: %1 has %2 names (hard links); another is %3. Rotating it "
+                      "would give only this name the rotated photo, so it was left unchanged.")
+                .arg(link, QString::number(reason.count), nativePath(reason.otherName));
         return tr("Not rotated: %1 has %2 names (hard links). Rotating it would give only this "
                   "name the rotated photo, so it was left unchanged.")
             .arg(link, QString::number(reason.count));
@@ -573,6 +577,8 @@ QList<OutputMessage> stepMessages(const PhotoStep &step, const PaneColors &color
         return {
             photoNote(step.photo,
                       tr("the original was kept in the trash as %1.").arg(nativePath(step.path)))};
+    case PhotoStep::OriginalTakenBack:
+        return {OutputMessage::main(originalTakenBackText(link, nativePath(step.path)))};
     }
     return {};
 }
@@ -649,6 +655,9 @@ QString reasonText(const PhotoOutcome &outcome) {
     case PhotoReason::Protected:
         return tr("it cannot be replaced (%1)").arg(reason.error);
     case PhotoReason::HardLinks:
+        if (!reason.otherName.isEmpty())
+            return tr("the photo has %1 names (hard links); another is %2")
+                .arg(QString::number(reason.count), QDir::toNativeSeparators(reason.otherName));
         return tr("the photo has %1 names (hard links)").arg(reason.count);
     case PhotoReason::OwnerNotGivable:
         return tr("the photo belongs to %1, which Pivotta may not give a new file")
@@ -735,4 +744,10 @@ QString jpegtranOutcomeText(JpegtranOutcome outcome) {
         return tr("jpegtran failed");
     }
     return {};
+}
+
+QString originalTakenBackText(const QString &photo, const QString &entry) {
+    return tr("%1 was still in the trash as %2: an earlier Pivotta kept it there and ended "
+              "before it replaced the photo. That second name was taken out of the trash again.")
+        .arg(photo, entry);
 }

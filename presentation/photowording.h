@@ -21,5 +21,9 @@ QList<OutputMessage> checkMessages(const OrientationCheck &check, const PhotoRef
 // Why a photo was left or failed, in plain words: "the photo is read-only".
 QString reasonText(const PhotoOutcome &outcome);
 
+// That the trash entry `entry`, a second name of `photo` an earlier run left there, was taken out
+// again; both as the caller shows them (rich or plain text).
+QString originalTakenBackText(const QString &photo, const QString &entry);
+
 // What a finished jpegtran run means, e.g. "no space left on the disk"; empty for Success.
 QString jpegtranOutcomeText(JpegtranOutcome outcome);

@@ -6,8 +6,8 @@
 // jpegtran's own turn, the EXIF and XMP orientation, the thumbnail and the second picture as
 // exiftool extracts them, turned, the bytes after the image that are no picture, the coding, owner,
 // group, permissions, extended attributes and ACL; a photo that is left must be byte for byte as it
-// was. No row may leave a temporary file beside the photo or anything in the system's temporary
-// folder.
+// was, and the trash holds only what the row's rotation kept there. No row may leave a temporary
+// file beside the photo or anything in the system's temporary folder.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -54,6 +54,8 @@ enum class Setup {
     OtherOwner,            // owned by nobody:nogroup (needs root)
     Attributes,            // a user.* extended attribute and an ACL entry for another user
     HardLink,              // a second name for the same file
+    LeftInTrash,           // a second name in the trash, kept for it by a run that then ended
+    InTrashForAnother,     // a second name in the trash whose .trashinfo names another place
     StaleTempFile,         // a temporary file that a killed Pivotta left beside it
     FolderNamedLikeAPhoto, // an empty folder named "album.jpg"
 };
@@ -234,6 +236,10 @@ private:
     void verifyRotated(const QString &photo, const PhotoRecord &before, const QImage &reference,
                        Turn turn);
     void verifyNothingLeftBehind();
+    void verifyTrash(Setup setup, Expect expected, const PhotoRecord &before);
+    // The state a run leaves when it ends between the link into the trash and the rename.
+    void leaveInTrash(const QString &photo, const QByteArray &infoPath);
+    QString trashPath() const { return sandbox.filePath("data/Trash"); }
     QString shownText() const { return log.mainText() + "\n" + log.detailedText(); }
 
     QTemporaryDir sandbox;
@@ -257,6 +263,8 @@ void KeptPhotosTest::initTestCase() {
     QVERIFY(QDir().mkpath(systemTemp));
     qputenv("TMPDIR", QFile::encodeName(systemTemp));
     QCOMPARE(QDir::tempPath(), systemTemp);
+    // Never the user's own trash; on the photos' file system, so that the home trash takes them.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(sandbox.filePath("data")));
 }
 
 void KeptPhotosTest::init() {
@@ -265,6 +273,7 @@ void KeptPhotosTest::init() {
     qunsetenv("PIVOTTA_TOOLS_DIR");
     folder = std::make_unique<QTemporaryDir>(sandbox.filePath("photos-XXXXXX"));
     QVERIFY(folder->isValid());
+    QVERIFY(QDir(trashPath()).removeRecursively());
     log.clear();
 }
 
@@ -333,6 +342,16 @@ void KeptPhotosTest::everyByteKept_data() {
         << tagged(6) << alone << defaults << Setup::Attributes << real << rotated << QStringList();
     QTest::newRow("5 hard link") << tagged(6) << alone << defaults << Setup::HardLink << real
                                  << left << QStringList{"has 2 names (hard links)"};
+    QTest::newRow("5 original left in the trash by a run that ended before the rename")
+        << tagged(6) << alone << defaults << Setup::LeftInTrash << real << rotated
+        << QStringList{"was taken out of the trash again"};
+    QTest::newRow("5 original left in the trash, kept there again")
+        << tagged(6) << batch << QVariantMap{{"keepOriginalsInTrash", true}} << Setup::LeftInTrash
+        << real << rotated
+        << QStringList{"was taken out of the trash again", "the original was kept in the trash"};
+    QTest::newRow("5 second name in the trash, kept for another place")
+        << tagged(6) << alone << defaults << Setup::InTrashForAnother << real << left
+        << QStringList{"has 2 names (hard links); another is", "/Trash/files/photo.jpg"};
 
     // 6. An edit meanwhile that keeps the photo's size and time: only its change time tells,
     // and the lease it breaks ("%PHOTO%" stands for the photo's path).
@@ -481,6 +500,45 @@ void KeptPhotosTest::everyByteKept() {
         QCOMPARE(TestPhotos::fileBytes(second), before.bytes);
         QCOMPARE(int(std::filesystem::hard_link_count(QFile::encodeName(photo).toStdString())), 2);
     }
+    verifyTrash(setup, expected, before);
+}
+
+// The trash holds the original only where it was kept by this rotation, and a second name kept
+// for another place stays.
+void KeptPhotosTest::verifyTrash(Setup setup, Expect expected, const PhotoRecord &before) {
+    const QString entry = trashPath() + "/files/photo.jpg";
+    const QStringList infos = QDir(trashPath() + "/info").entryList(QDir::Files);
+    switch (setup) {
+    case Setup::LeftInTrash:
+        if (settings().value("keepOriginalsInTrash").toBool()) {
+            QCOMPARE(TestPhotos::fileBytes(entry), before.bytes);
+            QCOMPARE(int(std::filesystem::hard_link_count(QFile::encodeName(entry).toStdString())),
+                     1);
+            QCOMPARE(infos, QStringList{"photo.jpg.trashinfo"});
+        } else {
+            QVERIFY(!QFileInfo::exists(entry));
+            QCOMPARE(infos, QStringList());
+        }
+        break;
+    case Setup::InTrashForAnother:
+        QCOMPARE(expected, Expect::Left);
+        QCOMPARE(int(std::filesystem::hard_link_count(QFile::encodeName(entry).toStdString())), 2);
+        QCOMPARE(infos, QStringList{"photo.jpg.trashinfo"});
+        break;
+    default:
+        QVERIFY(!QFileInfo::exists(trashPath()));
+        break;
+    }
+}
+
+void KeptPhotosTest::leaveInTrash(const QString &photo, const QByteArray &infoPath) {
+    QVERIFY(QDir().mkpath(trashPath() + "/files") && QDir().mkpath(trashPath() + "/info"));
+    QVERIFY(CraftedPhotos::makeHardLink(photo, trashPath() + "/files/photo.jpg"));
+    QFile info(trashPath() + "/info/photo.jpg.trashinfo");
+    QVERIFY(info.open(QIODevice::WriteOnly));
+    const QByteArray text = "[Trash Info]\nPath=" + infoPath.toPercentEncoding("/") +
+                            "\nDeletionDate=2024-05-06T17:57:31\n";
+    QCOMPARE(info.write(text), text.size());
 }
 
 QString KeptPhotosTest::reasonToSkip(Setup setup) const {
@@ -506,6 +564,12 @@ void KeptPhotosTest::prepare(Setup setup, const QString &photo) {
         return;
     case Setup::HardLink:
         QVERIFY(CraftedPhotos::makeHardLink(photo, folder->filePath("second name.jpg")));
+        return;
+    case Setup::LeftInTrash:
+        leaveInTrash(photo, QFile::encodeName(QFileInfo(photo).canonicalFilePath()));
+        return;
+    case Setup::InTrashForAnother:
+        leaveInTrash(photo, QFile::encodeName(folder->filePath("elsewhere/photo.jpg")));
         return;
     case Setup::StaleTempFile: {
         QFile stale(folder->filePath(QString::fromUtf8(tempNameFor("photo.jpg"))));

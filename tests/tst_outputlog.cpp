@@ -1,6 +1,8 @@
-// The output panes: duplicate check, shared text limit, progress marks, escaping, link routing.
+// The output panes: duplicate check, shared text limit, progress marks, escaping, link routing,
+// links to photos whatever their names hold.
 #include <QDesktopServices>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -35,6 +37,8 @@ private slots:
     void pathRelativeToFolder_data();
     void pathRelativeToFolder();
     void linksGoToBrowserOrPreview();
+    void photoLinksLeadToThePhoto_data();
+    void photoLinksLeadToThePhoto();
     void viewFollowsBottomOnlyWhenAtBottom();
 
 private:
@@ -52,6 +56,8 @@ private:
     }
     // A link in the main pane clicked, as the user does it.
     void clickLink(const QUrl &link) const { emit mainPane()->anchorClicked(link); }
+    // Clicks the first link of the main pane's last line with the mouse; false when it has none.
+    bool clickLastLink() const;
 };
 
 void OutputLogTest::initTestCase() {
@@ -206,6 +212,50 @@ void OutputLogTest::linksGoToBrowserOrPreview() {
     QVERIFY(QFile::copy(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_1.jpg", photo));
     clickLink(QUrl::fromLocalFile(photo));
     QCOMPARE(catcher.urls.size(), 2);
+    QCOMPARE(photoPreview()->selectedFile(), photo);
+}
+
+bool OutputLogTest::clickLastLink() const {
+    const QTextBlock line = mainPane()->document()->lastBlock();
+    for (auto fragment = line.begin(); !fragment.atEnd(); ++fragment) {
+        if (fragment.fragment().charFormat().anchorHref().isEmpty())
+            continue;
+        QTextCursor inLink(mainPane()->document());
+        inLink.setPosition(fragment.fragment().position() + 1);
+        QTest::mouseClick(mainPane()->viewport(), Qt::LeftButton, {},
+                          mainPane()->cursorRect(inLink).center());
+        return true;
+    }
+    return false;
+}
+
+void OutputLogTest::photoLinksLeadToThePhoto_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("ampersand") << "Tom & Jerry.jpg";
+    QTest::newRow("single quote") << "Ann's photo.jpg";
+    QTest::newRow("double quote and angle brackets") << "the \"<best>\" one.jpg";
+    QTest::newRow("hash and percent") << "#1 at 100%25 %20.jpg";
+    QTest::newRow("character reference") << "a&amp;b&#39;c.jpg";
+    QTest::newRow("URL delimiters") << "a?b=c;d+e,(f)!$*@:.jpg";
+    QTest::newRow("beyond ASCII") << QString::fromUtf8("Sommer 写真 é.jpg");
+}
+
+// A link written into the main pane and clicked with the mouse hands back the photo's exact path,
+// and the preview shows that photo.
+void OutputLogTest::photoLinksLeadToThePhoto() {
+    QFETCH(QString, name);
+    const QString photo = sandbox->filePath(name);
+    QVERIFY(QFile::copy(PIVOTTA_TESTDATA_DIR "/orientation/Landscape_6.jpg", photo));
+    window->resize(1200, 800);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QSignalSpy clicked(panes(), &OutputPanes::photoLinkClicked);
+
+    appendMain("Not rotated: " + fileLink(photo, true, false, sandbox->path(), "#333") + " (test)");
+    QCOMPARE(mainPane()->document()->lastBlock().text(), "Not rotated: " + photo + " (test)");
+    QVERIFY(clickLastLink());
+    QCOMPARE(clicked.size(), 1);
+    QCOMPARE(clicked.first().first().toString(), photo);
     QCOMPARE(photoPreview()->selectedFile(), photo);
 }
 

@@ -13,6 +13,7 @@
 #include "messagelog.h"
 #include "engine/runevents.h"
 #include "presentation/headlessreport.h"
+#include "presentation/messagetext.h"
 #include "presentation/panecolors.h"
 #include "presentation/panewording.h"
 #include "presentation/photowording.h"
@@ -187,6 +188,8 @@ private slots:
     void runEvents_data();
     void runEvents();
     void summary();
+    void namesStayOnTheirLine_data();
+    void namesStayOnTheirLine();
     void progressMarksKeepToTheirLine();
     void detailedPaneReadsLineByLine();
     void darkMessagesReadOnDarkPanes();
@@ -448,6 +451,32 @@ PhotoRows photoRows() {
                            " has 2 names (hard links). Rotating it would give only this name the "
                            "rotated photo, so it was left unchanged."}
             << "failed: /photos/h.jpg (the photo has 2 names (hard links))";
+        failed.reason.otherName = "/home/u/.local/share/Trash/files/h & i.jpg";
+        rows.add("hard links, one of them in the trash")
+            << QList<PhotoStep>{} << failed
+            << QStringList{"[M] Not rotated: " + pathLink("h.jpg") +
+                           " has 2 names (hard links); another is "
+                           "/home/u/.local/share/Trash/files/h &amp; i.jpg. Rotating it would give "
+                           "only this name the rotated photo, so it was left unchanged."}
+            << "failed: /photos/h.jpg (the photo has 2 names (hard links); another is "
+               "/home/u/.local/share/Trash/files/h & i.jpg)";
+    }
+    {
+        PhotoStep takenBack = step(PhotoStep::OriginalTakenBack, "t.jpg");
+        takenBack.path = "/home/u/.local/share/Trash/files/t.jpg";
+        rows.add("a second name in the trash taken out, then rotated")
+            << QList<PhotoStep>{takenBack}
+            << outcome(PhotoOutcome::Rotated, "t.jpg", Turn::Rotate90)
+            << QStringList{"[M] " + pathLink("t.jpg") +
+                               " was still in the trash as "
+                               "/home/u/.local/share/Trash/files/t.jpg: an earlier Pivotta kept it "
+                               "there and ended before it replaced the photo. That second name "
+                               "was taken out of the trash again.",
+                           done}
+            << "/photos/t.jpg was still in the trash as /home/u/.local/share/Trash/files/t.jpg: "
+               "an earlier Pivotta kept it there and ended before it replaced the photo. That "
+               "second name was taken out of the trash again.\n"
+               "rotated: /photos/t.jpg (90° clockwise)";
     }
     {
         PhotoStep timeRead = step(PhotoStep::TimeRead, "s.jpg");
@@ -688,7 +717,7 @@ void PresentationTest::photoFacts_data() {
     QTest::addColumn<QList<PhotoStep>>("steps");
     QTest::addColumn<PhotoOutcome>("photoOutcome");
     QTest::addColumn<QStringList>("window");
-    QTest::addColumn<QString>("headless");
+    QTest::addColumn<QString>("headless"); // its lines, one per line
 
     for (const PhotoRow &row : photoRows().rows) {
         QTest::newRow(qPrintable(row.name))
@@ -703,7 +732,13 @@ void PresentationTest::photoFacts() {
     QFETCH(QString, headless);
 
     QCOMPARE(windowLines(steps, photoOutcome, PaneColors::light()), window);
-    QCOMPARE(headlessReportLine(photoOutcome), headless);
+    // The report's lines: those of the steps that have one, then the photo's.
+    QStringList lines;
+    for (const PhotoStep &photoStep : steps) {
+        if (const QString line = headlessStepLine(photoStep); !line.isEmpty())
+            lines << line;
+    }
+    QCOMPARE((lines << headlessReportLine(photoOutcome)).join('\n'), headless);
 }
 
 void PresentationTest::runEvents_data() {
@@ -923,6 +958,82 @@ void PresentationTest::summary() {
     QCOMPARE(summaryMessages(batch), QList<OutputMessage>());
     batch.kind = RunSummary::SinglePhoto;
     QCOMPARE(summaryMessages(batch), QList<OutputMessage>());
+}
+
+void PresentationTest::namesStayOnTheirLine_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("a forged line")
+        << QString::fromUtf8("x\nrotated: /home/me/a.jpg (90° clockwise)\nz.jpg")
+        << QString::fromUtf8("x\\nrotated: /home/me/a.jpg (90° clockwise)\\nz.jpg");
+    QTest::newRow("tab and carriage return") << "a\tb\rc.jpg"
+                                             << "a\\tb\\rc.jpg";
+    QTest::newRow("terminal escapes") << "\x1b[2J\x1b]0;title\x07.jpg"
+                                      << "\\x1b[2J\\x1b]0;title\\x07.jpg";
+    QTest::newRow("delete and a C1 control") << QString("a\x7f") + QChar(0x9b) + "b.jpg"
+                                             << "a\\x7f\\u009bb.jpg";
+    QTest::newRow("text direction reversed") << QString("photo") + QChar(0x202e) + "gpj.exe"
+                                             << "photo\\u202egpj.exe";
+    QTest::newRow("line separator") << QString("a") + QChar(0x2028) + "b.jpg"
+                                    << "a\\u2028b.jpg";
+#ifndef Q_OS_WIN
+    // A backslash is part of the name here: the escape of a real line break and a name that
+    // holds a backslash and an "n" must not look alike.
+    QTest::newRow("backslash") << "a\\nb.jpg"
+                               << "a\\\\nb.jpg";
+#endif
+    QTest::newRow("ordinary characters stay")
+        << QString::fromUtf8("Ünïcode 写真 & 'q' 100% %1 %2.jpg")
+        << QString::fromUtf8("Ünïcode 写真 & 'q' 100% %1 %2.jpg");
+}
+
+// A name can neither end its line of the headless report nor forge another: every line that
+// names a photo, a folder or a destination shows its control characters escaped, one line each.
+void PresentationTest::namesStayOnTheirLine() {
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    QCOMPARE(escapeControlCharacters(name), shown);
+
+    const QString path = "/photos/" + name;
+    const QString shownPath = QDir::toNativeSeparators("/photos/") + shown;
+    PhotoOutcome rotated = outcome(PhotoOutcome::Rotated, name, Turn::Rotate90);
+    PhotoOutcome notRead =
+        outcome(PhotoOutcome::Failed, name, Turn::Rotate90, PhotoReason::NotRead);
+    notRead.reason.error = path + ": Permission denied";
+    RunEvent entryNotRead;
+    entryNotRead.kind = RunEvent::EntryNotRead;
+    entryNotRead.path = path;
+    entryNotRead.reason = "Permission denied";
+    RunEvent folderGone;
+    folderGone.kind = RunEvent::WatchedFolderGone;
+    folderGone.folder = path;
+    RunSummary summary;
+    summary.folder = path;
+    summary.trashFolders = QStringList{path};
+
+    const QStringList lines =
+        QStringList{headlessReportLine(rotated), headlessReportLine(notRead),
+                    headlessEventLine(entryNotRead), headlessEventLine(folderGone),
+                    headlessNotFoundLine(path)} +
+        headlessSummaryLines(summary) + headlessSummaryLines(summary, {path, "/photos/b.jpg"});
+    QCOMPARE(lines.at(0), "rotated: " + shownPath + " (90° clockwise)");
+    QCOMPARE(lines.at(1), "failed: " + shownPath + " (it could not be read (" +
+                              QDir::toNativeSeparators("/photos/") + shown +
+                              ": Permission denied))");
+    QCOMPARE(lines.at(2), "not read: " + shownPath + " (Permission denied)");
+    QCOMPARE(lines.at(3), "The watched folder " + shownPath + " is no longer there.");
+    QCOMPARE(lines.at(4), "not found: " + shownPath);
+    QVERIFY(lines.contains("Folder: " + shownPath));
+    QVERIFY(lines.contains("The original photos are in the trash: " + shownPath));
+    QVERIFY(lines.contains("Folders and photos: " + shownPath + ", " +
+                           QDir::toNativeSeparators("/photos/b.jpg")));
+    for (const QString &line : lines) {
+        const bool controlFree = std::none_of(line.cbegin(), line.cend(), [](QChar c) {
+            return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f) ||
+                   c.unicode() == 0x2028 || c.unicode() == 0x202e;
+        });
+        QVERIFY2(controlFree, qPrintable(line));
+    }
 }
 
 // Progress marks keep to a line of their own that says what they count: none stands alone after

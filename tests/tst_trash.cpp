@@ -1,7 +1,8 @@
 // Originals kept in the freedesktop.org trash before a photo is replaced: the .trashinfo text,
 // the original in files/ with its bytes restorable, names that are taken, rolling back, a trash
-// that cannot take the original, a copy where no link can be made, and the trash at the top of a
-// file system.
+// that cannot take the original, a copy where no link can be made, the trash at the top of a file
+// system, a home trash that is a link, and the original an interrupted run left in the trash as a
+// second name of the photo.
 #include <QFile>
 #include <QProcess>
 #include <QStorageInfo>
@@ -97,12 +98,20 @@ private slots:
     void trashAtTheTopOfAFileSystem_data();
     void trashAtTheTopOfAFileSystem();
     void topOfTheFileSystemIsFoundGoingUp();
+    void homeTrashThatIsALink_data();
+    void homeTrashThatIsALink();
+    void homeTrashOnAnotherDiskTakesACopy();
+    void secondNameInTheTrash_data();
+    void secondNameInTheTrash();
 
 private:
     std::unique_ptr<HeldPhoto> makePhoto(const QString &folder, const QByteArray &name,
                                          const QByteArray &bytes);
     void useDataHome(const QString &dataHome);
     QString trashPath() const { return dataHome + "/Trash"; }
+    // The state a run leaves when it ends between keeping the original and the rename: the photo
+    // linked into the trash as files/`entry`, with a .trashinfo that names `infoPath`.
+    bool leaveInTrash(const QString &photo, const QByteArray &entry, const QByteArray &infoPath);
 
     std::unique_ptr<QTemporaryDir> sandbox;
     QString dataHome;
@@ -438,6 +447,172 @@ void TrashTest::topOfTheFileSystemIsFoundGoingUp() {
     const std::shared_ptr<HeldFolder> top = fileSystemTopAbove(folder, &problem);
     QVERIFY2(top, qPrintable(problem.text()));
     QCOMPARE(QFile::decodeName(top->place()->nativePath), QStorageInfo(photos).rootPath());
+}
+
+bool TrashTest::leaveInTrash(const QString &photo, const QByteArray &entry,
+                             const QByteArray &infoPath) {
+    const QByteArray trash = QFile::encodeName(trashPath());
+    if (!QDir().mkpath(trashPath() + "/files") || !QDir().mkpath(trashPath() + "/info"))
+        return false;
+    return ::link(QFile::encodeName(photo).constData(), (trash + "/files/" + entry).constData()) ==
+               0 &&
+           RawFiles::write(trash + "/info/" + entry + ".trashinfo",
+                           ::trashInfoText(infoPath, QDateTime::currentDateTime()));
+}
+
+void TrashTest::homeTrashThatIsALink_data() {
+    QTest::addColumn<QString>("target"); // what the link leads to
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("a folder of the user's") << "own" << true;
+    QTest::newRow("a folder that does not exist") << "missing" << false;
+    QTest::newRow("a file") << "file" << false;
+    QTest::newRow("a folder of another user") << "other user" << false;
+}
+
+// A home trash kept elsewhere through a link is the user's own: followed to a folder of theirs.
+void TrashTest::homeTrashThatIsALink() {
+    QFETCH(QString, target);
+    QFETCH(bool, taken);
+    if (target == "other user" && ::geteuid() != 0)
+        QSKIP("only root can give a folder to another user");
+    const QString elsewhere = sandbox->filePath("second disk/Trash");
+    if (target == "file")
+        QVERIFY(QDir().mkpath(sandbox->filePath("second disk")) &&
+                RawFiles::write(QFile::encodeName(elsewhere), "not a folder"));
+    else if (target != "missing")
+        QVERIFY(QDir().mkpath(elsewhere));
+    if (target == "other user")
+        QCOMPARE(::chown(QFile::encodeName(elsewhere).constData(), 65534, 65534), 0);
+    QVERIFY(QDir().mkpath(dataHome));
+    QVERIFY(QFile::link(elsewhere, trashPath()));
+    const std::unique_ptr<HeldPhoto> photo = makePhoto(photos, "a.jpg", "the original");
+    QVERIFY(photo);
+
+    FileProblem problem;
+    const std::unique_ptr<TrashCan> can = TrashCan::forPhoto(*photo, &problem);
+    const std::unique_ptr<KeptOriginal> kept = can ? can->keep(*photo, &problem) : nullptr;
+    QCOMPARE(bool(kept), taken);
+    QCOMPARE(QFileInfo(trashPath()).isSymLink(), true);
+    if (!taken) {
+        QVERIFY2(problem.reason.startsWith("the original cannot be kept in the trash"),
+                 qPrintable(problem.text()));
+        QVERIFY(!QFileInfo::exists(elsewhere + "/files"));
+        return;
+    }
+    QCOMPARE(can->displayPath(), trashPath());
+    QCOMPARE(RawFiles::read(QFile::encodeName(elsewhere) + "/files/a.jpg"),
+             QByteArray("the original"));
+    struct stat linked;
+    QCOMPARE(::stat(QFile::encodeName(elsewhere + "/files/a.jpg").constData(), &linked), 0);
+    QCOMPARE(quint64(linked.st_ino), photo->status().key.inode);
+    QCOMPARE(readTrashInfo(QFile::encodeName(elsewhere) + "/info/a.jpg.trashinfo").path,
+             realPath(photos) + "/a.jpg");
+}
+
+// A home trash linked to another disk takes the originals of photos on the home's disk too, as a
+// copy.
+void TrashTest::homeTrashOnAnotherDiskTakesACopy() {
+    QTemporaryDir elsewhere("/dev/shm/tst_trash-XXXXXX");
+    if (!elsewhere.isValid() ||
+        QStorageInfo(elsewhere.path()).device() == QStorageInfo(sandbox->path()).device())
+        QSKIP("no second file system to put a trash on");
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(sandbox->path()));
+    const auto homeBack = qScopeGuard([&home] { qputenv("HOME", home); });
+    QVERIFY(QDir().mkpath(dataHome));
+    QVERIFY(QFile::link(elsewhere.path(), trashPath()));
+    const std::unique_ptr<HeldPhoto> photo = makePhoto(photos, "a.jpg", "the original");
+    QVERIFY(photo);
+
+    FileProblem problem;
+    const std::unique_ptr<TrashCan> can = TrashCan::forPhoto(*photo, &problem);
+    QVERIFY2(can, qPrintable(problem.text()));
+    QCOMPARE(can->displayPath(), trashPath());
+    const std::unique_ptr<KeptOriginal> kept = can->keep(*photo, &problem);
+    QVERIFY2(kept, qPrintable(problem.text()));
+    QCOMPARE(RawFiles::read(QFile::encodeName(elsewhere.path()) + "/files/a.jpg"),
+             QByteArray("the original"));
+    FileStatus status;
+    QVERIFY(photo->statusNow(&status, nullptr));
+    QCOMPARE(status.links, quint64(1));
+}
+
+void TrashTest::secondNameInTheTrash_data() {
+    QTest::addColumn<QByteArray>("entry"); // the photo's name in files/, empty for none
+    QTest::addColumn<QString>("info");     // what its .trashinfo names: "photo", "other", "none"
+    QTest::addColumn<QByteArray>("neighbour"); // another file in files/, under this name
+    QTest::addColumn<int>("expected");         // TrashCan::SecondName
+    const int takenOut = int(TrashCan::SecondName::TakenOut);
+    const int inTrash = int(TrashCan::SecondName::InTrash);
+    const int notInTrash = int(TrashCan::SecondName::NotInTrash);
+    QTest::newRow("kept for it") << QByteArray("a.jpg") << "photo" << QByteArray() << takenOut;
+    QTest::newRow("kept for it under a later name")
+        << QByteArray("a.3.jpg") << "photo" << QByteArray("a.jpg") << takenOut;
+    QTest::newRow("kept for another place")
+        << QByteArray("a.jpg") << "other" << QByteArray() << inTrash;
+    QTest::newRow("without a .trashinfo")
+        << QByteArray("a.jpg") << "none" << QByteArray() << inTrash;
+    QTest::newRow("a .trashinfo that is a FIFO")
+        << QByteArray("a.jpg") << "fifo" << QByteArray() << inTrash;
+    QTest::newRow("not in the trash")
+        << QByteArray() << "none" << QByteArray("a.jpg") << notInTrash;
+    QTest::newRow("no trash at all") << QByteArray() << "none" << QByteArray() << notInTrash;
+}
+
+// A run that ends between the link into the trash and the rename leaves the photo with a second
+// name there. The entry its .trashinfo says was kept for this photo is taken out again, and the
+// photo has one name; any other entry stays, and is named.
+void TrashTest::secondNameInTheTrash() {
+    QFETCH(QByteArray, entry);
+    QFETCH(QString, info);
+    QFETCH(QByteArray, neighbour);
+    QFETCH(int, expected);
+    const std::unique_ptr<HeldPhoto> photo = makePhoto(photos, "a.jpg", "the photo");
+    QVERIFY(photo);
+    const QByteArray trash = QFile::encodeName(trashPath());
+    const bool noTrash = entry.isEmpty() && neighbour.isEmpty();
+    if (!noTrash)
+        QVERIFY(QDir().mkpath(trashPath() + "/files") && QDir().mkpath(trashPath() + "/info"));
+    if (!neighbour.isEmpty())
+        QVERIFY(RawFiles::write(trash + "/files/" + neighbour, "another photo"));
+    const QByteArray photoPath = realPath(photos) + "/a.jpg";
+    if (!entry.isEmpty()) {
+        QVERIFY(leaveInTrash(QFile::decodeName(photoPath), entry,
+                             info == "other" ? realPath(photos) + "/elsewhere/a.jpg" : photoPath));
+        const QByteArray infoFile = trash + "/info/" + entry + ".trashinfo";
+        if (info == "none" || info == "fifo")
+            QCOMPARE(::unlink(infoFile.constData()), 0);
+        if (info == "fifo")
+            QCOMPARE(::mkfifo(infoFile.constData(), 0600), 0);
+    } else {
+        QVERIFY(::link(photoPath.constData(), (photoPath + ".second").constData()) == 0);
+    }
+    QVERIFY(photo->acceptOwnChange()); // examined as it is now, with its second name
+    const QStringList filesBefore = entriesOf(trashPath() + "/files");
+    const QStringList infoBefore = entriesOf(trashPath() + "/info");
+
+    QString entryPath;
+    const TrashCan::SecondName found = TrashCan::lookForSecondName(*photo, &entryPath);
+    QCOMPARE(int(found), expected);
+    QCOMPARE(RawFiles::read(photoPath), QByteArray("the photo"));
+    FileStatus now;
+    QVERIFY(photo->statusNow(&now, nullptr));
+    if (found == TrashCan::SecondName::TakenOut) {
+        QCOMPARE(entryPath, trashPath() + "/files/" + QString::fromUtf8(entry));
+        QCOMPARE(now.links, quint64(1));
+        QCOMPARE(photo->status().links, quint64(1)); // taken as its own change
+        QCOMPARE(entriesOf(trashPath() + "/files"),
+                 neighbour.isEmpty() ? QStringList() : QStringList{QString::fromUtf8(neighbour)});
+        QVERIFY(entriesOf(trashPath() + "/info").isEmpty());
+        return;
+    }
+    QCOMPARE(now.links, quint64(2));
+    QCOMPARE(QFileInfo::exists(trashPath()), !noTrash); // looking makes no trash
+    QCOMPARE(entryPath, found == TrashCan::SecondName::InTrash
+                            ? trashPath() + "/files/" + QString::fromUtf8(entry)
+                            : QString());
+    QCOMPARE(entriesOf(trashPath() + "/files"), filesBefore);
+    QCOMPARE(entriesOf(trashPath() + "/info"), infoBefore);
 }
 
 QTEST_GUILESS_MAIN(TrashTest)
