@@ -25,17 +25,6 @@ constexpr int sliceMs = 10;
 // Progress is told at most this often.
 constexpr int progressIntervalMs = 100;
 
-// A photo whose rotation failed is tried again by watcher runs once any of these changes.
-QString failureKey(const FileStatus &photo) {
-    return QStringLiteral("%1:%2:%3:%4.%5:%6")
-        .arg(photo.key.device)
-        .arg(photo.key.inode)
-        .arg(photo.size)
-        .arg(photo.modified.seconds)
-        .arg(photo.modified.nanoseconds)
-        .arg(photo.mode);
-}
-
 QPair<quint64, quint64> fileKeyOf(const FileStatus &photo) {
     return {photo.key.device, photo.key.inode};
 }
@@ -69,7 +58,7 @@ PhotoReason notOpenedReason(const ExaminedPhoto &examined) {
 struct RotationEngine::ActiveRotation {
     PhotoRotation *rotation = nullptr;
     int slot = 0;
-    QString failureKey;
+    FileStatus examined; // the photo as it was examined, remembered if its rotation fails
     QPair<quint64, quint64> file;
     std::shared_ptr<HeldPhoto> photo; // held open until its rotation has ended
 };
@@ -91,6 +80,9 @@ struct RotationEngine::Scan {
     Turn presetTurn = Turn::None; // a single photo's turn, given by the caller
     int parallel = 1;             // photos in work at once, within the descriptors left
     std::unique_ptr<PhotoScan> photos;
+    // The scans before this one in the same run (a watcher run that scanned again): the run's
+    // summary counts them all.
+    QList<RunSummary> earlierScans;
     int handled = 0;
     QElapsedTimer timer;
     QElapsedTimer progressShown;
@@ -313,15 +305,16 @@ void RotationEngine::examine(ExaminedPhoto examined) {
         return;
     }
     ++summary.entriesSeen;
-    if (summary.kind == RunSummary::WatcherRun && leaveForLater(examined)) {
+    if (summary.kind == RunSummary::WatcherRun && leaveForLater(examined, photo, slot)) {
         entryHandled(slot);
         return;
     }
     if (!examined.opened()) {
         qCDebug(lcPivotta) << "fail orientation" << examined.path << examined.problem.text();
-        finishPhoto(slot, PhotoOutcome::Failed, photo, Turn::None, notOpenedReason(examined));
+        const PhotoReason reason = notOpenedReason(examined);
+        finishPhoto(slot, PhotoOutcome::Failed, photo, Turn::None, reason);
         if (examined.statusKnown)
-            failedPhotoKeys.insert(failureKey(examined.status));
+            failedPhotos.noteFailure(examined.status, reason);
         entryHandled(slot);
         return;
     }
@@ -354,10 +347,11 @@ void RotationEngine::examine(ExaminedPhoto examined) {
         summary.photosArriving << examined.path;
     if (check.leavesPhoto()) {
         const bool failed = check.finding == OrientationCheck::Unreadable;
+        const PhotoReason reason = reasonOfCheck(check);
         finishPhoto(slot, failed ? PhotoOutcome::Failed : PhotoOutcome::Left, photo, Turn::None,
-                    reasonOfCheck(check));
+                    reason);
         if (failed)
-            failedPhotoKeys.insert(failureKey(examined.status));
+            failedPhotos.noteFailure(examined.status, reason);
     }
 
     if (check.turn == Turn::None) {
@@ -387,16 +381,19 @@ void RotationEngine::examine(ExaminedPhoto examined) {
     startRotation(std::move(examined), photo, check.turn, slot);
 }
 
-// Watcher runs leave photos that may still be being copied in, and photos whose rotation failed
-// and that have not changed since.
-bool RotationEngine::leaveForLater(const ExaminedPhoto &examined) {
+// Watcher runs leave photos that may still be being copied in, and pass by, with a word,
+// photos whose content made their rotation fail and that have not changed since.
+bool RotationEngine::leaveForLater(const ExaminedPhoto &examined, const PhotoRef &photo, int slot) {
     if (examined.mayBeArriving) {
         qCDebug(lcPivotta) << "may still be arriving" << examined.path;
         scan->summary.photosArriving << examined.path;
         return true;
     }
-    if (examined.statusKnown && failedPhotoKeys.contains(failureKey(examined.status))) {
+    if (examined.statusKnown && failedPhotos.failedBefore(examined.status)) {
         qCDebug(lcPivotta) << "failed before and unchanged since" << examined.path;
+        PhotoReason failedBefore;
+        failedBefore.kind = PhotoReason::FailedBefore;
+        finishPhoto(slot, PhotoOutcome::Left, photo, Turn::None, failedBefore);
         return true;
     }
     return false;
@@ -444,8 +441,7 @@ void RotationEngine::startRotation(ExaminedPhoto examined, const PhotoRef &photo
     job.fileTimeMode = scan->settings.fileTimeMode;
     job.keepOriginal = scan->settings.keepOriginals;
     auto *rotation = new PhotoRotation(job, this);
-    active << new ActiveRotation{rotation, slot, failureKey(examined.status), file,
-                                 std::move(examined.photo)};
+    active << new ActiveRotation{rotation, slot, examined.status, file, std::move(examined.photo)};
     scan->summary.mostAtOnce = std::max(scan->summary.mostAtOnce, int(active.size()));
     connect(rotation, &PhotoRotation::step, this,
             [this, slot](const PhotoStep &step) { tell(slot, &RotationEngine::photoStep, step); });
@@ -478,7 +474,7 @@ void RotationEngine::onRotationFinished(PhotoRotation *rotation,
         break;
     case PhotoRotationOutcome::Failed:
         ++summary.failed;
-        failedPhotoKeys.insert(record->failureKey);
+        failedPhotos.noteFailure(record->examined, outcome.reason);
         break;
     case PhotoRotationOutcome::TryLater:
         if (summary.kind == RunSummary::WatcherRun)
@@ -536,8 +532,11 @@ void RotationEngine::finishScan() {
         watcherRunDue = false;
         tell(runEventOf(RunEvent::Rechecking, scan->summary.folder));
         endPhotoScan();
+        QList<RunSummary> earlier = std::move(scan->earlierScans);
+        earlier << scan->summary;
         beginScan(scan->summary.kind, std::exchange(pendingCandidates, WatchCandidates()),
                   scan->dryRun, scan->settings);
+        scan->earlierScans = std::move(earlier);
         return;
     }
     finishRun();
@@ -545,7 +544,7 @@ void RotationEngine::finishScan() {
 
 void RotationEngine::finishRun() {
     qCDebug(lcPivotta) << "finish";
-    RunSummary summary = scan->summary;
+    RunSummary summary = combinedSummary(QList<RunSummary>(scan->earlierScans) << scan->summary);
     summary.endTime = QTime::currentTime();
     qCDebug(lcPivotta) << "remaining:" << summary.photosToRotate;
     endPhotoScan();

@@ -12,7 +12,9 @@
 //   follows once that is over.
 // - A watcher run asked for during a watcher run only notes that more files are waiting; the
 //   running one scans again when it is done, for as long as new requests come in.
-// - Photos whose rotation failed are skipped by watcher runs until they change.
+// - Photos whose content made their rotation fail are passed by, with a word, by watcher runs
+//   until they change; a failure that lay elsewhere (renamed or changed meanwhile, a tool that
+//   did not start, the disk) is not held against the photo.
 // - Watcher runs leave photos that may still be being copied in; the run's summary lists them
 //   so that the watcher can look at them again once they have settled.
 // - Stop ends the run within moments: the running tools are killed with everything they
@@ -25,12 +27,12 @@
 
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 
 #include <memory>
 
 #include "engine/examinedphoto.h"
+#include "engine/failedphotos.h"
 #include "engine/orderedrelease.h"
 #include "engine/runevents.h"
 #include "engine/turn.h"
@@ -121,7 +123,7 @@ private:
     void endPhotoScan();
     void examineSlice();
     void examine(ExaminedPhoto examined);
-    bool leaveForLater(const ExaminedPhoto &examined);
+    bool leaveForLater(const ExaminedPhoto &examined, const PhotoRef &photo, int slot);
     void startRotation(ExaminedPhoto examined, const PhotoRef &photo, Turn turn, int slot);
     void onRotationFinished(PhotoRotation *rotation, const PhotoRotationOutcome &outcome);
     void entryHandled(int slot);
@@ -143,7 +145,7 @@ private:
     std::unique_ptr<Scan> scan;
     QList<ActiveRotation *> active;
     OrderedRelease ordered;
-    QSet<QString> failedPhotoKeys;     // photos whose rotation failed, as they were then
+    FailedPhotos failedPhotos;         // photos whose content made their rotation fail
     WatchCandidates pendingCandidates; // what the watcher run that is due looks at
 
     RunState state = RunState::Idle;

@@ -150,6 +150,8 @@ struct PhotoReason {
         ChangedWhileRead,
         // Found by the engine
         AlreadyInWork, // another rotation of the same file is under way
+        FailedBefore,  // a watcher run passed it by: its content made an earlier rotation fail,
+                       // and it has not changed since
         Stopped,
         // Found before the tools run
         ChangedWhileExamined, // the photo is not the one whose orientation was read
