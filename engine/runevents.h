@@ -68,6 +68,8 @@ struct RunEvent {
         FurtherChange,      // another change while a watcher run is due or going on
         WatchLimitReached,  // `count` folders could not be watched: the system's limit of watched
                             // folders is reached; `total` is that limit (0: not known)
+        NotificationsLost,  // the system dropped change notifications: all `count` watched folders
+                            // in `folder` are looked at again
     };
 
     Kind kind = ScanStarted;

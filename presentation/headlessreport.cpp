@@ -70,6 +70,10 @@ QString headlessEventLine(const RunEvent &event) {
             .arg(QDir::toNativeSeparators(event.folder));
     case RunEvent::WatchLimitReached:
         return watchLimitText(event);
+    case RunEvent::LeftoversRemoved:
+        return leftoversText(event);
+    case RunEvent::NotificationsLost:
+        return notificationsLostText(event);
     default:
         return QString();
     }

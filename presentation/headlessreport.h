@@ -12,8 +12,8 @@ struct RunSummary;
 
 // The report's line for one photo, its path shown in native separators.
 QString headlessReportLine(const PhotoOutcome &outcome);
-// The report's line for a run event: folders and files that could not be read; empty for the
-// events the report leaves out.
+// The report's line for a run event: folders and files that could not be read, leftover
+// temporary files removed, what watching has to say; empty for the events the report leaves out.
 QString headlessEventLine(const RunEvent &event);
 // The report's line for a destination given on the command line that does not exist.
 QString headlessNotFoundLine(const QString &destination);
