@@ -18,6 +18,7 @@ bool failureLiesInPhoto(const PhotoReason &reason) {
     switch (reason.kind) {
     case PhotoReason::Unreadable:
     case PhotoReason::TooLarge:
+    case PhotoReason::ReadOnly: // its own mode: remembered with it
     case PhotoReason::PicturesUnreadable:
     case PhotoReason::DamagedImageData:
     case PhotoReason::NotLossless:
@@ -33,8 +34,8 @@ bool failureLiesInPhoto(const PhotoReason &reason) {
                reason.jpegtran == JpegtranOutcome::UnsupportedType ||
                reason.jpegtran == JpegtranOutcome::Failed;
     default:
-        // Where the photo was, what else changed it, the tools, the disk, the permissions, a
-        // time limit that depends on the machine's load: another try may go well.
+        // Where the photo was, what else changed it, the tools, the disk, its folder, its owner
+        // or links, a time limit that depends on the machine's load: another try may go well.
         return false;
     }
 }

@@ -1,9 +1,9 @@
-// What watcher runs remember of photos whose rotation failed: a photo whose own content made the
-// rotation fail (damaged data, a picture jpegtran refuses, a result that does not check out)
-// would fail the same way again, so watcher runs pass it by until it changes. A failure that lay
-// elsewhere (the photo renamed or changed meanwhile, a tool that did not start, a full disk, a
-// permission) says nothing about the photo and is not remembered: the photo is tried again
-// whenever a watcher run comes to it, under whatever name.
+// What watcher runs remember of photos whose rotation failed: a photo that made the rotation fail
+// itself (damaged data, a picture jpegtran refuses, a result that does not check out, its size,
+// its read-only mode) would fail the same way again, so watcher runs pass it by until it changes.
+// A failure that lay elsewhere (the photo renamed or changed meanwhile, a tool that did not
+// start, a full disk, its folder) says nothing about the photo and is not remembered: the photo
+// is tried again whenever a watcher run comes to it, under whatever name.
 #pragma once
 
 #include <QSet>

@@ -382,7 +382,7 @@ void RotationEngine::examine(ExaminedPhoto examined) {
 }
 
 // Watcher runs leave photos that may still be being copied in, and pass by, with a word,
-// photos whose content made their rotation fail and that have not changed since.
+// photos that made their rotation fail themselves and that have not changed since.
 bool RotationEngine::leaveForLater(const ExaminedPhoto &examined, const PhotoRef &photo, int slot) {
     if (examined.mayBeArriving) {
         qCDebug(lcPivotta) << "may still be arriving" << examined.path;

@@ -12,9 +12,10 @@
 //   follows once that is over.
 // - A watcher run asked for during a watcher run only notes that more files are waiting; the
 //   running one scans again when it is done, for as long as new requests come in.
-// - Photos whose content made their rotation fail are passed by, with a word, by watcher runs
-//   until they change; a failure that lay elsewhere (renamed or changed meanwhile, a tool that
-//   did not start, the disk) is not held against the photo.
+// - Photos that made their rotation fail themselves (their content, size or read-only mode) are
+//   passed by, with a word, by watcher runs until they change; a failure that lay elsewhere
+//   (renamed or changed meanwhile, a tool that did not start, the disk) is not held against the
+//   photo.
 // - Watcher runs leave photos that may still be being copied in; the run's summary lists them
 //   so that the watcher can look at them again once they have settled.
 // - Stop ends the run within moments: the running tools are killed with everything they
@@ -145,7 +146,7 @@ private:
     std::unique_ptr<Scan> scan;
     QList<ActiveRotation *> active;
     OrderedRelease ordered;
-    FailedPhotos failedPhotos;         // photos whose content made their rotation fail
+    FailedPhotos failedPhotos;         // photos that made their rotation fail themselves
     WatchCandidates pendingCandidates; // what the watcher run that is due looks at
 
     RunState state = RunState::Idle;

@@ -152,7 +152,7 @@ struct PhotoReason {
         ChangedWhileRead,
         // Found by the engine
         AlreadyInWork, // another rotation of the same file is under way
-        FailedBefore,  // a watcher run passed it by: its content made an earlier rotation fail,
+        FailedBefore,  // a watcher run passed it by: it made an earlier rotation fail itself,
                        // and it has not changed since
         Stopped,
         // Found before the tools run
