@@ -139,9 +139,9 @@ private:
 
     // Watches `folder`; false, with errno set, when the system would not.
     bool watch(const QString &folder) {
-        const int watch =
+        const int added =
             ::inotify_add_watch(fd, QFile::encodeName(folder).constData(), folderEvents);
-        if (watch < 0) {
+        if (added < 0) {
             const int error = errno;
             qCDebug(lcPivotta) << "not watched:" << folder << std::strerror(error);
             errno = error;
@@ -150,12 +150,12 @@ private:
         // A folder watched under two paths (moved, and watched under its new path before its old
         // one was let go) has one watch from the system: the same number comes back.
         const int before = watchOf.value(folder, -1);
-        if (before == watch)
+        if (before == added)
             return true;
         if (before >= 0)
             forget(folder);
-        watchOf.insert(folder, watch);
-        foldersOf[watch] << folder;
+        watchOf.insert(folder, added);
+        foldersOf[added] << folder;
         return true;
     }
 
@@ -163,13 +163,13 @@ private:
         const auto found = watchOf.constFind(folder);
         if (found == watchOf.constEnd())
             return;
-        const int watch = *found;
+        const int watched = *found;
         watchOf.erase(found);
-        QStringList &paths = foldersOf[watch];
+        QStringList &paths = foldersOf[watched];
         paths.removeAll(folder);
         if (paths.isEmpty()) {
-            foldersOf.remove(watch);
-            ::inotify_rm_watch(fd, watch);
+            foldersOf.remove(watched);
+            ::inotify_rm_watch(fd, watched);
         }
     }
 
