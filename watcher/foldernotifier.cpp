@@ -2,6 +2,7 @@
 #include "watcher/foldernotifier.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QHash>
 #include <QSet>
@@ -29,14 +30,21 @@ public:
                 &FolderNotifier::folderChanged);
     }
 
+    // Qt says only which folders it did not take; those still there met the system's limit.
     QStringList addFolders(const QStringList &folders) override {
-        return watcher->addPaths(folders);
+        QStringList refused;
+        for (const QString &folder : watcher->addPaths(folders)) {
+            if (QFileInfo(folder).isDir())
+                refused << folder;
+        }
+        return refused;
     }
     void removeFolders(const QStringList &folders) override {
-        QStringList watched;
         const QStringList now = watcher->directories();
+        const QSet<QString> watchedNow(now.cbegin(), now.cend());
+        QStringList watched;
         for (const QString &folder : folders) {
-            if (now.contains(folder))
+            if (watchedNow.contains(folder))
                 watched << folder;
         }
         if (!watched.isEmpty())
