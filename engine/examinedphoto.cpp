@@ -88,8 +88,7 @@ ExaminedPhoto examineListed(const std::shared_ptr<HeldFolder> &folder, const QBy
     examined.path = folder->displayPathOf(name);
     std::unique_ptr<HeldPhoto> photo = HeldPhoto::open(folder, name, &examined.problem);
     if (!photo) {
-        // Its entry still tells which file it is, so that a failure is not repeated until the
-        // file changes.
+        // Its entry still tells which file it is.
         examined.statusKnown = folder->statusOf(name, &examined.status, nullptr);
         return examined;
     }

@@ -8,7 +8,8 @@ class QProcess;
 
 // Makes the process start as the leader of a new process group (set before start()). Setting the
 // group from the parent after start() would race the child's exec. Descriptors given (POSIX)
-// become its standard input and output.
+// become its standard input and output. On Linux a process started from the main thread is also
+// killed when Pivotta ends, however it ends; what the tool itself started sees its pipes close.
 void startInOwnProcessGroup(QProcess &process, int standardInput = -1, int standardOutput = -1);
 
 // Ends at once the process group led by `processId`: the tool and every process it started that

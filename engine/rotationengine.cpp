@@ -26,17 +26,6 @@ constexpr int sliceMs = 10;
 // Progress is told at most this often.
 constexpr int progressIntervalMs = 100;
 
-// A photo whose rotation failed is tried again by watcher runs once any of these changes.
-QString failureKey(const FileStatus &photo) {
-    return QStringLiteral("%1:%2:%3:%4.%5:%6")
-        .arg(photo.key.device)
-        .arg(photo.key.inode)
-        .arg(photo.size)
-        .arg(photo.modified.seconds)
-        .arg(photo.modified.nanoseconds)
-        .arg(photo.mode);
-}
-
 QPair<quint64, quint64> fileKeyOf(const FileStatus &photo) {
     return {photo.key.device, photo.key.inode};
 }
@@ -62,7 +51,7 @@ PhotoReason notOpenedReason(const ExaminedPhoto &examined) {
 struct RotationEngine::ActiveRotation {
     PhotoRotation *rotation = nullptr;
     int slot = 0;
-    QString failureKey;
+    FileStatus examined; // the photo as it was examined, remembered if its rotation fails
     QPair<quint64, quint64> file;
     std::shared_ptr<HeldPhoto> photo; // held open until its rotation has ended
 };
@@ -84,6 +73,9 @@ struct RotationEngine::Scan {
     Turn presetTurn = Turn::None; // a single photo's turn, given by the caller
     int parallel = 1;             // photos in work at once, within the descriptors left
     std::unique_ptr<PhotoScan> photos;
+    // The scans before this one in the same run (a watcher run that scanned again): the run's
+    // summary counts them all.
+    QList<RunSummary> earlierScans;
     int handled = 0;
     QElapsedTimer timer;
     QElapsedTimer progressShown;
@@ -317,9 +309,10 @@ void RotationEngine::examine(ExaminedPhoto examined) {
     }
     if (!examined.opened()) {
         qCDebug(lcPivotta) << "fail orientation" << examined.path << examined.problem.text();
-        finishPhoto(slot, PhotoOutcome::Failed, photo, Turn::None, notOpenedReason(examined));
+        const PhotoReason reason = notOpenedReason(examined);
+        finishPhoto(slot, PhotoOutcome::Failed, photo, Turn::None, reason);
         if (examined.statusKnown)
-            failedPhotoKeys.insert(failureKey(examined.status));
+            failedPhotos.noteFailure(examined.status, reason);
         entryHandled(slot);
         return;
     }
@@ -355,10 +348,11 @@ void RotationEngine::examine(ExaminedPhoto examined) {
     }
     if (check.leavesPhoto()) {
         const bool failed = check.finding == OrientationCheck::Unreadable;
+        const PhotoReason reason = reasonOfCheck(check);
         finishPhoto(slot, failed ? PhotoOutcome::Failed : PhotoOutcome::Left, photo, Turn::None,
-                    reasonOfCheck(check));
+                    reason);
         if (failed)
-            failedPhotoKeys.insert(failureKey(examined.status));
+            failedPhotos.noteFailure(examined.status, reason);
     }
 
     if (check.turn == Turn::None) {
@@ -388,9 +382,10 @@ void RotationEngine::examine(ExaminedPhoto examined) {
     startRotation(std::move(examined), photo, check.turn, slot);
 }
 
-// Watcher runs leave photos that may still be being copied in, and photos whose rotation failed
-// and that have not changed since. A photo that a program has open for writing is told once, when
-// it is first left: the watcher awaits it without looking again until the writer is done.
+// Watcher runs leave photos that may still be being copied in, and pass by, with a word, photos
+// that made their rotation fail themselves and that have not changed since. A photo that a
+// program has open for writing is told once, when it is first left: the watcher awaits it without
+// looking again until the writer is done.
 bool RotationEngine::leaveForLater(const ExaminedPhoto &examined, int slot, const PhotoRef &photo) {
     if (examined.beingWritten) {
         qCDebug(lcPivotta) << "being written" << examined.path;
@@ -403,8 +398,11 @@ bool RotationEngine::leaveForLater(const ExaminedPhoto &examined, int slot, cons
         scan->summary.photosArriving << examined.path;
         return true;
     }
-    if (examined.statusKnown && failedPhotoKeys.contains(failureKey(examined.status))) {
+    if (examined.statusKnown && failedPhotos.failedBefore(examined.status)) {
         qCDebug(lcPivotta) << "failed before and unchanged since" << examined.path;
+        PhotoReason failedBefore;
+        failedBefore.kind = PhotoReason::FailedBefore;
+        finishPhoto(slot, PhotoOutcome::Left, photo, Turn::None, failedBefore);
         return true;
     }
     return false;
@@ -470,8 +468,7 @@ void RotationEngine::startRotation(ExaminedPhoto examined, const PhotoRef &photo
     job.fileTimeMode = scan->settings.fileTimeMode;
     job.keepOriginal = scan->settings.keepOriginals;
     auto *rotation = new PhotoRotation(job, this);
-    active << new ActiveRotation{rotation, slot, failureKey(examined.status), file,
-                                 std::move(examined.photo)};
+    active << new ActiveRotation{rotation, slot, examined.status, file, std::move(examined.photo)};
     scan->summary.mostAtOnce = std::max(scan->summary.mostAtOnce, int(active.size()));
     connect(rotation, &PhotoRotation::step, this,
             [this, slot](const PhotoStep &step) { tell(slot, &RotationEngine::photoStep, step); });
@@ -504,7 +501,7 @@ void RotationEngine::onRotationFinished(PhotoRotation *rotation,
         break;
     case PhotoRotationOutcome::Failed:
         ++summary.failed;
-        failedPhotoKeys.insert(record->failureKey);
+        failedPhotos.noteFailure(record->examined, outcome.reason);
         break;
     case PhotoRotationOutcome::TryLater:
         ++summary.leftForLater;
@@ -563,8 +560,11 @@ void RotationEngine::finishScan() {
         watcherRunDue = false;
         tell(runEventOf(RunEvent::Rechecking, scan->summary.folder));
         endPhotoScan();
+        QList<RunSummary> earlier = std::move(scan->earlierScans);
+        earlier << scan->summary;
         beginScan(scan->summary.kind, std::exchange(pendingCandidates, WatchCandidates()),
                   scan->dryRun, scan->settings);
+        scan->earlierScans = std::move(earlier);
         return;
     }
     finishRun();
@@ -572,7 +572,7 @@ void RotationEngine::finishScan() {
 
 void RotationEngine::finishRun() {
     qCDebug(lcPivotta) << "finish";
-    RunSummary summary = scan->summary;
+    RunSummary summary = combinedSummary(QList<RunSummary>(scan->earlierScans) << scan->summary);
     summary.endTime = QTime::currentTime();
     qCDebug(lcPivotta) << "remaining:" << summary.photosToRotate;
     endPhotoScan();

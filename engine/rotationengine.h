@@ -12,7 +12,10 @@
 //   follows once that is over.
 // - A watcher run asked for during a watcher run only notes that more files are waiting; the
 //   running one scans again when it is done, for as long as new requests come in.
-// - Photos whose rotation failed are skipped by watcher runs until they change.
+// - Photos that made their rotation fail themselves (their content, size or read-only mode) are
+//   passed by, with a word, by watcher runs until they change; a failure that lay elsewhere
+//   (renamed or changed meanwhile, a tool that did not start, the disk) is not held against the
+//   photo.
 // - Watcher runs leave photos that may still be being copied in; the run's summary lists them
 //   so that the watcher can look at them again once they have settled. A photo that a program
 //   has open for writing is told as left when it is first found so.
@@ -29,12 +32,12 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 
 #include <memory>
 
 #include "engine/examinedphoto.h"
+#include "engine/failedphotos.h"
 #include "engine/orderedrelease.h"
 #include "engine/runevents.h"
 #include "engine/turn.h"
@@ -150,7 +153,7 @@ private:
     std::unique_ptr<Scan> scan;
     QList<ActiveRotation *> active;
     OrderedRelease ordered;
-    QSet<QString> failedPhotoKeys; // photos whose rotation failed, as they were then
+    FailedPhotos failedPhotos;         // photos that made their rotation fail themselves
     // Awaited photos whose main picture was found cut short, as they were then: a stalled copy
     // is not read again until it changes.
     QHash<QString, FileStatus> partialCopies;

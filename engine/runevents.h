@@ -71,6 +71,8 @@ struct RunEvent {
         FurtherChange,      // another change while a watcher run is due or going on
         WatchLimitReached,  // `count` folders could not be watched: the system's limit of watched
                             // folders is reached; `total` is that limit (0: not known)
+        NotificationsLost,  // the system dropped change notifications: all `count` watched folders
+                            // in `folder` are looked at again
     };
 
     Kind kind = ScanStarted;
@@ -162,6 +164,8 @@ struct PhotoReason {
         ChangedWhileRead,
         // Found by the engine
         AlreadyInWork, // another rotation of the same file is under way
+        FailedBefore,  // a watcher run passed it by: it made an earlier rotation fail itself,
+                       // and it has not changed since
         Stopped,
         // Found before the tools run
         ChangedWhileExamined, // the photo is not the one whose orientation was read

@@ -92,6 +92,10 @@ QString headlessEventLine(const RunEvent &event) {
         return tr("The watched folder %1 is no longer there.").arg(reportedPath(event.folder));
     case RunEvent::WatchLimitReached:
         return plain(watchLimitText(event));
+    case RunEvent::LeftoversRemoved:
+        return plain(leftoversText(event));
+    case RunEvent::NotificationsLost:
+        return plain(notificationsLostText(event));
     default:
         return QString();
     }

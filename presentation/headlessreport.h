@@ -18,8 +18,8 @@ QString reportedPath(const QString &path);
 QString headlessReportLine(const PhotoOutcome &outcome);
 // The report's line for a step of a photo's rotation: only a trash entry taken out again has one.
 QString headlessStepLine(const PhotoStep &step);
-// The report's line for a run event: folders and files that could not be read; empty for the
-// events the report leaves out.
+// The report's line for a run event: folders and files that could not be read, leftover
+// temporary files removed, what watching has to say; empty for the events the report leaves out.
 QString headlessEventLine(const RunEvent &event);
 // The report's line for a destination given on the command line that does not exist.
 QString headlessNotFoundLine(const QString &destination);

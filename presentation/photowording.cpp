@@ -365,6 +365,10 @@ QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
         return fileChangedMessage(link);
     case PhotoReason::AlreadyInWork:
         return tr("Not rotated now: %1 is already being rotated.").arg(link);
+    case PhotoReason::FailedBefore:
+        return tr("Not rotated: %1 could not be rotated before and has not changed since. It is "
+                  "tried again once it changes.")
+            .arg(link);
     case PhotoReason::Stopped:
         return tr("Stopped before %1 was rotated. The photo was left unchanged.").arg(link);
     case PhotoReason::ChangedWhileExamined:
@@ -634,6 +638,8 @@ QString reasonText(const PhotoOutcome &outcome) {
         return tr("it changed while its orientation was being read");
     case PhotoReason::AlreadyInWork:
         return tr("it is already being rotated");
+    case PhotoReason::FailedBefore:
+        return tr("it could not be rotated before and has not changed since");
     case PhotoReason::Stopped:
         return tr("stopped");
     case PhotoReason::ChangedWhileExamined:

@@ -62,13 +62,8 @@ QList<OutputMessage> eventMessages(const RunEvent &event, const PaneColors &colo
                 .arg(escapeHtml(QDir::toNativeSeparators(event.path)), escapeHtml(event.reason)))};
     case RunEvent::LeftoversRemoved:
         // The span: the pane would take the escaped folder as plain text otherwise.
-        return {OutputMessage::detailed(
-            "<span>" +
-                trCount("Removed %n temporary file(s) that an earlier Pivotta left in %1.",
-                        event.count)
-                    .arg(escapeHtml(QDir::toNativeSeparators(event.folder))) +
-                "</span>",
-            false)};
+        return {OutputMessage::detailed("<span>" + escapeHtml(leftoversText(event)) + "</span>",
+                                        false)};
     case RunEvent::ChangeNoticed:
         return {OutputMessage::detailed(changeNotice(event), true)};
     case RunEvent::Rechecking:
@@ -96,8 +91,22 @@ QList<OutputMessage> eventMessages(const RunEvent &event, const PaneColors &colo
         return {OutputMessage::progressMark(tr("Further changes noticed:"))};
     case RunEvent::WatchLimitReached:
         return {OutputMessage::main("<p><b>" + escapeHtml(watchLimitText(event)) + "</b></p>")};
+    case RunEvent::NotificationsLost:
+        return {OutputMessage::main("<p>" + escapeHtml(notificationsLostText(event)) + "</p>")};
     }
     return {};
+}
+
+QString leftoversText(const RunEvent &event) {
+    return trCount("Removed %n temporary file(s) that an earlier Pivotta left in %1.", event.count)
+        .arg(QDir::toNativeSeparators(event.folder));
+}
+
+QString notificationsLostText(const RunEvent &event) {
+    return trCount("More changes came at once than the system could report: looking again at "
+                   "the %n watched folder(s) in %1.",
+                   event.count)
+        .arg(QDir::toNativeSeparators(event.folder));
 }
 
 QString watchLimitText(const RunEvent &event) {

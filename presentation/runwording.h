@@ -24,6 +24,11 @@ StatusText eventStatus(const RunEvent &event);
 
 // Plain text: folders the system would not watch, the limit that was reached and how to raise it.
 QString watchLimitText(const RunEvent &event);
+// Plain text: the temporary files an earlier Pivotta left, removed.
+QString leftoversText(const RunEvent &event);
+// Plain text: the system dropped change notifications, and every watched folder is looked at
+// again.
+QString notificationsLostText(const RunEvent &event);
 
 // The main pane's summary of a run; only user batches have one.
 QList<OutputMessage> summaryMessages(const RunSummary &summary);

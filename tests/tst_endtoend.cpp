@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -14,8 +15,10 @@
 
 #include <memory>
 
+#include "standintools.h"
 #include "testphotos.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 
 namespace {
@@ -107,6 +110,7 @@ private slots:
     void headlessPhotosLeftForALaterRun();
     void headlessWatch();
     void headlessWatchedFolderGoes();
+    void killedHeadlessRunTakesItsToolsAlong();
     void headlessReportHoldsOnlyItsOwnLines_data();
     void headlessReportHoldsOnlyItsOwnLines();
 
@@ -555,7 +559,11 @@ void EndToEndTest::headlessWatch() {
     const QString errors = QString::fromUtf8(pivotta.readAllStandardError());
     QCOMPARE(pivotta.exitStatus(), QProcess::NormalExit);
     QVERIFY2(pivotta.exitCode() == 0, qPrintable(output + errors));
-    QVERIFY2(output.contains("image(s) were successfully rotated."), qPrintable(output));
+    // The summary counts every photo turned while watching.
+    const int rotatedLines = int(output.count("\nrotated: ") + output.startsWith("rotated: "));
+    QVERIFY2(rotatedLines >= 1, qPrintable(output));
+    QVERIFY2(output.contains(QString("\n%1 image(s) were successfully rotated.").arg(rotatedLines)),
+             qPrintable(output));
     QVERIFY2(!output.contains("failed"), qPrintable(output));
 
     checkFolder(folder, before + QList<Placement>{{"sub/Portrait_8.jpg", "Portrait_8.jpg"}},
@@ -598,6 +606,60 @@ void EndToEndTest::headlessWatchedFolderGoes() {
     QVERIFY2(output.contains("The watched folder " + folder + " is no longer there."),
              qPrintable(output));
     QVERIFY2(output.contains("0 image(s) were successfully rotated."), qPrintable(output));
+}
+
+// A headless run killed outright while a tool works: the tool ends with it at once rather than
+// working on for nobody, the photo is whole, and the next run removes the temporary file the
+// killed one left and says so in its report.
+void EndToEndTest::killedHeadlessRunTakesItsToolsAlong() {
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString folder = work.filePath("photos");
+    QVERIFY(copyPhotos(folder, {{"Landscape_6.jpg", "Landscape_6.jpg"}}));
+    const QByteArray original = fileBytes(folder + "/Landscape_6.jpg");
+    // exiv2 reads the rotated photo's temporary file; this one only says who it is and waits.
+    const QString toolProcess = work.filePath("exiv2-process");
+    StandInTools::ToolFolder tools(work.path());
+    QVERIFY(tools.isValid());
+    QVERIFY(tools.write("jpegtran", StandInTools::realJpegtran));
+    QVERIFY(tools.write(
+        "exiv2",
+        QString("echo $$ > '%1.part'\nmv '%1.part' '%1'\nexec sleep 60\n").arg(toolProcess)));
+
+    QProcessEnvironment environment = headlessEnvironment(work.filePath("config"));
+    environment.insert("PIVOTTA_TOOLS_DIR", tools.path());
+    QProcess killed;
+    killed.setProcessEnvironment(environment);
+    killed.start(PIVOTTA_EXECUTABLE, {"--headless", "--jobs", "1", folder});
+    QVERIFY2(killed.waitForStarted(30000), qPrintable(killed.errorString()));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(toolProcess), runTimeoutMs);
+    const qint64 tool = fileBytes(toolProcess).trimmed().toLongLong();
+    const auto reap = qScopeGuard([tool] { // should it live on: not past this test
+        if (StandInTools::processRunning(tool))
+            ::kill(pid_t(tool), SIGKILL);
+    });
+    QVERIFY(StandInTools::processRunning(tool));
+    killed.kill();
+    QVERIFY(killed.waitForFinished(30000));
+
+    QTRY_VERIFY_WITH_TIMEOUT(!StandInTools::processRunning(tool), 5000);
+    QCOMPARE(fileBytes(folder + "/Landscape_6.jpg"), original);
+    const QStringList left =
+        QDir(folder).entryList({".Landscape_6.jpg.pivotta-*.tmp"}, QDir::Files | QDir::Hidden);
+    QCOMPARE(left.size(), 1);
+
+    QProcess next;
+    next.setProcessEnvironment(headlessEnvironment(work.filePath("config")));
+    next.start(PIVOTTA_EXECUTABLE, {"--headless", folder});
+    QVERIFY(next.waitForFinished(runTimeoutMs));
+    const QString output = QString::fromUtf8(next.readAllStandardOutput());
+    QVERIFY2(next.exitStatus() == QProcess::NormalExit && next.exitCode() == 0, qPrintable(output));
+    QVERIFY2(output.contains("Removed 1 temporary file(s) that an earlier Pivotta left in " +
+                             folder + ".\n"),
+             qPrintable(output));
+    QVERIFY2(output.contains("rotated: " + folder + "/Landscape_6.jpg"), qPrintable(output));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"Landscape_6.jpg"});
+    checkFolder(folder, {{"Landscape_6.jpg", "Landscape_6.jpg"}}, {"Landscape_6.jpg"});
 }
 
 void EndToEndTest::headlessReportHoldsOnlyItsOwnLines_data() {

@@ -618,6 +618,13 @@ PhotoRows photoRows() {
                        " changed while it was being rotated (it may still be being copied). It "
                        "was left as it is now."}
         << "left: /photos/v.jpg (changed while it was being rotated)";
+    rows.add("passed by, failed before")
+        << QList<PhotoStep>()
+        << outcome(PhotoOutcome::Left, "o.jpg", Turn::None, PhotoReason::FailedBefore)
+        << QStringList{"[M] Not rotated: " + pathLink("o.jpg") +
+                       " could not be rotated before and has not changed since. It is tried "
+                       "again once it changes."}
+        << "left: /photos/o.jpg (it could not be rotated before and has not changed since)";
     {
         PhotoOutcome failed =
             outcome(PhotoOutcome::Failed, "f.jpg", Turn::Rotate90, PhotoReason::DamagedImageData);
@@ -837,6 +844,12 @@ void PresentationTest::runEvents_data() {
                        "deleted, renamed or moved. Choose a folder again to go on watching.</p>"};
     QTest::newRow("a further change")
         << event(RunEvent::FurtherChange) << QStringList{"[M+mark Further changes noticed:]  ."};
+    RunEvent lost = event(RunEvent::NotificationsLost);
+    lost.count = 3;
+    QTest::newRow("notifications lost")
+        << lost
+        << QStringList{"[M] <p>More changes came at once than the system could report: looking "
+                       "again at the 3 watched folder(s) in /photos.</p>"};
     RunEvent limit = event(RunEvent::WatchLimitReached);
     limit.count = 2;
     limit.total = 8192;
@@ -883,6 +896,12 @@ void PresentationTest::runEvents() {
                  window.last());
     else if (event.kind == RunEvent::EntryNotRead)
         QCOMPARE(headless, QString("not read: /photos/sub (Permission denied)"));
+    else if (event.kind == RunEvent::LeftoversRemoved)
+        QCOMPARE(headless,
+                 QString("Removed 1 temporary file(s) that an earlier Pivotta left in /photos."));
+    else if (event.kind == RunEvent::NotificationsLost)
+        QCOMPARE(headless, QString("More changes came at once than the system could report: "
+                                   "looking again at the 3 watched folder(s) in /photos."));
     else if (event.kind == RunEvent::FolderNotOpened)
         QCOMPARE(headless, event.reason.isEmpty() ? QString("not read: ")
                                                   : "not read: /photos (Permission denied)");

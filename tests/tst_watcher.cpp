@@ -31,6 +31,9 @@ private slots:
     void watchedPathsLeaveOutHiddenFoldersAndLinks();
     void tenPhotosAtOnceGiveOneTrigger();
     void changeDuringAWatcherRunGivesARecheck();
+    void renamedAfterAFailure_data();
+    void renamedAfterAFailure();
+    void lostNotificationsLookEverywhereAgain();
     void manualBatchSuspendsWatching();
     void arrivalDuringBatchIsTurnedAfterIt();
     void manualSingleRotationTurnsWatchingOff();
@@ -49,6 +52,7 @@ private slots:
 
 private:
     void writeFileUnnoticed(const QString &path);
+    QString movedIn(const QByteArray &bytes, const QString &path);
     static void writeSlowJpegtran(const QString &folderPath);
 };
 
@@ -68,11 +72,22 @@ void WatcherTest::writeSlowJpegtran(const QString &folderPath) {
 // Writes a photo into a watched folder while watching is off: its notification comes in and
 // schedules nothing.
 void WatcherTest::writeFileUnnoticed(const QString &path) {
-    QSignalSpy notifications(watcher()->systemWatcher(), &QFileSystemWatcher::directoryChanged);
+    QSignalSpy notifications(watcher()->systemWatcher(), &FolderNotifier::folderChanged);
     writeFile(path, photoBytes(6));
     QTRY_VERIFY(notifications.count() > 0);
     QTest::qWait(100);
     QVERIFY(idle());
+}
+
+// Moves a photo written elsewhere into `path` whole, as a file manager or an import does, old
+// enough to be taken at once; returns `path`.
+QString WatcherTest::movedIn(const QByteArray &bytes, const QString &path) {
+    const QString staging = sandbox->filePath("staging-" + QFileInfo(path).fileName());
+    writeFile(staging, bytes);
+    backdate(staging);
+    if (!QFile::rename(staging, path))
+        return QString();
+    return path;
 }
 
 static const char *const greenGroove =
@@ -162,7 +177,7 @@ void WatcherTest::watchedPathsLeaveOutHiddenFoldersAndLinks() {
 // the run starts only adds a progress mark.
 void WatcherTest::tenPhotosAtOnceGiveOneTrigger() {
     openWatchedFolder();
-    QSignalSpy notifications(watcher()->systemWatcher(), &QFileSystemWatcher::directoryChanged);
+    QSignalSpy notifications(watcher()->systemWatcher(), &FolderNotifier::folderChanged);
     int notificationsBeforeRun = -1;
     QString textBeforeRun;
     connect(window->statusBar(), &QStatusBar::messageChanged, this, [&](const QString &message) {
@@ -196,6 +211,7 @@ void WatcherTest::changeDuringAWatcherRunGivesARecheck() {
         backdate(folder() + QString("/old%1.jpg").arg(i));
     }
     openWatchedFolder();
+    QSignalSpy finished(engine(), &RotationEngine::runFinished);
     bool injected = false;
     bool sawMoreFilesWaiting = false;
     connect(engine(), &RotationEngine::runStarted, this, [&](RunSummary::Kind kind) {
@@ -219,6 +235,131 @@ void WatcherTest::changeDuringAWatcherRunGivesARecheck() {
         QCOMPARE(storedOrientation(folder() + "/" + name), 1);
         QVERIFY(samePicture(storedPixels(folder() + "/" + name), uprightPixels(reference)));
     }
+    // The run that scanned again counts both of its scans. (The watcher may look at late.jpg
+    // once more afterwards, as its own notice of it comes in: a run that finds it upright.)
+    QVERIFY(finished.count() >= 1);
+    const RunSummary summary = finished.at(0).at(0).value<RunSummary>();
+    QCOMPARE(summary.kind, RunSummary::WatcherRun);
+    QCOMPARE(summary.rotated, 4);
+    QCOMPARE(summary.entriesSeen, 4);
+    QCOMPARE(summary.photosToRotate, 4);
+}
+
+// An organiser renames a photo just after it arrives. A rotation that failed because the photo
+// was renamed under it holds nothing against the photo: it is turned under its new name. One
+// whose content made it fail is passed by under its new name too, and says so.
+void WatcherTest::renamedAfterAFailure_data() {
+    QTest::addColumn<bool>("damaged");
+    QTest::addColumn<int>("firstReason");   // PhotoReason::Kind of the old name's failure
+    QTest::addColumn<int>("renamedKind");   // PhotoOutcome::Kind under the new name
+    QTest::addColumn<int>("renamedReason"); // PhotoReason::Kind under the new name
+    QTest::newRow("renamed while it was rotated")
+        << false << int(PhotoReason::NoLongerThere) << int(PhotoOutcome::Rotated)
+        << int(PhotoReason::None);
+    QTest::newRow("renamed after its content failed")
+        << true << int(PhotoReason::Unreadable) << int(PhotoOutcome::Left)
+        << int(PhotoReason::FailedBefore);
+}
+
+void WatcherTest::renamedAfterAFailure() {
+    QFETCH(bool, damaged);
+    QFETCH(int, firstReason);
+    QFETCH(int, renamedKind);
+    QFETCH(int, renamedReason);
+    openWatchedFolder();
+    const QString arrived = folder() + "/IMG_0001.jpg";
+    const QString renamed = folder() + "/2026-01-01 Beach.jpg";
+    QList<PhotoOutcome> outcomes;
+    connect(engine(), &RotationEngine::photoFinished, this,
+            [&](const PhotoOutcome &outcome) { outcomes << outcome; });
+    // The organiser acts while the photo is being turned, or once its rotation has failed.
+    auto organise = [&, done = false]() mutable {
+        if (!std::exchange(done, true))
+            QVERIFY(QFile::rename(arrived, renamed));
+    };
+    connect(engine(), &RotationEngine::photoStep, this, [&](const PhotoStep &step) {
+        if (step.kind == PhotoStep::TurnAnnounced && step.photo.path == arrived)
+            organise();
+    });
+    connect(engine(), &RotationEngine::photoFinished, this, [&](const PhotoOutcome &outcome) {
+        if (outcome.kind == PhotoOutcome::Failed && outcome.photo.path == arrived)
+            organise();
+    });
+
+    const QByteArray bytes = damaged ? QByteArray("not a photo\xff\xd9") : photoBytes(6);
+    QCOMPARE(movedIn(bytes, arrived), arrived);
+
+    QTRY_VERIFY_WITH_TIMEOUT(outcomes.size() == 2, 20000);
+    waitUntilIdle(20000);
+    QCOMPARE(outcomes.size(), 2);
+    QCOMPARE(outcomes.at(0).photo.path, arrived);
+    QCOMPARE(outcomes.at(0).kind, PhotoOutcome::Failed);
+    QCOMPARE(int(outcomes.at(0).reason.kind), firstReason);
+    QCOMPARE(outcomes.at(1).photo.path, renamed);
+    QCOMPARE(int(outcomes.at(1).kind), renamedKind);
+    QCOMPARE(int(outcomes.at(1).reason.kind), renamedReason);
+    if (damaged) {
+        QCOMPARE(fileBytes(renamed), bytes);
+        QVERIFY(mainPaneText().contains(
+            "could not be rotated before and has not changed since. It is tried again once it "
+            "changes."));
+    } else {
+        QCOMPARE(storedOrientation(renamed), 1);
+    }
+}
+
+// When the system's queue of change notifications overflows, what the dropped notifications
+// would have told is found by looking at every watched folder again: photos moved into the
+// watched folder, into a subfolder, into a folder made meanwhile and into a folder deleted and
+// made again are all turned, and the folder made again is watched from then on.
+void WatcherTest::lostNotificationsLookEverywhereAgain() {
+    QFile queueLimit("/proc/sys/fs/inotify/max_queued_events");
+    if (!queueLimit.open(QIODevice::ReadOnly))
+        QSKIP("The system has no inotify queue to overflow.");
+    const int limit = queueLimit.readAll().trimmed().toInt();
+    if (limit <= 0 || limit > (1 << 20))
+        QSKIP("The system's inotify queue is too long to overflow here.");
+    for (const QString sub : {"/flooded", "/other", "/again"})
+        QVERIFY(QDir().mkpath(folder() + sub));
+    openWatchedFolder();
+    const QByteArray bytes = photoBytes(6);
+
+    // Without a turn of the event loop, so that nothing is read from the queue meanwhile: more
+    // changes than it holds in one folder, then the arrivals, whose notifications are dropped.
+    const QString flooded = folder() + "/flooded/";
+    writeFile(flooded + "a.part", "a");
+    writeFile(flooded + "b.part", "b");
+    for (int i = 0; i <= limit; ++i) {
+        QFile file(flooded + (i % 2 ? "a.part" : "b.part"));
+        QVERIFY(file.setPermissions(i % 4 < 2 ? QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                              : QFileDevice::ReadOwner));
+    }
+    QStringList arrivals{folder() + "/arrived.jpg", folder() + "/other/arrived.jpg",
+                         folder() + "/made/arrived.jpg", folder() + "/again/arrived.jpg"};
+    QVERIFY(QDir().mkpath(folder() + "/made"));
+    QVERIFY(QDir(folder() + "/again").removeRecursively());
+    QVERIFY(QDir().mkpath(folder() + "/again"));
+    QHash<QString, quint64> written;
+    for (const QString &path : std::as_const(arrivals)) {
+        QCOMPARE(movedIn(bytes, path), path);
+        written[path] = TestPhotos::fileNumber(path);
+    }
+
+    for (const QString &path : std::as_const(arrivals))
+        QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(path) != written[path], 20000);
+    waitUntilIdle(20000);
+    for (const QString &path : std::as_const(arrivals))
+        QVERIFY2(storedOrientation(path) == 1, qPrintable(path));
+    const QString told = "More changes came at once than the system could report: looking again "
+                         "at the ";
+    QCOMPARE(int(mainPaneText().count(told)), 1);
+
+    const QString later = folder() + "/again/later.jpg";
+    writeFile(later, photoBytes(8));
+    const quint64 laterWritten = TestPhotos::fileNumber(later);
+    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(later) != laterWritten, 20000);
+    waitUntilIdle(20000);
+    QCOMPARE(storedOrientation(later), 1);
 }
 
 // ---- Watcher runs and manual rotations ----
@@ -399,14 +540,19 @@ void WatcherTest::watchedFolderGoes() {
     waitUntilIdle(20000);
 }
 
-// A subfolder created while watching is watched at once; one deleted and created again too.
+// A subfolder created while watching is watched at once; one deleted and created again too,
+// also when it is made again at once (the system may give it the same inode number).
 void WatcherTest::subfoldersComeAndGo() {
+    QVERIFY(QDir().mkpath(folder() + "/remade"));
     openWatchedFolder();
     const QString created = folder() + "/new/deeper";
     const QString recreated = folder() + "/sub";
+    const QString remade = folder() + "/remade";
 
     QVERIFY(QDir().mkpath(created));
     QVERIFY(QDir(recreated).removeRecursively());
+    QVERIFY(QDir(remade).removeRecursively());
+    QVERIFY(QDir().mkpath(remade));
     QTRY_VERIFY(watcher()->systemWatchedPaths().contains(created));
     QTRY_VERIFY(!watcher()->watchedPaths().contains(recreated));
     QVERIFY(QDir().mkpath(recreated));
@@ -414,14 +560,17 @@ void WatcherTest::subfoldersComeAndGo() {
     waitUntilIdle(20000);
 
     // Only the subfolders' own notifications can bring these photos in.
-    writeFile(created + "/a.jpg", photoBytes(6));
-    writeFile(recreated + "/b.jpg", photoBytes(8));
-    const quint64 writtenA = TestPhotos::fileNumber(created + "/a.jpg");
-    const quint64 writtenB = TestPhotos::fileNumber(recreated + "/b.jpg");
-    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(created + "/a.jpg") != writtenA, 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(recreated + "/b.jpg") != writtenB, 15000);
-    QCOMPARE(storedOrientation(created + "/a.jpg"), 1);
-    QCOMPARE(storedOrientation(recreated + "/b.jpg"), 1);
+    const QList<QPair<QString, int>> arrivals{
+        {created + "/a.jpg", 6}, {recreated + "/b.jpg", 8}, {remade + "/c.jpg", 3}};
+    QHash<QString, quint64> written;
+    for (const auto &[path, tag] : arrivals) {
+        writeFile(path, photoBytes(tag));
+        written[path] = TestPhotos::fileNumber(path);
+    }
+    for (const QString &path : written.keys())
+        QTRY_VERIFY_WITH_TIMEOUT(TestPhotos::fileNumber(path) != written[path], 15000);
+    for (const QString &path : written.keys())
+        QCOMPARE(storedOrientation(path), 1);
     waitUntilIdle(20000);
 }
 
@@ -538,11 +687,11 @@ void WatcherTest::watchLimitIsToldOnce() {
     for (const QString sub : {"/a", "/b", "/c", "/d"})
         QVERIFY(QDir().mkpath(folder() + sub));
     // A system that takes three folders.
-    QFileSystemWatcher *system = watcher()->systemWatcher();
+    FolderNotifier *system = watcher()->systemWatcher();
     watcher()->setWatchRegistration([system](const QStringList &folders) {
         QStringList refused;
         for (const QString &path : folders) {
-            if (system->directories().size() >= 3 || !system->addPath(path))
+            if (system->folders().size() >= 3 || !system->addFolders({path}).isEmpty())
                 refused << path;
         }
         return refused;

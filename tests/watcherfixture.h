@@ -6,11 +6,11 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
-#include <QFileSystemWatcher>
 #include <QSlider>
 
 #include "engine/rotationengine.h"
 #include "testphotos.h"
+#include "watcher/foldernotifier.h"
 #include "watcher/folderwatcher.h"
 #include "windowfixture.h"
 

@@ -6,7 +6,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QTime>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include "common/debuglog.h"
 #include "engine/photofiles.h"
 #include "engine/rotationengine.h"
+#include "watcher/foldernotifier.h"
 #include "watcher/watchlimit.h"
 
 namespace {
@@ -58,16 +58,15 @@ QList<QByteArray> withoutAwaited(const QList<QByteArray> &photos, const QString 
 FolderWatcher::FolderWatcher(RotationEngine *rotationEngine, QObject *parent)
     : QObject(parent)
     , engine(rotationEngine)
-    , folderWatcher(new QFileSystemWatcher(this)) {
-    registerWatches = [this](const QStringList &folders) {
-        return folderWatcher->addPaths(folders);
-    };
+    , notifier(FolderNotifier::create(this)) {
+    registerWatches = [this](const QStringList &folders) { return notifier->addFolders(folders); };
     retrigger.setSingleShot(true);
     awaitedPoll.setInterval(1000);
     connect(&retrigger, &QTimer::timeout, this, &FolderWatcher::startRun);
     connect(&awaitedPoll, &QTimer::timeout, this, &FolderWatcher::pollAwaitedPhotos);
-    connect(folderWatcher, &QFileSystemWatcher::directoryChanged, this,
-            &FolderWatcher::filesInserted);
+    connect(notifier, &FolderNotifier::folderChanged, this, &FolderWatcher::filesInserted);
+    connect(notifier, &FolderNotifier::notificationsLost, this,
+            &FolderWatcher::lookAgainEverywhere);
     connect(engine, &RotationEngine::runStarted, this, &FolderWatcher::onRunStarted);
     connect(engine, &RotationEngine::runFinished, this, &FolderWatcher::onRunFinished);
     connect(engine, &RotationEngine::photoRotated, this, &FolderWatcher::onPhotoRotated);
@@ -127,6 +126,28 @@ void FolderWatcher::filesInserted(const QString &changedFolder) {
         return;
     }
     changedFolders.insert(changedFolder);
+    scheduleLook();
+}
+
+// The system dropped notifications (too many changes at once): what arrived meanwhile is found by
+// looking at every watched folder again, against what was seen there last, which costs a listing
+// of each folder and reads no photo that has not changed.
+void FolderWatcher::lookAgainEverywhere() {
+    if (!watching || paths.isEmpty())
+        return;
+    // The notice of a folder that went may have been dropped too.
+    if (forgetVanishedWatchPaths())
+        return;
+    qCDebug(lcPivotta) << "change notifications lost, looking at every folder again";
+    tell(RunEvent::NotificationsLost, int(paths.size()));
+    for (const QString &path : std::as_const(paths))
+        changedFolders.insert(path);
+    scheduleLook();
+}
+
+// A look at the changed folders is due: after the settling delay, or after the watcher run that
+// goes on.
+void FolderWatcher::scheduleLook() {
     if (engine->isWatcherRunActive()) {
         tell(RunEvent::FurtherChange);
         if (!retrigger.isActive())
@@ -176,9 +197,13 @@ WatchCandidates FolderWatcher::lookAtChanges() {
         const FolderChanges changes = changesBetween(entriesOf.value(folderPath), now);
         entriesOf.insert(folderPath, now);
         // A folder made while watching is watched at once, with everything in it; the run walks
-        // it whole, so that photos put in before its watch was added are not missed.
-        for (const QByteArray &made : changes.folders)
-            watchTree(folderPath + '/' + QFile::decodeName(made));
+        // it whole, so that photos put in before its watch was added are not missed. A folder
+        // made again under a name that is still watched is another folder: the old watches go.
+        for (const QByteArray &made : changes.folders) {
+            const QString madePath = folderPath + '/' + QFile::decodeName(made);
+            forgetWatchedFrom(madePath);
+            watchTree(madePath);
+        }
         addCandidate(candidates, folderPath,
                      withoutAwaited(changes.photos, folderPath, awaited) + changes.folders);
     }
@@ -309,23 +334,33 @@ bool FolderWatcher::forgetVanishedWatchPaths() {
             vanished << path;
     }
     if (!vanished.isEmpty()) {
-        QStringList stillRegistered;
-        const QStringList registered = folderWatcher->directories();
-        for (const QString &path : std::as_const(vanished)) {
-            paths.removeAll(path);
-            entriesOf.remove(path);
-            changedFolders.remove(path);
-            if (registered.contains(path))
-                stillRegistered << path;
-        }
-        if (!stillRegistered.isEmpty())
-            folderWatcher->removePaths(stillRegistered);
+        forgetWatched(vanished);
         qCDebug(lcPivotta) << "no longer watched, folders gone:" << vanished;
     }
     const bool folderGone = !folder.isEmpty() && !QFileInfo(folder).isDir();
     if (folderGone && vanished.contains(folder) && watching)
         tell(RunEvent::WatchedFolderGone);
     return folderGone;
+}
+
+void FolderWatcher::forgetWatched(const QStringList &folders) {
+    for (const QString &path : folders) {
+        paths.removeAll(path);
+        entriesOf.remove(path);
+        changedFolders.remove(path);
+    }
+    notifier->removeFolders(folders);
+}
+
+// Forgets the watched folder `folderPath` and the watched folders below it.
+void FolderWatcher::forgetWatchedFrom(const QString &folderPath) {
+    QStringList below;
+    for (const QString &path : std::as_const(paths)) {
+        if (path == folderPath || path.startsWith(folderPath + '/'))
+            below << path;
+    }
+    if (!below.isEmpty())
+        forgetWatched(below);
 }
 
 // `folderPath` and every folder below it, hidden folders and links left out, as a batch walks.
@@ -352,9 +387,11 @@ void FolderWatcher::addWatchPaths(const QStringList &folders) {
     if (fresh.isEmpty())
         return;
     const QStringList refused = registerWatches(fresh);
-    const QSet<QString> refusedSet(refused.cbegin(), refused.cend());
+    // Folders gone meanwhile, or that this user may not read, have no watch and no limit to tell.
+    const QStringList registered = notifier->folders();
+    const QSet<QString> watched(registered.cbegin(), registered.cend());
     for (const QString &path : std::as_const(fresh)) {
-        if (refusedSet.contains(path))
+        if (!watched.contains(path))
             continue;
         paths.append(path);
         FolderEntries entries;
@@ -390,15 +427,14 @@ void FolderWatcher::rewatchCurrentFolder() {
 }
 
 void FolderWatcher::removeAllWatchPaths() {
-    if (!paths.isEmpty())
-        folderWatcher->removePaths(paths);
+    notifier->removeFolders(paths);
     paths.clear();
     entriesOf.clear();
     changedFolders.clear();
 }
 
 QStringList FolderWatcher::systemWatchedPaths() const {
-    return folderWatcher->directories();
+    return notifier->folders();
 }
 
 void FolderWatcher::rememberQuietFolders() {

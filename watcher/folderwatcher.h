@@ -4,8 +4,9 @@
 // size, modification time) and hands the engine only what is new or changed in the folders the
 // notifications named, so that an arrival costs the same in a library of any size. It also looks
 // again at photos that a run left because they were still being copied in, until they have
-// settled. No widget involved: the window's watch switch and the headless runner turn it on and
-// off. It reports what happens as facts (watchEvent); presentation/ words them.
+// settled. When the system drops notifications (too many changes at once), it looks at every
+// watched folder again. No widget involved: the window's watch switch and the headless runner
+// turn it on and off. It reports what happens as facts (watchEvent); presentation/ words them.
 #pragma once
 
 #include <QDateTime>
@@ -22,7 +23,7 @@
 #include "engine/watchcandidates.h"
 #include "watcher/folderentries.h"
 
-class QFileSystemWatcher;
+class FolderNotifier;
 class RotationEngine;
 
 class FolderWatcher : public QObject {
@@ -47,8 +48,8 @@ public:
     void removeAllWatchPaths();
     QStringList watchedPaths() const { return paths; }
     QStringList systemWatchedPaths() const;
-    // The system's watcher, whose notifications this class follows.
-    QFileSystemWatcher *systemWatcher() const { return folderWatcher; }
+    // The system's notifications, which this class follows.
+    FolderNotifier *systemWatcher() const { return notifier; }
 
     // Registers folders with the system and returns those it would not take (the system's
     // limit reached). By default the system's watcher; tests give a limit of their own.
@@ -65,11 +66,13 @@ public:
 
 signals:
     // Watching turned on or off, the watched folder gone, another change while a run is due,
-    // folders the system would not watch.
+    // folders the system would not watch, notifications the system dropped.
     void watchEvent(const RunEvent &event);
 
 private:
     void filesInserted(const QString &changedFolder);
+    void lookAgainEverywhere();
+    void scheduleLook();
     void scheduleRun(int delayMs);
     void startRun();
     WatchCandidates lookAtChanges();
@@ -81,6 +84,8 @@ private:
     WatchCandidates arrivedDuringBatch();
     void pollAwaitedPhotos();
     bool forgetVanishedWatchPaths();
+    void forgetWatched(const QStringList &folders);
+    void forgetWatchedFrom(const QString &folderPath);
     void watchTree(const QString &folderPath);
     void addWatchPaths(const QStringList &folders);
     void tellUnwatched(const QStringList &refused);
@@ -89,7 +94,7 @@ private:
     void tell(RunEvent::Kind kind, int count = 0, bool byUser = false, int total = 0);
 
     RotationEngine *engine = nullptr;
-    QFileSystemWatcher *folderWatcher = nullptr;
+    FolderNotifier *notifier = nullptr;
     WatchRegistration registerWatches;
     QStringList paths;
     // Watched folder → its entries as last looked at.
