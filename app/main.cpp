@@ -6,11 +6,11 @@
 #include <cstdio>
 
 #include "app/catchexceptionapplication.h"
-#include "common/debuglog.h"
 #include "app/headless.h"
 #include "app/librarymessages.h"
-#include "common/screenfit.h"
 #include "app/startup.h"
+#include "common/debuglog.h"
+#include "common/screenfit.h"
 #include "files/descriptorbudget.h"
 #include "mainwindow/pivotta.h"
 #include "settings/settings.h"

@@ -30,12 +30,12 @@
 
 #include "benchsupport.h"
 #include "craftedphotos.h"
-#include "engine/jpegstructure.h"
-#include "engine/losslessturn.h"
-#include "engine/photoassembly.h"
-#include "engine/photopictures.h"
-#include "engine/tools.h"
-#include "engine/turnedpicture.h"
+#include "jpeg/jpegstructure.h"
+#include "jpeg/losslessturn.h"
+#include "jpeg/photoassembly.h"
+#include "jpeg/photopictures.h"
+#include "jpeg/turnedpicture.h"
+#include "tools/toolcommands.h"
 
 namespace {
 

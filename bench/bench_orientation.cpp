@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "bench/benchsupport.h"
-#include "exif/orientationreader.h"
+#include "engine/orientationreader.h"
 #include "files/heldfolder.h"
 #include "files/heldphoto.h"
 

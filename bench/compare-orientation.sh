@@ -114,7 +114,7 @@ exiftool -q -q -n -f -p '$Directory/$FileName	$IFD0:Orientation' -@ "$list" >"$w
 build_dump() {
     local tree="$1" out="$2" sources=() file
     for file in exif/exifrecord.cpp exif/exifwalk.cpp exif/jpegmarkers.cpp exif/tiffreader.cpp \
-        exif/xmppacket.cpp engine/jpegstructure.cpp; do
+        exif/xmppacket.cpp jpeg/jpegstructure.cpp; do
         if [ -f "$tree/$file" ]; then sources+=("$tree/$file"); fi
     done
     # shellcheck disable=SC2046 # pkg-config's flags are words
@@ -123,7 +123,7 @@ build_dump() {
 }
 log "the readers' values: this tree against $reference"
 mkdir -p "$work/reference"
-git -C "$ROOT_DIR" archive "$reference" exif engine/jpegstructure.cpp engine/jpegstructure.h |
+git -C "$ROOT_DIR" archive "$reference" exif jpeg/jpegstructure.cpp jpeg/jpegstructure.h |
     tar -x -C "$work/reference"
 build_dump "$work/reference" "$work/dump-reference"
 build_dump "$ROOT_DIR" "$work/dump-now"

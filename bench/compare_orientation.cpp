@@ -16,9 +16,9 @@
 #include <limits>
 
 #include "bench/benchsupport.h"
+#include "engine/orientationreader.h"
 #include "exif/exifrecord.h"
 #include "exif/orientation.h"
-#include "exif/orientationreader.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/jpegstructure.h"
 #include "exif/exifrecord.h"
 #include "exif/exifwalk.h"
+#include "jpeg/jpegstructure.h"
 
 namespace {
 

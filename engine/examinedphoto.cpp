@@ -1,9 +1,10 @@
 // Examining one photo through held folders: open, look, read the orientation.
 #include "engine/examinedphoto.h"
 
-#include "engine/jpegstructure.h"
 #include "files/heldfolder.h"
 #include "files/heldphoto.h"
+#include "jpeg/jpegstructure.h"
+#include "jpeg/turn.h"
 
 namespace {
 bool endsWithEndMarker(const HeldPhoto &photo) {

@@ -1,9 +1,10 @@
 // From a photo's orientation to the turn it needs.
 #include "engine/orientationcheck.h"
 
+#include "engine/orientationreader.h"
 #include "exif/orientation.h"
-#include "exif/orientationreader.h"
 #include "files/heldphoto.h"
+#include "jpeg/turn.h"
 
 #include <memory>
 

@@ -7,8 +7,9 @@
 #include <QMetaType>
 #include <QString>
 
-#include "engine/turn.h"
 #include "files/fileproblem.h"
+
+enum class Turn;
 
 class HeldPhoto;
 
@@ -24,7 +25,7 @@ struct OrientationCheck {
     };
 
     Finding finding = NotOpened;
-    Turn turn = Turn::None;
+    Turn turn{};         // None
     int orientation = 0; // the EXIF value, when the EXIF route decided
 
     // The EXIF route gave no usable value and the image reader was asked: the parser's result

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "common/debuglog.h"
-#include "engine/photofiles.h"
+#include "engine/photonames.h"
 #include "files/fileproblem.h"
 #include "files/foldertree.h"
 #include "files/heldfolder.h"

@@ -12,17 +12,17 @@
 #include <QTimer>
 
 #include "common/debuglog.h"
-#include "engine/exactturn.h"
 #include "engine/photowork.h"
 #include "engine/replacementchecks.h"
-#include "engine/toolrun.h"
-#include "engine/tools.h"
 #include "files/fileproblem.h"
 #include "files/filetimes.h"
 #include "files/heldfolder.h"
 #include "files/heldphoto.h"
 #include "files/heldtempfile.h"
 #include "files/leasebreaks.h"
+#include "jpeg/exactturn.h"
+#include "tools/toolcommands.h"
+#include "tools/toolrun.h"
 
 namespace {
 // The program's one notifier of lease breaks, made on first use on the chain's thread.
@@ -324,7 +324,7 @@ void PhotoRotation::turnNextPicture() {
     if (job.perfect && !isPerfectTurn(structure.frame, job.turn)) {
         PhotoReason reason = reasonOf(PhotoReason::NeedsReencoding);
         reason.picture = nextPicture + 2;
-        reason.frame = structure.frame;
+        reason.frame = pictureFrameOf(structure.frame, job.turn);
         reason.perfectRequired = true;
         leave(reason);
         return;
@@ -379,7 +379,7 @@ bool PhotoRotation::pictureRefused(const ToolResult &result, int picture,
         return false;
     reason.tool = traceOf(result, false);
     reason.picture = picture;
-    reason.frame = structure.frame;
+    reason.frame = pictureFrameOf(structure.frame, job.turn);
     reason.perfectRequired = job.perfect;
     reason.toolSays = jpegtranMessage(result.standardError);
     // jpegtran takes a frame marker inside the image data for a JPEG process it cannot turn.
@@ -417,7 +417,7 @@ void PhotoRotation::onAssembled(const Assembly &assembly) {
 void PhotoRotation::tellAssembly(const Assembly &assembly) {
     const AssemblyReport &report = assembly.report;
     if (job.trim) {
-        rotated.trimmed = trimmedEdges(work->pictures.primary.frame, job.turn);
+        rotated.trimmed = droppedEdgesOf(trimmedEdges(work->pictures.primary.frame, job.turn));
         PhotoStep edges = stepOf(PhotoStep::EdgesTrimmed);
         edges.trim = rotated.trimmed;
         tell(edges);
@@ -441,7 +441,7 @@ void PhotoRotation::tellAssembly(const Assembly &assembly) {
         PhotoStep reencoded = stepOf(PhotoStep::PictureReencoded);
         reencoded.picture = int(picture) + 2;
         reencoded.gainMap = work->pictures.isGainMap(picture);
-        reencoded.frame = work->furtherStructures[picture].frame;
+        reencoded.frame = pictureFrameOf(work->furtherStructures[picture].frame, job.turn);
         reencoded.turn = job.turn;
         reencoded.quality = exactTurnQuality;
         tell(reencoded);

@@ -34,8 +34,8 @@
 #include <optional>
 
 #include "engine/runevents.h"
-#include "engine/turn.h"
 #include "files/settledcheck.h"
+#include "jpeg/turn.h"
 #include "settings/settings.h"
 
 class HeldPhoto;
@@ -56,7 +56,7 @@ struct PhotoRotationOutcome {
     };
     Kind kind = Failed;
     PhotoReason reason;   // for the outcomes that leave the photo
-    EdgeTrim trimmed;     // for a rotated photo: the edge pixels dropped
+    DroppedEdges trimmed; // for a rotated photo: the edge pixels dropped
     QList<int> reencoded; // for a rotated photo: the further pictures encoded anew, by place
     QString keptOriginal; // for a rotated photo: its original in the trash, if kept there
     QString trashFolder;

@@ -3,14 +3,14 @@
 
 #include <algorithm>
 
-#include "engine/exactturn.h"
-#include "engine/orientationvalues.h"
-#include "engine/turnedpicture.h"
 #include "files/fileproblem.h"
 #include "files/heldfolder.h"
 #include "files/heldphoto.h"
 #include "files/heldtempfile.h"
 #include "files/trash.h"
+#include "jpeg/exactturn.h"
+#include "jpeg/orientationvalues.h"
+#include "jpeg/turnedpicture.h"
 
 namespace {
 // The photo is read this much at a time, so that a stop or another program's open is answered

@@ -12,11 +12,11 @@
 #include <memory>
 #include <optional>
 
-#include "engine/losslessturn.h"
-#include "engine/photoassembly.h"
-#include "engine/photopictures.h"
 #include "engine/runevents.h"
 #include "files/filestatus.h"
+#include "jpeg/losslessturn.h"
+#include "jpeg/photoassembly.h"
+#include "jpeg/photopictures.h"
 
 class HeldPhoto;
 class HeldTempFile;

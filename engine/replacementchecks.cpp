@@ -1,9 +1,9 @@
 // The checks before a photo is replaced.
 #include "engine/replacementchecks.h"
 
-#include "engine/fileidentity.h"
-#include "engine/jpegstructure.h"
+#include "files/fileidentity.h"
 #include "files/filestatus.h"
+#include "jpeg/jpegstructure.h"
 
 namespace {
 constexpr uint anyWrite = 0222;

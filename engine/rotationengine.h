@@ -40,8 +40,8 @@
 #include "engine/failedphotos.h"
 #include "engine/orderedrelease.h"
 #include "engine/runevents.h"
-#include "engine/turn.h"
 #include "engine/watchcandidates.h"
+#include "jpeg/turn.h"
 
 class PhotoRotation;
 class PhotoScan;

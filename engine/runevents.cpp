@@ -3,6 +3,31 @@
 
 #include <algorithm>
 
+#include "jpeg/jpegstructure.h"
+#include "jpeg/losslessturn.h"
+#include "jpeg/photoassembly.h"
+#include "jpeg/photopictures.h"
+#include "jpeg/turn.h"
+
+static_assert(Turn{} == Turn::None && PicturesProblem{} == PicturesProblem::None &&
+                  AssemblyProblem{} == AssemblyProblem::None,
+              "a fact without a turn or a problem holds the kind's first value");
+
+PictureFrame pictureFrameOf(const JpegFrame &frame, Turn turn) {
+    PictureFrame picture;
+    picture.width = frame.width;
+    picture.height = frame.height;
+    picture.blockWidth = frame.blockWidth();
+    picture.blockHeight = frame.blockHeight();
+    picture.widthCut = widthImperfect(frame, turn);
+    picture.heightCut = heightImperfect(frame, turn);
+    return picture;
+}
+
+DroppedEdges droppedEdgesOf(const EdgeTrim &trim) {
+    return {trim.columns, trim.rows};
+}
+
 PhotoReason reasonOfCheck(const OrientationCheck &check) {
     PhotoReason reason;
     reason.check = check;

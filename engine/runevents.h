@@ -12,14 +12,41 @@
 #include <QStringList>
 #include <QTime>
 
-#include "engine/jpegstructure.h"
-#include "engine/losslessturn.h"
 #include "engine/orientationcheck.h"
-#include "engine/photoassembly.h"
-#include "engine/photopictures.h"
-#include "engine/toolresult.h"
-#include "engine/tools.h"
-#include "engine/turn.h"
+#include "tools/toolcommands.h"
+#include "tools/toolresult.h"
+
+// The byte layer's kinds that the facts name, declared without its headers; their first values
+// (None) are what a fact holds when it has none to tell.
+enum class Turn;
+enum class PicturesProblem;
+enum class AssemblyProblem;
+struct EdgeTrim;
+struct JpegFrame;
+
+// A picture as the facts tell of it: its size, the side of the blocks that a lossless turn moves
+// whole, and which of its sides the turn would cut (a partial block where it may not stay).
+struct PictureFrame {
+    int width = 0;
+    int height = 0;
+    int blockWidth = 0;
+    int blockHeight = 0;
+    bool widthCut = false;
+    bool heightCut = false;
+};
+PictureFrame pictureFrameOf(const JpegFrame &frame, Turn turn);
+
+// The edge pixels that "-trim" dropped, counted in the turned picture.
+struct DroppedEdges {
+    int columns = 0;
+    int rows = 0;
+
+    bool isNone() const { return columns == 0 && rows == 0; }
+    bool operator==(const DroppedEdges &other) const {
+        return columns == other.columns && rows == other.rows;
+    }
+};
+DroppedEdges droppedEdgesOf(const EdgeTrim &trim);
 
 // The end of one run, with its counts.
 struct RunSummary {
@@ -138,14 +165,14 @@ struct PhotoStep {
     QString path;
     QDateTime time;
     bool restoring = false;
-    Turn turn = Turn::None;
+    Turn turn{};
     bool dryRun = false;
-    EdgeTrim trim;
+    DroppedEdges trim;
     qint64 bytes = 0;
     int count = 0;
     int picture = 0; // by its place in the file: 2 and on for the further pictures
     bool gainMap = false;
-    JpegFrame frame;
+    PictureFrame frame;
     int quality = 0;
     ToolTrace tool;
     ExifTime exifTime = TimeNotSet;
@@ -230,14 +257,14 @@ struct PhotoReason {
     ToolTrace tool;
     QString toolSays; // jpegtran's own line about the failure
     bool perfectRequired = false;
-    JpegFrame frame; // the turned picture's frame: its size and blocks
+    PictureFrame frame; // the picture that was to be turned: its size, blocks and cut sides
     // The picture concerned, by its place in the file: 1 for the main picture, 2 and on for the
     // further ones (gain maps, previews); 0 when none is.
     int picture = 0;
     int marker = 0;
     qint64 at = -1;
-    PicturesProblem pictures = PicturesProblem::None;
-    AssemblyProblem assembly = AssemblyProblem::None;
+    PicturesProblem pictures{};
+    AssemblyProblem assembly{};
     FinishedProblem finishedProblem = Incomplete;
 };
 
@@ -248,9 +275,9 @@ struct PhotoOutcome {
 
     Kind kind = Left;
     PhotoRef photo;
-    Turn turn = Turn::None;
+    Turn turn{};
     PhotoReason reason;   // for Left and Failed
-    EdgeTrim trimmed;     // for Rotated: the edge pixels "-trim" dropped
+    DroppedEdges trimmed; // for Rotated: the edge pixels "-trim" dropped
     QList<int> reencoded; // for Rotated: the further pictures encoded anew, by their place
     QString keptOriginal; // for Rotated: the original as it is kept in the trash, if it is
     QString trashFolder;  // the trash that holds it

@@ -1,7 +1,7 @@
 // libFuzzer entry point for the JPEG structure parser: every input is parsed as a whole file, and
 // what it reports must lie inside the input. Built with Qt Core for the parser's texts and run by
 // run-fuzzer.sh (target jpegstructure).
-#include "engine/jpegstructure.h"
+#include "jpeg/jpegstructure.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -10,10 +10,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "engine/exactturn.h"
-#include "engine/orientationvalues.h"
-#include "engine/photoassembly.h"
-#include "engine/photopictures.h"
+#include "jpeg/exactturn.h"
+#include "jpeg/orientationvalues.h"
+#include "jpeg/photoassembly.h"
+#include "jpeg/photopictures.h"
 
 namespace {
 

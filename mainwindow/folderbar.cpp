@@ -19,11 +19,11 @@
 #include <QMimeData>
 #include <QTreeView>
 
-#include "presentation/messagetext.h"
-#include "engine/photofiles.h"
+#include "engine/photonames.h"
 #include "mainwindow/pathinput.h"
 #include "mainwindow/recentfolders.h"
 #include "mainwindow/treeicons.h"
+#include "presentation/messagetext.h"
 #include "settings/settings.h"
 #include "watcher/folderwatcher.h"
 

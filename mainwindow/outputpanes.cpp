@@ -10,8 +10,8 @@
 #include <QUrl>
 
 #include "common/debuglog.h"
-#include "presentation/outputmessage.h"
 #include "mainwindow/outputtext.h"
+#include "presentation/outputmessage.h"
 #include "settings/settings.h"
 
 namespace {

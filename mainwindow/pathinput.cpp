@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "engine/photofiles.h"
+#include "engine/photonames.h"
 
 namespace {
 QString withoutQuotes(const QString &text) {

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include "engine/orientationcheck.h"
+#include "jpeg/turn.h"
 
 class RotationEngine;
 

@@ -8,7 +8,7 @@
 #include <QString>
 #include <QTimer>
 
-#include "engine/turn.h"
+#include "jpeg/turn.h"
 
 class PhotoPreview;
 struct OrientationCheck;

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QTime>
 
-#include "engine/turn.h"
+#include "jpeg/turn.h"
 
 struct PaneColors;
 

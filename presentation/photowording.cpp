@@ -8,8 +8,11 @@
 
 #include <limits>
 
+#include "engine/orientationreader.h"
 #include "exif/orientation.h"
-#include "exif/orientationreader.h"
+#include "jpeg/photoassembly.h"
+#include "jpeg/photopictures.h"
+#include "jpeg/turn.h"
 #include "presentation/messagetext.h"
 #include "presentation/panecolors.h"
 
@@ -113,7 +116,7 @@ QList<OutputMessage> edgesTrimmedMessages(const PhotoStep &step, const PaneColor
 }
 
 // "its gain map (picture 2, 400x300 pixels)", "its picture 3 (320x240 pixels)"
-QString furtherPictureText(int picture, bool gainMap, const JpegFrame &frame) {
+QString furtherPictureText(int picture, bool gainMap, const PictureFrame &frame) {
     const QString size = tr("%1x%2 pixels").arg(frame.width).arg(frame.height);
     if (gainMap)
         return tr("its gain map (picture %1, %2)").arg(picture).arg(size);
@@ -122,7 +125,7 @@ QString furtherPictureText(int picture, bool gainMap, const JpegFrame &frame) {
 
 QList<OutputMessage> pictureReencodedMessages(const PhotoStep &step, const PaneColors &colors) {
     const QString picture = furtherPictureText(step.picture, step.gainMap, step.frame);
-    const QString why = imperfectionReason(step.frame, step.turn);
+    const QString why = imperfectionReason(step.frame);
     const QString text =
         tr("%1 was encoded anew at quality %2 so that it keeps its shape: no lossless turn keeps "
            "it whole, as %3.")
@@ -296,7 +299,7 @@ QList<OutputMessage> jpegtranFailureMessages(const PhotoOutcome &outcome,
         if (!reason.perfectRequired)
             return messages;
         // The refusal is about the photo's size, not its metadata, whatever the option's name.
-        const QString size = imperfectionReason(reason.frame, outcome.turn);
+        const QString size = imperfectionReason(reason.frame);
         if (size.isEmpty())
             messages << OutputMessage::main(tr("This error is due to non-standard metadata."));
         else
@@ -482,7 +485,7 @@ QString reasonLine(const PhotoOutcome &outcome, const PaneColors &colors) {
         return tr("Not rotated: %1 of %2 would have to be encoded anew to keep its shape, as %3, "
                   "and \"%4\" allows no such change. The photo was left unchanged.")
             .arg(escapeHtml(pictureText(reason.picture)), link,
-                 escapeHtml(imperfectionReason(reason.frame, outcome.turn)),
+                 escapeHtml(imperfectionReason(reason.frame)),
                  tr("Require perfect metadata for rotation"));
     case PhotoReason::NotReencoded:
         return tr("Not rotated: %1 of %2 could not be turned exactly (%3). The photo was left "
@@ -694,7 +697,7 @@ QString reasonText(const PhotoOutcome &outcome) {
             .arg(notLosslessText(reason));
     case PhotoReason::NeedsReencoding:
         return tr("%1 would have to be encoded anew, as %2 (\"%3\" is on)")
-            .arg(pictureText(reason.picture), imperfectionReason(reason.frame, outcome.turn),
+            .arg(pictureText(reason.picture), imperfectionReason(reason.frame),
                  tr("Require perfect metadata for rotation"));
     case PhotoReason::NotReencoded:
         return tr("%1 could not be turned exactly (%2)")
@@ -756,4 +759,30 @@ QString originalTakenBackText(const QString &photo, const QString &entry) {
     return tr("%1 was still in the trash as %2: an earlier Pivotta kept it there and ended "
               "before it replaced the photo. That second name was taken out of the trash again.")
         .arg(photo, entry);
+}
+
+QString edgeTrimText(const DroppedEdges &trim) {
+    if (trim.isNone())
+        return {};
+    const QString rows = trim.rows == 1 ? tr("1 row") : tr("%1 rows").arg(trim.rows);
+    const QString columns = trim.columns == 1 ? tr("1 column") : tr("%1 columns").arg(trim.columns);
+    const QString dropped = trim.columns == 0 ? rows
+                            : trim.rows == 0  ? columns
+                                              : tr("%1 and %2").arg(rows, columns);
+    return tr("%1 of edge pixels dropped.").arg(dropped);
+}
+
+QString imperfectionReason(const PictureFrame &frame) {
+    QStringList reasons;
+    if (frame.widthCut) {
+        reasons << tr("its width of %1 pixels is not a multiple of the block size %2")
+                       .arg(frame.width)
+                       .arg(frame.blockWidth);
+    }
+    if (frame.heightCut) {
+        reasons << tr("its height of %1 pixels is not a multiple of the block size %2")
+                       .arg(frame.height)
+                       .arg(frame.blockHeight);
+    }
+    return reasons.join(tr(" and "));
 }

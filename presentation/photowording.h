@@ -27,3 +27,9 @@ QString originalTakenBackText(const QString &photo, const QString &entry);
 
 // What a finished jpegtran run means, e.g. "no space left on the disk"; empty for Success.
 QString jpegtranOutcomeText(JpegtranOutcome outcome);
+
+// "15 rows and 1 column of edge pixels dropped."; empty when nothing was.
+QString edgeTrimText(const DroppedEdges &trim);
+// Why no lossless turn keeps the picture whole (its width or height is not a multiple of the
+// block size, with the numbers); empty when the turn keeps it whole.
+QString imperfectionReason(const PictureFrame &frame);

@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "engine/tools.h"
+#include "tools/toolcommands.h"
 
 namespace StandInTools {
 

@@ -11,9 +11,9 @@
 
 #include <cstdlib>
 
-#include "engine/fileidentity.h"
-#include "engine/turn.h"
 #include "exif/exifrecord.h"
+#include "files/fileidentity.h"
+#include "jpeg/turn.h"
 
 namespace TestPhotos {
 

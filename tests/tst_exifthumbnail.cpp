@@ -9,11 +9,11 @@
 #include <QtTest>
 
 #include "craftedphotos.h"
-#include "engine/jpegstructure.h"
-#include "engine/exifthumbnail.h"
-#include "engine/losslessturn.h"
-#include "engine/tools.h"
+#include "jpeg/exifthumbnail.h"
+#include "jpeg/jpegstructure.h"
+#include "jpeg/losslessturn.h"
 #include "testphotos.h"
+#include "tools/toolcommands.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "craftedphotos.h"
-#include "engine/fileidentity.h"
+#include "files/fileidentity.h"
 #include "files/filestatus.h"
 #include "files/heldfolder.h"
 #include "files/heldtempfile.h"

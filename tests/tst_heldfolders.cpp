@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "engine/photofiles.h"
+#include "engine/photonames.h"
 #include "files/fileproblem.h"
 #include "files/foldertree.h"
 #include "files/folderwalk.h"

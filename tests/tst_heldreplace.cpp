@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "engine/photofiles.h"
+#include "engine/photonames.h"
 #include "files/filetimes.h"
 #include "files/folderwalk.h"
 #include "files/heldfolder.h"

@@ -27,12 +27,12 @@
 #include <optional>
 
 #include "craftedphotos.h"
-#include "engine/jpegstructure.h"
-#include "engine/photopictures.h"
 #include "engine/photorotation.h"
 #include "engine/rotationengine.h"
 #include "files/heldphoto.h"
 #include "files/heldtempfile.h"
+#include "jpeg/jpegstructure.h"
+#include "jpeg/photopictures.h"
 #include "messagelog.h"
 #include "standintools.h"
 #include "testphotos.h"

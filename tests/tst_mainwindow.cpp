@@ -21,9 +21,9 @@
 #include <memory>
 
 #include "common/projectaddress.h"
-#include "engine/fileidentity.h"
 #include "engine/rotationengine.h"
 #include "exif/exifrecord.h"
+#include "files/fileidentity.h"
 #include "settings/settings.h"
 #include "windowfixture.h"
 

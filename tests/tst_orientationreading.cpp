@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/orientationreader.h"
+#include "engine/photofile.h"
 #include "exif/exifrecord.h"
-#include "exif/orientationreader.h"
-#include "exif/photofile.h"
 #include "files/heldphoto.h"
 
 namespace {

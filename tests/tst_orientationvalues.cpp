@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "craftedphotos.h"
-#include "engine/orientationvalues.h"
+#include "jpeg/orientationvalues.h"
 #include "testphotos.h"
 
 namespace {

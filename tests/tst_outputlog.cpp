@@ -6,9 +6,9 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include "mainwindow/outputtext.h"
 #include "presentation/messagetext.h"
 #include "presentation/outputmessage.h"
-#include "mainwindow/outputtext.h"
 #include "windowfixture.h"
 
 class UrlCatcher : public QObject {

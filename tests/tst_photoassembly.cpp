@@ -13,15 +13,15 @@
 #include <QtTest>
 
 #include "craftedphotos.h"
-#include "engine/exactturn.h"
-#include "engine/losslessturn.h"
-#include "engine/multipictureindex.h"
-#include "engine/photoassembly.h"
-#include "engine/photopictures.h"
-#include "engine/tools.h"
-#include "engine/turn.h"
-#include "engine/turnedpicture.h"
+#include "jpeg/exactturn.h"
+#include "jpeg/losslessturn.h"
+#include "jpeg/multipictureindex.h"
+#include "jpeg/photoassembly.h"
+#include "jpeg/photopictures.h"
+#include "jpeg/turn.h"
+#include "jpeg/turnedpicture.h"
 #include "testphotos.h"
+#include "tools/toolcommands.h"
 
 using CraftedPhotos::FurtherPicture;
 using CraftedPhotos::gainMap;

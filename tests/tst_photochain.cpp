@@ -24,19 +24,19 @@
 #include <optional>
 
 #include "craftedphotos.h"
-#include "engine/jpegstructure.h"
-#include "engine/orientationvalues.h"
-#include "engine/photopictures.h"
 #include "engine/photorotation.h"
 #include "engine/rotationengine.h"
-#include "engine/tools.h"
-#include "engine/turnedpicture.h"
 #include "files/fileproblem.h"
 #include "files/heldfolder.h"
 #include "files/heldphoto.h"
+#include "jpeg/jpegstructure.h"
+#include "jpeg/orientationvalues.h"
+#include "jpeg/photopictures.h"
+#include "jpeg/turnedpicture.h"
 #include "messagelog.h"
 #include "presentation/headlessreport.h"
 #include "testphotos.h"
+#include "tools/toolcommands.h"
 
 using CraftedPhotos::FurtherPicture;
 using CraftedPhotos::gainMap;

@@ -10,8 +10,12 @@
 #include <list>
 
 #include "common/theme.h"
-#include "messagelog.h"
 #include "engine/runevents.h"
+#include "jpeg/jpegstructure.h"
+#include "jpeg/losslessturn.h"
+#include "jpeg/photopictures.h"
+#include "jpeg/turn.h"
+#include "messagelog.h"
 #include "presentation/headlessreport.h"
 #include "presentation/messagetext.h"
 #include "presentation/panecolors.h"
@@ -190,6 +194,7 @@ private slots:
     void summary();
     void namesStayOnTheirLine_data();
     void namesStayOnTheirLine();
+    void pictureGeometryTexts();
     void progressMarksKeepToTheirLine();
     void detailedPaneReadsLineByLine();
     void darkMessagesReadOnDarkPanes();
@@ -367,11 +372,13 @@ PhotoRows photoRows() {
         failed.reason.jpegtran = JpegtranOutcome::NotPerfect;
         failed.reason.tool.standardError = "jpegtran: transformation is not perfect\n";
         failed.reason.perfectRequired = true;
-        failed.reason.frame.marker = 0xC0;
-        failed.reason.frame.precision = 8;
-        failed.reason.frame.width = 1200;
-        failed.reason.frame.height = 1800;
-        failed.reason.frame.components = {{1, 2, 2}, {2, 1, 1}, {3, 1, 1}};
+        JpegFrame frame;
+        frame.marker = 0xC0;
+        frame.precision = 8;
+        frame.width = 1200;
+        frame.height = 1800;
+        frame.components = {{1, 2, 2}, {2, 1, 1}, {3, 1, 1}};
+        failed.reason.frame = pictureFrameOf(frame, Turn::Rotate90);
         rows.add("not perfect, for the photo's size")
             << QList<PhotoStep>{} << failed
             << QStringList{oops,
@@ -551,7 +558,7 @@ PhotoRows photoRows() {
         reencoded.picture = 3;
         reencoded.turn = Turn::Rotate180;
         reencoded.quality = 95;
-        reencoded.frame = colourFrame(403, 301);
+        reencoded.frame = pictureFrameOf(colourFrame(403, 301), Turn::Rotate180);
         PhotoOutcome rotated = outcome(PhotoOutcome::Rotated, "y.jpg", Turn::Rotate180);
         rotated.reencoded = {3};
         rows.add("rotated, a preview encoded anew to keep its shape")
@@ -574,7 +581,7 @@ PhotoRows photoRows() {
             outcome(PhotoOutcome::Failed, "q.jpg", Turn::Rotate90, PhotoReason::NeedsReencoding);
         left.reason.picture = 2;
         left.reason.perfectRequired = true;
-        left.reason.frame = colourFrame(400, 300);
+        left.reason.frame = pictureFrameOf(colourFrame(400, 300), Turn::Rotate90);
         rows.add("perfect required, a gain map that would have to be encoded anew")
             << QList<PhotoStep>{} << left
             << QStringList{"[M] Not rotated: picture 2 of " + pathLink("q.jpg") +
@@ -1176,6 +1183,24 @@ void PresentationTest::wordingFollowsItsColours() {
     QCOMPARE(said.size(), 2);
     QVERIFY(said.first().contains("color:#333"));
     QCOMPARE(said.last(), QString(said.first()).replace("color:#333", "color:#eee"));
+}
+
+// The edges a turn dropped and the sides it would cut, as the panes and the report word them.
+void PresentationTest::pictureGeometryTexts() {
+    QCOMPARE(edgeTrimText({1, 15}), QString("15 rows and 1 column of edge pixels dropped."));
+    QCOMPARE(edgeTrimText({7, 0}), QString("7 columns of edge pixels dropped."));
+    QCOMPARE(edgeTrimText({0, 1}), QString("1 row of edge pixels dropped."));
+    QCOMPARE(edgeTrimText({}), QString());
+
+    PictureFrame frame{1201, 799, 16, 16, true, false};
+    QCOMPARE(imperfectionReason(frame),
+             QString("its width of 1201 pixels is not a multiple of the block size 16"));
+    frame.heightCut = true;
+    QCOMPARE(imperfectionReason(frame),
+             QString("its width of 1201 pixels is not a multiple of the block size 16 and its "
+                     "height of 799 pixels is not a multiple of the block size 16"));
+    frame.widthCut = frame.heightCut = false;
+    QCOMPARE(imperfectionReason(frame), QString());
 }
 
 QTEST_MAIN(PresentationTest)

@@ -17,9 +17,9 @@
 #include <memory>
 #include <utility>
 
+#include "engine/orientationreader.h"
 #include "engine/rotationengine.h"
 #include "engine/watchcandidates.h"
-#include "exif/orientationreader.h"
 #include "files/heldtempfile.h"
 #include "messagelog.h"
 #include "otheruser.h"

@@ -13,16 +13,16 @@
 #include <QtTest>
 
 #include "craftedphotos.h"
-#include "engine/jpegstructure.h"
-#include "engine/losslessturn.h"
-#include "engine/orientationvalues.h"
 #include "engine/replacementchecks.h"
-#include "engine/tools.h"
 #include "files/filestatus.h"
+#include "jpeg/jpegstructure.h"
+#include "jpeg/losslessturn.h"
+#include "jpeg/orientationvalues.h"
 #include "presentation/durationtext.h"
 #include "presentation/messagetext.h"
 #include "presentation/photowording.h"
 #include "testphotos.h"
+#include "tools/toolcommands.h"
 
 Q_DECLARE_METATYPE(CraftedPhotos::Recipe)
 Q_DECLARE_METATYPE(FileStatus)

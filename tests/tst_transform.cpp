@@ -17,19 +17,19 @@
 #include <memory>
 
 #include "craftedphotos.h"
-#include "engine/jpegstructure.h"
-#include "engine/orientationvalues.h"
-#include "engine/photopictures.h"
 #include "engine/photorotation.h"
 #include "engine/rotationengine.h"
-#include "engine/toolrun.h"
 #include "files/fileproblem.h"
 #include "files/filetimes.h"
 #include "files/heldphoto.h"
+#include "jpeg/jpegstructure.h"
+#include "jpeg/orientationvalues.h"
+#include "jpeg/photopictures.h"
 #include "messagelog.h"
 #include "settings/settings.h"
 #include "standintools.h"
 #include "testphotos.h"
+#include "tools/toolrun.h"
 
 Q_DECLARE_METATYPE(PhotoRotationOutcome::Kind)
 Q_DECLARE_METATYPE(PhotoOutcome::Kind)

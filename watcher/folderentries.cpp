@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "engine/photofiles.h"
+#include "engine/photonames.h"
 #include "files/fileproblem.h"
 #include "files/folderwalk.h"
 #include "files/heldfolder.h"

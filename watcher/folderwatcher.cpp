@@ -11,7 +11,7 @@
 #include <algorithm>
 
 #include "common/debuglog.h"
-#include "engine/photofiles.h"
+#include "engine/photonames.h"
 #include "engine/rotationengine.h"
 #include "watcher/foldernotifier.h"
 #include "watcher/watchlimit.h"

@@ -1,9 +1,9 @@
 // Running an external tool asynchronously in its own process group.
-#include "engine/toolrun.h"
+#include "tools/toolrun.h"
 
 #include "common/debuglog.h"
-#include "engine/processgroup.h"
-#include "engine/toolpipes.h"
+#include "tools/processgroup.h"
+#include "tools/toolpipes.h"
 
 namespace {
 // A tool whose time is up gets this long to end by itself before it is killed.

@@ -1,5 +1,5 @@
 // Checking turned pictures: their structure, and small decodes where that leaves doubt.
-#include "engine/turnedpicture.h"
+#include "jpeg/turnedpicture.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -8,8 +8,8 @@
 
 #include <cstdlib>
 
-#include "engine/exactturn.h"
-#include "engine/jpegstructure.h"
+#include "jpeg/exactturn.h"
+#include "jpeg/jpegstructure.h"
 
 namespace {
 // Libjpeg decodes at an eighth of each side from the blocks' first coefficients alone: cheap. A

@@ -1,5 +1,5 @@
 // The photo name patterns.
-#include "engine/photofiles.h"
+#include "engine/photonames.h"
 
 const QStringList &photoNameFilters() {
     static const QStringList filters{"*.jpg", "*.jpeg", "*.jfif", "*.jpe"};

@@ -1,5 +1,5 @@
 // The turns and what jpegtran is told for each.
-#include "engine/turn.h"
+#include "jpeg/turn.h"
 
 Turn turnForAngle(int angle) {
     switch (angle) {

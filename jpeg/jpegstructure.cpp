@@ -1,6 +1,6 @@
 // Walking a JPEG file's marker chain and its coded data, with every read checked against the
 // end of the bytes.
-#include "engine/jpegstructure.h"
+#include "jpeg/jpegstructure.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 // Finding and setting a picture's orientation values in EXIF and XMP.
-#include "engine/orientationvalues.h"
+#include "jpeg/orientationvalues.h"
 
 #include <string_view>
 

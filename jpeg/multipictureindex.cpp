@@ -1,8 +1,8 @@
 // Reading and rewriting the entries of a multi-picture index.
-#include "engine/multipictureindex.h"
+#include "jpeg/multipictureindex.h"
 
-#include "engine/jpegstructure.h"
 #include "exif/tiffreader.h"
+#include "jpeg/jpegstructure.h"
 
 namespace {
 constexpr quint16 TagEntries = 0xB002;

@@ -1,5 +1,5 @@
 // Turning a further picture exactly: decoded, turned in memory, encoded anew, its metadata kept.
-#include "engine/exactturn.h"
+#include "jpeg/exactturn.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/jpegstructure.h"
 #include "exif/jpegmarkers.h"
+#include "jpeg/jpegstructure.h"
 
 namespace {
 

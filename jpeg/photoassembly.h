@@ -12,8 +12,8 @@
 
 #include <vector>
 
-#include "engine/exifthumbnail.h"
-#include "engine/orientationvalues.h"
+#include "jpeg/exifthumbnail.h"
+#include "jpeg/orientationvalues.h"
 
 struct PhotoPictures;
 

@@ -1,6 +1,6 @@
 // File identity and the running user through the operating system's own calls: POSIX here, and
 // the Windows side, which is written but untested.
-#include "engine/fileidentity.h"
+#include "files/fileidentity.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 // Lossless transform geometry and the check of a turned result.
-#include "engine/losslessturn.h"
+#include "jpeg/losslessturn.h"
 
 #include <QCoreApplication>
 
-#include "engine/jpegstructure.h"
+#include "jpeg/jpegstructure.h"
 
 namespace {
 
@@ -57,6 +57,8 @@ ResultCheck wrong(const QString &reason) {
     return check;
 }
 
+} // namespace
+
 // Unlike "-trim", "-perfect" also refuses a side shorter than one block.
 bool widthImperfect(const JpegFrame &frame, Turn transform) {
     return trimsOriginalRight(transform) && frame.width % frame.blockWidth() != 0;
@@ -65,8 +67,6 @@ bool widthImperfect(const JpegFrame &frame, Turn transform) {
 bool heightImperfect(const JpegFrame &frame, Turn transform) {
     return trimsOriginalBottom(transform) && frame.height % frame.blockHeight() != 0;
 }
-
-} // namespace
 
 EdgeTrim trimmedEdges(const JpegFrame &frame, Turn transform) {
     const int fromWidth =
@@ -78,17 +78,6 @@ EdgeTrim trimmedEdges(const JpegFrame &frame, Turn transform) {
     return {fromWidth, fromHeight};
 }
 
-QString edgeTrimText(const EdgeTrim &trim) {
-    if (trim.isNone())
-        return {};
-    const QString rows = trim.rows == 1 ? tr("1 row") : tr("%1 rows").arg(trim.rows);
-    const QString columns = trim.columns == 1 ? tr("1 column") : tr("%1 columns").arg(trim.columns);
-    const QString dropped = trim.columns == 0 ? rows
-                            : trim.rows == 0  ? columns
-                                              : tr("%1 and %2").arg(rows, columns);
-    return tr("%1 of edge pixels dropped.").arg(dropped);
-}
-
 QSize turnedSize(const JpegFrame &frame, Turn transform, bool trim) {
     const QSize size =
         swapsSides(transform) ? QSize(frame.height, frame.width) : QSize(frame.width, frame.height);
@@ -96,21 +85,6 @@ QSize turnedSize(const JpegFrame &frame, Turn transform, bool trim) {
         return size;
     const EdgeTrim dropped = trimmedEdges(frame, transform);
     return {size.width() - dropped.columns, size.height() - dropped.rows};
-}
-
-QString imperfectionReason(const JpegFrame &frame, Turn transform) {
-    QStringList reasons;
-    if (widthImperfect(frame, transform)) {
-        reasons << tr("its width of %1 pixels is not a multiple of the block size %2")
-                       .arg(frame.width)
-                       .arg(frame.blockWidth());
-    }
-    if (heightImperfect(frame, transform)) {
-        reasons << tr("its height of %1 pixels is not a multiple of the block size %2")
-                       .arg(frame.height)
-                       .arg(frame.blockHeight());
-    }
-    return reasons.join(tr(" and "));
 }
 
 bool isPerfectTurn(const JpegFrame &frame, Turn transform) {

@@ -1,11 +1,11 @@
 // Assembling a turned photo from its turned pictures and the bytes it keeps.
-#include "engine/photoassembly.h"
+#include "jpeg/photoassembly.h"
 
 #include <algorithm>
 #include <set>
 #include <string>
 
-#include "engine/photopictures.h"
+#include "jpeg/photopictures.h"
 
 namespace {
 

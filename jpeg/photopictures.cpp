@@ -1,5 +1,5 @@
 // Telling the pictures of a photo apart from what else follows the primary picture.
-#include "engine/photopictures.h"
+#include "jpeg/photopictures.h"
 
 #include <algorithm>
 

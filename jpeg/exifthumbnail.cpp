@@ -1,9 +1,9 @@
 // Putting a turned EXIF thumbnail back into a turned picture, in memory.
-#include "engine/exifthumbnail.h"
+#include "jpeg/exifthumbnail.h"
 
 #include <QCoreApplication>
 
-#include "engine/jpegstructure.h"
+#include "jpeg/jpegstructure.h"
 
 namespace {
 

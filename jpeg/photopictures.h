@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/jpegstructure.h"
-#include "engine/multipictureindex.h"
 #include "exif/xmppacket.h"
+#include "jpeg/jpegstructure.h"
+#include "jpeg/multipictureindex.h"
 
 // One item of an XMP container directory (namespaces http://ns.google.com/photos/1.0/container/
 // and .../container/item/): Container:Item with Item:Semantic, Item:Mime, Item:Length and

@@ -1,5 +1,5 @@
 // Reading one photo's orientation: EXIF first, the image reader's transformation second.
-#include "exif/orientationreader.h"
+#include "engine/orientationreader.h"
 
 #include <QCoreApplication>
 #include <QImageReader>
@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "common/debuglog.h"
+#include "engine/photofile.h"
 #include "exif/exifwalk.h"
 #include "exif/orientation.h"
-#include "exif/photofile.h"
 #include "files/heldphoto.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
-#include "engine/losslessturn.h"
-#include "engine/turn.h"
+#include "jpeg/losslessturn.h"
+#include "jpeg/turn.h"
 
 struct JpegStructure;
 

@@ -13,7 +13,7 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "engine/toolresult.h"
+#include "tools/toolresult.h"
 
 class ToolPipes;
 

@@ -11,7 +11,7 @@
 #include <QImage>
 #include <QString>
 
-#include "engine/turn.h"
+#include "jpeg/turn.h"
 
 struct JpegStructure;
 

@@ -1,6 +1,6 @@
 // Serving a tool's standard input and output: POSIX pipes and a thread with poll(), or QProcess's
 // channels on Windows (untested).
-#include "engine/toolpipes.h"
+#include "tools/toolpipes.h"
 
 #include <QMetaObject>
 #include <QProcess>
@@ -11,8 +11,8 @@
 #include <chrono>
 #include <thread>
 
-#include "engine/processgroup.h"
 #include "files/descriptor.h"
+#include "tools/processgroup.h"
 
 #ifndef Q_OS_WIN
 #include <cerrno>

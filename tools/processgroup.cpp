@@ -1,5 +1,5 @@
 // Process groups for the tools: POSIX calls on Unix, the process alone on Windows.
-#include "engine/processgroup.h"
+#include "tools/processgroup.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -1,5 +1,5 @@
 // A photo read in pieces with plain reads, through a held photo's descriptor or from memory.
-#include "exif/photofile.h"
+#include "engine/photofile.h"
 
 #include <QIODevice>
 

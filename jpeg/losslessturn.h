@@ -7,7 +7,7 @@
 #include <QSize>
 #include <QString>
 
-#include "engine/turn.h"
+#include "jpeg/turn.h"
 
 struct JpegFrame;
 struct JpegStructure;
@@ -25,15 +25,13 @@ struct EdgeTrim {
 };
 EdgeTrim trimmedEdges(const JpegFrame &frame, Turn transform);
 
-// "15 rows and 1 column of edge pixels dropped."; empty when nothing was.
-QString edgeTrimText(const EdgeTrim &trim);
-
 // The size of the turned photo, less the edges that "-trim" drops when `trim` is on.
 QSize turnedSize(const JpegFrame &frame, Turn transform, bool trim);
 
-// Why "-perfect" refuses this transform for this photo (its width or height is not a multiple of
-// the block size, with the numbers); empty when the transform is perfect.
-QString imperfectionReason(const JpegFrame &frame, Turn transform);
+// Whether the transform would cut the picture's width (or height): that side ends in a partial
+// block that the transform moves inside the picture. What makes "-perfect" refuse.
+bool widthImperfect(const JpegFrame &frame, Turn transform);
+bool heightImperfect(const JpegFrame &frame, Turn transform);
 // Whether jpegtran turns every pixel of a picture of this frame into its place: no side that the
 // transform moves ends in a partial block. What "-perfect" accepts.
 bool isPerfectTurn(const JpegFrame &frame, Turn transform);

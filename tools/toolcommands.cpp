@@ -1,6 +1,6 @@
 // Location, argument lists, result reading and time allowances of the external tools jpegtran
 // and exiv2.
-#include "engine/tools.h"
+#include "tools/toolcommands.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,8 +8,8 @@
 
 #include <algorithm>
 
-#include "engine/jpegstructure.h"
-#include "engine/turn.h"
+#include "jpeg/jpegstructure.h"
+#include "jpeg/turn.h"
 
 namespace {
 // The orientation tags exiv2 knows in a JPEG file: the picture's, its thumbnail's, and XMP's
